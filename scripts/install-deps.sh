@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libminizip-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libzip-dev libzip-tools libturbojpeg0-dev libjpeg-turbo-progs libstb-dev
+  libzip-dev zipcmp zipmerge ziptool libturbojpeg0-dev libjpeg-turbo-progs libstb-dev
   libpng-dev libcli11-dev
   zip unzip p7zip-full
   clang libclang-rt-14-dev
