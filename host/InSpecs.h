@@ -1,0 +1,65 @@
+// Input specs: the host's description of one imported footage item, which
+// the import callbacks fill through "AEGP IO In Suite".
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "LVS_HostSDK.h"
+#include "Misuse.h"
+
+namespace lvshost {
+
+// What the plug-in declared about a footage item. Each attribute is empty
+// until the plug-in set it; setCalls counts every successful setter call.
+struct InSpecAttributes {
+  std::optional<A_short> depth;
+  std::optional<A_Time> duration;
+  std::optional<A_long> width;
+  std::optional<A_long> height;
+  std::optional<AEIO_AlphaLabel> alpha;
+  std::optional<FIEL_Label> interlace;
+  AEGP_MemHandle options = nullptr;  // the attached options handle, or null
+  int optionsSets = 0;               // AEGP_SetInSpecOptionsHandle calls
+  int setCalls = 0;
+};
+
+class InSpecTable {
+ public:
+  explicit InSpecTable(MisuseLog& misuse) : misuse_(misuse) {}
+
+  AEIO_InSpecH Create();
+  // Forgets the spec. Its options handle (if any) is not freed: the
+  // plug-in's DisposeInSpec must have freed it, else it is reported.
+  bool Destroy(AEIO_InSpecH spec);
+  // Runs f on the attributes of a live spec under the table's lock; false
+  // (and misuse, naming op) when the spec is unknown.
+  template <class F>
+  bool With(AEIO_InSpecH spec, const char* op, F&& f) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = specs_.find(spec);
+    if (it == specs_.end()) {
+      misuse_.Record(std::string(op) + ": unknown or deleted input spec");
+      return false;
+    }
+    f(it->second->attributes);
+    return true;
+  }
+  std::optional<InSpecAttributes> Get(AEIO_InSpecH spec) const;
+  std::vector<std::string> Leftovers() const;
+
+ private:
+  struct Spec {
+    AEIO_SeqSpec* master = nullptr;  // what the handle points to
+    InSpecAttributes attributes;
+  };
+  MisuseLog& misuse_;
+  mutable std::mutex mutex_;
+  std::map<AEIO_InSpecH, std::unique_ptr<Spec>> specs_;
+};
+
+}  // namespace lvshost
