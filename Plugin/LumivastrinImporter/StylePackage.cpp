@@ -83,7 +83,7 @@ bool ReadEntry(ZipArchive& archive, const char* entryName, std::uint8_t* out, st
     const auto size = static_cast<std::size_t>(info.uncompressedSize);
     if (size > 0 && out == nullptr) return false;
 
-    RawEntryReader reader(archive);
+    RawEntryReader reader(archive, info);
     if (!reader.IsOpen()) return false;
 
     std::uint64_t payload = info.compressedSize;

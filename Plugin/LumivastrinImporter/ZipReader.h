@@ -1,10 +1,13 @@
 // A small RAII layer over minizip: the archive and the open entry are closed
-// on every path. minizip is used only for the archive structure and for the
-// entry's raw bytes; decryption and decompression are the caller's.
+// on every path. minizip walks the archive structure (open, locate, entry
+// information, the entry's local header); the entry's raw bytes are read
+// straight from the archive's file, and decryption and decompression are the
+// caller's.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 struct EntryInfo {
     std::uint32_t flags = 0;
@@ -24,7 +27,7 @@ public:
     bool IsOpen() const { return handle_ != nullptr; }
 
     // Makes the entry whose stored name equals `name` byte for byte the
-    // current one and reads its information.
+    // current one and reads its information, zip64 sizes included.
     bool Locate(const char* name, EntryInfo* info);
 
     // Closes now, to learn whether closing succeeded; the destructor closes
@@ -34,28 +37,28 @@ public:
 private:
     friend class RawEntryReader;
     void* handle_ = nullptr;
+    std::FILE* file_ = nullptr; // the stream minizip opened, borrowed for raw reads
 };
 
-// The current entry of an archive opened for reading its raw stored bytes.
+// The raw stored bytes of the current entry of an archive.
 class RawEntryReader {
 public:
-    explicit RawEntryReader(ZipArchive& archive); // check IsOpen()
+    // `info` is what Locate reported for the current entry.
+    RawEntryReader(ZipArchive& archive, const EntryInfo& info); // check IsOpen()
     ~RawEntryReader();
     RawEntryReader(const RawEntryReader&) = delete;
     RawEntryReader& operator=(const RawEntryReader&) = delete;
 
     bool IsOpen() const { return open_; }
 
-    // Up to `count` raw bytes: the count delivered, 0 at the end, negative on
-    // error.
-    long Read(void* destination, std::size_t count);
-
-    // Fills exactly `count` bytes; false on error or early end.
+    // Fills exactly `count` bytes; false on error or when the entry's raw
+    // bytes end first.
     bool ReadExactly(void* destination, std::size_t count);
 
     bool Close();
 
 private:
-    void* handle_;
+    ZipArchive& archive_;
+    std::uint64_t remaining_ = 0;
     bool open_ = false;
 };

@@ -118,7 +118,10 @@ std::vector<std::uint8_t> ExtraWithoutZip64(const std::vector<std::uint8_t>& b,
 }
 
 // Rebuilds an archive written by libzip (no archive comment, single disk) so
-// that every size and offset lives in zip64 records. libzip follows encrypted
+// that every entry's sizes and the central directory's place live in zip64
+// records. Local header offsets stay in their 32-bit fields, as forcing
+// writers (zip -fz) leave them: minizip cannot follow an offset given only in
+// a zip64 field on 64-bit systems, and a small package never needs one. libzip follows encrypted
 // entries with a data descriptor; it becomes the zip64 form with 8-byte sizes.
 bool RewriteAsZip64(const std::vector<std::uint8_t>& in, std::vector<std::uint8_t>* out,
                     std::string* error) {
@@ -174,13 +177,12 @@ bool RewriteAsZip64(const std::vector<std::uint8_t>& in, std::vector<std::uint8_
         Put16(record, 6, 45);
         Put32(record, 20, 0xffffffff);
         Put32(record, 24, 0xffffffff);
-        Put32(record, 42, 0xffffffff);
+        Put32(record, 42, static_cast<std::uint32_t>(newOffset));
         std::vector<std::uint8_t> centralExtra = ExtraWithoutZip64(in, central + 46 + nameLength, extraLength);
         Append16(centralExtra, 0x0001);
-        Append16(centralExtra, 24);
+        Append16(centralExtra, 16);
         Append64(centralExtra, uncompressed);
         Append64(centralExtra, compressed);
-        Append64(centralExtra, newOffset);
         Put16(record, 30, static_cast<std::uint32_t>(centralExtra.size()));
         directory.insert(directory.end(), record.begin(), record.end());
         directory.insert(directory.end(), centralExtra.begin(), centralExtra.end());

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lvs_maker {
@@ -23,6 +24,11 @@ namespace lvs_maker {
 enum class Method { Store, Deflate };
 
 struct Entry {
+    Entry() = default;
+    Entry(std::string entryName, std::vector<std::uint8_t> bytes, Method how = Method::Deflate,
+          std::string cipherPassword = {})
+        : name(std::move(entryName)), data(std::move(bytes)), method(how), password(std::move(cipherPassword)) {}
+
     std::string name;               // stored byte for byte (no case or path changes)
     std::vector<std::uint8_t> data; // the entry's plain bytes
     Method method = Method::Deflate;
@@ -30,10 +36,11 @@ struct Entry {
 };
 
 struct Options {
-    // Rewrites the finished archive so that every central directory record
-    // carries its sizes and offset in a zip64 extra field, and appends the
-    // zip64 end-of-central-directory record and locator. Readers must then
-    // take the zip64 path to find anything.
+    // Rewrites the finished archive so that every local and central header
+    // carries its sizes only in a zip64 extra field (the 32-bit fields hold
+    // 0xFFFFFFFF), data descriptors have 8-byte sizes, and the central
+    // directory is found through the zip64 end record and locator. Local
+    // header offsets keep their 32-bit fields.
     bool zip64 = false;
 };
 
