@@ -54,8 +54,12 @@ class InSpecTable {
 
  private:
   struct Spec {
-    AEIO_SeqSpec* master = nullptr;  // what the handle points to
+    AEIO_SeqSpec* master = nullptr;  // what the handle points to; owned
     InSpecAttributes attributes;
+    Spec();
+    ~Spec();
+    Spec(const Spec&) = delete;
+    Spec& operator=(const Spec&) = delete;
   };
   MisuseLog& misuse_;
   mutable std::mutex mutex_;

@@ -25,6 +25,7 @@ struct SuiteEvent {
   std::string name;
   int32_t version = 0;
   A_Err result = 0;      // what the host answered
+  bool granted = false;  // an acquisition that handed out a table
 };
 
 class SuiteLedger {

@@ -1,0 +1,31 @@
+#include "Loader.h"
+
+#include <dlfcn.h>
+
+namespace lvshost {
+
+ModuleLoader::~ModuleLoader() { Close(); }
+
+bool ModuleLoader::Open(const std::string& path) {
+  Close();
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle_) {
+    const char* why = dlerror();
+    error_ = why ? why : "dlopen failed";
+    return false;
+  }
+  error_.clear();
+  return true;
+}
+
+void* ModuleLoader::Symbol(const char* name) const {
+  if (!handle_) return nullptr;
+  return dlsym(handle_, name);
+}
+
+void ModuleLoader::Close() {
+  if (handle_) dlclose(handle_);
+  handle_ = nullptr;
+}
+
+}  // namespace lvshost
