@@ -1,0 +1,583 @@
+#include "jpeg_decoder.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "jpeg_idct.h"
+
+namespace Jpeg {
+namespace {
+
+const int8_t zigzag[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
+
+std::atomic<bool> vectorAllowed{true};
+
+inline uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
+inline uint8_t CF(int32_t sum) { return Clip((sum + 64) >> 7); }
+
+bool IsPowerOfTwo(int v) { return (v & (v - 1)) == 0; }
+
+}  // namespace
+
+void Decoder::AllowVectorTransform(bool allow) { vectorAllowed = allow; }
+
+Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t),
+                 void (*release_)(void*))
+    : allocate(allocate_), release(release_) {
+    std::memset(fastTables, 0, sizeof fastTables);
+    vectorTransform = vectorAllowed && HasAvx2();
+    // Sizes of 2 GiB and more are clamped rather than wrapped: a wrapped size
+    // would silently cut the input short or refuse it as too small.
+    int32_t size32 = size > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(size);
+    inputSize = uint64_t(size32);
+    result = _Decode(data, size32);
+}
+
+Decoder::~Decoder() { _ReleasePlanes(); }
+
+void Decoder::_ReleasePlanes() {
+    for (Component& c : components) {
+        if (c.pixels) release(c.pixels);
+        c.pixels = nullptr;
+    }
+    if (rgbImage) release(rgbImage);
+    rgbImage = nullptr;
+}
+
+Decoder::ResultCode Decoder::_Decode(const uint8_t* data, int32_t size) {
+    readPosition = data;
+    bytesLeft = size;
+    if (bytesLeft < 2 || data[0] != 0xFF || data[1] != 0xD8) return NoStartOfImage;
+    _Skip(2);
+    while (result == Success) {
+        if (bytesLeft < 2 || readPosition[0] != 0xFF) return MalformedData;
+        uint8_t marker = readPosition[1];
+        _Skip(2);
+        switch (marker) {
+            case 0xC0: _DecodeSOF(); break;
+            case 0xC4: _DecodeDHT(); break;
+            case 0xDA: _DecodeScan(); break;
+            case 0xDB: _DecodeDQT(); break;
+            case 0xDD: _DecodeDRI(); break;
+            default:
+                if (marker == 0xFE || (marker >= 0xE0 && marker <= 0xEF))
+                    _SkipMarker();
+                else
+                    result = UnsupportedFeature;
+        }
+    }
+    if (result != ScanComplete) return result;
+    result = Success;
+    _Convert();
+    return result;
+}
+
+void Decoder::_Skip(int32_t count) {
+    readPosition += count;
+    bytesLeft -= count;
+    segmentLeft -= count;
+    if (bytesLeft < 0) result = MalformedData;
+}
+
+void Decoder::_DecodeLength() {
+    if (bytesLeft < 2) {
+        result = MalformedData;
+        return;
+    }
+    segmentLeft = int32_t(_Decode16(readPosition));
+    // A length below 2 cannot even cover itself; skipping it would move
+    // backwards over bytes already parsed.
+    if (segmentLeft > bytesLeft || segmentLeft < 2) {
+        result = MalformedData;
+        return;
+    }
+    _Skip(2);
+}
+
+void Decoder::_SkipMarker() {
+    _DecodeLength();
+    if (result != Success) return;
+    _Skip(segmentLeft);
+}
+
+void Decoder::_DecodeSOF() {
+    _DecodeLength();
+    if (result != Success) return;
+    if (segmentLeft < 9) {
+        result = MalformedData;
+        return;
+    }
+    if (readPosition[0] != 8) {
+        result = UnsupportedFeature;
+        return;
+    }
+    // A second frame header replaces the first; its planes would otherwise
+    // stay allocated with nothing pointing at them.
+    _ReleasePlanes();
+    height = int32_t(_Decode16(readPosition + 1));
+    width = int32_t(_Decode16(readPosition + 3));
+    componentCount = readPosition[5];
+    _Skip(6);
+    if (componentCount != 1 && componentCount != 3) {
+        result = UnsupportedFeature;
+        return;
+    }
+    if (segmentLeft < 3 * componentCount) {
+        result = MalformedData;
+        return;
+    }
+    int32_t maxSamplingX = 0, maxSamplingY = 0;
+    for (int i = 0; i < componentCount; ++i) {
+        Component& c = components[i];
+        c.id = readPosition[0];
+        c.samplingX = readPosition[1] >> 4;
+        c.samplingY = readPosition[1] & 15;
+        if (c.samplingX == 0) { result = MalformedData; return; }
+        if (!IsPowerOfTwo(c.samplingX)) { result = UnsupportedFeature; return; }
+        if (c.samplingY == 0) { result = MalformedData; return; }
+        if (!IsPowerOfTwo(c.samplingY)) { result = UnsupportedFeature; return; }
+        c.quantTable = readPosition[2];
+        if (c.quantTable & ~3) { result = MalformedData; return; }
+        _Skip(3);
+        if (c.samplingX > maxSamplingX) maxSamplingX = c.samplingX;
+        if (c.samplingY > maxSamplingY) maxSamplingY = c.samplingY;
+    }
+    // A one-component scan is never interleaved: each MCU is one block in
+    // raster order whatever factors the header states, so decoding with the
+    // stated factors would scramble the blocks.
+    if (componentCount == 1) {
+        components[0].samplingX = components[0].samplingY = 1;
+        maxSamplingX = maxSamplingY = 1;
+    }
+    if (width == 0) {
+        result = MalformedData;
+        return;
+    }
+    if (height == 0) {  // the height is given later, by a marker we refuse
+        result = UnsupportedFeature;
+        return;
+    }
+    uint64_t pixels = uint64_t(width) * uint64_t(height);
+    uint64_t allowed = inputSize * PixelsPerInputByte;
+    if (allowed < MinPixelAllowance) allowed = MinPixelAllowance;
+    if (allowed > MaxPixels) allowed = MaxPixels;
+    if (pixels > allowed) {
+        result = UnsupportedFeature;
+        return;
+    }
+    mcuWidth = 8 * maxSamplingX;
+    mcuHeight = 8 * maxSamplingY;
+    mcuColumns = (width + mcuWidth - 1) / mcuWidth;
+    mcuRows = (height + mcuHeight - 1) / mcuHeight;
+    for (int i = 0; i < componentCount; ++i) {
+        Component& c = components[i];
+        c.width = (width * c.samplingX + maxSamplingX - 1) / maxSamplingX;
+        c.height = (height * c.samplingY + maxSamplingY - 1) / maxSamplingY;
+        c.stride = 8 * mcuColumns * c.samplingX;
+        if ((c.width < 3 && c.samplingX < maxSamplingX) ||
+            (c.height < 3 && c.samplingY < maxSamplingY)) {
+            result = UnsupportedFeature;
+            return;
+        }
+        uint64_t rows = uint64_t(8) * uint64_t(mcuRows) * uint64_t(c.samplingY);
+        c.pixels = static_cast<uint8_t*>(allocate(uint64_t(c.stride) * rows));
+        if (!c.pixels) {
+            result = AllocationFailed;
+            return;
+        }
+    }
+    if (componentCount == 3) {
+        rgbImage = static_cast<uint8_t*>(allocate(pixels * 3));
+        if (!rgbImage) {
+            result = AllocationFailed;
+            return;
+        }
+    }
+    _Skip(segmentLeft);
+}
+
+void Decoder::_DecodeDHT() {
+    _DecodeLength();
+    if (result != Success) return;
+    while (segmentLeft >= 17) {
+        uint8_t b = readPosition[0];
+        if (b & 0xEC) {
+            result = MalformedData;
+            return;
+        }
+        if (b & 0x02) {
+            result = UnsupportedFeature;
+            return;
+        }
+        int slot = (b | (b >> 3)) & 3;
+        uint8_t counts[16];
+        std::memcpy(counts, readPosition + 1, 16);
+        _Skip(17);
+        VlcCode* table = vlcTables[slot];
+        int32_t budget = 65536;
+        int32_t next = 0;
+        for (int length = 1; length <= 16; ++length) {
+            int32_t n = counts[length - 1];
+            if (n == 0) continue;
+            if (segmentLeft < n) {
+                result = MalformedData;
+                return;
+            }
+            int32_t span = 1 << (16 - length);
+            budget -= n * span;
+            if (budget < 0) {
+                result = MalformedData;
+                return;
+            }
+            for (int32_t i = 0; i < n; ++i) {
+                VlcCode code = {uint8_t(length), readPosition[i]};
+                for (int32_t j = 0; j < span; ++j) table[next + j] = code;
+                next += span;
+            }
+            _Skip(n);
+        }
+        for (; next < 65536; ++next) table[next].codeLength = 0;
+        vlcDefined[slot] = true;
+        // Codes of up to FastBits bits cover every entry that starts with
+        // them; longer codes are left to the full table.
+        VlcCode* fast = fastTables[slot];
+        for (int p = 0; p < (1 << FastBits); ++p) {
+            VlcCode e = table[p << (16 - FastBits)];
+            fast[p] = e.codeLength <= FastBits ? e : VlcCode{0, 0};
+        }
+    }
+    if (segmentLeft != 0) result = MalformedData;
+}
+
+void Decoder::_DecodeDQT() {
+    _DecodeLength();
+    if (result != Success) return;
+    while (segmentLeft >= 65) {
+        uint8_t b = readPosition[0];
+        if (b & ~3) {
+            result = MalformedData;
+            return;
+        }
+        std::memcpy(quantTables[b], readPosition + 1, 64);
+        _Skip(65);
+    }
+    if (segmentLeft != 0) result = MalformedData;
+}
+
+void Decoder::_DecodeDRI() {
+    _DecodeLength();
+    if (result != Success) return;
+    if (segmentLeft < 2) {
+        result = MalformedData;
+        return;
+    }
+    restartInterval = int32_t(_Decode16(readPosition));
+    _Skip(segmentLeft);
+}
+
+void Decoder::_DecodeScan() {
+    int32_t restartsLeft = restartInterval;
+    int32_t expectedRestart = 0;
+    _DecodeLength();
+    if (result != Success) return;
+    if (segmentLeft < 2 * componentCount + 4) {
+        result = MalformedData;
+        return;
+    }
+    if (readPosition[0] != componentCount) {
+        result = UnsupportedFeature;
+        return;
+    }
+    _Skip(1);
+    for (int i = 0; i < componentCount; ++i) {
+        Component& c = components[i];
+        if (readPosition[0] != c.id || (readPosition[1] & 0xEE)) {
+            result = MalformedData;
+            return;
+        }
+        c.dcTable = readPosition[1] >> 4;
+        c.acTable = (readPosition[1] & 1) | 2;
+        _Skip(2);
+    }
+    if (readPosition[0] != 0 || readPosition[1] != 63 || readPosition[2] != 0) {
+        result = UnsupportedFeature;
+        return;
+    }
+    _Skip(segmentLeft);
+
+    const int32_t mcuCount = mcuRows * mcuColumns;
+    int32_t mcu = 0;
+    for (int32_t my = 0; my < mcuRows; ++my) {
+        for (int32_t mx = 0; mx < mcuColumns; ++mx, ++mcu) {
+            for (int i = 0; i < componentCount; ++i) {
+                Component* c = &components[i];
+                for (int by = 0; by < c->samplingY; ++by) {
+                    for (int bx = 0; bx < c->samplingX; ++bx) {
+                        size_t row = size_t(my) * size_t(c->samplingY) + size_t(by);
+                        size_t col = size_t(mx) * size_t(c->samplingX) + size_t(bx);
+                        _DecodeBlock(c, c->pixels + (row * size_t(c->stride) + col) * 8);
+                        if (result != Success) return;
+                    }
+                }
+            }
+            if (restartInterval != 0 && mcu + 1 < mcuCount && --restartsLeft == 0) {
+                _ByteAlign();
+                uint32_t v = _GetBits(16);
+                if (result != Success) return;
+                if (v != 0xFFD0u + uint32_t(expectedRestart)) {
+                    result = MalformedData;
+                    return;
+                }
+                expectedRestart = (expectedRestart + 1) & 7;
+                restartsLeft = restartInterval;
+                for (Component& c : components) c.dcPredictor = 0;
+            }
+        }
+    }
+    result = ScanComplete;
+}
+
+// Loads plain bytes (and stuffed 0xFF 0x00 pairs, which are plain data) in
+// bulk, but stops in front of any other 0xFF: a marker or a final 0xFF is
+// taken in byte by byte, and only once its bits are actually needed, so that
+// an error it raises happens exactly where a byte-at-a-time reader raises it.
+void Decoder::_Refill(int32_t n) {
+    while (bitCount <= 56) {
+        if (bytesLeft <= 0) {
+            bitBuffer = (bitBuffer << 8) | 0xFF;
+            bitCount += 8;
+            continue;
+        }
+        uint8_t b = readPosition[0];
+        if (b == 0xFF) {
+            if (bytesLeft < 2 || readPosition[1] != 0x00) break;
+            readPosition += 2;
+            bytesLeft -= 2;
+        } else {
+            readPosition += 1;
+            bytesLeft -= 1;
+        }
+        bitBuffer = (bitBuffer << 8) | b;
+        bitCount += 8;
+    }
+    while (bitCount < n) _LoadByteSlow();
+}
+
+void Decoder::_LoadByteSlow() {
+    if (bytesLeft <= 0) {
+        bitBuffer = (bitBuffer << 8) | 0xFF;
+        bitCount += 8;
+        return;
+    }
+    uint8_t b = *readPosition++;
+    --bytesLeft;
+    bitBuffer = (bitBuffer << 8) | b;
+    bitCount += 8;
+    if (b != 0xFF) return;
+    if (bytesLeft <= 0) {
+        result = MalformedData;
+        return;
+    }
+    uint8_t m = *readPosition++;
+    --bytesLeft;
+    if (m == 0x00) return;
+    if (m == 0xD9) {
+        bytesLeft = 0;
+    } else if (m >= 0xD0 && m <= 0xD7) {
+        bitBuffer = (bitBuffer << 8) | m;
+        bitCount += 8;
+    } else {
+        result = MalformedData;
+    }
+}
+
+int32_t Decoder::_GetVLC(int slot, uint8_t* symbol) {
+    uint32_t bits = _ShowBits(16);
+    VlcCode e = fastTables[slot][bits >> (16 - FastBits)];
+    if (e.codeLength == 0) {
+        if (vlcDefined[slot]) e = vlcTables[slot][bits];
+        if (e.codeLength == 0) {
+            result = MalformedData;
+            if (symbol) *symbol = 0;
+            return 0;
+        }
+    }
+    bitCount -= e.codeLength;
+    if (symbol) *symbol = e.symbol;
+    int k = e.symbol & 15;
+    if (k == 0) return 0;
+    int32_t v = int32_t(_GetBits(k));
+    if (v < (1 << (k - 1))) v -= (1 << k) - 1;
+    return v;
+}
+
+void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
+    std::memset(coefficients, 0, sizeof coefficients);
+    const uint8_t* q = quantTables[c->quantTable];
+    int32_t dc = _GetVLC(c->dcTable, nullptr);
+    c->dcPredictor = int32_t(uint32_t(c->dcPredictor) + uint32_t(dc));
+    coefficients[0] = int32_t(uint32_t(c->dcPredictor) * q[0]);
+    bool onlyDc = true;
+    int k = 0;
+    do {
+        uint8_t s;
+        int32_t v = _GetVLC(c->acTable, &s);
+        if (s == 0) break;
+        if ((s & 15) == 0 && s != 0xF0) {
+            result = MalformedData;
+            return;
+        }
+        k += (s >> 4) + 1;
+        if (k > 63) {
+            result = MalformedData;
+            return;
+        }
+        coefficients[zigzag[k]] = v * q[k];
+        onlyDc = false;
+    } while (k < 63);
+    // Past a failure the samples are undefined, so the transform is skipped.
+    if (result != Success) return;
+    const int32_t stride = c->stride;
+    if (onlyDc) {
+        // Every row but the first is zero and every column flat, so the
+        // transform reduces to one value, computed with the same wrap-around.
+        uint32_t c0 = uint32_t(coefficients[0]) * 8u;
+        uint8_t value = Clip((int32_t(c0 + 32u) >> 6) + 128);
+        for (int row = 0; row < 8; ++row) std::memset(out + size_t(row) * stride, value, 8);
+        return;
+    }
+    if (vectorTransform)
+        IdctBlockAvx2(coefficients, out, stride);
+    else
+        IdctBlockPortable(coefficients, out, stride);
+}
+
+void Decoder::_Convert() {
+    for (int i = 0; i < componentCount; ++i) {
+        Component* c = &components[i];
+        while (c->width < width || c->height < height) {
+            if (c->width < width) {
+                _UpsampleH(c);
+                if (result != Success) return;
+            }
+            if (c->height < height) {
+                _UpsampleV(c);
+                if (result != Success) return;
+            }
+        }
+    }
+    if (componentCount == 3) {
+        _ColourConvert();
+    } else if (componentCount == 1) {
+        Component& c = components[0];
+        if (c.width != c.stride) {
+            for (int32_t row = 1; row < c.height; ++row)
+                std::memmove(c.pixels + size_t(row) * size_t(c.width),
+                             c.pixels + size_t(row) * size_t(c.stride), size_t(c.width));
+            c.stride = c.width;
+        }
+    }
+}
+
+namespace {
+
+// The two-times filter over one line of n >= 3 samples. `at(i)` reads input
+// sample i; e1..e3 are the line's last three samples as stored; `put(o, v)`
+// writes output sample o.
+template <typename At, typename Put>
+inline void FilterLine(int32_t n, At at, int32_t e1, int32_t e2, int32_t e3, Put put) {
+    int32_t s0 = at(0), s1 = at(1), s2 = at(2);
+    put(0, CF(139 * s0 - 11 * s1));
+    put(1, CF(104 * s0 + 27 * s1 - 3 * s2));
+    put(2, CF(28 * s0 + 109 * s1 - 9 * s2));
+    for (int32_t j = 1; j <= n - 3; ++j) {
+        int32_t a = at(j - 1), b = at(j), c = at(j + 1), d = at(j + 2);
+        put(2 * j + 1, CF(-9 * a + 111 * b + 29 * c - 3 * d));
+        put(2 * j + 2, CF(-3 * a + 29 * b + 111 * c - 9 * d));
+    }
+    put(2 * n - 3, CF(28 * e1 + 109 * e2 - 9 * e3));
+    put(2 * n - 2, CF(104 * e1 + 27 * e2 - 3 * e3));
+    put(2 * n - 1, CF(139 * e1 - 11 * e2));
+}
+
+}  // namespace
+
+void Decoder::_UpsampleH(Component* c) {
+    const int32_t n = c->width;
+    uint8_t* plane = static_cast<uint8_t*>(allocate(uint64_t(n) * uint64_t(c->height) * 2));
+    if (!plane) {
+        result = AllocationFailed;
+        return;
+    }
+    const int32_t stride = c->stride;
+    for (int32_t row = 0; row < c->height; ++row) {
+        const uint8_t* in = c->pixels + size_t(row) * size_t(stride);
+        uint8_t* out = plane + size_t(row) * size_t(2 * n);
+        FilterLine(
+            n, [in](int32_t i) { return int32_t(in[i]); }, in[stride - 1], in[stride - 2],
+            in[stride - 3], [out](int32_t o, uint8_t v) { out[o] = v; });
+    }
+    c->width = 2 * n;
+    c->stride = c->width;
+    release(c->pixels);
+    c->pixels = plane;
+}
+
+void Decoder::_UpsampleV(Component* c) {
+    const int32_t n = c->height;
+    const int32_t w = c->width;
+    uint8_t* plane = static_cast<uint8_t*>(allocate(uint64_t(w) * uint64_t(n) * 2));
+    if (!plane) {
+        result = AllocationFailed;
+        return;
+    }
+    const size_t stride = size_t(c->stride);
+    const uint8_t* in = c->pixels;
+    // Row by row rather than column by column, so that the inner loops run
+    // along contiguous memory; each sample gets the same sum either way.
+    auto rowAt = [in, stride](int32_t i) { return in + size_t(i) * stride; };
+    auto outRow = [plane, w](int32_t r) { return plane + size_t(r) * size_t(w); };
+    auto weigh = [w](uint8_t* out, const uint8_t* a, int32_t wa, const uint8_t* b, int32_t wb,
+                     const uint8_t* c3, int32_t wc, const uint8_t* d, int32_t wd) {
+        for (int32_t x = 0; x < w; ++x)
+            out[x] = CF(wa * a[x] + wb * b[x] + wc * c3[x] + (d ? wd * d[x] : 0));
+    };
+    weigh(outRow(0), rowAt(0), 139, rowAt(1), -11, rowAt(2), 0, nullptr, 0);
+    weigh(outRow(1), rowAt(0), 104, rowAt(1), 27, rowAt(2), -3, nullptr, 0);
+    weigh(outRow(2), rowAt(0), 28, rowAt(1), 109, rowAt(2), -9, nullptr, 0);
+    for (int32_t j = 1; j <= n - 3; ++j) {
+        weigh(outRow(2 * j + 1), rowAt(j - 1), -9, rowAt(j), 111, rowAt(j + 1), 29, rowAt(j + 2), -3);
+        weigh(outRow(2 * j + 2), rowAt(j - 1), -3, rowAt(j), 29, rowAt(j + 1), 111, rowAt(j + 2), -9);
+    }
+    const uint8_t *e1 = rowAt(n - 1), *e2 = rowAt(n - 2), *e3 = rowAt(n - 3);
+    weigh(outRow(2 * n - 3), e1, 28, e2, 109, e3, -9, nullptr, 0);
+    weigh(outRow(2 * n - 2), e1, 104, e2, 27, e3, -3, nullptr, 0);
+    weigh(outRow(2 * n - 1), e1, 139, e2, -11, e3, 0, nullptr, 0);
+    c->height = 2 * n;
+    c->stride = w;
+    release(c->pixels);
+    c->pixels = plane;
+}
+
+void Decoder::_ColourConvert() {
+    const Component &cy = components[0], &cb = components[1], &cr = components[2];
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* py = cy.pixels + size_t(row) * size_t(cy.stride);
+        const uint8_t* pb = cb.pixels + size_t(row) * size_t(cb.stride);
+        const uint8_t* pr = cr.pixels + size_t(row) * size_t(cr.stride);
+        uint8_t* out = rgbImage + size_t(row) * size_t(width) * 3;
+        for (int32_t x = 0; x < width; ++x) {
+            int32_t y = py[x] * 256, b = pb[x] - 128, r = pr[x] - 128;
+            out[3 * x + 0] = Clip((y + 359 * r + 128) >> 8);
+            out[3 * x + 1] = Clip((y - 88 * b - 183 * r + 128) >> 8);
+            out[3 * x + 2] = Clip((y + 454 * b + 128) >> 8);
+        }
+    }
+}
+
+}  // namespace Jpeg

@@ -1,0 +1,23 @@
+// Integer inverse DCT of one 8x8 block, in two interchangeable versions that
+// give the same bytes: a portable one and an AVX2 one with 32-bit lanes.
+//
+// The arithmetic is signed 32-bit with two's-complement wrap-around, and a
+// row or column whose seven values after the first are zero (after the
+// wrap-around of its scaled fourth value) takes a shortcut whose result can
+// differ from the full formula when that formula overflows; both versions
+// take the shortcut lane by lane, so the output never depends on the version.
+#pragma once
+
+#include <cstdint>
+
+namespace Jpeg {
+
+// coefficients: 64 values, row-major, overwritten by the row pass.
+// out: top-left sample; stride: bytes between sample rows.
+void IdctBlockPortable(int32_t* coefficients, uint8_t* out, int32_t stride);
+void IdctBlockAvx2(int32_t* coefficients, uint8_t* out, int32_t stride);
+
+// True when the processor can run IdctBlockAvx2.
+bool HasAvx2();
+
+}  // namespace Jpeg

@@ -1,0 +1,156 @@
+#include "support/JpegFixtures.h"
+
+#include <turbojpeg.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace lvs_test {
+
+Picture MakePhotoLikePicture(int width, int height, unsigned seed, int channels) {
+    Picture p;
+    p.width = width;
+    p.height = height;
+    p.channels = channels;
+    p.pixels.resize(size_t(width) * height * channels);
+    uint32_t state = seed * 2654435761u + 12345u;
+    auto noise = [&state]() {
+        state = state * 1664525u + 1013904223u;
+        return int((state >> 24) % 7) - 3;
+    };
+    const double phase = seed * 0.7;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            double u = double(x) / width, v = double(y) / height;
+            double blob = std::exp(-((u - 0.6) * (u - 0.6) + (v - 0.4) * (v - 0.4)) * 12.0);
+            double texture = std::sin(x * 0.21 + phase) * std::cos(y * 0.17 - phase);
+            double base[3] = {
+                60 + 150 * u + 40 * blob + 10 * texture,
+                40 + 120 * v + 70 * blob * std::sin(phase + u * 3) + 8 * texture,
+                200 - 140 * u * v + 30 * std::cos(v * 5 + phase) - 12 * texture,
+            };
+            uint8_t* out = &p.pixels[(size_t(y) * width + x) * channels];
+            for (int c = 0; c < channels; ++c) {
+                double value = channels == 1 ? (base[0] + base[1] + base[2]) / 3 : base[c];
+                int s = int(std::lround(value)) + noise();
+                out[c] = uint8_t(s < 0 ? 0 : s > 255 ? 255 : s);
+            }
+        }
+    }
+    return p;
+}
+
+namespace {
+
+std::vector<uint8_t> EncodeWithTurbo(const Picture& picture, const JpegOptions& options) {
+    tjhandle handle = tjInitCompress();
+    if (!handle) return {};
+    int sampling = options.subsampling == Subsampling::S444   ? TJSAMP_444
+                   : options.subsampling == Subsampling::S422 ? TJSAMP_422
+                   : options.subsampling == Subsampling::S420 ? TJSAMP_420
+                                                              : TJSAMP_GRAY;
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    int format = picture.channels == 1 ? TJPF_GRAY : TJPF_RGB;
+    int rc = tjCompress2(handle, picture.pixels.data(), picture.width, 0, picture.height, format,
+                         &jpeg, &size, sampling, options.quality, 0);
+    std::vector<uint8_t> out;
+    if (rc == 0) out.assign(jpeg, jpeg + size);
+    tjFree(jpeg);
+    tjDestroy(handle);
+    return out;
+}
+
+std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const JpegOptions& options) {
+    char dir[] = "/tmp/lvs_jpeg_XXXXXX";
+    if (!mkdtemp(dir)) return {};
+    std::string in = std::string(dir) + "/in.pnm", out = std::string(dir) + "/out.jpg";
+    {
+        std::ofstream f(in, std::ios::binary);
+        f << (picture.channels == 1 ? "P5\n" : "P6\n") << picture.width << ' ' << picture.height
+          << "\n255\n";
+        f.write(reinterpret_cast<const char*>(picture.pixels.data()),
+                std::streamsize(picture.pixels.size()));
+    }
+    std::ostringstream cmd;
+    cmd << "cjpeg -quality " << options.quality;
+    switch (options.subsampling) {
+        case Subsampling::S444: cmd << " -sample 1x1"; break;
+        case Subsampling::S422: cmd << " -sample 2x1"; break;
+        case Subsampling::S420: cmd << " -sample 2x2"; break;
+        case Subsampling::Grey:
+            cmd << " -grayscale -sample " << options.greySampling << 'x' << options.greySampling;
+            break;
+    }
+    if (options.restartInterval > 0) cmd << " -restart " << options.restartInterval << 'B';
+    if (options.optimize) cmd << " -optimize";
+    if (options.progressive) cmd << " -progressive";
+    if (options.arithmetic) cmd << " -arithmetic";
+    cmd << " -outfile " << out << ' ' << in << " 2>/dev/null";
+    std::vector<uint8_t> bytes;
+    if (std::system(cmd.str().c_str()) == 0) {
+        std::ifstream f(out, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+    std::remove(in.c_str());
+    std::remove(out.c_str());
+    rmdir(dir);
+    return bytes;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeJpeg(const Picture& picture, const JpegOptions& options) {
+    bool plain = options.restartInterval == 0 && !options.optimize && !options.arithmetic &&
+                 options.greySampling == 1 && !options.progressive;
+    return plain ? EncodeWithTurbo(picture, options) : EncodeWithCjpeg(picture, options);
+}
+
+Picture DecodeJpegReference(const std::vector<uint8_t>& file, int channels) {
+    Picture p;
+    tjhandle handle = tjInitDecompress();
+    if (!handle) return p;
+    int width = 0, height = 0, sampling = 0, colourspace = 0;
+    unsigned char* data = const_cast<unsigned char*>(file.data());
+    if (tjDecompressHeader3(handle, data, file.size(), &width, &height, &sampling,
+                            &colourspace) == 0) {
+        std::vector<uint8_t> pixels(size_t(width) * height * channels);
+        if (tjDecompress2(handle, data, file.size(), pixels.data(), width, 0, height,
+                          channels == 1 ? TJPF_GRAY : TJPF_RGB, 0) == 0) {
+            p.width = width;
+            p.height = height;
+            p.channels = channels;
+            p.pixels = std::move(pixels);
+        }
+    }
+    tjDestroy(handle);
+    return p;
+}
+
+double Psnr(const Picture& a, const Picture& b) {
+    if (a.pixels.size() != b.pixels.size() || a.pixels.empty()) return 0;
+    double sum = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        double d = double(a.pixels[i]) - double(b.pixels[i]);
+        sum += d * d;
+    }
+    if (sum == 0) return 99;
+    return 10 * std::log10(255.0 * 255.0 * a.pixels.size() / sum);
+}
+
+int LargestDifference(const Picture& a, const Picture& b) {
+    if (a.pixels.size() != b.pixels.size()) return 256;
+    int largest = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        int d = std::abs(int(a.pixels[i]) - int(b.pixels[i]));
+        if (d > largest) largest = d;
+    }
+    return largest;
+}
+
+}  // namespace lvs_test
