@@ -1,0 +1,163 @@
+// Sample conversions and range moves, and the row callbacks on their own.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "SampleConvert.h"
+#include "WorldCopy.h"
+
+namespace {
+
+uint16_t To16(uint8_t v) { return Convert<uint16_t, uint8_t>(v); }
+uint8_t To8(uint16_t v) { return Convert<uint8_t, uint16_t>(v); }
+uint8_t FloatTo8(float v) { return Convert<uint8_t, float>(v); }
+uint16_t FloatTo16(float v) { return Convert<uint16_t, float>(v); }
+
+TEST(SampleConvert, EightToSixteenRoundsToNearest) {
+  EXPECT_EQ(To16(0), 0);
+  EXPECT_EQ(To16(1), 129);
+  EXPECT_EQ(To16(128), 16448);
+  EXPECT_EQ(To16(254), 32640);
+  EXPECT_EQ(To16(255), 32768);
+}
+
+TEST(SampleConvert, SixteenToEightRoundsToNearest) {
+  EXPECT_EQ(To8(64), 0);
+  EXPECT_EQ(To8(65), 1);
+  EXPECT_EQ(To8(16384), 128);
+  EXPECT_EQ(To8(32767), 255);
+  EXPECT_EQ(To8(32768), 255);
+}
+
+TEST(SampleConvert, SixteenAboveHostWhiteIsClampedNotWrapped) {
+  // (65535 * 255 + 16384) / 32768 would be 510, stored as 254.
+  EXPECT_EQ(To8(65535), 255);
+  EXPECT_EQ(To8(32769), 255);
+  EXPECT_EQ(To8(49152), 255);
+  EXPECT_EQ((Convert<float, uint16_t>(65535)), 1.0f);
+  EXPECT_EQ((Convert<float, uint16_t>(40000)), 1.0f);
+}
+
+TEST(SampleConvert, FloatToIntegerClampsAndRounds) {
+  EXPECT_EQ(FloatTo8(1.5f), 255);
+  EXPECT_EQ(FloatTo16(1.5f), 32768);
+  EXPECT_EQ(FloatTo8(-0.2f), 0);
+  EXPECT_EQ(FloatTo16(-0.2f), 0);
+  EXPECT_EQ(FloatTo8(0.5f), 128);
+  EXPECT_EQ(FloatTo16(0.5f), 16384);
+  EXPECT_EQ(FloatTo8(1.0f), 255);
+  EXPECT_EQ(FloatTo16(1.0f), 32768);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_EQ(FloatTo8(nan), 0);
+  EXPECT_EQ(FloatTo16(nan), 0);
+  EXPECT_EQ(FloatTo8(std::numeric_limits<float>::infinity()), 255);
+  EXPECT_EQ(FloatTo16(-std::numeric_limits<float>::infinity()), 0);
+}
+
+TEST(SampleConvert, ClampLimitsToUnitAndPassesNaN) {
+  EXPECT_EQ(Clamp(1.5f), 1.0f);
+  EXPECT_EQ(Clamp(-0.2f), 0.0f);
+  EXPECT_EQ(Clamp(0.25f), 0.25f);
+  EXPECT_TRUE(std::isnan(Clamp(std::numeric_limits<float>::quiet_NaN())));
+}
+
+TEST(SampleConvert, IntegerToFloat) {
+  EXPECT_EQ((Convert<float, uint8_t>(255)), 1.0f);
+  EXPECT_NEAR((Convert<float, uint8_t>(128)), 0.50196f, 1e-5f);
+  EXPECT_EQ((Convert<float, uint8_t>(128)), 128.0f / 255.0f);
+  EXPECT_EQ((Convert<float, uint16_t>(32768)), 1.0f);
+  EXPECT_EQ((Convert<float, uint16_t>(16384)), 0.5f);
+}
+
+TEST(SampleConvert, RoundTripsKeepEveryValue) {
+  for (int v = 0; v <= 255; ++v) {
+    const auto b = static_cast<uint8_t>(v);
+    EXPECT_EQ(To8(To16(b)), b) << v;
+    EXPECT_EQ(FloatTo8(Convert<float, uint8_t>(b)), b) << v;
+  }
+  for (int v = 0; v <= 32768; ++v) {
+    const auto s = static_cast<uint16_t>(v);
+    ASSERT_EQ(FloatTo16(Convert<float, uint16_t>(s)), s) << v;
+  }
+}
+
+TEST(SampleConvert, DemoteAndPromoteWorkedValues) {
+  EXPECT_EQ(Demote(0), 0);
+  EXPECT_EQ(Demote(32768), 16384);
+  EXPECT_EQ(Demote(32769), 16385);
+  EXPECT_EQ(Demote(65535), 32768);
+  EXPECT_EQ(Promote(16384), 32768);
+  EXPECT_EQ(Promote(16385), 32769);
+  EXPECT_EQ(Promote(32768), 65535);
+  EXPECT_EQ(Promote(1), 2);
+}
+
+TEST(SampleConvert, DemotePromoteCompositions) {
+  for (uint32_t v = 0; v <= 32768; ++v) {
+    ASSERT_EQ(Demote(Promote(uint16_t(v))), v) << v;
+  }
+  for (uint32_t v = 0; v <= 65535; ++v) {
+    const bool dropsOne = (v <= 32768) ? (v % 2 == 1) : (v % 2 == 0);
+    ASSERT_EQ(Promote(Demote(uint16_t(v))), dropsOne ? v - 1 : v) << v;
+  }
+}
+
+TEST(SampleConvert, PromoteSaturatesAboveHostWhite) {
+  EXPECT_EQ(Promote(32769), 65535);
+  EXPECT_EQ(Promote(65535), 65535);
+}
+
+// Row callbacks on hand-made world records.
+PF_EffectWorld RecordOver(void* data, A_long width, A_long height, A_long rowbytes) {
+  PF_EffectWorld w{};
+  w.data = data;
+  w.width = width;
+  w.height = height;
+  w.rowbytes = rowbytes;
+  return w;
+}
+
+TEST(RowCallbacks, ConvertOnlyTheirRowAndHonourRowBytes) {
+  // 3 pixels per row, rows padded differently in source and target.
+  std::vector<uint8_t> source(2 * 20, 0);
+  for (int k = 0; k < 12; ++k) source[20 + k] = static_cast<uint8_t>(k * 23);
+  std::vector<uint16_t> target(2 * 16, 7);  // rows of 32 bytes
+  PF_EffectWorld s = RecordOver(source.data(), 3, 2, 20);
+  PF_EffectWorld t = RecordOver(target.data(), 3, 2, 32);
+  CopyWorldRefcon refcon{&s, &t};
+  EXPECT_EQ((CopyWorldIterate<uint8_t, uint16_t>(&refcon, 0, 1, 2)), A_Err_NONE);
+  for (int k = 0; k < 16; ++k) EXPECT_EQ(target[k], 7) << "row 0 untouched, sample " << k;
+  for (int k = 0; k < 12; ++k) EXPECT_EQ(target[16 + k], To16(source[20 + k])) << k;
+  for (int k = 12; k < 16; ++k) EXPECT_EQ(target[16 + k], 7) << "padding untouched, sample " << k;
+}
+
+TEST(RowCallbacks, RowOffsetBeyondTwoGigabytesDoesNotWrap) {
+  // Row 3000 of a world with 1 MiB rows starts 3 GB past the data address:
+  // a 32-bit product would wrap. Only that row is backed by memory.
+  constexpr A_long kRow = 3000;
+  constexpr A_long kRowBytes = 1 << 20;
+  const std::ptrdiff_t offset = std::ptrdiff_t(kRow) * kRowBytes;
+  std::vector<uint8_t> sourceRow(16);
+  for (int k = 0; k < 16; ++k) sourceRow[k] = static_cast<uint8_t>(255 - k);
+  std::vector<float> targetRow(16, -1.0f);
+  PF_EffectWorld s = RecordOver(reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(sourceRow.data()) - offset), 4,
+                                kRow + 1, kRowBytes);
+  PF_EffectWorld t = RecordOver(reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(targetRow.data()) - offset), 4,
+                                kRow + 1, kRowBytes);
+  CopyWorldRefcon refcon{&s, &t};
+  EXPECT_EQ((CopyWorldIterate<uint8_t, float>(&refcon, 0, kRow, kRow + 1)), A_Err_NONE);
+  for (int k = 0; k < 16; ++k) EXPECT_EQ(targetRow[k], sourceRow[k] / 255.0f) << k;
+
+  std::vector<uint16_t> inPlace(16, 65535);
+  PF_EffectWorld w = RecordOver(reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(inPlace.data()) - offset), 4,
+                                kRow + 1, kRowBytes);
+  EXPECT_EQ(DemoteWorldIterate(&w, 0, kRow, kRow + 1), A_Err_NONE);
+  for (uint16_t v : inPlace) EXPECT_EQ(v, 32768);
+  EXPECT_EQ(PromoteWorldIterate(&w, 0, kRow, kRow + 1), A_Err_NONE);
+  for (uint16_t v : inPlace) EXPECT_EQ(v, 65535);
+}
+
+}  // namespace
