@@ -155,9 +155,9 @@ TEST(JpegFixtures, TruncatedAndCorruptedFilesNeverCrash) {
 // Decodes with the vector transform allowed or not; the vector one is used
 // only where the processor has it, which the caller checks.
 std::vector<uint8_t> DecodeWith(bool vector, const std::vector<uint8_t>& file) {
-    Decoder::AllowVectorTransform(vector);
+    Decoder::AllowVectorCode(vector);
     Picture p = Ours(file);
-    Decoder::AllowVectorTransform(true);
+    Decoder::AllowVectorCode(true);
     return p.pixels;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "jpeg_idct.h"
+#include "jpeg_pixels.h"
 
 namespace Jpeg {
 namespace {
@@ -24,13 +25,13 @@ bool IsPowerOfTwo(int v) { return (v & (v - 1)) == 0; }
 
 }  // namespace
 
-void Decoder::AllowVectorTransform(bool allow) { vectorAllowed = allow; }
+void Decoder::AllowVectorCode(bool allow) { vectorAllowed = allow; }
 
 Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t),
                  void (*release_)(void*))
     : allocate(allocate_), release(release_) {
     std::memset(fastTables, 0, sizeof fastTables);
-    vectorTransform = vectorAllowed && HasAvx2();
+    vectorCode = vectorAllowed && HasAvx2();
     // Sizes of 2 GiB and more are clamped rather than wrapped: a wrapped size
     // would silently cut the input short or refuse it as too small.
     int32_t size32 = size > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(size);
@@ -243,12 +244,21 @@ void Decoder::_DecodeDHT() {
         }
         for (; next < 65536; ++next) table[next].codeLength = 0;
         vlcDefined[slot] = true;
-        // Codes of up to FastBits bits cover every entry that starts with
-        // them; longer codes are left to the full table.
-        VlcCode* fast = fastTables[slot];
+        // A code of up to FastBits bits covers every entry that starts with
+        // it; with its additional bits inside the same FastBits, the value is
+        // known from the prefix alone.
+        FastCode* fast = fastTables[slot];
         for (int p = 0; p < (1 << FastBits); ++p) {
             VlcCode e = table[p << (16 - FastBits)];
-            fast[p] = e.codeLength <= FastBits ? e : VlcCode{0, 0};
+            int k = e.symbol & 15;
+            fast[p] = FastCode{0, 0, e.symbol};
+            if (e.codeLength == 0 || e.codeLength + k > FastBits) continue;
+            int32_t v = 0;
+            if (k) {
+                v = (p >> (FastBits - e.codeLength - k)) & ((1 << k) - 1);
+                if (v < (1 << (k - 1))) v -= (1 << k) - 1;
+            }
+            fast[p] = FastCode{int16_t(v), uint8_t(e.codeLength + k), e.symbol};
         }
     }
     if (segmentLeft != 0) result = MalformedData;
@@ -398,14 +408,11 @@ void Decoder::_LoadByteSlow() {
 
 int32_t Decoder::_GetVLC(int slot, uint8_t* symbol) {
     uint32_t bits = _ShowBits(16);
-    VlcCode e = fastTables[slot][bits >> (16 - FastBits)];
+    VlcCode e = vlcDefined[slot] ? vlcTables[slot][bits] : VlcCode{0, 0};
     if (e.codeLength == 0) {
-        if (vlcDefined[slot]) e = vlcTables[slot][bits];
-        if (e.codeLength == 0) {
-            result = MalformedData;
-            if (symbol) *symbol = 0;
-            return 0;
-        }
+        result = MalformedData;
+        if (symbol) *symbol = 0;
+        return 0;
     }
     bitCount -= e.codeLength;
     if (symbol) *symbol = e.symbol;
@@ -416,17 +423,29 @@ int32_t Decoder::_GetVLC(int slot, uint8_t* symbol) {
     return v;
 }
 
+// The same decoding as _GetVLC, through the first-level table when the code
+// and its additional bits are short. The 16-bit peek stays, so bytes are
+// taken in at the same moments.
+inline int32_t Decoder::_GetFastVLC(int slot, uint8_t* symbol) {
+    if (bitCount < 16) _Refill(16);
+    FastCode f = fastTables[slot][uint32_t(bitBuffer >> (bitCount - FastBits)) & ((1u << FastBits) - 1)];
+    if (f.length == 0) return _GetVLC(slot, symbol);
+    bitCount -= f.length;
+    if (symbol) *symbol = f.symbol;
+    return f.value;
+}
+
 void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
     std::memset(coefficients, 0, sizeof coefficients);
     const uint8_t* q = quantTables[c->quantTable];
-    int32_t dc = _GetVLC(c->dcTable, nullptr);
+    int32_t dc = _GetFastVLC(c->dcTable, nullptr);
     c->dcPredictor = int32_t(uint32_t(c->dcPredictor) + uint32_t(dc));
     coefficients[0] = int32_t(uint32_t(c->dcPredictor) * q[0]);
     bool onlyDc = true;
     int k = 0;
     do {
         uint8_t s;
-        int32_t v = _GetVLC(c->acTable, &s);
+        int32_t v = _GetFastVLC(c->acTable, &s);
         if (s == 0) break;
         if ((s & 15) == 0 && s != 0xF0) {
             result = MalformedData;
@@ -451,7 +470,7 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
         for (int row = 0; row < 8; ++row) std::memset(out + size_t(row) * stride, value, 8);
         return;
     }
-    if (vectorTransform)
+    if (vectorCode)
         IdctBlockAvx2(coefficients, out, stride);
     else
         IdctBlockPortable(coefficients, out, stride);
@@ -489,13 +508,15 @@ namespace {
 // The two-times filter over one line of n >= 3 samples. `at(i)` reads input
 // sample i; e1..e3 are the line's last three samples as stored; `put(o, v)`
 // writes output sample o.
+// `firstJ` lets a caller skip interior pairs it has already written.
 template <typename At, typename Put>
-inline void FilterLine(int32_t n, At at, int32_t e1, int32_t e2, int32_t e3, Put put) {
+inline void FilterLine(int32_t n, At at, int32_t e1, int32_t e2, int32_t e3, Put put,
+                       int32_t firstJ = 1) {
     int32_t s0 = at(0), s1 = at(1), s2 = at(2);
     put(0, CF(139 * s0 - 11 * s1));
     put(1, CF(104 * s0 + 27 * s1 - 3 * s2));
     put(2, CF(28 * s0 + 109 * s1 - 9 * s2));
-    for (int32_t j = 1; j <= n - 3; ++j) {
+    for (int32_t j = firstJ; j <= n - 3; ++j) {
         int32_t a = at(j - 1), b = at(j), c = at(j + 1), d = at(j + 2);
         put(2 * j + 1, CF(-9 * a + 111 * b + 29 * c - 3 * d));
         put(2 * j + 2, CF(-3 * a + 29 * b + 111 * c - 9 * d));
@@ -518,9 +539,10 @@ void Decoder::_UpsampleH(Component* c) {
     for (int32_t row = 0; row < c->height; ++row) {
         const uint8_t* in = c->pixels + size_t(row) * size_t(stride);
         uint8_t* out = plane + size_t(row) * size_t(2 * n);
+        int32_t firstJ = vectorCode ? UpsampleLineInteriorAvx2(in, n, out) : 1;
         FilterLine(
             n, [in](int32_t i) { return int32_t(in[i]); }, in[stride - 1], in[stride - 2],
-            in[stride - 3], [out](int32_t o, uint8_t v) { out[o] = v; });
+            in[stride - 3], [out](int32_t o, uint8_t v) { out[o] = v; }, firstJ);
     }
     c->width = 2 * n;
     c->stride = c->width;
@@ -542,10 +564,15 @@ void Decoder::_UpsampleV(Component* c) {
     // along contiguous memory; each sample gets the same sum either way.
     auto rowAt = [in, stride](int32_t i) { return in + size_t(i) * stride; };
     auto outRow = [plane, w](int32_t r) { return plane + size_t(r) * size_t(w); };
-    auto weigh = [w](uint8_t* out, const uint8_t* a, int32_t wa, const uint8_t* b, int32_t wb,
-                     const uint8_t* c3, int32_t wc, const uint8_t* d, int32_t wd) {
-        for (int32_t x = 0; x < w; ++x)
-            out[x] = CF(wa * a[x] + wb * b[x] + wc * c3[x] + (d ? wd * d[x] : 0));
+    const bool vector = vectorCode;
+    auto weigh = [w, vector](uint8_t* out, const uint8_t* a, int32_t wa, const uint8_t* b,
+                             int32_t wb, const uint8_t* c3, int32_t wc, const uint8_t* d,
+                             int32_t wd) {
+        if (!d) d = a, wd = 0;
+        const uint8_t* rows[4] = {a, b, c3, d};
+        const int32_t weights[4] = {wa, wb, wc, wd};
+        int32_t x = vector ? FilterRowsAvx2(out, rows, weights, w) : 0;
+        for (; x < w; ++x) out[x] = CF(wa * a[x] + wb * b[x] + wc * c3[x] + wd * d[x]);
     };
     weigh(outRow(0), rowAt(0), 139, rowAt(1), -11, rowAt(2), 0, nullptr, 0);
     weigh(outRow(1), rowAt(0), 104, rowAt(1), 27, rowAt(2), -3, nullptr, 0);
@@ -571,7 +598,8 @@ void Decoder::_ColourConvert() {
         const uint8_t* pb = cb.pixels + size_t(row) * size_t(cb.stride);
         const uint8_t* pr = cr.pixels + size_t(row) * size_t(cr.stride);
         uint8_t* out = rgbImage + size_t(row) * size_t(width) * 3;
-        for (int32_t x = 0; x < width; ++x) {
+        int32_t x = vectorCode ? ConvertRowAvx2(py, pb, pr, out, width) : 0;
+        for (; x < width; ++x) {
             int32_t y = py[x] * 256, b = pb[x] - 128, r = pr[x] - 128;
             out[3 * x + 0] = Clip((y + 359 * r + 128) >> 8);
             out[3 * x + 1] = Clip((y - 88 * b - 183 * r + 128) >> 8);

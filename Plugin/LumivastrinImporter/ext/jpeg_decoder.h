@@ -54,10 +54,11 @@ public:
         return componentCount == 1 ? components[0].pixels : rgbImage;
     }
 
-    // Selects the transform used for the next decoders: true allows the
-    // vector version where the processor has it, false forces the portable
-    // one. Both give the same bytes; this exists to prove exactly that.
-    static void AllowVectorTransform(bool allow);
+    // Selects the code used by decoders constructed afterwards: true allows
+    // the AVX2 transform and pixel passes where the processor has them, false
+    // forces the portable ones. Both give the same bytes; this switch exists
+    // so that tests and benchmarks can prove exactly that.
+    static void AllowVectorCode(bool allow);
 
     struct Component {
         int32_t id;
@@ -77,9 +78,15 @@ public:
     };
 
     // First-level lookup on the next FastBits bits, filled from the same code
-    // set as the full table: length 0 means the code is longer and the full
-    // table decides.
+    // set as the full table. Where a code and its additional bits fit in
+    // FastBits together, the entry holds the decoded value and their total
+    // length; length 0 sends the decoding to the full table.
     static constexpr int FastBits = 9;
+    struct FastCode {
+        int16_t value;
+        uint8_t length;
+        uint8_t symbol;
+    };
 
 private:
     ResultCode _Decode(const uint8_t* data, int32_t size);
@@ -113,6 +120,7 @@ private:
     }
     void _ByteAlign() { bitCount &= ~7; }
     int32_t _GetVLC(int slot, uint8_t* symbol);
+    int32_t _GetFastVLC(int slot, uint8_t* symbol);
 
     void _DecodeBlock(Component* c, uint8_t* out);
     void _Convert();
@@ -134,7 +142,7 @@ private:
     // a slot that was never defined is refused through vlcDefined instead of
     // through entries of length 0. That keeps construction cheap.
     VlcCode vlcTables[4][65536];
-    VlcCode fastTables[4][1 << FastBits];
+    FastCode fastTables[4][1 << FastBits];
     bool vlcDefined[4] = {};
     // 64 bits instead of 32 so that whole runs of plain bytes load at once;
     // the bits delivered, and the moment a marker byte is taken in, stay
@@ -145,7 +153,7 @@ private:
     int32_t restartInterval = 0;
     uint8_t* rgbImage = nullptr;
     uint64_t inputSize = 0;
-    bool vectorTransform = false;
+    bool vectorCode = false;
     void* (*allocate)(uint64_t);
     void (*release)(void*);
 };
