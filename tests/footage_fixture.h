@@ -69,7 +69,7 @@ inline bool AllZero(const Bytes& bytes) {
 }
 
 class FootageTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     dir_ = fs::temp_directory_path() /
