@@ -1,0 +1,228 @@
+#include "PreviewDraw.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "AEGP_SuiteHandler.h"
+#include "Callbacks.h"
+#include "ErrorBoundary.h"
+#include "StyleOptions.h"
+#include "StylePackage.h"
+#include "WorldCopy.h"
+#include "jpeg_decoder.h"
+#include "update_preview.h"
+
+namespace {
+
+void* StandardAllocate(uint64_t size) { return std::malloc(static_cast<std::size_t>(size)); }
+void StandardRelease(void* block) { std::free(block); }
+
+// The row offset is formed in the address width, like the world copy's.
+uint8_t* RowStart(const PF_LayerDef& world, A_long y) {
+  return static_cast<uint8_t*>(world.data) + static_cast<std::ptrdiff_t>(y) * world.rowbytes;
+}
+
+// The options record, locked for the whole draw when the footage has one.
+class OptionsLock {
+ public:
+  OptionsLock() = default;
+  ~OptionsLock() {
+    if (memory_) memory_->AEGP_UnlockMemHandle(handle_);
+  }
+  OptionsLock(const OptionsLock&) = delete;
+  OptionsLock& operator=(const OptionsLock&) = delete;
+
+  A_Err Lock(const AEGP_MemorySuite1* memory, AEGP_MemHandle handle, const LVS_Options** record) {
+    void* address = nullptr;
+    const A_Err err = memory->AEGP_LockMemHandle(handle, &address);
+    if (err) return err;
+    memory_ = memory;
+    handle_ = handle;
+    *record = static_cast<const LVS_Options*>(address);
+    return A_Err_NONE;
+  }
+
+ private:
+  const AEGP_MemorySuite1* memory_ = nullptr;
+  AEGP_MemHandle handle_ = nullptr;
+};
+
+// The private 8-bit world the picture is painted into.
+class DrawingWorld {
+ public:
+  explicit DrawingWorld(const PF_WorldSuite2* worlds) : worlds_(worlds) {}
+  ~DrawingWorld() {
+    if (live_) worlds_->PF_DisposeWorld(nullptr, &world_);
+  }
+  DrawingWorld(const DrawingWorld&) = delete;
+  DrawingWorld& operator=(const DrawingWorld&) = delete;
+
+  A_Err Create() {
+    const A_Err err =
+        worlds_->PF_NewWorld(nullptr, kPreviewWidth, kPreviewHeight, 0, PF_PixelFormat_ARGB32, &world_);
+    live_ = err == A_Err_NONE;
+    return err;
+  }
+  PF_EffectWorld* World() { return &world_; }
+
+ private:
+  const PF_WorldSuite2* worlds_;
+  PF_EffectWorld world_{};
+  bool live_ = false;
+};
+
+// The host handle the preview entry is read into. A handle or lock the host
+// cannot give leaves Data() null.
+class PreviewBuffer {
+ public:
+  explicit PreviewBuffer(const PF_HandleSuite2* handles) : handles_(handles) {}
+  ~PreviewBuffer() { Release(); }
+  PreviewBuffer(const PreviewBuffer&) = delete;
+  PreviewBuffer& operator=(const PreviewBuffer&) = delete;
+
+  uint8_t* Allocate(A_HandleSize size) {
+    handle_ = handles_->host_new_handle(size);
+    if (handle_) data_ = static_cast<uint8_t*>(handles_->host_lock_handle(handle_));
+    return data_;
+  }
+  uint8_t* Data() const { return data_; }
+  void Release() {
+    if (data_) handles_->host_unlock_handle(handle_);
+    if (handle_) handles_->host_dispose_handle(handle_);
+    data_ = nullptr;
+    handle_ = nullptr;
+  }
+
+ private:
+  const PF_HandleSuite2* handles_;
+  PF_Handle handle_ = nullptr;
+  uint8_t* data_ = nullptr;
+};
+
+// Decoder objects carry over half a megabyte of tables each: on the heap,
+// since the host's threads may have small stacks. Null when even the object
+// cannot be had, which counts as the decoder running out of memory.
+std::unique_ptr<Jpeg::Decoder> Decode(const uint8_t* data, uint64_t size, const DecoderMemory& memory) {
+  return std::unique_ptr<Jpeg::Decoder>(new (std::nothrow)
+                                            Jpeg::Decoder(data, size, memory.allocate, memory.release));
+}
+
+bool Decoded(const Jpeg::Decoder* decoder) { return decoder && decoder->GetResult() == Jpeg::Decoder::Success; }
+
+bool IsUsablePreview(const Jpeg::Decoder* decoder) {
+  return Decoded(decoder) && decoder->GetWidth() == kPreviewWidth && decoder->GetHeight() == kPreviewHeight;
+}
+
+// Every pixel opaque, the decoder's bytes unchanged; a grey picture gives
+// red, green and blue alike. Whole rows at a time where the picture lies
+// inside the world (as it always does for a usable preview), which stores
+// exactly what setPixelSafe would; pixel by pixel otherwise.
+void Paint(PF_LayerDef& world, const Jpeg::Decoder& decoder) {
+  const A_long width = decoder.GetWidth();
+  const A_long height = decoder.GetHeight();
+  const int channels = decoder.GetComponentCount() == 1 ? 1 : 3;
+  const uint8_t* picture = decoder.GetImage();
+  const bool inside = width <= world.width && height <= world.height;
+  for (A_long y = 0; y < height; ++y) {
+    const uint8_t* __restrict from = picture + static_cast<std::ptrdiff_t>(y) * width * channels;
+    if (!inside) {
+      for (A_long x = 0; x < width; ++x) {
+        const uint8_t* p = from + static_cast<std::ptrdiff_t>(x) * channels;
+        const PF_Pixel pixel{255, p[0], p[channels == 3 ? 1 : 0], p[channels == 3 ? 2 : 0]};
+        setPixelSafe(&world, x, y, pixel);
+      }
+      continue;
+    }
+    uint8_t* __restrict to = RowStart(world, y);
+    if (channels == 3) {
+      for (A_long x = 0; x < width; ++x) {
+        to[4 * x] = 255;
+        to[4 * x + 1] = from[3 * x];
+        to[4 * x + 2] = from[3 * x + 1];
+        to[4 * x + 3] = from[3 * x + 2];
+      }
+    } else {
+      for (A_long x = 0; x < width; ++x) {
+        to[4 * x] = 255;
+        to[4 * x + 1] = to[4 * x + 2] = to[4 * x + 3] = from[x];
+      }
+    }
+  }
+}
+
+}  // namespace
+
+const DecoderMemory kStandardDecoderMemory = {StandardAllocate, StandardRelease};
+
+void setPixelSafe(PF_LayerDef* world, A_long x, A_long y, const PF_Pixel& pixel) {
+  if (world->width <= 0 || world->height <= 0) return;
+  if (x < 0) x = 0;
+  if (x >= world->width) x = world->width - 1;
+  if (y < 0) y = 0;
+  if (y >= world->height) y = world->height - 1;
+  std::memcpy(RowStart(*world, y) + 4 * static_cast<std::ptrdiff_t>(x), &pixel, sizeof(pixel));
+}
+
+A_Err DrawPreviewFrame(AEIO_InData* basic_dataP, AEIO_InSpecH specH, PF_EffectWorld* destination,
+                       const DecoderMemory& memory) {
+  AEGP_SuiteHandler suites(basic_dataP->pica_basicP);
+
+  void* optionsH = nullptr;
+  A_Err err = suites.IOInSuite()->AEGP_GetInSpecOptionsHandle(specH, &optionsH);
+  if (err) return err;
+  OptionsLock optionsLock;
+  const LVS_Options* options = nullptr;
+  if (optionsH) {
+    err = optionsLock.Lock(suites.MemorySuite(), static_cast<AEGP_MemHandle>(optionsH), &options);
+    if (err) return err;
+  }
+
+  DrawingWorld drawing(suites.PFWorldSuite());
+  err = drawing.Create();
+  if (err) return err;
+
+  // Footage without a record has no package to read: its preview counts as
+  // missing. A stored record may lack the path's terminator.
+  char path[kOptionsPathSize + 1] = {};
+  if (options) std::memcpy(path, options->path, kOptionsPathSize);
+  const int32_t size = options ? LVS_GetFileSize(path, kPreviewEntryName) : 0;
+
+  // A buffer the host cannot supply also leaves the preview missing.
+  PreviewBuffer buffer(suites.HandleSuite());
+  uint64_t previewSize = 0;
+  A_Err result = A_Err_NONE;
+  if (size > 0 && buffer.Allocate(static_cast<A_HandleSize>(size))) {
+    if (LVS_ReadFile(path, kPreviewEntryName, buffer.Data(), static_cast<std::size_t>(size)) < 0) {
+      result = PF_Err_INTERNAL_STRUCT_DAMAGED;
+    } else {
+      previewSize = static_cast<uint64_t>(size);
+    }
+  }
+
+  if (result == A_Err_NONE) {
+    std::unique_ptr<Jpeg::Decoder> preview = Decode(buffer.Data(), previewSize, memory);
+    if (IsUsablePreview(preview.get())) {
+      Paint(*drawing.World(), *preview);
+    } else {
+      std::unique_ptr<Jpeg::Decoder> fallback = Decode(bin2c_update_preview, bin2c_update_preview_size, memory);
+      // Only a shortage of memory gets here; reporting success would leave
+      // the host a frame that nothing was drawn into.
+      if (!Decoded(fallback.get())) return PF_Err_OUT_OF_MEMORY;
+      Paint(*drawing.World(), *fallback);
+    }
+    buffer.Release();
+  }
+  buffer.Release();
+
+  const A_Err copyErr = SmartCopyWorld(basic_dataP, drawing.World(), destination, false, false);
+  return result != A_Err_NONE ? result : copyErr;
+}
+
+A_Err DrawSparseFrame(AEIO_InData* basic_dataP, AEIO_InSpecH specH, const AEIO_DrawSparseFramePB*,
+                      PF_EffectWorld* wP, AEIO_DrawingFlags*) {
+  return LVS_ErrorBoundary(
+      [&]() -> A_Err { return DrawPreviewFrame(basic_dataP, specH, wP, kStandardDecoderMemory); });
+}
