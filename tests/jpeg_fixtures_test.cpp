@@ -206,4 +206,19 @@ TEST(JpegVectorTransform, WrapsAroundLikeThePortableTransform) {
     }
 }
 
+TEST(JpegTransform, FirstRowShortcutEqualsTheFullTransform) {
+    std::mt19937 random(3);
+    for (int trial = 0; trial < 20000; ++trial) {
+        int32_t a[64] = {}, b[64] = {};
+        for (int i = 0; i < 8; ++i) {
+            uint32_t r = random();
+            a[i] = b[i] = trial % 2 ? int32_t(r) : (r % 4 ? 0 : int32_t(r % 4096) - 2048);
+        }
+        uint8_t full[64], line[8];
+        Jpeg::IdctBlockPortable(a, full, 8);
+        Jpeg::IdctFirstRowOnly(b, line);
+        for (int i = 0; i < 64; ++i) ASSERT_EQ(full[i], line[i % 8]) << trial;
+    }
+}
+
 }  // namespace

@@ -441,7 +441,7 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
     int32_t dc = _GetFastVLC(c->dcTable, nullptr);
     c->dcPredictor = int32_t(uint32_t(c->dcPredictor) + uint32_t(dc));
     coefficients[0] = int32_t(uint32_t(c->dcPredictor) * q[0]);
-    bool onlyDc = true;
+    uint32_t acRows = 0;  // bit r set when row r received an AC coefficient
     int k = 0;
     do {
         uint8_t s;
@@ -457,17 +457,23 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
             return;
         }
         coefficients[zigzag[k]] = v * q[k];
-        onlyDc = false;
+        acRows |= 1u << (zigzag[k] >> 3);
     } while (k < 63);
     // Past a failure the samples are undefined, so the transform is skipped.
     if (result != Success) return;
     const int32_t stride = c->stride;
-    if (onlyDc) {
-        // Every row but the first is zero and every column flat, so the
-        // transform reduces to one value, computed with the same wrap-around.
-        uint32_t c0 = uint32_t(coefficients[0]) * 8u;
-        uint8_t value = Clip((int32_t(c0 + 32u) >> 6) + 128);
-        for (int row = 0; row < 8; ++row) std::memset(out + size_t(row) * stride, value, 8);
+    if (acRows <= 1) {
+        // Rows 1 to 7 are zero, so every column takes its shortcut and the
+        // block is eight copies of one row, each sample computed from the
+        // first row's transform with the same wrap-around.
+        uint8_t line[8];
+        if (acRows == 0) {
+            uint32_t c0 = uint32_t(coefficients[0]) * 8u;
+            std::memset(line, Clip((int32_t(c0 + 32u) >> 6) + 128), 8);
+        } else {
+            IdctFirstRowOnly(coefficients, line);
+        }
+        for (int row = 0; row < 8; ++row) std::memcpy(out + size_t(row) * stride, line, 8);
         return;
     }
     if (vectorCode)

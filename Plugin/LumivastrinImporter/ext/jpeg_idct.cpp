@@ -93,6 +93,11 @@ void ColIdct(const int32_t* c, uint8_t* out, int32_t stride) {
 
 }  // namespace
 
+void IdctFirstRowOnly(int32_t* coefficients, uint8_t line[8]) {
+    RowIdct(coefficients);
+    for (int col = 0; col < 8; ++col) line[col] = Clip(Sar(uint32_t(coefficients[col]) + 32u, 6) + 128);
+}
+
 void IdctBlockPortable(int32_t* coefficients, uint8_t* out, int32_t stride) {
     for (int row = 0; row < 8; ++row) RowIdct(coefficients + 8 * row);
     for (int col = 0; col < 8; ++col) ColIdct(coefficients + col, out + col, stride);

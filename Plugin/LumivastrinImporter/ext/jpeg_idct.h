@@ -17,6 +17,10 @@ namespace Jpeg {
 void IdctBlockPortable(int32_t* coefficients, uint8_t* out, int32_t stride);
 void IdctBlockAvx2(int32_t* coefficients, uint8_t* out, int32_t stride);
 
+// For a block whose rows 1 to 7 are all zero: the eight samples every row
+// of the block receives (the block is eight copies of them).
+void IdctFirstRowOnly(int32_t* coefficients, uint8_t line[8]);
+
 // True when the processor can run IdctBlockAvx2.
 bool HasAvx2();
 
