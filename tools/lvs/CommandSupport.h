@@ -1,0 +1,27 @@
+// Pieces shared by the commands: loading the plug-in with its messages,
+// printing JSON lines, and the end-of-run leftovers check.
+#pragma once
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "Commands.h"
+#include "PluginSession.h"
+
+namespace lvs {
+
+// Loads the module named by --plugin, or the default one; prints why not.
+bool LoadPlugin(PluginSession& session, const std::string& requested);
+
+// Ends the session: a report of anything the plug-in left behind goes to
+// stderr and turns the exit code into kExitLeftovers.
+int FinishSession(PluginSession& session, int exitCode);
+
+// One JSON value on one line of stdout; invalid UTF-8 in texts is replaced.
+void PrintJsonLine(const nlohmann::json& value);
+
+// A fixed-size text field of the options record, up to its first NUL.
+std::string FieldText(const char* field, size_t size);
+
+}  // namespace lvs

@@ -1,0 +1,92 @@
+// lvs decode: any JPEG file through the plug-in's own decoder (the module
+// exports only its entry point, so the decoder's source is linked in).
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "CommandSupport.h"
+#include "PngFile.h"
+#include "ResultNames.h"
+#include "jpeg_decoder.h"
+
+namespace lvs {
+namespace {
+
+// Far beyond any picture the decoder would accept; a larger file is refused
+// before it is read into memory.
+constexpr std::streamoff kLargestInput = std::streamoff(1) << 30;
+
+bool EndsWithPng(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string tail = name.substr(name.size() - 4);
+  for (char& c : tail) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".png";
+}
+
+}  // namespace
+
+int RunDecode(const DecodeOptions& options) {
+  std::ifstream in(options.file, std::ios::binary | std::ios::ate);
+  if (!in) {
+    std::fprintf(stderr, "lvs: cannot read %s\n", options.file.c_str());
+    return kExitUsage;
+  }
+  const std::streamoff size = in.tellg();
+  if (size < 0 || size > kLargestInput) {
+    std::fprintf(stderr, "lvs: %s is too large to decode (more than 1 GiB)\n", options.file.c_str());
+    return kExitUsage;
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  in.seekg(0);
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) {
+    std::fprintf(stderr, "lvs: cannot read %s\n", options.file.c_str());
+    return kExitUsage;
+  }
+
+  const Jpeg::Decoder decoder(bytes.data(), bytes.size(), [](uint64_t n) { return std::malloc(size_t(n)); },
+                              std::free);
+  const int32_t result = decoder.GetResult();
+  const int components = decoder.GetComponentCount();
+  int exitCode = result == Jpeg::Decoder::Success ? kExitOk : kExitFailed;
+
+  // Only a finished decoding has pixels worth writing.
+  if (!options.output.empty() && result == Jpeg::Decoder::Success && decoder.GetImage()) {
+    const size_t count = size_t(decoder.GetWidth()) * size_t(decoder.GetHeight()) * size_t(components);
+    const uint8_t* image = decoder.GetImage();
+    std::string error;
+    bool written = false;
+    if (EndsWithPng(options.output)) {
+      PngPicture picture;
+      picture.width = decoder.GetWidth();
+      picture.height = decoder.GetHeight();
+      picture.channels = components;
+      picture.samples8.assign(image, image + count);
+      written = WritePng(options.output, picture, &error);
+    } else {
+      std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
+      written = out && out.write(reinterpret_cast<const char*>(image), std::streamsize(count)) && out.flush();
+      if (!written) error = "cannot write " + options.output;
+    }
+    if (!written) {
+      std::fprintf(stderr, "lvs: %s\n", error.c_str());
+      exitCode = kExitUsage;
+    }
+  }
+
+  if (options.json) {
+    PrintJsonLine({{"file", options.file},
+                   {"result", result},
+                   {"result_name", DecoderResultName(result)},
+                   {"width", decoder.GetWidth()},
+                   {"height", decoder.GetHeight()},
+                   {"components", components}});
+  } else {
+    std::printf("%s\n  result:     %s (%d)\n  width:      %d\n  height:     %d\n  components: %d\n",
+                options.file.c_str(), DecoderResultName(result), int(result), int(decoder.GetWidth()),
+                int(decoder.GetHeight()), components);
+  }
+  return exitCode;
+}
+
+}  // namespace lvs

@@ -1,0 +1,269 @@
+#include "PackageDiagnosis.h"
+
+#include <minizip/unzip.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "JpegFeatures.h"
+#include "StyleMeta.h"
+#include "StylePackage.h"
+#include "jpeg_decoder.h"
+
+namespace fs = std::filesystem;
+
+namespace lvs {
+namespace {
+
+constexpr uint32_t kFlagEncrypted = 1u << 0;
+constexpr uint32_t kFlagStrongEncryption = 1u << 6;
+constexpr uint32_t kMethodAes = 99;
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+const char* MethodName(uint32_t method) {
+  switch (method) {
+    case 1: return "Shrink";
+    case 6: return "Implode";
+    case 9: return "Deflate64";
+    case 12: return "bzip2";
+    case 14: return "LZMA";
+    case 93: return "Zstandard";
+    case 95: return "xz";
+    case 98: return "PPMd";
+    default: return "an unknown method";
+  }
+}
+
+bool ReadPrefix(const std::string& path, char* bytes, size_t count) {
+  std::ifstream in(path, std::ios::binary);
+  return in.read(bytes, std::streamsize(count)) && size_t(in.gcount()) == count;
+}
+
+PackageListing ListEntries(const std::string& path) {
+  PackageListing listing;
+  unzFile zip = unzOpen64(path.c_str());
+  if (!zip) return listing;
+  listing.opened = true;
+  for (int err = unzGoToFirstFile(zip); err == UNZ_OK; err = unzGoToNextFile(zip)) {
+    unz_file_info64 info{};
+    char name[1024];
+    if (unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
+    listing.entries.push_back({name, uint32_t(info.flag), uint32_t(info.compression_method), info.uncompressed_size});
+  }
+  unzClose(zip);
+  return listing;
+}
+
+const ListedEntry* FindExact(const PackageListing& listing, const std::string& name) {
+  for (const ListedEntry& e : listing.entries)
+    if (e.name == name) return &e;
+  return nullptr;
+}
+
+// Entries an author probably meant as `wanted`: the same name in other
+// letter case, or with a folder or an extension around it.
+std::vector<std::string> NearMisses(const PackageListing& listing, const std::string& wanted) {
+  std::vector<std::string> found;
+  for (const ListedEntry& e : listing.entries) {
+    std::string base = e.name.substr(e.name.find_last_of('/') == std::string::npos ? 0 : e.name.find_last_of('/') + 1);
+    const size_t dot = base.find('.');
+    if (dot != std::string::npos && dot > 0) base.resize(dot);
+    if (Lower(base) == wanted) found.push_back(e.name);
+  }
+  return found;
+}
+
+// The entry's plain bytes, or the sentences saying why they cannot be had.
+bool ReadEntry(const std::string& path, const PackageListing& listing, const std::string& name,
+               const std::string& what, std::vector<uint8_t>* bytes, std::vector<std::string>* problems) {
+  const ListedEntry* entry = FindExact(listing, name);
+  if (!entry) {
+    const std::vector<std::string> near = NearMisses(listing, name);
+    if (near.empty()) {
+      problems->push_back("The package has no " + Quoted(name) + " entry (" + what + ").");
+    } else {
+      problems->push_back("The package has no " + Quoted(name) + " entry, but it has " + Quoted(near.front()) +
+                          ": entry names must be exactly " + Quoted(name) +
+                          " (lower case, no folder, no extension).");
+    }
+    return false;
+  }
+  const std::string label = "The " + Quoted(name) + " entry";
+  if (entry->method == kMethodAes || (entry->flags & kFlagStrongEncryption)) {
+    problems->push_back(label + " is encrypted with " +
+                        std::string(entry->method == kMethodAes ? "AES" : "strong encryption") +
+                        "; only the traditional zip encryption (ZipCrypto) with the package password is supported.");
+    return false;
+  }
+  if (entry->method != 0 && entry->method != 8) {
+    problems->push_back(label + " is compressed with " + MethodName(entry->method) + " (method " +
+                        std::to_string(entry->method) + "); only stored and deflated entries can be read.");
+    return false;
+  }
+  if (entry->size == 0) {
+    problems->push_back(label + " is empty.");
+    return false;
+  }
+  const int32_t size = LVS_GetFileSize(path.c_str(), name.c_str());
+  if (size <= 0) {
+    problems->push_back(label + " is " + std::to_string(entry->size) +
+                        " bytes long, more than the plug-in reads from a package (64 MiB).");
+    return false;
+  }
+  bytes->assign(size_t(size), 0);
+  if (LVS_ReadFile(path.c_str(), name.c_str(), bytes->data(), bytes->size()) < 0) {
+    if (entry->flags & kFlagEncrypted)
+      problems->push_back(label + " cannot be decrypted with the package password (it was encrypted with "
+                                  "another password, or its data is damaged).");
+    else
+      problems->push_back(label + " is damaged: its data cannot be read or does not match its checksum.");
+    return false;
+  }
+  return true;
+}
+
+const char* JsonTypeName(const nlohmann::json& v) {
+  switch (v.type()) {
+    case nlohmann::json::value_t::null: return "null";
+    case nlohmann::json::value_t::boolean: return "a boolean";
+    case nlohmann::json::value_t::string: return "a string";
+    case nlohmann::json::value_t::array: return "an array";
+    case nlohmann::json::value_t::object: return "an object";
+    default: return "a number";
+  }
+}
+
+// The parser's message without its "[json.exception.parse_error.101] " tag.
+std::string ParseErrorText(const char* what) {
+  std::string text = what;
+  const size_t tag = text.find("] ");
+  if (text.rfind("[json.exception", 0) == 0 && tag != std::string::npos) text.erase(0, tag + 2);
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> DiagnoseFile(const std::string& path, PackageListing* listing) {
+  std::vector<std::string> problems;
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (!fs::exists(status)) {
+    problems.push_back("There is no file at this path.");
+    return problems;
+  }
+  if (fs::is_directory(status)) {
+    problems.push_back("This is a folder, not a style package file.");
+    return problems;
+  }
+  char magic[4] = {};
+  if (!std::ifstream(path, std::ios::binary)) {
+    problems.push_back("The file cannot be read (no permission to read it).");
+    return problems;
+  }
+  *listing = ListEntries(path);
+  if (!listing->opened) {
+    const bool zipMagic = ReadPrefix(path, magic, 4) && magic[0] == 'P' && magic[1] == 'K';
+    if (zipMagic)
+      problems.push_back("The file starts like a zip archive but is damaged: its list of entries cannot be read.");
+    else
+      problems.push_back("The file is not a zip archive, so it is not a style package (a style package is a zip "
+                         "archive holding the entries \"meta\" and \"prv\").");
+    return problems;
+  }
+  const std::string extension = Lower(fs::path(path).extension().string());
+  if (extension != ".lvs")
+    problems.push_back("The file name does not end in \".lvs\", so the host will not offer it as a style package.");
+  return problems;
+}
+
+std::vector<std::string> DiagnoseMetaText(const std::string& whole) {
+  std::vector<std::string> problems;
+  const std::string text = whole.substr(0, whole.find('\0'));
+  nlohmann::json value;
+  try {
+    value = nlohmann::json::parse(text);
+  } catch (const nlohmann::json::exception& e) {
+    problems.push_back("The \"meta\" entry is not valid JSON (" + ParseErrorText(e.what()) + ").");
+    return problems;
+  }
+  if (!value.is_object()) {
+    problems.push_back(std::string("The \"meta\" entry holds ") + JsonTypeName(value) +
+                       ", not a JSON object with the keys \"name\", \"author\", \"hash\" and \"version\".");
+    return problems;
+  }
+  for (const char* key : {"name", "author", "hash", "version"}) {
+    const auto it = value.find(key);
+    if (it == value.end()) {
+      problems.push_back(std::string("The metadata has no \"") + key + "\" key.");
+      continue;
+    }
+    const bool isVersion = std::strcmp(key, "version") == 0;
+    if (!isVersion && !it->is_string()) {
+      problems.push_back(std::string("The metadata's \"") + key + "\" is " + JsonTypeName(*it) +
+                         "; it must be a string.");
+    } else if (isVersion && it->is_string()) {
+      const std::string s = it->get<std::string>();
+      problems.push_back("The metadata's \"version\" is a string (\"" + s + "\"); it must be a number" +
+                         (s.empty() ? std::string(".") : ", written without quotes: " + s + "."));
+    } else if (isVersion && !it->is_number() && !it->is_boolean()) {
+      problems.push_back(std::string("The metadata's \"version\" is ") + JsonTypeName(*it) + "; it must be a number.");
+    }
+  }
+  return problems;
+}
+
+std::vector<std::string> DiagnoseMeta(const std::string& path, const PackageListing& listing) {
+  std::vector<std::string> problems;
+  std::vector<uint8_t> bytes;
+  if (!ReadEntry(path, listing, "meta", "the style's name, author, hash and version", &bytes, &problems))
+    return problems;
+  if (ParseStyleMeta(bytes.data(), bytes.size()).ok) return problems;
+  problems = DiagnoseMetaText(std::string(bytes.begin(), bytes.end()));
+  if (problems.empty()) problems.push_back("The \"meta\" entry is not accepted by the plug-in's metadata reader.");
+  return problems;
+}
+
+std::vector<std::string> DiagnosePreview(const std::string& path, const PackageListing& listing) {
+  std::vector<std::string> problems;
+  std::vector<uint8_t> bytes;
+  if (!ReadEntry(path, listing, "prv", "the preview picture", &bytes, &problems)) return problems;
+  const Jpeg::Decoder decoder(bytes.data(), bytes.size(), [](uint64_t n) { return std::malloc(size_t(n)); },
+                              std::free);
+  switch (decoder.GetResult()) {
+    case Jpeg::Decoder::Success:
+      if (decoder.GetWidth() != 1280 || decoder.GetHeight() != 720)
+        problems.push_back("The preview is " + std::to_string(decoder.GetWidth()) + " by " +
+                           std::to_string(decoder.GetHeight()) + ", not 1280 by 720.");
+      break;
+    case Jpeg::Decoder::NoStartOfImage: {
+      const bool png = bytes.size() >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G';
+      problems.push_back(png ? "The preview is a PNG picture; it must be a baseline JPEG."
+                             : "The preview is not a JPEG file; it must be a baseline JPEG.");
+      break;
+    }
+    case Jpeg::Decoder::UnsupportedFeature:
+      problems.push_back("The preview " + DescribeUnsupportedJpeg(bytes.data(), bytes.size()) +
+                         "; the plug-in shows only baseline JPEG previews with 8-bit samples, in grey or colour.");
+      break;
+    case Jpeg::Decoder::AllocationFailed:
+      problems.push_back("The preview could not be decoded: memory ran out.");
+      break;
+    default:
+      problems.push_back("The preview is a damaged JPEG file: its data breaks the JPEG format.");
+      break;
+  }
+  return problems;
+}
+
+}  // namespace lvs

@@ -1,0 +1,155 @@
+#include "PluginSession.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace lvs {
+
+std::string DefaultPluginPath() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const fs::path beside = (self.parent_path() / LVS_PLUGIN_FROM_TOOL).lexically_normal();
+    if (fs::exists(beside, ec)) return beside.string();
+  }
+  return LVS_BUILT_PLUGIN_PATH;
+}
+
+bool Utf8ToUtf16(const std::string& utf8, std::u16string* out) {
+  out->clear();
+  const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+  const size_t n = utf8.size();
+  for (size_t i = 0; i < n;) {
+    const unsigned char lead = s[i];
+    uint32_t cp = 0;
+    size_t more = 0;
+    uint32_t smallest = 0;
+    if (lead < 0x80) {
+      cp = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      cp = lead & 0x1F, more = 1, smallest = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      cp = lead & 0x0F, more = 2, smallest = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      cp = lead & 0x07, more = 3, smallest = 0x10000;
+    } else {
+      return false;
+    }
+    if (i + more >= n && more) return false;
+    for (size_t k = 1; k <= more; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (s[i + k] & 0x3F);
+    }
+    // Overlong forms, surrogates and values past Unicode are not text.
+    if (more && cp < smallest) return false;
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    if (cp == 0) return false;  // the host's paths end at the first zero unit
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out->push_back(char16_t(0xD800 + (cp >> 10)));
+      out->push_back(char16_t(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out->push_back(char16_t(cp));
+    }
+    i += more + 1;
+  }
+  return true;
+}
+
+bool PluginSession::Load(const std::string& modulePath, std::string* error) {
+  std::error_code ec;
+  if (!fs::exists(modulePath, ec)) {
+    *error = "the plug-in module " + modulePath + " does not exist (build it, or name another with --plugin)";
+    return false;
+  }
+  const A_Err err = host_.Load(modulePath);
+  if (err == lvshost::kLoadFailed) {
+    *error = "cannot load the plug-in module " + modulePath + ": " + host_.LoadError();
+    return false;
+  }
+  if (err != A_Err_NONE || !host_.IORegistered() || !host_.Callbacks().AEIO_InitInSpecFromFile ||
+      !host_.Callbacks().AEIO_DrawSparseFrame || !host_.Callbacks().AEIO_DisposeInSpec) {
+    *error = "the plug-in module " + modulePath + " did not register as an importer (entry result " +
+             std::to_string(err) + ")";
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+std::optional<LVS_Options> RecordOf(lvshost::SubstituteHost& host, AEIO_InSpecH spec) {
+  const auto attributes = host.InSpec(spec);
+  if (!attributes || !attributes->options) return std::nullopt;
+  const std::vector<uint8_t> bytes = host.Memory().Bytes(attributes->options);
+  if (bytes.size() != sizeof(LVS_Options)) return std::nullopt;
+  LVS_Options record;
+  std::memcpy(&record, bytes.data(), sizeof record);
+  return record;
+}
+
+}  // namespace
+
+OpenedFootage PluginSession::Open(const std::string& packagePath) {
+  OpenedFootage footage;
+  std::error_code ec;
+  fs::path absolute = fs::absolute(packagePath, ec);
+  if (ec) absolute = packagePath;
+  std::u16string path16;
+  // A path that is not UTF-8 cannot come from the host; the plug-in is
+  // handed an empty path instead, which no package can have.
+  if (!Utf8ToUtf16(absolute.string(), &path16)) path16.clear();
+  footage.spec = host_.NewInSpec();
+  footage.result = host_.Callbacks().AEIO_InitInSpecFromFile(
+      host_.InData(), reinterpret_cast<const A_UTF16Char*>(path16.c_str()), footage.spec);
+  footage.record = RecordOf(host_, footage.spec);
+  return footage;
+}
+
+OpenedFootage PluginSession::RestoreMissingPackage() {
+  OpenedFootage footage;
+  footage.spec = host_.NewInSpec();
+  // A saved record whose path names nothing: zero bytes throughout.
+  AEGP_MemHandle flat = host_.Memory().Create(std::vector<uint8_t>(sizeof(LVS_Options), 0), "saved options");
+  footage.result = host_.Callbacks().AEIO_InflateOptions
+                       ? host_.Callbacks().AEIO_InflateOptions(host_.InData(), footage.spec, flat)
+                       : A_Err_GENERIC;
+  host_.Memory().Release(flat);
+  footage.record = RecordOf(host_, footage.spec);
+  return footage;
+}
+
+A_Err PluginSession::Close(AEIO_InSpecH spec) {
+  const A_Err err = host_.Callbacks().AEIO_DisposeInSpec(host_.InData(), spec);
+  host_.DeleteInSpec(spec);
+  return err;
+}
+
+PF_EffectWorld* PluginSession::NewWorld(PF_PixelFormat format, int width, int height) {
+  return host_.Worlds().Create(format, width, height, 0, /*clear=*/true);
+}
+
+void PluginSession::ReleaseWorld(PF_EffectWorld* world) {
+  if (world) host_.Worlds().Release(world);
+}
+
+A_Err PluginSession::Draw(AEIO_InSpecH spec, PF_EffectWorld* destination) {
+  AEIO_DrawSparseFramePB request{};
+  AEIO_DrawingFlags flags = 0;
+  return host_.Callbacks().AEIO_DrawSparseFrame(host_.InData(), spec, &request, destination, &flags);
+}
+
+bool PluginSession::Finish(std::string* report) {
+  host_.Shutdown();
+  const lvshost::LeftoverReport leftovers = host_.Leftovers();
+  if (leftovers.Clean()) return true;
+  *report = leftovers.Text();
+  return false;
+}
+
+}  // namespace lvs

@@ -1,0 +1,56 @@
+// The plug-in module loaded into the substitute host and driven through its
+// callbacks the way the host drives it: open a package from its path, draw
+// frames into host worlds, dispose of the footage, and at the end ask the
+// host whether anything was left behind.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "StyleOptions.h"
+#include "SubstituteHost.h"
+
+namespace lvs {
+
+// Where the module built with this tool lives: beside the tool in its build
+// tree, else where the build put it.
+std::string DefaultPluginPath();
+
+// The host hands paths over as zero-terminated UTF-16. False when the text is
+// not valid UTF-8 (a path the host could never have passed).
+bool Utf8ToUtf16(const std::string& utf8, std::u16string* out);
+
+struct OpenedFootage {
+  A_Err result = 0;
+  AEIO_InSpecH spec = nullptr;
+  std::optional<LVS_Options> record;  // the attached options record, if any
+};
+
+class PluginSession {
+ public:
+  // Loads the module and runs its entry point; false and *error otherwise.
+  bool Load(const std::string& modulePath, std::string* error);
+
+  // InitInSpecFromFile with the package's absolute path, as the host passes
+  // it. The footage must be given back with Close().
+  OpenedFootage Open(const std::string& packagePath);
+  // Footage restored from a project whose saved record names a package that
+  // is no longer there: what the plug-in draws then is its fallback picture.
+  OpenedFootage RestoreMissingPackage();
+  A_Err Close(AEIO_InSpecH spec);
+
+  // A destination world as the host allocates one (cleared), and a draw
+  // into it.
+  PF_EffectWorld* NewWorld(PF_PixelFormat format, int width, int height);
+  void ReleaseWorld(PF_EffectWorld* world);
+  A_Err Draw(AEIO_InSpecH spec, PF_EffectWorld* destination);
+
+  // Runs the module's death hook and takes the host's leftovers report:
+  // true when nothing was left allocated, locked or misused.
+  bool Finish(std::string* report);
+
+ private:
+  lvshost::SubstituteHost host_;
+};
+
+}  // namespace lvs

@@ -1,0 +1,123 @@
+// lvs render: open a package and draw one frame into a host world of the
+// requested depth and size, then save that world as a PNG.
+#include <cmath>
+#include <cstdlib>
+
+#include "CommandSupport.h"
+#include "PngFile.h"
+#include "ResultNames.h"
+
+namespace lvs {
+namespace {
+
+PF_PixelFormat FormatForDepth(int depth) {
+  return depth == 8 ? PF_PixelFormat_ARGB32 : depth == 16 ? PF_PixelFormat_ARGB64 : PF_PixelFormat_ARGB128;
+}
+
+// The host's 16-bit range is 0 to 32768; PNG's is 0 to 65535.
+uint16_t From16(unsigned v) {
+  if (v >= 32768) return 65535;
+  return uint16_t((v * 65535u + 16384u) / 32768u);
+}
+
+uint16_t FromFloat(float v) {
+  if (!(v > 0.0f)) return 0;  // also NaN
+  if (v >= 1.0f) return 65535;
+  return uint16_t(std::lround(double(v) * 65535.0));
+}
+
+// The world as RGBA, 8 bits for an 8-bit world, 16 bits otherwise.
+PngPicture PictureOf(const PF_EffectWorld& world, int depth) {
+  PngPicture picture;
+  picture.width = world.width;
+  picture.height = world.height;
+  picture.channels = 4;
+  picture.bitDepth = depth == 8 ? 8 : 16;
+  const size_t count = size_t(world.width) * size_t(world.height) * 4;
+  if (depth == 8) picture.samples8.reserve(count); else picture.samples16.reserve(count);
+  for (int y = 0; y < world.height; ++y) {
+    for (int x = 0; x < world.width; ++x) {
+      if (depth == 8) {
+        const PF_Pixel p = lvshost::GetPixel8(world, x, y);
+        picture.samples8.insert(picture.samples8.end(), {p.red, p.green, p.blue, p.alpha});
+      } else if (depth == 16) {
+        const PF_Pixel16 p = lvshost::GetPixel16(world, x, y);
+        picture.samples16.insert(picture.samples16.end(), {From16(p.red), From16(p.green), From16(p.blue), From16(p.alpha)});
+      } else {
+        const PF_PixelFloat p = lvshost::GetPixelFloat(world, x, y);
+        picture.samples16.insert(picture.samples16.end(),
+                                 {FromFloat(p.red), FromFloat(p.green), FromFloat(p.blue), FromFloat(p.alpha)});
+      }
+    }
+  }
+  return picture;
+}
+
+}  // namespace
+
+bool ParseSize(const std::string& text, int* width, int* height) {
+  const size_t x = text.find_first_of("xX");
+  if (x == std::string::npos || x == 0 || x + 1 >= text.size()) return false;
+  auto number = [](const std::string& s, int* out) {
+    if (s.empty() || s.size() > 6 || s.find_first_not_of("0123456789") != std::string::npos) return false;
+    *out = std::atoi(s.c_str());
+    return *out >= 1 && *out <= kLargestSide;
+  };
+  return number(text.substr(0, x), width) && number(text.substr(x + 1), height);
+}
+
+int RunRender(const RenderOptions& options) {
+  PluginSession session;
+  if (!LoadPlugin(session, options.plugin)) return kExitNoPlugin;
+
+  int exitCode = kExitOk;
+  const OpenedFootage footage = session.Open(options.package);
+  nlohmann::json drawResult = nullptr;
+  nlohmann::json output = nullptr;
+  if (footage.result != A_Err_NONE) {
+    exitCode = kExitFailed;
+  } else {
+    PF_EffectWorld* world = session.NewWorld(FormatForDepth(options.depth), options.width, options.height);
+    if (!world) {
+      std::fprintf(stderr, "lvs: the host cannot allocate a %dx%d world of depth %d\n", options.width,
+                   options.height, options.depth);
+      exitCode = kExitUsage;
+    } else {
+      const A_Err err = session.Draw(footage.spec, world);
+      drawResult = err;
+      if (err != A_Err_NONE) exitCode = kExitFailed;
+      // Written even after a failed draw: it shows what the host would get.
+      std::string error;
+      if (WritePng(options.output, PictureOf(*world, options.depth), &error)) {
+        output = options.output;
+      } else {
+        std::fprintf(stderr, "lvs: %s\n", error.c_str());
+        exitCode = kExitUsage;
+      }
+      session.ReleaseWorld(world);
+    }
+  }
+  session.Close(footage.spec);
+
+  if (options.json) {
+    PrintJsonLine({{"package", options.package},
+                   {"open_result", footage.result},
+                   {"draw_result", drawResult},
+                   {"width", options.width},
+                   {"height", options.height},
+                   {"depth", options.depth},
+                   {"output", output}});
+  } else {
+    std::printf("%s\n  open:   %s\n", options.package.c_str(), HostErrorText(footage.result).c_str());
+    if (drawResult.is_null())
+      std::printf("  draw:   not attempted (the package did not open)\n");
+    else
+      std::printf("  draw:   %s\n", HostErrorText(drawResult.get<A_Err>()).c_str());
+    if (!output.is_null())
+      std::printf("  output: %s (%dx%d, %d-bit world, %s PNG)\n", options.output.c_str(), options.width,
+                  options.height, options.depth, options.depth == 8 ? "8-bit RGBA" : "16-bit RGBA");
+  }
+  return FinishSession(session, exitCode);
+}
+
+}  // namespace lvs
