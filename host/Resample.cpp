@@ -49,19 +49,39 @@ AxisFilter MakeFilter(int src, int dst) {
   return filter;
 }
 
+// Rounds to nearest; every value reaching here is non-negative after the
+// clamps, so adding a half and truncating is lround without its cost.
 template <class Sample>
 Sample Store(float v);
 template <>
 uint8_t Store<uint8_t>(float v) {
-  return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+  return v <= 0.0f ? 0 : v >= 255.0f ? 255 : static_cast<uint8_t>(v + 0.5f);
 }
 template <>
 uint16_t Store<uint16_t>(float v) {
-  return static_cast<uint16_t>(std::clamp(std::lround(v), 0L, 65535L));
+  return v <= 0.0f ? 0 : v >= 65535.0f ? 65535 : static_cast<uint16_t>(v + 0.5f);
 }
 template <>
 float Store<float>(float v) {
   return v;
+}
+
+// The taps of one axis laid out flat: destination i reads taps[first[i]] up
+// to taps[first[i + 1]].
+struct FlatFilter {
+  std::vector<int> first;
+  std::vector<Tap> taps;
+};
+
+FlatFilter Flatten(const AxisFilter& filter) {
+  FlatFilter flat;
+  flat.first.reserve(filter.size() + 1);
+  for (const auto& taps : filter) {
+    flat.first.push_back(int(flat.taps.size()));
+    flat.taps.insert(flat.taps.end(), taps.begin(), taps.end());
+  }
+  flat.first.push_back(int(flat.taps.size()));
+  return flat;
 }
 
 template <class Sample>
@@ -77,30 +97,31 @@ void Resample(const PF_EffectWorld& src, PF_EffectWorld& dst) {
     for (int y = 0; y < sh; ++y) std::memmove(dstRow(y), srcRow(y), size_t(sw) * 4 * sizeof(Sample));
     return;
   }
-  const AxisFilter fx = MakeFilter(sw, dw);
-  const AxisFilter fy = MakeFilter(sh, dh);
-  // Horizontal pass into floats, at the source's height.
-  std::vector<float> tmp(size_t(sh) * dw * 4);
-  for (int y = 0; y < sh; ++y) {
-    const Sample* in = srcRow(y);
-    float* out = &tmp[size_t(y) * dw * 4];
-    for (int x = 0; x < dw; ++x) {
-      float acc[4] = {0, 0, 0, 0};
-      for (const Tap& t : fx[x])
-        for (int c = 0; c < 4; ++c) acc[c] += t.weight * float(in[t.index * 4 + c]);
-      std::memcpy(out + x * 4, acc, sizeof(acc));
-    }
-  }
-  // Vertical pass into the destination.
-  std::vector<float> acc(size_t(dw) * 4);
+  const FlatFilter fx = Flatten(MakeFilter(sw, dw));
+  const FlatFilter fy = Flatten(MakeFilter(sh, dh));
+  // One destination row at a time: the vertical taps into a float row of the
+  // source's width (small enough to stay in cache), then the horizontal taps
+  // from it into the destination.
+  std::vector<float> column(size_t(sw) * 4);
+  const size_t n = column.size();
   for (int y = 0; y < dh; ++y) {
-    std::fill(acc.begin(), acc.end(), 0.0f);
-    for (const Tap& t : fy[y]) {
-      const float* row = &tmp[size_t(t.index) * dw * 4];
-      for (size_t k = 0; k < acc.size(); ++k) acc[k] += t.weight * row[k];
+    float* acc = column.data();
+    std::fill(acc, acc + n, 0.0f);
+    for (int t = fy.first[y]; t < fy.first[y + 1]; ++t) {
+      const Sample* in = srcRow(fy.taps[t].index);
+      const float w = fy.taps[t].weight;
+      for (size_t k = 0; k < n; ++k) acc[k] += w * float(in[k]);
     }
     Sample* out = dstRow(y);
-    for (size_t k = 0; k < acc.size(); ++k) out[k] = Store<Sample>(acc[k]);
+    for (int x = 0; x < dw; ++x) {
+      float sum[4] = {0, 0, 0, 0};
+      for (int t = fx.first[x]; t < fx.first[x + 1]; ++t) {
+        const float* p = acc + size_t(fx.taps[t].index) * 4;
+        const float w = fx.taps[t].weight;
+        for (int c = 0; c < 4; ++c) sum[c] += w * p[c];
+      }
+      for (int c = 0; c < 4; ++c) out[size_t(x) * 4 + c] = Store<Sample>(sum[c]);
+    }
   }
 }
 
