@@ -1,0 +1,89 @@
+// The targets that drive the loaded module: a substitute host that lives for
+// the whole process (only one may exist at a time) and must be left clean by
+// every input, and the footage steps they share.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "FuzzSupport.h"
+#include "SubstituteHost.h"
+
+namespace lvsfuzz {
+
+// The process-wide host with the module loaded through dlopen, made on
+// first use and kept for the whole run.
+inline lvshost::SubstituteHost& Host() {
+  static lvshost::SubstituteHost* host = [] {
+    auto* h = new lvshost::SubstituteHost(2);
+    const A_Err err = h->Load(LVS_PLUGIN_PATH);
+    if (err != A_Err_NONE) Fail("module did not load: " + h->LoadError());
+    if (!h->IORegistered()) Fail("module did not register its callbacks");
+    return h;
+  }();
+  return *host;
+}
+
+// After every input: nothing leaked, left locked, left acquired or misused.
+inline void RequireClean(lvshost::SubstituteHost& host) {
+  const lvshost::LeftoverReport left = host.Leftovers();
+  if (!left.Clean()) Fail("host not clean after the input:\n" + left.Text());
+}
+
+inline std::u16string Utf16Ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+// Opens the file as footage; the spec is returned even when the open fails.
+inline A_Err OpenFootage(lvshost::SubstituteHost& host, const std::string& path, AEIO_InSpecH* spec) {
+  *spec = host.NewInSpec();
+  const std::u16string wide = Utf16Ascii(path);
+  return host.Callbacks().AEIO_InitInSpecFromFile(host.InData(), reinterpret_cast<const A_UTF16Char*>(wide.c_str()),
+                                                  *spec);
+}
+
+// The plug-in's dispose when it attached a record, then the host forgets
+// the spec.
+inline void CloseFootage(lvshost::SubstituteHost& host, AEIO_InSpecH spec) {
+  const auto attrs = host.InSpec(spec);
+  if (attrs && attrs->options) {
+    const A_Err err = host.Callbacks().AEIO_DisposeInSpec(host.InData(), spec);
+    Require(err == A_Err_NONE, "DisposeInSpec failed with " + std::to_string(err));
+  }
+  host.DeleteInSpec(spec);
+}
+
+// Draws into a fresh destination and checks what a draw reporting success
+// must give: a whole opaque picture, with the world's guard bytes intact.
+inline A_Err DrawAndCheck(lvshost::SubstituteHost& host, AEIO_InSpecH spec, PF_PixelFormat format, A_long width,
+                          A_long height) {
+  PF_EffectWorld* dst = host.Worlds().Create(format, width, height);
+  Require(dst != nullptr, "destination world not made");
+  AEIO_DrawSparseFramePB pb{};
+  AEIO_DrawingFlags flags = 0;
+  const A_Err err = host.Callbacks().AEIO_DrawSparseFrame(host.InData(), spec, &pb, dst, &flags);
+  Require(host.Worlds().GuardsIntact(dst), "draw wrote outside the destination's rows");
+  if (err == A_Err_NONE) {
+    for (A_long y = 0; y < height; ++y) {
+      for (A_long x = 0; x < width; ++x) {
+        bool opaque = false;
+        if (format == PF_PixelFormat_ARGB32) opaque = lvshost::GetPixel8(*dst, x, y).alpha == 255;
+        else if (format == PF_PixelFormat_ARGB64) opaque = lvshost::GetPixel16(*dst, x, y).alpha == 32768;
+        else opaque = std::abs(lvshost::GetPixelFloat(*dst, x, y).alpha - 1.0f) < 1e-4f;  // resampled floats
+        if (!opaque) Fail("draw reported success but left pixel " + std::to_string(x) + "," + std::to_string(y) +
+                          " not opaque");
+      }
+    }
+  }
+  host.Worlds().Release(dst);
+  return err;
+}
+
+inline PF_PixelFormat FormatFromByte(uint8_t b) {
+  switch (b % 3) {
+    case 0: return PF_PixelFormat_ARGB32;
+    case 1: return PF_PixelFormat_ARGB64;
+    default: return PF_PixelFormat_ARGB128;
+  }
+}
+
+}  // namespace lvsfuzz

@@ -1,0 +1,65 @@
+// Reading entries from arbitrary bytes taken as a package file: sizes, and
+// reads into buffers of exactly, less than and more than the recorded size,
+// for both entry names. A read must never write past its capacity or the
+// recorded size, and must agree with itself across capacities.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "FuzzSupport.h"
+#include "StylePackage.h"
+
+namespace {
+
+constexpr uint8_t kCanary = 0xC3;
+constexpr size_t kSlack = 19;
+
+// A heap block of exactly `capacity` bytes (so AddressSanitizer sees any
+// write past it), filled with the canary.
+struct Buffer {
+  explicit Buffer(size_t capacity) : bytes(new uint8_t[capacity ? capacity : 1]), size(capacity) {
+    std::memset(bytes.get(), kCanary, size ? size : 1);
+  }
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t size;
+};
+
+void CheckEntry(const std::string& path, const char* name) {
+  const int32_t size = LVS_GetFileSize(path.c_str(), name);
+  lvsfuzz::Require(size >= 0 && size <= kEntrySizeCeiling, "entry size out of range");
+  const size_t n = static_cast<size_t>(size);
+
+  Buffer exact(n);
+  const int32_t exactResult = LVS_ReadFile(path.c_str(), name, exact.bytes.get(), exact.size);
+  lvsfuzz::Require(exactResult == 0 || exactResult == kReadFileFailed, "read result neither 0 nor -3000");
+
+  Buffer larger(n + kSlack);
+  const int32_t largerResult = LVS_ReadFile(path.c_str(), name, larger.bytes.get(), larger.size);
+  lvsfuzz::Require(largerResult == 0 || largerResult == kReadFileFailed, "read result neither 0 nor -3000");
+  for (size_t i = n; i < larger.size; ++i)
+    lvsfuzz::Require(larger.bytes[i] == kCanary, "read wrote past the entry's recorded size");
+  // A size of 0 also stands for "cannot be determined", so only a real size
+  // ties the two reads together.
+  if (n > 0) {
+    lvsfuzz::Require(exactResult == largerResult, "reads with room to spare and without disagree");
+    if (exactResult == 0)
+      lvsfuzz::Require(std::memcmp(exact.bytes.get(), larger.bytes.get(), n) == 0, "two reads gave different bytes");
+  }
+
+  if (n > 0) {
+    Buffer smaller(n - 1);
+    const int32_t smallerResult = LVS_ReadFile(path.c_str(), name, smaller.bytes.get(), smaller.size);
+    lvsfuzz::Require(smallerResult == kReadFileFailed, "a read into too small a buffer succeeded");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static lvsfuzz::ScratchFile file("lvs_fuzz_package");
+  file.Write(data, size);
+  CheckEntry(file.Path(), "meta");
+  CheckEntry(file.Path(), "prv");
+  return 0;
+}
