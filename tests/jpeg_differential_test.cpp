@@ -278,6 +278,10 @@ TEST(JpegDifferential, ExtremeCoefficientsWrapAroundAlike) {
         {{1, 2, 1, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}},
         {{1, 1, 2, 0}, {2, 1, 1, 1}, {3, 1, 2, 1}},
         {{1, 4, 1, 0}, {2, 1, 1, 1}, {3, 2, 1, 1}},
+        {{1, 8, 1, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}},
+        {{1, 1, 8, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}},
+        {{1, 1, 1, 0}, {2, 2, 1, 1}, {3, 1, 2, 1}},
+        {{1, 4, 2, 0}},
     };
     Prng r(7);
     Tally tally;
@@ -328,6 +332,80 @@ TEST(JpegDifferential, TransformZeroTestsSeeWrappedValues) {
                 << "index " << zigzagIndex << ", DC " << dc;
         }
     }
+}
+
+// Every code is looked up on a peek of 16 bits, which takes in bytes beyond
+// the code itself: a broken marker or a final 0xFF within those bytes fails
+// the run, one further away does not. A grey 8x8 block of a 4-bit DC code
+// and an 8-bit end of block fills 12 bits, padded to two bytes.
+TEST(JpegDifferential, SixteenBitPeekMeetsBytesAfterTheLastCode) {
+    HandMade grey;
+    BitWriter bits;
+    bits.PutDc(grey.dc, 0);
+    bits.PutEndOfBlock(grey.ac);
+    bits.Finish();
+    const std::vector<std::vector<uint8_t>> tails = {
+        {},           {0xFF},       {0xFF, 0x01},       {0xFF, 0xFF},       {0xFF, 0xD9},
+        {0x00, 0xFF}, {0xFF, 0xD4}, {0x00, 0xFF, 0x01}, {0x00, 0x00, 0xFF}, {0x00, 0x00, 0xFF, 0x01}};
+    Tally tally;
+    for (const auto& tail : tails) {
+        std::vector<uint8_t> entropy = bits.Data();
+        entropy.insert(entropy.end(), tail.begin(), tail.end());
+        EXPECT_TRUE(Agree(grey.Build(entropy), &tally)) << "tail " << Hex(tail);
+    }
+    EXPECT_GE(tally.succeeded, 4);
+    EXPECT_GE(tally.malformed, 3);
+}
+
+// The DC predictor and its product with the quantisation entry wrap around
+// over many blocks of the largest difference: the product after 257 blocks,
+// the predictor itself after 65,538 (a 2048 by 2064 grey frame).
+TEST(JpegDifferential, DcPredictorWrapsAroundAlike) {
+    ExtremeStream stream;
+    uint8_t quant[2][64];
+    for (auto& table : quant)
+        for (uint8_t& q : table) q = 255;
+    for (auto size : {std::make_pair(160, 128), std::make_pair(2048, 2064)}) {
+        BitWriter bits;
+        for (int b = 0; b < size.first / 8 * (size.second / 8); ++b) {
+            bits.PutDc(stream.dc, b % 97 == 96 ? -32767 : 32767);
+            ExtremeStream::PutAc(bits, 0x00);
+        }
+        bits.Finish();
+        EXPECT_TRUE(Agree(stream.Build(size.first, size.second, {{1, 1, 1, 0}}, quant, 0, bits.Data())))
+            << size.first << "x" << size.second;
+    }
+}
+
+// Header refusals and the size bound, compared as result code and size.
+TEST(JpegDifferential, HeaderRefusalsAndSizeBound) {
+    const std::vector<FrameComponent> grey = {{1, 1, 1, 0}};
+    const std::vector<FrameComponent> yuv = {{1, 2, 2, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}};
+    std::vector<std::vector<uint8_t>> files;
+    const std::pair<int, int> sizes[] = {{0, 8},    {8, 0},        {0, 0},      {4, 9},
+                                         {5, 5},    {9, 4},        {2048, 2048}, {2049, 2048},
+                                         {65535, 1}, {65535, 65535}};
+    for (auto size : sizes) {
+        for (const auto* frame : {&grey, &yuv}) {
+            files.push_back(JpegWriter().Soi().Sof(size.first, size.second, *frame).Data());
+            files.push_back(JpegWriter().Soi().Sof(size.first, size.second, *frame).Bytes({0xFF, 0xC2}).Data());
+        }
+    }
+    // Second frame headers, scans without frames, short and zero lengths.
+    files.push_back(JpegWriter().Soi().Sof(16, 16, yuv).Sof(9, 7, grey).Data());
+    files.push_back(JpegWriter().Soi().Sof(16, 16, grey).Sof(0, 7, yuv).Data());
+    files.push_back(JpegWriter().Soi().Segment(0xDA, {0, 0, 63, 0}).Data());
+    files.push_back(JpegWriter().Soi().Segment(0xDA, {1, 1, 0, 0, 63, 0}).Data());
+    for (int length : {0, 1, 2, 3})
+        for (uint8_t code : {0xE0, 0xFE, 0xC4, 0xDB, 0xDD, 0xC0, 0xDA})
+            files.push_back(JpegWriter().Soi().Segment(code, {0, 0, 0}, length).Data());
+    HandMade made;
+    BitWriter bits;
+    bits.PutDc(made.dc, 3);
+    bits.PutEndOfBlock(made.ac);
+    bits.Finish();
+    files.push_back(made.Build(bits.Data()));
+    for (const auto& f : files) EXPECT_TRUE(Agree(f));
 }
 
 std::vector<std::vector<uint8_t>> SmallFiles() {
