@@ -3,6 +3,8 @@
 // substitute host and drives it through its callbacks.
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+
 #include "Commands.h"
 
 namespace {
@@ -10,12 +12,19 @@ namespace {
 const char kPluginHelp[] =
     "plug-in module to load (default: the one built beside this tool)";
 
+bool IsCommand(CLI::App& app, const std::string& name) {
+  for (const CLI::App* command : app.get_subcommands({}))
+    if (command->get_name() == name) return true;
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"lvs: see what the host sees of Lumivastrin style packages (.lvs), without the host"};
   app.require_subcommand(1, 1);
-  app.footer("Exit codes: 0 ok; 1 a package or file failed; 2 bad arguments or unreadable/unwritable "
+  app.footer("Every command takes --plugin PATH to load another build of the plug-in module, and --help.\n"
+             "Exit codes: 0 ok; 1 a package or file failed; 2 bad arguments or unreadable/unwritable "
              "files; 3 the plug-in cannot be loaded; 4 the plug-in left something behind in the host.");
 
   lvs::InfoOptions info;
@@ -63,6 +72,12 @@ int main(int argc, char** argv) {
                         "accepted like on every command; decode uses the decoder built into lvs, the same source "
                         "as the module's");
 
+  // CLI11 would only say that a command is required.
+  if (argc > 1 && argv[1][0] != '-' && !IsCommand(app, argv[1])) {
+    std::fprintf(stderr, "lvs: unknown command '%s' (commands: info, render, check, decode; see lvs --help)\n",
+                 argv[1]);
+    return lvs::kExitUsage;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
