@@ -200,7 +200,9 @@ TEST(JpegDifferential, CjpegRestartsOptimisedTablesAndUnusualSampling) {
 // entries up to 255, so that products and transform sums wrap around.
 struct ExtremeStream {
     // DC: sizes 0 to 15 with 4-bit codes. AC: every symbol, 0x00 to 0xFD with
-    // 8-bit codes and 0xFE, 0xFF with 9-bit codes (a count byte holds 255).
+    // 8-bit codes and 0xFE, 0xFF with 9-bit codes (a count byte holds 255),
+    // and two more 9-bit codes for end of block. Both code sets fill the
+    // whole space, so data that ran out decodes on as 1-bits, without end.
     FixedCodeTable dc{4, {}};
     ExtremeStream() {
         for (int s = 0; s < 16; ++s) dc.symbols.push_back(uint8_t(s));
@@ -237,9 +239,10 @@ struct ExtremeStream {
         }
         uint8_t acCounts[16] = {};
         acCounts[7] = 254;
-        acCounts[8] = 2;
+        acCounts[8] = 4;
         std::vector<uint8_t> acSymbols;
         for (int s = 0; s < 256; ++s) acSymbols.push_back(uint8_t(s));
+        acSymbols.insert(acSymbols.end(), {0x00, 0x00});
         for (int id = 0; id < 2; ++id) w.Dht(0, id, dc).Dht(1, id, acCounts, acSymbols);
         w.Sof(width, height, frame);
         if (restart) w.Dri(restart);
@@ -247,6 +250,30 @@ struct ExtremeStream {
         for (size_t i = 0; i < frame.size(); ++i)
             scan.push_back({frame[i].id, i ? 1 : 0, i ? 1 : 0});
         return w.Sos(scan).Bytes(entropy).Data();
+    }
+    // A whole random file: quantisation entries mostly near 255, every
+    // block from Block, restart markers in sequence.
+    std::vector<uint8_t> Random(Prng& r, int width, int height,
+                                const std::vector<FrameComponent>& frame, int restart) const {
+        uint8_t quant[2][64];
+        for (auto& table : quant)
+            for (uint8_t& q : table) q = uint8_t(r.Below(3) ? 255 - r.Below(8) : r.Below(256));
+        int maxX = 1, maxY = 1;
+        for (const auto& c : frame)
+            maxX = std::max(maxX, c.samplingX), maxY = std::max(maxY, c.samplingY);
+        if (frame.size() == 1) maxX = maxY = 1;
+        int mcus = ((width + 8 * maxX - 1) / (8 * maxX)) * ((height + 8 * maxY - 1) / (8 * maxY));
+        BitWriter bits;
+        for (int m = 0; m < mcus; ++m) {
+            for (const auto& c : frame) {
+                int blocks = frame.size() == 1 ? 1 : c.samplingX * c.samplingY;
+                for (int b = 0; b < blocks; ++b) Block(r, bits);
+            }
+            if (restart && m + 1 < mcus && (m + 1) % restart == 0)
+                bits.Marker(uint8_t(0xD0 + ((m + 1) / restart - 1) % 8));
+        }
+        bits.Finish();
+        return Build(width, height, frame, quant, restart, bits.Data());
     }
     void Block(Prng& r, BitWriter& bits) const {
         int size = r.Below(3) ? 15 - r.Below(4) : r.Below(16);
@@ -288,25 +315,8 @@ TEST(JpegDifferential, ExtremeCoefficientsWrapAroundAlike) {
     for (int round = 0; round < 240; ++round) {
         const auto& frame = frames[size_t(round) % frames.size()];
         int width = 24 + r.Below(40), height = 17 + r.Below(30);
-        uint8_t quant[2][64];
-        for (auto& table : quant)
-            for (uint8_t& q : table) q = uint8_t(r.Below(3) ? 255 - r.Below(8) : r.Below(256));
         int restart = r.Below(3) == 0 ? 1 + r.Below(3) : 0;
-        int maxX = 1, maxY = 1;
-        for (const auto& c : frame) maxX = std::max(maxX, c.samplingX), maxY = std::max(maxY, c.samplingY);
-        if (frame.size() == 1) maxX = maxY = 1;
-        int mcus = ((width + 8 * maxX - 1) / (8 * maxX)) * ((height + 8 * maxY - 1) / (8 * maxY));
-        BitWriter bits;
-        for (int m = 0; m < mcus; ++m) {
-            for (const auto& c : frame) {
-                int blocks = frame.size() == 1 ? 1 : c.samplingX * c.samplingY;
-                for (int b = 0; b < blocks; ++b) stream.Block(r, bits);
-            }
-            if (restart && m + 1 < mcus && (m + 1) % restart == 0)
-                bits.Marker(uint8_t(0xD0 + ((m + 1) / restart - 1) % 8));
-        }
-        bits.Finish();
-        EXPECT_TRUE(Agree(stream.Build(width, height, frame, quant, restart, bits.Data()), &tally))
+        EXPECT_TRUE(Agree(stream.Random(r, width, height, frame, restart), &tally))
             << "round " << round;
     }
     EXPECT_EQ(tally.succeeded, tally.compared);
@@ -415,6 +425,8 @@ std::vector<std::vector<uint8_t>> SmallFiles() {
     files.push_back(Turbo(MakePhotoLikePicture(21, 13, 3, 1), TJSAMP_GRAY, 90));
     files.push_back(Cjpeg(MakePhotoLikePicture(32, 24, 4), "-quality 85 -restart 1B -sample 2x1"));
     files.push_back(Cjpeg(MakePhotoLikePicture(17, 17, 5, 1), "-grayscale -restart 2B -optimize"));
+    Prng r(5);
+    files.push_back(ExtremeStream().Random(r, 17, 9, {{1, 2, 1, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}}, 2));
     return files;
 }
 
