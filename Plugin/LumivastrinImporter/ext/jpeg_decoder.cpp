@@ -5,6 +5,7 @@
 
 #include "jpeg_idct.h"
 #include "jpeg_pixels.h"
+#include "jpeg_upsample.h"
 
 namespace Jpeg {
 namespace {
@@ -19,7 +20,6 @@ const int8_t zigzag[64] = {
 std::atomic<bool> vectorAllowed{true};
 
 inline uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
-inline uint8_t CF(int32_t sum) { return Clip((sum + 64) >> 7); }
 
 bool IsPowerOfTwo(int v) { return (v & (v - 1)) == 0; }
 
@@ -482,23 +482,13 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
         IdctBlockPortable(coefficients, out, stride);
 }
 
+// The planes are upsampled row by row alongside the colour conversion
+// (UpsampledRows), so the full-size chroma planes never exist; the samples
+// are those of upsampling each plane completely first.
 void Decoder::_Convert() {
-    for (int i = 0; i < componentCount; ++i) {
-        Component* c = &components[i];
-        while (c->width < width || c->height < height) {
-            if (c->width < width) {
-                _UpsampleH(c);
-                if (result != Success) return;
-            }
-            if (c->height < height) {
-                _UpsampleV(c);
-                if (result != Success) return;
-            }
-        }
-    }
-    if (componentCount == 3) {
-        _ColourConvert();
-    } else if (componentCount == 1) {
+    if (componentCount == 1) {
+        // A one-component frame is always sampled 1 x 1 (see _DecodeSOF), so
+        // its plane already has the frame size and only loses its padding.
         Component& c = components[0];
         if (c.width != c.stride) {
             for (int32_t row = 1; row < c.height; ++row)
@@ -506,103 +496,22 @@ void Decoder::_Convert() {
                              c.pixels + size_t(row) * size_t(c.stride), size_t(c.width));
             c.stride = c.width;
         }
-    }
-}
-
-namespace {
-
-// The two-times filter over one line of n >= 3 samples. `at(i)` reads input
-// sample i; e1..e3 are the line's last three samples as stored; `put(o, v)`
-// writes output sample o.
-// `firstJ` lets a caller skip interior pairs it has already written.
-template <typename At, typename Put>
-inline void FilterLine(int32_t n, At at, int32_t e1, int32_t e2, int32_t e3, Put put,
-                       int32_t firstJ = 1) {
-    int32_t s0 = at(0), s1 = at(1), s2 = at(2);
-    put(0, CF(139 * s0 - 11 * s1));
-    put(1, CF(104 * s0 + 27 * s1 - 3 * s2));
-    put(2, CF(28 * s0 + 109 * s1 - 9 * s2));
-    for (int32_t j = firstJ; j <= n - 3; ++j) {
-        int32_t a = at(j - 1), b = at(j), c = at(j + 1), d = at(j + 2);
-        put(2 * j + 1, CF(-9 * a + 111 * b + 29 * c - 3 * d));
-        put(2 * j + 2, CF(-3 * a + 29 * b + 111 * c - 9 * d));
-    }
-    put(2 * n - 3, CF(28 * e1 + 109 * e2 - 9 * e3));
-    put(2 * n - 2, CF(104 * e1 + 27 * e2 - 3 * e3));
-    put(2 * n - 1, CF(139 * e1 - 11 * e2));
-}
-
-}  // namespace
-
-void Decoder::_UpsampleH(Component* c) {
-    const int32_t n = c->width;
-    uint8_t* plane = static_cast<uint8_t*>(allocate(uint64_t(n) * uint64_t(c->height) * 2));
-    if (!plane) {
-        result = AllocationFailed;
         return;
     }
-    const int32_t stride = c->stride;
-    for (int32_t row = 0; row < c->height; ++row) {
-        const uint8_t* in = c->pixels + size_t(row) * size_t(stride);
-        uint8_t* out = plane + size_t(row) * size_t(2 * n);
-        int32_t firstJ = vectorCode ? UpsampleLineInteriorAvx2(in, n, out) : 1;
-        FilterLine(
-            n, [in](int32_t i) { return int32_t(in[i]); }, in[stride - 1], in[stride - 2],
-            in[stride - 3], [out](int32_t o, uint8_t v) { out[o] = v; }, firstJ);
+    if (componentCount != 3) return;
+    UpsampledRows planes[3];
+    for (int i = 0; i < 3; ++i) {
+        const Component& c = components[i];
+        if (!planes[i].Start(c.pixels, c.width, c.height, c.stride, width, height, vectorCode,
+                             allocate, release)) {
+            result = AllocationFailed;
+            return;
+        }
     }
-    c->width = 2 * n;
-    c->stride = c->width;
-    release(c->pixels);
-    c->pixels = plane;
-}
-
-void Decoder::_UpsampleV(Component* c) {
-    const int32_t n = c->height;
-    const int32_t w = c->width;
-    uint8_t* plane = static_cast<uint8_t*>(allocate(uint64_t(w) * uint64_t(n) * 2));
-    if (!plane) {
-        result = AllocationFailed;
-        return;
-    }
-    const size_t stride = size_t(c->stride);
-    const uint8_t* in = c->pixels;
-    // Row by row rather than column by column, so that the inner loops run
-    // along contiguous memory; each sample gets the same sum either way.
-    auto rowAt = [in, stride](int32_t i) { return in + size_t(i) * stride; };
-    auto outRow = [plane, w](int32_t r) { return plane + size_t(r) * size_t(w); };
-    const bool vector = vectorCode;
-    auto weigh = [w, vector](uint8_t* out, const uint8_t* a, int32_t wa, const uint8_t* b,
-                             int32_t wb, const uint8_t* c3, int32_t wc, const uint8_t* d,
-                             int32_t wd) {
-        if (!d) d = a, wd = 0;
-        const uint8_t* rows[4] = {a, b, c3, d};
-        const int32_t weights[4] = {wa, wb, wc, wd};
-        int32_t x = vector ? FilterRowsAvx2(out, rows, weights, w) : 0;
-        for (; x < w; ++x) out[x] = CF(wa * a[x] + wb * b[x] + wc * c3[x] + wd * d[x]);
-    };
-    weigh(outRow(0), rowAt(0), 139, rowAt(1), -11, rowAt(2), 0, nullptr, 0);
-    weigh(outRow(1), rowAt(0), 104, rowAt(1), 27, rowAt(2), -3, nullptr, 0);
-    weigh(outRow(2), rowAt(0), 28, rowAt(1), 109, rowAt(2), -9, nullptr, 0);
-    for (int32_t j = 1; j <= n - 3; ++j) {
-        weigh(outRow(2 * j + 1), rowAt(j - 1), -9, rowAt(j), 111, rowAt(j + 1), 29, rowAt(j + 2), -3);
-        weigh(outRow(2 * j + 2), rowAt(j - 1), -3, rowAt(j), 29, rowAt(j + 1), 111, rowAt(j + 2), -9);
-    }
-    const uint8_t *e1 = rowAt(n - 1), *e2 = rowAt(n - 2), *e3 = rowAt(n - 3);
-    weigh(outRow(2 * n - 3), e1, 28, e2, 109, e3, -9, nullptr, 0);
-    weigh(outRow(2 * n - 2), e1, 104, e2, 27, e3, -3, nullptr, 0);
-    weigh(outRow(2 * n - 1), e1, 139, e2, -11, e3, 0, nullptr, 0);
-    c->height = 2 * n;
-    c->stride = w;
-    release(c->pixels);
-    c->pixels = plane;
-}
-
-void Decoder::_ColourConvert() {
-    const Component &cy = components[0], &cb = components[1], &cr = components[2];
     for (int32_t row = 0; row < height; ++row) {
-        const uint8_t* py = cy.pixels + size_t(row) * size_t(cy.stride);
-        const uint8_t* pb = cb.pixels + size_t(row) * size_t(cb.stride);
-        const uint8_t* pr = cr.pixels + size_t(row) * size_t(cr.stride);
+        const uint8_t* py = planes[0].Row(row);
+        const uint8_t* pb = planes[1].Row(row);
+        const uint8_t* pr = planes[2].Row(row);
         uint8_t* out = rgbImage + size_t(row) * size_t(width) * 3;
         int32_t x = vectorCode ? ConvertRowAvx2(py, pb, pr, out, width) : 0;
         for (; x < width; ++x) {

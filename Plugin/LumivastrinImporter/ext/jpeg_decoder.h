@@ -124,9 +124,6 @@ private:
 
     void _DecodeBlock(Component* c, uint8_t* out);
     void _Convert();
-    void _UpsampleH(Component* c);
-    void _UpsampleV(Component* c);
-    void _ColourConvert();
 
     ResultCode result = Success;
     const uint8_t* readPosition = nullptr;

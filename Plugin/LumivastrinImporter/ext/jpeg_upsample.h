@@ -1,0 +1,68 @@
+// Row-at-a-time upsampling of one decoded component plane.
+//
+// A subsampled component is brought to the frame size by doubling passes:
+// while it is narrower or shorter than the frame, a horizontal pass (if it is
+// narrower), then a vertical pass (if it is shorter). Each pass filters the
+// output of the one before, with its own clipping, so the order is part of
+// the result. Instead of materialising every intermediate plane, this class
+// runs the same chain of passes for one output row at a time: a vertical pass
+// keeps the last four rows it read from the pass below, a horizontal pass
+// filters one row of the pass below. Every sample comes out exactly as the
+// plane-by-plane passes would leave it.
+//
+// Memory: one request through `allocate` per component that needs passes, of
+// at most four rows per vertical pass plus one row per horizontal pass fed
+// by another pass plus one output row. Each of those is smaller than the
+// plane that the corresponding plane-by-plane pass would request (a
+// subsampled plane has at least three rows), so the conversion never asks for
+// more memory than the pass-by-pass conversion.
+#pragma once
+
+#include <cstdint>
+
+namespace Jpeg {
+
+class UpsampledRows {
+public:
+    UpsampledRows() = default;
+    ~UpsampledRows();
+    UpsampledRows(const UpsampledRows&) = delete;
+    UpsampledRows& operator=(const UpsampledRows&) = delete;
+
+    // plane: the decoded samples of a component `width` x `height` stored
+    // `stride` bytes apart (the stored row goes on beyond `width`; the right
+    // edge of the first horizontal pass reads its last three samples).
+    // Returns false when the row buffers cannot be allocated.
+    bool Start(const uint8_t* plane, int32_t width, int32_t height, int32_t stride,
+               int32_t frameWidth, int32_t frameHeight, bool vector,
+               void* (*allocate)(uint64_t), void (*release)(void*));
+
+    // Row `row` of the upsampled plane: at least frameWidth samples. Any
+    // order works; increasing order computes each intermediate row once. The
+    // pointer stays valid until the next call.
+    const uint8_t* Row(int32_t row);
+
+private:
+    static constexpr int MaxStages = 8;  // the plane and up to 3 + 3 passes, with room
+    struct Stage {
+        bool horizontal = false;  // this pass doubles the width, else the height
+        int32_t width = 0, height = 0;  // after this pass
+        const uint8_t* ring[4] = {};    // vertical: rows of the stage below
+        int32_t ringRow[4] = {-1, -1, -1, -1};
+        uint8_t* space = nullptr;  // vertical: 4 rows; horizontal: 1 row, if fed by a pass
+    };
+
+    const uint8_t* _Fetch(int stage, int32_t row, uint8_t* out);
+    const uint8_t* _Input(int stage, int32_t row);
+
+    const uint8_t* plane = nullptr;
+    int32_t planeStride = 0;
+    int stageCount = 0;  // stage 0 is the decoded plane
+    Stage stages[MaxStages];
+    uint8_t* output = nullptr;
+    uint8_t* block = nullptr;
+    bool vectorCode = false;
+    void (*release)(void*) = nullptr;
+};
+
+}  // namespace Jpeg
