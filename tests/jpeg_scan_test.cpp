@@ -63,7 +63,8 @@ TEST(JpegScan, DcIsDequantisedAndPredictedFromTheBlockBefore) {
 }
 
 // One block with the given AC coefficients (zig-zag index, value) and the
-// samples the transform gives for them, computed with the portable transform.
+// samples the transform gives for them, computed with the portable transform
+// (which takes the block column by column).
 std::vector<uint8_t> Transformed(int dc, const std::vector<std::pair<int, int>>& ac) {
     static const int zigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18,
                                    11, 4,  5,  12, 19, 26, 33, 40, 48, 41, 34, 27, 20,
@@ -71,7 +72,7 @@ std::vector<uint8_t> Transformed(int dc, const std::vector<std::pair<int, int>>&
                                    36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45,
                                    38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
     int32_t c[64] = {dc};
-    for (auto [k, v] : ac) c[zigzag[k]] = v;
+    for (auto [k, v] : ac) c[(zigzag[k] & 7) * 8 + (zigzag[k] >> 3)] = v;
     std::vector<uint8_t> out(64);
     Jpeg::IdctBlockPortable(c, out.data(), 8);
     return out;

@@ -10,12 +10,22 @@
 namespace Jpeg {
 namespace {
 
-const int8_t zigzag[64] = {
+constexpr int8_t zigzag[64] = {
     0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
     12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
     35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
     58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
 };
+
+// Where the k-th coefficient in zig-zag order is kept in the work block,
+// which the transform wants column by column: 8 x column + row.
+struct BlockOrder {
+    uint8_t at[64];
+    constexpr BlockOrder() : at() {
+        for (int k = 0; k < 64; ++k) at[k] = uint8_t((zigzag[k] & 7) * 8 + (zigzag[k] >> 3));
+    }
+};
+constexpr BlockOrder blockOrder;
 
 std::atomic<bool> vectorAllowed{true};
 
@@ -435,8 +445,8 @@ inline int32_t Decoder::_GetFastVLC(int slot, uint8_t* symbol) {
     return f.value;
 }
 
+// The work block is all zeros on entry: the transforms clear what they read.
 void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
-    std::memset(coefficients, 0, sizeof coefficients);
     const uint8_t* q = quantTables[c->quantTable];
     int32_t dc = _GetFastVLC(c->dcTable, nullptr);
     c->dcPredictor = int32_t(uint32_t(c->dcPredictor) + uint32_t(dc));
@@ -456,8 +466,9 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
             result = MalformedData;
             return;
         }
-        coefficients[zigzag[k]] = v * q[k];
-        acRows |= 1u << (zigzag[k] >> 3);
+        const int at = blockOrder.at[k];
+        coefficients[at] = v * q[k];
+        acRows |= 1u << (at & 7);
     } while (k < 63);
     // Past a failure the samples are undefined, so the transform is skipped.
     if (result != Success) return;
@@ -470,6 +481,7 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
         if (acRows == 0) {
             uint32_t c0 = uint32_t(coefficients[0]) * 8u;
             std::memset(line, Clip((int32_t(c0 + 32u) >> 6) + 128), 8);
+            coefficients[0] = 0;
         } else {
             IdctFirstRowOnly(coefficients, line);
         }

@@ -1,5 +1,7 @@
 #include "jpeg_idct.h"
 
+#include <cstring>
+
 namespace Jpeg {
 namespace {
 
@@ -9,16 +11,18 @@ inline int32_t Sar(uint32_t v, int bits) { return int32_t(v) >> bits; }
 
 inline uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
 
-void RowIdct(int32_t* r) {
-    uint32_t x1 = uint32_t(r[4]) << 11, x2 = uint32_t(r[6]), x3 = uint32_t(r[2]);
-    uint32_t x4 = uint32_t(r[1]), x5 = uint32_t(r[7]), x6 = uint32_t(r[5]);
-    uint32_t x7 = uint32_t(r[3]);
+// One row: in[0], in[8], ..., in[56] (the row's coefficients in the
+// column-by-column block) to r[0..7].
+void RowIdct(const int32_t* in, int32_t* r) {
+    uint32_t x1 = uint32_t(in[32]) << 11, x2 = uint32_t(in[48]), x3 = uint32_t(in[16]);
+    uint32_t x4 = uint32_t(in[8]), x5 = uint32_t(in[56]), x6 = uint32_t(in[40]);
+    uint32_t x7 = uint32_t(in[24]);
     if ((x1 | x2 | x3 | x4 | x5 | x6 | x7) == 0) {
-        int32_t v = int32_t(uint32_t(r[0]) * 8u);
+        int32_t v = int32_t(uint32_t(in[0]) * 8u);
         for (int i = 0; i < 8; ++i) r[i] = v;
         return;
     }
-    uint32_t x0 = (uint32_t(r[0]) << 11) + 128u;
+    uint32_t x0 = (uint32_t(in[0]) << 11) + 128u;
     uint32_t x8 = 565u * (x4 + x5);
     x4 = x8 + 2276u * x4;
     x5 = x8 - 3406u * x5;
@@ -94,13 +98,19 @@ void ColIdct(const int32_t* c, uint8_t* out, int32_t stride) {
 }  // namespace
 
 void IdctFirstRowOnly(int32_t* coefficients, uint8_t line[8]) {
-    RowIdct(coefficients);
-    for (int col = 0; col < 8; ++col) line[col] = Clip(Sar(uint32_t(coefficients[col]) + 32u, 6) + 128);
+    int32_t r[8];
+    RowIdct(coefficients, r);
+    for (int col = 0; col < 8; ++col) {
+        line[col] = Clip(Sar(uint32_t(r[col]) + 32u, 6) + 128);
+        coefficients[8 * col] = 0;
+    }
 }
 
 void IdctBlockPortable(int32_t* coefficients, uint8_t* out, int32_t stride) {
-    for (int row = 0; row < 8; ++row) RowIdct(coefficients + 8 * row);
-    for (int col = 0; col < 8; ++col) ColIdct(coefficients + col, out + col, stride);
+    int32_t rows[64];
+    for (int row = 0; row < 8; ++row) RowIdct(coefficients + row, rows + 8 * row);
+    for (int col = 0; col < 8; ++col) ColIdct(rows + col, out + col, stride);
+    std::memset(coefficients, 0, 64 * sizeof *coefficients);
 }
 
 }  // namespace Jpeg

@@ -12,13 +12,16 @@
 
 namespace Jpeg {
 
-// coefficients: 64 values, row-major, overwritten by the row pass.
+// coefficients: 64 values stored column by column (index 8 x column + row),
+// which lets the vector row pass load "coefficient j of every row" directly.
+// Both versions leave all 64 values zero, ready for the next block.
 // out: top-left sample; stride: bytes between sample rows.
 void IdctBlockPortable(int32_t* coefficients, uint8_t* out, int32_t stride);
 void IdctBlockAvx2(int32_t* coefficients, uint8_t* out, int32_t stride);
 
 // For a block whose rows 1 to 7 are all zero: the eight samples every row
-// of the block receives (the block is eight copies of them).
+// of the block receives (the block is eight copies of them). Clears the
+// first row of the block.
 void IdctFirstRowOnly(int32_t* coefficients, uint8_t line[8]);
 
 // True when the processor can run IdctBlockAvx2.

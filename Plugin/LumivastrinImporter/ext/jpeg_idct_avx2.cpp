@@ -1,5 +1,7 @@
 // The vector transform: one 32-bit lane per row (row pass) or per column
-// (column pass), so every lane performs exactly the portable arithmetic.
+// (column pass), so every lane performs exactly the portable arithmetic. The
+// block is stored column by column, so the row pass loads its operands
+// directly and only the step between the passes needs a transpose.
 #include "jpeg_idct.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -15,7 +17,7 @@ bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
 
 namespace {
 
-#define AVX2_FN __attribute__((target("avx2"))) static inline
+#define AVX2_FN __attribute__((target("avx2"), always_inline)) static inline
 
 AVX2_FN void Transpose(__m256i* v) {
     __m256i t0 = _mm256_unpacklo_epi32(v[0], v[1]), t1 = _mm256_unpackhi_epi32(v[0], v[1]);
@@ -98,12 +100,12 @@ AVX2_FN __m256i ZeroMask(__m256i x1, const __m256i* v) {
 
 __attribute__((target("avx2"))) void IdctBlockAvx2(int32_t* coefficients, uint8_t* out,
                                                    int32_t stride) {
+    // v[j] holds coefficient j of every row.
     __m256i v[8], o[8];
-    for (int i = 0; i < 8; ++i)
-        v[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients + 8 * i));
+    __m256i* block = reinterpret_cast<__m256i*>(coefficients);
+    for (int j = 0; j < 8; ++j) v[j] = _mm256_loadu_si256(block + j);
+    for (int j = 0; j < 8; ++j) _mm256_storeu_si256(block + j, _mm256_setzero_si256());
 
-    // Row pass: after the transpose, v[j] holds coefficient j of every row.
-    Transpose(v);
     __m256i x1 = _mm256_slli_epi32(v[4], 11);
     __m256i flat = ZeroMask(x1, v);
     __m256i x0 = Add(_mm256_slli_epi32(v[0], 11), K(128));
@@ -112,7 +114,7 @@ __attribute__((target("avx2"))) void IdctBlockAvx2(int32_t* coefficients, uint8_
     for (int j = 0; j < 8; ++j)
         o[j] = _mm256_blendv_epi8(_mm256_srai_epi32(o[j], 8), dc, flat);
 
-    // Column pass: transposed back, o[k] holds row k of every column.
+    // Column pass: transposed, o[k] holds row k of every column.
     Transpose(o);
     x1 = _mm256_slli_epi32(o[4], 8);
     flat = ZeroMask(x1, o);
