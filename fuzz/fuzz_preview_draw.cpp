@@ -45,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return p;
   }();
   lvshost::SubstituteHost& host = lvsfuzz::Host();
+  lvsfuzz::StartInput(host);
 
   uint8_t header[kHeader] = {};
   for (size_t i = 0; i < kHeader && i < size; ++i) header[i] = data[i];

@@ -43,6 +43,8 @@ def picture(name, w, h, grey):
 picture("small", 33, 17, False)
 picture("tiny", 8, 8, False)
 picture("greysmall", 21, 13, True)
+picture("medium", 160, 96, False)
+picture("greymedium", 160, 96, True)
 picture("wide", 1280, 720, False)
 picture("greywide", 1280, 720, True)
 PY
@@ -64,9 +66,13 @@ jpeg "$work/grey.jpg" greysmall.pgm -quality 70
 jpeg "$work/greyrestart.jpg" greysmall.pgm -quality 70 -restart 2B
 jpeg "$work/wide.jpg" wide.ppm -quality 10 -baseline -sample 2x2
 jpeg "$work/greywide.jpg" greywide.pgm -quality 10 -baseline
+jpeg "$work/medium.jpg" medium.ppm -quality 50 -sample 2x2
+jpeg "$work/greymedium.jpg" greymedium.pgm -quality 50
 
+# The decoder's seeds stay small: a picture's size adds time per input, not
+# code reached.
 d="$corpus/fuzz_decoder"
-for f in s420 s422 s440 s444 s411 restart optimized progressive tiny grey greyrestart wide greywide; do
+for f in s420 s422 s440 s444 s411 restart optimized progressive tiny grey greyrestart medium greymedium; do
   cp "$work/$f.jpg" "$d/$f.jpg"
 done
 printf '\xff\xd8\xff\xd9' > "$d/empty-image.jpg"
