@@ -187,7 +187,7 @@ TEST(JpegVectorTransform, WrapsAroundLikeThePortableTransform) {
     const int32_t specials[] = {0, 1, -1, 1 << 21, -(1 << 21), 1 << 24, INT32_MIN, INT32_MAX,
                                 8388607, -8388608, 1 << 20};
     for (int trial = 0; trial < 20000; ++trial) {
-        int32_t a[64], b[64];
+        alignas(32) int32_t a[64], b[64];
         int mode = trial % 4;
         for (int i = 0; i < 64; ++i) {
             uint32_t r = random();
@@ -211,7 +211,7 @@ TEST(JpegVectorTransform, WrapsAroundLikeThePortableTransform) {
 TEST(JpegTransform, FirstRowShortcutEqualsTheFullTransform) {
     std::mt19937 random(3);
     for (int trial = 0; trial < 20000; ++trial) {
-        int32_t a[64] = {}, b[64] = {};
+        alignas(32) int32_t a[64] = {}, b[64] = {};
         // The first row of a block kept column by column: entries 0, 8, ... 56.
         for (int i = 0; i < 8; ++i) {
             uint32_t r = random();

@@ -71,7 +71,7 @@ std::vector<uint8_t> Transformed(int dc, const std::vector<std::pair<int, int>>&
                                    13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43,
                                    36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45,
                                    38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-    int32_t c[64] = {dc};
+    alignas(32) int32_t c[64] = {dc};
     for (auto [k, v] : ac) c[(zigzag[k] & 7) * 8 + (zigzag[k] >> 3)] = v;
     std::vector<uint8_t> out(64);
     Jpeg::IdctBlockPortable(c, out.data(), 8);

@@ -29,6 +29,13 @@ constexpr BlockOrder blockOrder;
 
 std::atomic<bool> vectorAllowed{true};
 
+// The block decoder's helpers must sit in registers with the bit reader.
+#if defined(__GNUC__)
+#define LVS_INLINE __attribute__((always_inline))
+#else
+#define LVS_INLINE
+#endif
+
 inline uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
 
 bool IsPowerOfTwo(int v) { return (v & (v - 1)) == 0; }
@@ -262,7 +269,11 @@ void Decoder::_DecodeDHT() {
             VlcCode e = table[p << (16 - FastBits)];
             int k = e.symbol & 15;
             fast[p] = FastCode{0, 0, e.symbol};
-            if (e.codeLength == 0 || e.codeLength + k > FastBits) continue;
+            if (e.codeLength == 0 || e.codeLength > FastBits) continue;
+            if (e.codeLength + k > FastBits) {
+                fast[p].length = uint8_t(CodeOnly | e.codeLength);
+                continue;
+            }
             int32_t v = 0;
             if (k) {
                 v = (p >> (FastBits - e.codeLength - k)) & ((1 << k) - 1);
@@ -433,36 +444,81 @@ int32_t Decoder::_GetVLC(int slot, uint8_t* symbol) {
     return v;
 }
 
-// The same decoding as _GetVLC, through the first-level table when the code
-// and its additional bits are short. The 16-bit peek stays, so bytes are
-// taken in at the same moments.
-inline int32_t Decoder::_GetFastVLC(int slot, uint8_t* symbol) {
-    if (bitCount < 16) _Refill(16);
-    FastCode f = fastTables[slot][uint32_t(bitBuffer >> (bitCount - FastBits)) & ((1u << FastBits) - 1)];
+// A code whose additional bits go past the first-level table, or a code
+// longer than it: the rest of _GetVLC's work, after the first-level lookup.
+int32_t Decoder::_GetLongVLC(int slot, FastCode f, uint8_t* symbol) {
     if (f.length == 0) return _GetVLC(slot, symbol);
-    bitCount -= f.length;
+    bitCount -= f.length & ~CodeOnly;
     if (symbol) *symbol = f.symbol;
-    return f.value;
+    int k = f.symbol & 15;
+    int32_t v = int32_t(_GetBits(k));
+    if (v < (1 << (k - 1))) v -= (1 << k) - 1;
+    return v;
 }
 
 // The work block is all zeros on entry: the transforms clear what they read.
+//
+// The bit reader lives in locals here (written back around every call that
+// uses the members), so the compiler keeps it in registers: the stores into
+// the work block could otherwise alias it. Codes go through the first-level
+// table after the same 16-bit peek as _GetVLC, so bytes are taken in at the
+// same moments.
 void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
+    uint64_t buffer = bitBuffer;
+    int32_t count = bitCount;
+    auto peek16 = [&]() LVS_INLINE {
+        if (count >= 16) return;
+        if (bytesLeft >= 8) {
+            // Eight bytes without a 0xFF among them go in with one load.
+            uint64_t word;
+            std::memcpy(&word, readPosition, 8);
+            const uint64_t inverse = ~word;
+            if (((inverse - 0x0101010101010101u) & ~inverse & 0x8080808080808080u) == 0) {
+                const int32_t bytes = (63 - count) >> 3;  // 6 or 7
+                word = __builtin_bswap64(word);
+                buffer = (buffer << (8 * bytes)) | (word >> (64 - 8 * bytes));
+                count += 8 * bytes;
+                readPosition += bytes;
+                bytesLeft -= bytes;
+                return;
+            }
+        }
+        bitBuffer = buffer, bitCount = count;
+        _Refill(16);
+        buffer = bitBuffer, count = bitCount;
+    };
+    auto decode = [&](int slot, uint8_t* symbol) LVS_INLINE {
+        peek16();
+        const FastCode f = fastTables[slot][uint32_t(buffer >> (count - FastBits)) & ((1u << FastBits) - 1)];
+        if (f.length - 1u < 16u) {
+            count -= f.length;
+            *symbol = f.symbol;
+            return int32_t(f.value);
+        }
+        bitBuffer = buffer, bitCount = count;
+        int32_t v = _GetLongVLC(slot, f, symbol);
+        buffer = bitBuffer, count = bitCount;
+        return v;
+    };
+
     const uint8_t* q = quantTables[c->quantTable];
-    int32_t dc = _GetFastVLC(c->dcTable, nullptr);
+    uint8_t s;
+    int32_t dc = decode(c->dcTable, &s);
     c->dcPredictor = int32_t(uint32_t(c->dcPredictor) + uint32_t(dc));
     coefficients[0] = int32_t(uint32_t(c->dcPredictor) * q[0]);
     uint32_t acRows = 0;  // bit r set when row r received an AC coefficient
     int k = 0;
     do {
-        uint8_t s;
-        int32_t v = _GetFastVLC(c->acTable, &s);
+        int32_t v = decode(c->acTable, &s);
         if (s == 0) break;
         if ((s & 15) == 0 && s != 0xF0) {
+            bitBuffer = buffer, bitCount = count;
             result = MalformedData;
             return;
         }
         k += (s >> 4) + 1;
         if (k > 63) {
+            bitBuffer = buffer, bitCount = count;
             result = MalformedData;
             return;
         }
@@ -470,6 +526,7 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
         coefficients[at] = v * q[k];
         acRows |= 1u << (at & 7);
     } while (k < 63);
+    bitBuffer = buffer, bitCount = count;
     // Past a failure the samples are undefined, so the transform is skipped.
     if (result != Success) return;
     const int32_t stride = c->stride;

@@ -80,8 +80,11 @@ public:
     // First-level lookup on the next FastBits bits, filled from the same code
     // set as the full table. Where a code and its additional bits fit in
     // FastBits together, the entry holds the decoded value and their total
-    // length; length 0 sends the decoding to the full table.
-    static constexpr int FastBits = 9;
+    // length. Where only the code fits, `length` is CodeOnly plus the code's
+    // length and the additional bits are read after it. Length 0 sends the
+    // decoding to the full table.
+    static constexpr int FastBits = 10;
+    static constexpr uint8_t CodeOnly = 0x80;
     struct FastCode {
         int16_t value;
         uint8_t length;
@@ -120,7 +123,7 @@ private:
     }
     void _ByteAlign() { bitCount &= ~7; }
     int32_t _GetVLC(int slot, uint8_t* symbol);
-    int32_t _GetFastVLC(int slot, uint8_t* symbol);
+    int32_t _GetLongVLC(int slot, FastCode f, uint8_t* symbol);
 
     void _DecodeBlock(Component* c, uint8_t* out);
     void _Convert();

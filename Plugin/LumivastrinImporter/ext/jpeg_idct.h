@@ -13,7 +13,8 @@
 namespace Jpeg {
 
 // coefficients: 64 values stored column by column (index 8 x column + row),
-// which lets the vector row pass load "coefficient j of every row" directly.
+// which lets the vector row pass load "coefficient j of every row" directly;
+// 32-byte aligned.
 // Both versions leave all 64 values zero, ready for the next block.
 // out: top-left sample; stride: bytes between sample rows.
 void IdctBlockPortable(int32_t* coefficients, uint8_t* out, int32_t stride);
