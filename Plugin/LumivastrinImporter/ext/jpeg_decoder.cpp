@@ -370,6 +370,7 @@ void Decoder::_DecodeScan() {
             }
         }
     }
+    _TransformPending();
     result = ScanComplete;
 }
 
@@ -501,6 +502,7 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
         return v;
     };
 
+    int32_t* const coefficients = this->coefficients[currentBlock];
     const uint8_t* q = quantTables[c->quantTable];
     uint8_t s;
     int32_t dc = decode(c->dcTable, &s);
@@ -529,13 +531,24 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
     bitBuffer = buffer, bitCount = count;
     // Past a failure the samples are undefined, so the transform is skipped.
     if (result != Success) return;
-    const int32_t stride = c->stride;
-    if (acRows <= 1) {
+    _TransformPending();
+    pending = PendingBlock{out, c->stride, acRows};
+    currentBlock ^= 1;
+}
+
+// Transforms the block decoded before the current one into its place.
+void Decoder::_TransformPending() {
+    if (!pending.out) return;
+    int32_t* const coefficients = this->coefficients[currentBlock ^ 1];
+    uint8_t* const out = pending.out;
+    const int32_t stride = pending.stride;
+    pending.out = nullptr;
+    if (pending.acRows <= 1) {
         // Rows 1 to 7 are zero, so every column takes its shortcut and the
         // block is eight copies of one row, each sample computed from the
         // first row's transform with the same wrap-around.
         uint8_t line[8];
-        if (acRows == 0) {
+        if (pending.acRows == 0) {
             uint32_t c0 = uint32_t(coefficients[0]) * 8u;
             std::memset(line, Clip((int32_t(c0 + 32u) >> 6) + 128), 8);
             coefficients[0] = 0;

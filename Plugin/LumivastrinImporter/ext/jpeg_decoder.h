@@ -126,6 +126,7 @@ private:
     int32_t _GetLongVLC(int slot, FastCode f, uint8_t* symbol);
 
     void _DecodeBlock(Component* c, uint8_t* out);
+    void _TransformPending();
     void _Convert();
 
     ResultCode result = Success;
@@ -149,7 +150,17 @@ private:
     // those of a byte-by-byte reader.
     uint64_t bitBuffer = 0;
     int32_t bitCount = 0;
-    alignas(32) int32_t coefficients[64] = {};
+    // Two work blocks: a block's transform runs after the next block has
+    // been decoded into the other one, which lets the two overlap and gives
+    // the scalar stores time to settle before the vector loads.
+    alignas(32) int32_t coefficients[2][64] = {};
+    struct PendingBlock {
+        uint8_t* out;
+        int32_t stride;
+        uint32_t acRows;
+    };
+    PendingBlock pending = {};
+    int32_t currentBlock = 0;
     int32_t restartInterval = 0;
     uint8_t* rgbImage = nullptr;
     uint64_t inputSize = 0;
