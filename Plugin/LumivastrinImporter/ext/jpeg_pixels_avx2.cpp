@@ -60,28 +60,21 @@ AVX2 int32_t UpsampleLineInteriorAvx2(const uint8_t* in, int32_t n, uint8_t* out
 
 namespace {
 
-AVX2 inline __m256i Load8(const uint8_t* p) {
-    return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
-}
-
-AVX2 inline __m256i Mul32(__m256i v, int k) { return _mm256_mullo_epi32(v, _mm256_set1_epi32(k)); }
-
-// Eight pixels in 32-bit lanes.
-AVX2 inline void Convert8(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, __m256i* r,
-                          __m256i* g, __m256i* b) {
+// Sixteen pixels of one channel: the sums of two 16-bit products per 32-bit
+// lane (madd) are exact, so each lane holds exactly the scalar sum. The
+// unpacks and the saturating pack both work within 128-bit halves, so the
+// pack puts the pixels back in order.
+AVX2 inline __m128i Channel16(__m256i lo, __m256i hi) {
     __m256i k128 = _mm256_set1_epi32(128);
-    __m256i yy = _mm256_add_epi32(_mm256_slli_epi32(Load8(y), 8), k128);
-    __m256i bb = _mm256_sub_epi32(Load8(cb), k128), rr = _mm256_sub_epi32(Load8(cr), k128);
-    *r = _mm256_srai_epi32(_mm256_add_epi32(yy, Mul32(rr, 359)), 8);
-    *g = _mm256_srai_epi32(_mm256_sub_epi32(yy, _mm256_add_epi32(Mul32(bb, 88), Mul32(rr, 183))), 8);
-    *b = _mm256_srai_epi32(_mm256_add_epi32(yy, Mul32(bb, 454)), 8);
+    lo = _mm256_srai_epi32(_mm256_add_epi32(lo, k128), 8);
+    hi = _mm256_srai_epi32(_mm256_add_epi32(hi, k128), 8);
+    __m256i words = _mm256_packs_epi32(lo, hi);
+    __m256i bytes = _mm256_packus_epi16(words, words);
+    return _mm256_castsi256_si128(_mm256_permute4x64_epi64(bytes, 0x08));
 }
 
-// Sixteen 32-bit values (two vectors) to sixteen clipped bytes in order.
-AVX2 inline __m128i Bytes16(__m256i lo, __m256i hi) {
-    __m256i w = _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xD8);
-    __m256i p = _mm256_packus_epi16(w, w);
-    return _mm256_castsi256_si128(_mm256_permute4x64_epi64(p, 0x08));
+AVX2 inline __m256i Pair(int a, int b) {
+    return _mm256_set1_epi32(int32_t(uint32_t(uint16_t(int16_t(a))) | (uint32_t(uint16_t(int16_t(b))) << 16)));
 }
 
 }  // namespace
@@ -100,12 +93,21 @@ AVX2 int32_t ConvertRowAvx2(const uint8_t* y, const uint8_t* cb, const uint8_t* 
                     }
         }
     } masks;
+    const __m256i k128 = _mm256_set1_epi16(128);
+    const __m256i yr = Pair(256, 359), yg = Pair(256, -183), bg = Pair(0, -88), yb = Pair(256, 454);
     int32_t x = 0;
     for (; x + 16 <= count; x += 16) {
-        __m256i r0, g0, b0, r1, g1, b1;
-        Convert8(y + x, cb + x, cr + x, &r0, &g0, &b0);
-        Convert8(y + x + 8, cb + x + 8, cr + x + 8, &r1, &g1, &b1);
-        __m128i r = Bytes16(r0, r1), g = Bytes16(g0, g1), b = Bytes16(b0, b1);
+        __m256i yy = Load16(y + x);
+        __m256i bb = _mm256_sub_epi16(Load16(cb + x), k128);
+        __m256i rr = _mm256_sub_epi16(Load16(cr + x), k128);
+        // (Y, Cr) and (Y, Cb) pairs, pixels 0-3 and 8-11 in lo, 4-7 and 12-15 in hi.
+        __m256i ycrLo = _mm256_unpacklo_epi16(yy, rr), ycrHi = _mm256_unpackhi_epi16(yy, rr);
+        __m256i ycbLo = _mm256_unpacklo_epi16(yy, bb), ycbHi = _mm256_unpackhi_epi16(yy, bb);
+        __m128i r = Channel16(_mm256_madd_epi16(ycrLo, yr), _mm256_madd_epi16(ycrHi, yr));
+        __m128i g = Channel16(
+            _mm256_add_epi32(_mm256_madd_epi16(ycrLo, yg), _mm256_madd_epi16(ycbLo, bg)),
+            _mm256_add_epi32(_mm256_madd_epi16(ycrHi, yg), _mm256_madd_epi16(ycbHi, bg)));
+        __m128i b = Channel16(_mm256_madd_epi16(ycbLo, yb), _mm256_madd_epi16(ycbHi, yb));
         for (int part = 0; part < 3; ++part) {
             auto m = [&](int ch) {
                 return _mm_load_si128(reinterpret_cast<const __m128i*>(masks.m[part][ch]));
