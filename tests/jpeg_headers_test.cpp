@@ -204,6 +204,58 @@ TEST(JpegHeaders, FailedAllocationsAreReportedAndNothingLeaks) {
     EXPECT_EQ(MemoryLog::requests, 6);
 }
 
+// The conversion upsamples row by row; it must never ask for more memory
+// than doubling whole planes pass by pass would (each pass: a plane of
+// width x height x 2 bytes of the component as it stands).
+struct SizeLog {
+    static inline uint64_t total = 0;
+    static void* Allocate(uint64_t size) {
+        total += size;
+        return std::malloc(size ? size : 1);
+    }
+};
+
+TEST(JpegHeaders, ConversionRequestsNoMoreThanPlaneByPlanePasses) {
+    struct Case {
+        int width, height;
+        std::vector<FrameComponent> frame;
+        int blocks;             // blocks in the whole frame
+        uint64_t passBytes;     // what the chroma passes of both planes request
+    };
+    const Case cases[] = {
+        // 4:2:0, 16 x 16: chroma 8 x 8 -> 16 x 8 (128 bytes) -> 16 x 16 (256).
+        {16, 16, k420, 6, 2 * (128 + 256)},
+        // Four times as wide, 35 x 8: chroma 9 x 8 -> 18 x 8 (144) -> 36 x 8 (288).
+        {35, 8, {{1, 4, 1, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}}, 12, 2 * (144 + 288)},
+        // Luminance 2 x 2 over 1 x 2 chroma, 13 x 9: chroma 7 x 9 -> 14 x 9 (126).
+        {13, 9, {{1, 2, 2, 0}, {2, 1, 2, 1}, {3, 1, 2, 1}}, 8, 2 * 126},
+    };
+    for (const Case& c : cases) {
+        HandMade m;
+        m.width = c.width;
+        m.height = c.height;
+        m.frame = c.frame;
+        std::vector<uint8_t> bytes = m.Build(FlatBlocks(c.blocks));
+        SizeLog::total = 0;
+        uint64_t headerBytes;
+        {
+            Decoder whole(bytes.data(), bytes.size(), SizeLog::Allocate, std::free);
+            ASSERT_EQ(whole.GetResult(), Decoder::Success) << c.width << "x" << c.height;
+        }
+        uint64_t all = SizeLog::total;
+        {
+            // The frame header's requests alone: the input ends right after it.
+            std::vector<uint8_t> cut = JpegWriter().Soi().Sof(c.width, c.height, c.frame).Data();
+            SizeLog::total = 0;
+            Decoder frameOnly(cut.data(), cut.size(), SizeLog::Allocate, std::free);
+            EXPECT_EQ(frameOnly.GetResult(), Decoder::MalformedData);
+            headerBytes = SizeLog::total;
+        }
+        EXPECT_GT(all, headerBytes) << c.width << "x" << c.height;
+        EXPECT_LE(all - headerBytes, c.passBytes) << c.width << "x" << c.height;
+    }
+}
+
 TEST(JpegHeaders, TinyFileCannotClaimAHugeFrame) {
     for (auto size : {std::pair<int, int>{65535, 65535}, {8192, 8192}, {4096, 1025}}) {
         auto d = Decode(FrameOnly(size.first, size.second, k420));
