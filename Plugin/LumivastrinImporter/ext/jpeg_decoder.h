@@ -10,6 +10,12 @@
 // Output after Success: interleaved R, G, B bytes for three components, one
 // grey byte per pixel for one component; rows top to bottom, no padding.
 //
+// Memory: one plane per component and the RGB buffer at the frame header.
+// Subsampled planes are upsampled row by row during the colour conversion
+// (jpeg_upsample.h), with one small request per such component that never
+// exceeds what doubling whole planes pass by pass would request; if it
+// fails, decoding ends with AllocationFailed.
+//
 // Limits (refused before any pixel memory is requested):
 // - width or height 0: MalformedData (width) or UnsupportedFeature (height;
 //   the "height defined later" form is not supported).
