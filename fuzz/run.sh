@@ -68,7 +68,7 @@ for i in "${!pids[@]}"; do
   fi
 done
 for t in "${names[@]}"; do
-  echo "run.sh: $t: $(grep -E '^#[0-9]+ +DONE' "$logs/$t.log" | tail -n 1 || echo 'no final line')"
+  echo "run.sh: $t: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$logs/$t.log" | tail -n 1 || echo 'no final line')"
   grep -E 'stat::number_of_executed_units' "$logs/$t.log" | tail -n 1 || true
 done
 exit $status
