@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs them.
 #   fuzz/run.sh [-b BUILD_DIR] [-t SECONDS] [-j PARALLEL] [TARGET ...]
-# For each target (default: all five): replays its committed corpus, then
+# For each target (default: all of them): replays its committed corpus, then
 # fuzzes for SECONDS (default 60; 0 replays only). New inputs go to
 # BUILD_DIR/fuzz-work/<target>, never into the committed corpus; a crash,
 # hang (-timeout=5) or memory blow-up (-rss_limit_mb=1024) leaves its input
@@ -24,7 +24,17 @@ while getopts "b:t:j:" opt; do
 done
 shift $((OPTIND - 1))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_decoder fuzz_package_read fuzz_meta fuzz_preview_draw fuzz_package_import)
+[ ${#targets[@]} -gt 0 ] ||
+  targets=(fuzz_decoder jpeg_differential_fuzz fuzz_package_read fuzz_meta fuzz_preview_draw fuzz_package_import)
+
+# The committed seeds of a target; the differential decoder target shares
+# the decoder's.
+corpus() {
+  case "$1" in
+    jpeg_differential_fuzz) echo "$here/corpus/fuzz_decoder" ;;
+    *) echo "$here/corpus/$1" ;;
+  esac
+}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DLVS_FUZZ=ON -DLVS_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -39,7 +49,7 @@ mkdir -p "$logs"
 status=0
 for t in "${targets[@]}"; do
   echo "run.sh: replaying $t"
-  if ! "$build/fuzz/$t" "${common[@]}" -runs=0 "$here/corpus/$t" >"$logs/$t.replay.log" 2>&1; then
+  if ! "$build/fuzz/$t" "${common[@]}" -runs=0 "$(corpus "$t")" >"$logs/$t.replay.log" 2>&1; then
     echo "run.sh: $t: corpus replay FAILED (see $logs/$t.replay.log)"; tail -n 30 "$logs/$t.replay.log"; status=1
   fi
 done
@@ -49,7 +59,7 @@ fuzz_one() {
   local t="$1" work="$build/fuzz-work/$1" art="$build/fuzz-artifacts/$1"
   mkdir -p "$work" "$art"
   "$build/fuzz/$t" "${common[@]}" -max_total_time="$seconds" -artifact_prefix="$art/" \
-    "$work" "$here/corpus/$t" >"$logs/$t.log" 2>&1
+    "$work" "$(corpus "$t")" >"$logs/$t.log" 2>&1
 }
 pids=()
 names=()
