@@ -9,6 +9,7 @@
 #include "AEGP_SuiteHandler.h"
 #include "Callbacks.h"
 #include "ErrorBoundary.h"
+#include "ScopedWorld.h"
 #include "StyleOptions.h"
 #include "StylePackage.h"
 #include "WorldCopy.h"
@@ -48,30 +49,6 @@ class OptionsLock {
  private:
   const AEGP_MemorySuite1* memory_ = nullptr;
   AEGP_MemHandle handle_ = nullptr;
-};
-
-// The private 8-bit world the picture is painted into.
-class DrawingWorld {
- public:
-  explicit DrawingWorld(const PF_WorldSuite2* worlds) : worlds_(worlds) {}
-  ~DrawingWorld() {
-    if (live_) worlds_->PF_DisposeWorld(nullptr, &world_);
-  }
-  DrawingWorld(const DrawingWorld&) = delete;
-  DrawingWorld& operator=(const DrawingWorld&) = delete;
-
-  A_Err Create() {
-    const A_Err err =
-        worlds_->PF_NewWorld(nullptr, kPreviewWidth, kPreviewHeight, 0, PF_PixelFormat_ARGB32, &world_);
-    live_ = err == A_Err_NONE;
-    return err;
-  }
-  PF_EffectWorld* World() { return &world_; }
-
- private:
-  const PF_WorldSuite2* worlds_;
-  PF_EffectWorld world_{};
-  bool live_ = false;
 };
 
 // The host handle the preview entry is read into. A handle or lock the host
@@ -180,8 +157,9 @@ A_Err DrawPreviewFrame(AEIO_InData* basic_dataP, AEIO_InSpecH specH, PF_EffectWo
     if (err) return err;
   }
 
-  DrawingWorld drawing(suites.PFWorldSuite());
-  err = drawing.Create();
+  // The private 8-bit world the picture is painted into.
+  ScopedWorld drawing(suites.PFWorldSuite());
+  err = drawing.Create(kPreviewWidth, kPreviewHeight, PF_PixelFormat_ARGB32);
   if (err) return err;
 
   // Footage without a record has no package to read: its preview counts as

@@ -5,6 +5,7 @@
 
 #include "AEGP_SuiteHandler.h"
 #include "SampleConvert.h"
+#include "ScopedWorld.h"
 
 namespace {
 
@@ -22,30 +23,6 @@ Sample* RowOf(const PF_EffectWorld& world, A_long i) {
 
 // Samples per row: four per pixel.
 std::ptrdiff_t RowSamples(const PF_EffectWorld& world) { return static_cast<std::ptrdiff_t>(world.width) * 4; }
-
-// The temporary world of one copy: disposed of on every way out, and only
-// if the host actually made it.
-class TemporaryWorld {
- public:
-  explicit TemporaryWorld(const PF_WorldSuite2* worlds) : worlds_(worlds) {}
-  ~TemporaryWorld() {
-    if (live_) worlds_->PF_DisposeWorld(nullptr, &world_);
-  }
-  TemporaryWorld(const TemporaryWorld&) = delete;
-  TemporaryWorld& operator=(const TemporaryWorld&) = delete;
-
-  A_Err Create(A_long width, A_long height, PF_PixelFormat format) {
-    const A_Err err = worlds_->PF_NewWorld(nullptr, width, height, 0, format, &world_);
-    live_ = err == A_Err_NONE;
-    return err;
-  }
-  PF_EffectWorld* World() { return &world_; }
-
- private:
-  const PF_WorldSuite2* worlds_;
-  PF_EffectWorld world_{};
-  bool live_ = false;
-};
 
 // Brings a demoted source back to full range if the copy is left early by
 // the missing-suite failure; the normal path restores it itself.
@@ -145,7 +122,7 @@ A_Err SmartCopyWorld(AEIO_InData* in_data, PF_EffectWorld* source, PF_EffectWorl
   }
 
   // Depth is converted at the source's size; the host resamples afterwards.
-  TemporaryWorld temporary(worlds);
+  ScopedWorld temporary(worlds);
   PF_EffectWorld* target = destination;
   if (source->width != destination->width || source->height != destination->height) {
     err = temporary.Create(source->width, source->height, destinationFormat);
