@@ -38,7 +38,7 @@ struct Fixture {
   Bytes jpeg;
   std::string path;
   lvshost::SubstituteHost host;
-  AEIO_InSpecH spec = nullptr;
+  AEIO_InSpecH inSpec = nullptr;
   AEGP_MemHandle options = nullptr;
 
   Fixture() {
@@ -64,14 +64,14 @@ struct Fixture {
     Bytes record(1408, 0);
     std::copy(path.begin(), path.end(), record.begin());
     options = host.Memory().Create(record, "LVS Options");
-    spec = host.NewInSpec();
-    host.SetInSpecOptions(spec, options);
+    inSpec = host.NewInSpec();
+    host.SetInSpecOptions(inSpec, options);
     std::printf("preview: %zu bytes of JPEG, 1280x720 4:2:0\n", jpeg.size());
   }
   ~Fixture() {
-    host.SetInSpecOptions(spec, nullptr);
+    host.SetInSpecOptions(inSpec, nullptr);
     host.Memory().Release(options);
-    host.DeleteInSpec(spec);
+    host.DeleteInSpec(inSpec);
     std::filesystem::remove(path);
   }
 };
@@ -107,7 +107,7 @@ void Draw(benchmark::State& state, PF_PixelFormat format, int width, int height)
   AEIO_DrawSparseFramePB pb{};
   AEIO_DrawingFlags flags = 0;
   for (auto _ : state) {
-    if (gFixture->host.Callbacks().AEIO_DrawSparseFrame(gFixture->host.InData(), gFixture->spec, &pb, dst, &flags)) {
+    if (gFixture->host.Callbacks().AEIO_DrawSparseFrame(gFixture->host.InData(), gFixture->inSpec, &pb, dst, &flags)) {
       state.SkipWithError("draw failed");
       break;
     }

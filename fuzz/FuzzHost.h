@@ -40,23 +40,23 @@ inline void RequireClean(lvshost::SubstituteHost& host) {
 
 inline std::u16string Utf16Ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
-// Opens the file as footage; the spec is returned even when the open fails.
-inline A_Err OpenFootage(lvshost::SubstituteHost& host, const std::string& path, AEIO_InSpecH* spec) {
-  *spec = host.NewInSpec();
+// Opens the file as footage; the inSpec is returned even when the open fails.
+inline A_Err OpenFootage(lvshost::SubstituteHost& host, const std::string& path, AEIO_InSpecH* inSpec) {
+  *inSpec = host.NewInSpec();
   const std::u16string wide = Utf16Ascii(path);
   return host.Callbacks().AEIO_InitInSpecFromFile(host.InData(), reinterpret_cast<const A_UTF16Char*>(wide.c_str()),
-                                                  *spec);
+                                                  *inSpec);
 }
 
 // The plug-in's dispose when it attached a record, then the host forgets
-// the spec.
-inline void CloseFootage(lvshost::SubstituteHost& host, AEIO_InSpecH spec) {
-  const auto attrs = host.InSpec(spec);
+// the inSpec.
+inline void CloseFootage(lvshost::SubstituteHost& host, AEIO_InSpecH inSpec) {
+  const auto attrs = host.InSpec(inSpec);
   if (attrs && attrs->options) {
-    const A_Err err = host.Callbacks().AEIO_DisposeInSpec(host.InData(), spec);
+    const A_Err err = host.Callbacks().AEIO_DisposeInSpec(host.InData(), inSpec);
     Require(err == A_Err_NONE, "DisposeInSpec failed with " + std::to_string(err));
   }
-  host.DeleteInSpec(spec);
+  host.DeleteInSpec(inSpec);
 }
 
 // Every sample's alpha is full. Not traced for coverage: it reads a million
@@ -82,13 +82,13 @@ __attribute__((no_sanitize("coverage"))) inline bool Opaque(const PF_EffectWorld
 
 // Draws into a fresh destination and checks what a draw reporting success
 // must give: a whole opaque picture, with the world's guard bytes intact.
-inline A_Err DrawAndCheck(lvshost::SubstituteHost& host, AEIO_InSpecH spec, PF_PixelFormat format, A_long width,
+inline A_Err DrawAndCheck(lvshost::SubstituteHost& host, AEIO_InSpecH inSpec, PF_PixelFormat format, A_long width,
                           A_long height) {
   PF_EffectWorld* dst = host.Worlds().Create(format, width, height);
   Require(dst != nullptr, "destination world not made");
   AEIO_DrawSparseFramePB pb{};
   AEIO_DrawingFlags flags = 0;
-  const A_Err err = host.Callbacks().AEIO_DrawSparseFrame(host.InData(), spec, &pb, dst, &flags);
+  const A_Err err = host.Callbacks().AEIO_DrawSparseFrame(host.InData(), inSpec, &pb, dst, &flags);
   Require(host.Worlds().GuardsIntact(dst), "draw wrote outside the destination's rows");
   A_long x = 0, y = 0;
   if (err == A_Err_NONE && !Opaque(*dst, format, &x, &y))

@@ -15,20 +15,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const AEIO_FunctionBlock4& cb = host.Callbacks();
   file.Write(data, size);
 
-  AEIO_InSpecH spec = nullptr;
-  const A_Err opened = lvsfuzz::OpenFootage(host, file.Path(), &spec);
-  const auto attrs = host.InSpec(spec);
-  lvsfuzz::Require(attrs.has_value(), "the input spec vanished");
+  AEIO_InSpecH inSpec = nullptr;
+  const A_Err opened = lvsfuzz::OpenFootage(host, file.Path(), &inSpec);
+  const auto attrs = host.InSpec(inSpec);
+  lvsfuzz::Require(attrs.has_value(), "the input inSpec vanished");
   if (opened == A_Err_NONE)
     lvsfuzz::Require(attrs->options != nullptr, "open succeeded without an options record");
 
   AEIO_Verbiage verbiage{};
-  lvsfuzz::Require(cb.AEIO_GetInSpecInfo(host.InData(), spec, &verbiage) == A_Err_NONE, "GetInSpecInfo failed");
+  lvsfuzz::Require(cb.AEIO_GetInSpecInfo(host.InData(), inSpec, &verbiage) == A_Err_NONE, "GetInSpecInfo failed");
 
   AEIO_InSpecH second = host.NewInSpec();
   if (attrs->options) {
     AEGP_MemHandle flat = nullptr;
-    const A_Err flattened = cb.AEIO_FlattenOptions(host.InData(), spec, &flat);
+    const A_Err flattened = cb.AEIO_FlattenOptions(host.InData(), inSpec, &flat);
     lvsfuzz::Require(flattened == A_Err_NONE && flat, "flatten of an attached record failed");
     lvsfuzz::Require(host.Memory().Bytes(flat) == host.Memory().Bytes(attrs->options),
                      "the flat record differs from the record");
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   lvsfuzz::DrawAndCheck(host, second, lvsfuzz::FormatFromByte(pick), full ? 1280 : 320, full ? 720 : 180);
 
   lvsfuzz::CloseFootage(host, second);
-  lvsfuzz::CloseFootage(host, spec);
+  lvsfuzz::CloseFootage(host, inSpec);
   lvsfuzz::RequireClean(host);
   return 0;
 }

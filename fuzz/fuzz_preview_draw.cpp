@@ -56,14 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!lvs_maker::WritePackage(path, lvs_maker::StyleEntries(kMeta, preview), &error))
     lvsfuzz::Fail("package not written: " + error);
 
-  AEIO_InSpecH spec = nullptr;
-  const A_Err opened = lvsfuzz::OpenFootage(host, path, &spec);
+  AEIO_InSpecH inSpec = nullptr;
+  const A_Err opened = lvsfuzz::OpenFootage(host, path, &inSpec);
   lvsfuzz::Require(opened == A_Err_NONE, "a well-formed package did not open: " + std::to_string(opened));
   A_long width = 0, height = 0;
   Size(header, &width, &height);
-  const A_Err drawn = lvsfuzz::DrawAndCheck(host, spec, lvsfuzz::FormatFromByte(header[0]), width, height);
+  const A_Err drawn = lvsfuzz::DrawAndCheck(host, inSpec, lvsfuzz::FormatFromByte(header[0]), width, height);
   lvsfuzz::Require(drawn == A_Err_NONE, "draw of a readable package failed: " + std::to_string(drawn));
-  lvsfuzz::CloseFootage(host, spec);
+  lvsfuzz::CloseFootage(host, inSpec);
   lvsfuzz::RequireClean(host);
   return 0;
 }

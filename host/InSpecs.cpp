@@ -10,43 +10,43 @@ struct AEIO_SeqSpec {
 
 namespace lvshost {
 
-InSpecTable::Spec::Spec() : master(new AEIO_SeqSpec{0}) {}
-InSpecTable::Spec::~Spec() { delete master; }
+InSpecTable::InSpecEntry::InSpecEntry() : master(new AEIO_SeqSpec{0}) {}
+InSpecTable::InSpecEntry::~InSpecEntry() { delete master; }
 
 AEIO_InSpecH InSpecTable::Create() {
-  auto spec = std::make_unique<Spec>();
+  auto inSpec = std::make_unique<InSpecEntry>();
   // The handle is the address of the master pointer, which lives with the
   // record.
-  AEIO_InSpecH handle = &spec->master;
+  AEIO_InSpecH handle = &inSpec->master;
   std::lock_guard<std::mutex> lock(mutex_);
-  specs_[handle] = std::move(spec);
+  inSpecs_[handle] = std::move(inSpec);
   return handle;
 }
 
-bool InSpecTable::Destroy(AEIO_InSpecH spec) {
+bool InSpecTable::Destroy(AEIO_InSpecH inSpec) {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = specs_.find(spec);
-  if (it == specs_.end()) {
-    misuse_.Record("DeleteInSpec: unknown or deleted input spec");
+  auto it = inSpecs_.find(inSpec);
+  if (it == inSpecs_.end()) {
+    misuse_.Record("DeleteInSpec: unknown or deleted input inSpec");
     return false;
   }
-  specs_.erase(it);
+  inSpecs_.erase(it);
   return true;
 }
 
-std::optional<InSpecAttributes> InSpecTable::Get(AEIO_InSpecH spec) const {
+std::optional<InSpecAttributes> InSpecTable::Get(AEIO_InSpecH inSpec) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = specs_.find(spec);
-  if (it == specs_.end()) return std::nullopt;
+  auto it = inSpecs_.find(inSpec);
+  if (it == inSpecs_.end()) return std::nullopt;
   return it->second->attributes;
 }
 
 std::vector<std::string> InSpecTable::Leftovers() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::string> out;
-  for (const auto& entry : specs_) {
+  for (const auto& entry : inSpecs_) {
     std::ostringstream line;
-    line << "input spec " << static_cast<const void*>(entry.first) << " not deleted";
+    line << "input inSpec " << static_cast<const void*>(entry.first) << " not deleted";
     if (entry.second->attributes.options) line << " (options handle " << entry.second->attributes.options << ")";
     out.push_back(line.str());
   }

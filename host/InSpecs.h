@@ -1,4 +1,4 @@
-// Input specs: the host's description of one imported footage item, which
+// Input inSpecs: the host's description of one imported footage item, which
 // the import callbacks fill through "AEGP IO In Suite".
 #pragma once
 
@@ -33,37 +33,37 @@ class InSpecTable {
   explicit InSpecTable(MisuseLog& misuse) : misuse_(misuse) {}
 
   AEIO_InSpecH Create();
-  // Forgets the spec. Its options handle (if any) is not freed: the
+  // Forgets the inSpec. Its options handle (if any) is not freed: the
   // plug-in's DisposeInSpec must have freed it, else it is reported.
-  bool Destroy(AEIO_InSpecH spec);
-  // Runs f on the attributes of a live spec under the table's lock; false
-  // (and misuse, naming op) when the spec is unknown.
+  bool Destroy(AEIO_InSpecH inSpec);
+  // Runs f on the attributes of a live inSpec under the table's lock; false
+  // (and misuse, naming op) when the inSpec is unknown.
   template <class F>
-  bool With(AEIO_InSpecH spec, const char* op, F&& f) {
+  bool With(AEIO_InSpecH inSpec, const char* op, F&& f) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = specs_.find(spec);
-    if (it == specs_.end()) {
-      misuse_.Record(std::string(op) + ": unknown or deleted input spec");
+    auto it = inSpecs_.find(inSpec);
+    if (it == inSpecs_.end()) {
+      misuse_.Record(std::string(op) + ": unknown or deleted input inSpec");
       return false;
     }
     f(it->second->attributes);
     return true;
   }
-  std::optional<InSpecAttributes> Get(AEIO_InSpecH spec) const;
+  std::optional<InSpecAttributes> Get(AEIO_InSpecH inSpec) const;
   std::vector<std::string> Leftovers() const;
 
  private:
-  struct Spec {
+  struct InSpecEntry {
     AEIO_SeqSpec* master = nullptr;  // what the handle points to; owned
     InSpecAttributes attributes;
-    Spec();
-    ~Spec();
-    Spec(const Spec&) = delete;
-    Spec& operator=(const Spec&) = delete;
+    InSpecEntry();
+    ~InSpecEntry();
+    InSpecEntry(const InSpecEntry&) = delete;
+    InSpecEntry& operator=(const InSpecEntry&) = delete;
   };
   MisuseLog& misuse_;
   mutable std::mutex mutex_;
-  std::map<AEIO_InSpecH, std::unique_ptr<Spec>> specs_;
+  std::map<AEIO_InSpecH, std::unique_ptr<InSpecEntry>> inSpecs_;
 };
 
 }  // namespace lvshost

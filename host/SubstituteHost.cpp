@@ -96,8 +96,8 @@ A_Err SubstituteHost::RegisterWithAEGP(const A_char* name, AEGP_PluginID* out) {
   return A_Err_NONE;
 }
 
-bool SubstituteHost::SetInSpecOptions(AEIO_InSpecH spec, AEGP_MemHandle options) {
-  return inSpecs_.With(spec, "SetInSpecOptions", [&](InSpecAttributes& a) { a.options = options; });
+bool SubstituteHost::SetInSpecOptions(AEIO_InSpecH inSpec, AEGP_MemHandle options) {
+  return inSpecs_.With(inSpec, "SetInSpecOptions", [&](InSpecAttributes& a) { a.options = options; });
 }
 
 LeftoverReport SubstituteHost::Leftovers() const {

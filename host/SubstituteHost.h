@@ -7,18 +7,18 @@
 //   lvshost::SubstituteHost host;
 //   ASSERT_EQ(host.Load(LVS_PLUGIN_PATH), A_Err_NONE) << host.LoadError();
 //   const AEIO_FunctionBlock4& cb = host.Callbacks();
-//   AEIO_InSpecH spec = host.NewInSpec();
+//   AEIO_InSpecH inSpec = host.NewInSpec();
 //   std::u16string path = u"/tmp/x.lvs";
 //   A_Err err = cb.AEIO_InitInSpecFromFile(host.InData(),
-//       reinterpret_cast<const A_UTF16Char*>(path.c_str()), spec);
-//   auto attrs = host.InSpec(spec);                  // depth, duration, ...
+//       reinterpret_cast<const A_UTF16Char*>(path.c_str()), inSpec);
+//   auto attrs = host.InSpec(inSpec);                  // depth, duration, ...
 //   auto bytes = host.Memory().Bytes(attrs->options); // the options record
 //   PF_EffectWorld* dst = host.Worlds().Create(PF_PixelFormat_ARGB64, 1280, 720);
-//   cb.AEIO_DrawSparseFrame(host.InData(), spec, &pb, dst, &flags);
+//   cb.AEIO_DrawSparseFrame(host.InData(), inSpec, &pb, dst, &flags);
 //   PF_Pixel16 p = lvshost::GetPixel16(*dst, 0, 0);
 //   host.Worlds().Release(dst);
-//   cb.AEIO_DisposeInSpec(host.InData(), spec);
-//   host.DeleteInSpec(spec);
+//   cb.AEIO_DisposeInSpec(host.InData(), inSpec);
+//   host.DeleteInSpec(inSpec);
 //   EXPECT_TRUE(host.Clean()) << host.Report();
 //
 // Only one SubstituteHost may exist in a process at a time (the suites are
@@ -89,15 +89,15 @@ class SubstituteHost {
   AEIO_InData* InData() { return &inData_; }
   const SPBasicSuite* BasicSuite() const;
 
-  // --- Input specs -------------------------------------------------------
+  // --- Input inSpecs -------------------------------------------------------
   AEIO_InSpecH NewInSpec() { return inSpecs_.Create(); }
-  // Forgets the spec (call after the plug-in's DisposeInSpec).
-  bool DeleteInSpec(AEIO_InSpecH spec) { return inSpecs_.Destroy(spec); }
-  // What the plug-in declared; empty for an unknown spec.
-  std::optional<InSpecAttributes> InSpec(AEIO_InSpecH spec) const { return inSpecs_.Get(spec); }
+  // Forgets the inSpec (call after the plug-in's DisposeInSpec).
+  bool DeleteInSpec(AEIO_InSpecH inSpec) { return inSpecs_.Destroy(inSpec); }
+  // What the plug-in declared; empty for an unknown inSpec.
+  std::optional<InSpecAttributes> InSpec(AEIO_InSpecH inSpec) const { return inSpecs_.Get(inSpec); }
   // Attaches an options handle from the host side (e.g. before calling
   // FlattenOptions); the previous one is not freed.
-  bool SetInSpecOptions(AEIO_InSpecH spec, AEGP_MemHandle options);
+  bool SetInSpecOptions(AEIO_InSpecH inSpec, AEGP_MemHandle options);
 
   // --- Tables --------------------------------------------------------------
   MemHandleTable& Memory() { return memory_; }

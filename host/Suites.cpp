@@ -120,24 +120,24 @@ const AEGP_MemorySuite1 kMemorySuite = {NewMemHandle, FreeMemHandle, LockMemHand
 
 // AEGP IO In Suite 5
 template <class F>
-A_Err WithSpec(const char* op, AEIO_InSpecH spec, F&& f) {
+A_Err WithSpec(const char* op, AEIO_InSpecH inSpec, F&& f) {
   if (A_Err err = Enter(op)) return err;
   A_Err result = A_Err_NONE;
-  if (!H().InSpecs().With(spec, op, [&](InSpecAttributes& a) { result = f(a); })) return A_Err_PARAMETER;
+  if (!H().InSpecs().With(inSpec, op, [&](InSpecAttributes& a) { result = f(a); })) return A_Err_PARAMETER;
   return result;
 }
-A_Err GetInSpecOptionsHandle(AEIO_InSpecH spec, void** out) {
-  return WithSpec("AEGP_GetInSpecOptionsHandle", spec, [&](InSpecAttributes& a) {
+A_Err GetInSpecOptionsHandle(AEIO_InSpecH inSpec, void** out) {
+  return WithSpec("AEGP_GetInSpecOptionsHandle", inSpec, [&](InSpecAttributes& a) {
     if (!out) return A_Err(A_Err_STRUCT);
     *out = a.options;
     return A_Err(A_Err_NONE);
   });
 }
-A_Err SetInSpecOptionsHandle(AEIO_InSpecH spec, void* options, void** old) {
+A_Err SetInSpecOptionsHandle(AEIO_InSpecH inSpec, void* options, void** old) {
   auto handle = static_cast<AEGP_MemHandle>(options);
   if (handle && !H().Memory().IsLive(handle))
     H().Misuse().Record("AEGP_SetInSpecOptionsHandle: the options handle is not a live memory handle");
-  return WithSpec("AEGP_SetInSpecOptionsHandle", spec, [&](InSpecAttributes& a) {
+  return WithSpec("AEGP_SetInSpecOptionsHandle", inSpec, [&](InSpecAttributes& a) {
     // The previous handle goes back to the caller.
     if (old) *old = a.options;
     a.options = handle;
@@ -145,39 +145,39 @@ A_Err SetInSpecOptionsHandle(AEIO_InSpecH spec, void* options, void** old) {
     return A_Err(A_Err_NONE);
   });
 }
-A_Err SetInSpecDepth(AEIO_InSpecH spec, A_short depth) {
-  return WithSpec("AEGP_SetInSpecDepth", spec, [&](InSpecAttributes& a) {
+A_Err SetInSpecDepth(AEIO_InSpecH inSpec, A_short depth) {
+  return WithSpec("AEGP_SetInSpecDepth", inSpec, [&](InSpecAttributes& a) {
     a.depth = depth;
     ++a.setCalls;
     return A_Err(A_Err_NONE);
   });
 }
-A_Err SetInSpecInterlaceLabel(AEIO_InSpecH spec, const FIEL_Label* label) {
-  return WithSpec("AEGP_SetInSpecInterlaceLabel", spec, [&](InSpecAttributes& a) {
+A_Err SetInSpecInterlaceLabel(AEIO_InSpecH inSpec, const FIEL_Label* label) {
+  return WithSpec("AEGP_SetInSpecInterlaceLabel", inSpec, [&](InSpecAttributes& a) {
     if (!label) return A_Err(A_Err_STRUCT);
     a.interlace = *label;
     ++a.setCalls;
     return A_Err(A_Err_NONE);
   });
 }
-A_Err SetInSpecAlphaLabel(AEIO_InSpecH spec, const AEIO_AlphaLabel* label) {
-  return WithSpec("AEGP_SetInSpecAlphaLabel", spec, [&](InSpecAttributes& a) {
+A_Err SetInSpecAlphaLabel(AEIO_InSpecH inSpec, const AEIO_AlphaLabel* label) {
+  return WithSpec("AEGP_SetInSpecAlphaLabel", inSpec, [&](InSpecAttributes& a) {
     if (!label) return A_Err(A_Err_STRUCT);
     a.alpha = *label;
     ++a.setCalls;
     return A_Err(A_Err_NONE);
   });
 }
-A_Err SetInSpecDuration(AEIO_InSpecH spec, const A_Time* duration) {
-  return WithSpec("AEGP_SetInSpecDuration", spec, [&](InSpecAttributes& a) {
+A_Err SetInSpecDuration(AEIO_InSpecH inSpec, const A_Time* duration) {
+  return WithSpec("AEGP_SetInSpecDuration", inSpec, [&](InSpecAttributes& a) {
     if (!duration) return A_Err(A_Err_STRUCT);
     a.duration = *duration;
     ++a.setCalls;
     return A_Err(A_Err_NONE);
   });
 }
-A_Err SetInSpecDimensions(AEIO_InSpecH spec, A_long width, A_long height) {
-  return WithSpec("AEGP_SetInSpecDimensions", spec, [&](InSpecAttributes& a) {
+A_Err SetInSpecDimensions(AEIO_InSpecH inSpec, A_long width, A_long height) {
+  return WithSpec("AEGP_SetInSpecDimensions", inSpec, [&](InSpecAttributes& a) {
     a.width = width;
     a.height = height;
     ++a.setCalls;

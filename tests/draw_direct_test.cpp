@@ -89,11 +89,11 @@ class DirectDrawTest : public ::testing::Test {
 };
 
 TEST_F(DirectDrawTest, FallbackThatCannotBeDecodedIsOutOfMemoryAndDrawsNothing) {
-  AEIO_InSpecH spec = FootageFor(Bytes(100, 1));  // not a JPEG: the fallback is needed
+  AEIO_InSpecH inSpec = FootageFor(Bytes(100, 1));  // not a JPEG: the fallback is needed
   PF_EffectWorld* dst = Destination();
   FailRequests(1, 1 << 30);
   host_.Faults().ResetCounts();
-  EXPECT_EQ(DrawPreviewFrame(host_.InData(), spec, dst, DecoderMemory{Scarce, std::free}), PF_Err_OUT_OF_MEMORY);
+  EXPECT_EQ(DrawPreviewFrame(host_.InData(), inSpec, dst, DecoderMemory{Scarce, std::free}), PF_Err_OUT_OF_MEMORY);
   EXPECT_TRUE(Samples<uint8_t>(*dst) == Bytes(size_t(1280) * 720 * 4, lvshost::kFreshWorldByte));
   EXPECT_EQ(host_.Faults().Calls("PF_NewWorld"), host_.Faults().Calls("PF_DisposeWorld"));
   EXPECT_EQ(host_.Faults().Calls("copy") + host_.Faults().Calls("AEGP_IterateGeneric"), 0u);
@@ -101,16 +101,16 @@ TEST_F(DirectDrawTest, FallbackThatCannotBeDecodedIsOutOfMemoryAndDrawsNothing) 
 
 TEST_F(DirectDrawTest, PreviewDecoderOutOfMemoryDrawsTheFallback) {
   const Bytes jpeg = PhotoJpeg(1280, 720);
-  AEIO_InSpecH spec = FootageFor(jpeg);
+  AEIO_InSpecH inSpec = FootageFor(jpeg);
   PF_EffectWorld* dst = Destination();
   // The preview's first request fails; the fallback gets what it needs.
   FailRequests(1, 1);
-  EXPECT_EQ(DrawPreviewFrame(host_.InData(), spec, dst, DecoderMemory{Scarce, std::free}), A_Err_NONE);
+  EXPECT_EQ(DrawPreviewFrame(host_.InData(), inSpec, dst, DecoderMemory{Scarce, std::free}), A_Err_NONE);
   EXPECT_GT(gRequests.load(), 1);
   EXPECT_TRUE(Samples<uint8_t>(*dst) == Fallback().bytes);
   // With memory enough, the same draw gives the preview.
   FailRequests(0, 0);
-  EXPECT_EQ(DrawPreviewFrame(host_.InData(), spec, dst, DecoderMemory{Scarce, std::free}), A_Err_NONE);
+  EXPECT_EQ(DrawPreviewFrame(host_.InData(), inSpec, dst, DecoderMemory{Scarce, std::free}), A_Err_NONE);
   EXPECT_TRUE(Samples<uint8_t>(*dst) == Painted(jpeg).bytes);
 }
 

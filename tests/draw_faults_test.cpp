@@ -28,10 +28,10 @@ class DrawFaultTest : public ::testing::Test {
     expect_ = new Expectations;
     DrawFixture fx("sweep_reference");
     ASSERT_EQ(fx.Loaded(), A_Err_NONE);
-    AEIO_InSpecH spec = fx.Footage(fx.PackageWithPreview("p.lvs", *jpeg_));
+    AEIO_InSpecH inSpec = fx.Footage(fx.PackageWithPreview("p.lvs", *jpeg_));
     PF_EffectWorld* dst = fx.Destination(PF_PixelFormat_ARGB64, 640, 360);
     fx.Host().Faults().ResetCounts();
-    ASSERT_EQ(fx.Draw(spec, dst), A_Err_NONE);
+    ASSERT_EQ(fx.Draw(inSpec, dst), A_Err_NONE);
     expect_->log = fx.Host().Faults().CallLog();
     expect_->preview = Samples<uint16_t>(*dst);
     AEIO_InSpecH none = fx.FootageWithoutOptions();
@@ -70,11 +70,11 @@ TEST_F(DrawFaultTest, EveryHostOperationFailingInTurn) {
     SCOPED_TRACE("call " + std::to_string(k + 1) + ": " + op);
     DrawFixture fx("sweep");
     ASSERT_EQ(fx.Loaded(), A_Err_NONE);
-    AEIO_InSpecH spec = fx.Footage(fx.PackageWithPreview("p.lvs", *jpeg_));
+    AEIO_InSpecH inSpec = fx.Footage(fx.PackageWithPreview("p.lvs", *jpeg_));
     PF_EffectWorld* dst = fx.Destination(PF_PixelFormat_ARGB64, 640, 360);
     fx.Host().Faults().ResetCounts();
     fx.Host().Faults().FailNth(lvshost::kAnyOperation, k + 1, kInjected);
-    const A_Err err = fx.Draw(spec, dst);
+    const A_Err err = fx.Draw(inSpec, dst);
     injected += fx.Host().Faults().Injected();
     ASSERT_EQ(fx.Host().Faults().Injected(), 1u);
     const auto drawn = Samples<uint16_t>(*dst);
@@ -109,10 +109,10 @@ TEST_F(DrawFaultTest, EverySuiteRefusedInTurn) {
   {
     DrawFixture fx("suites");
     ASSERT_EQ(fx.Loaded(), A_Err_NONE);
-    AEIO_InSpecH spec = fx.Footage(fx.PackageWithPreview("p.lvs", *jpeg_));
+    AEIO_InSpecH inSpec = fx.Footage(fx.PackageWithPreview("p.lvs", *jpeg_));
     PF_EffectWorld* dst = fx.Destination(PF_PixelFormat_ARGB64, 640, 360);
     fx.Host().Suites().ClearEvents();
-    ASSERT_EQ(fx.Draw(spec, dst), A_Err_NONE);
+    ASSERT_EQ(fx.Draw(inSpec, dst), A_Err_NONE);
     for (const auto& e : fx.Host().Suites().Events())
       if (e.acquire) suites.insert(e.name);
   }
@@ -122,10 +122,10 @@ TEST_F(DrawFaultTest, EverySuiteRefusedInTurn) {
       SCOPED_TRACE(name + " refused with " + std::to_string(code));
       DrawFixture fx("refuse");
       ASSERT_EQ(fx.Loaded(), A_Err_NONE);
-      AEIO_InSpecH spec = fx.Footage(fx.PackageWithPreview("p.lvs", *jpeg_));
+      AEIO_InSpecH inSpec = fx.Footage(fx.PackageWithPreview("p.lvs", *jpeg_));
       PF_EffectWorld* dst = fx.Destination(PF_PixelFormat_ARGB64, 640, 360);
       fx.Host().Faults().RefuseSuite(name, code);
-      EXPECT_EQ(fx.Draw(spec, dst), PF_Err_BAD_CALLBACK_PARAM);
+      EXPECT_EQ(fx.Draw(inSpec, dst), PF_Err_BAD_CALLBACK_PARAM);
       fx.Release();
       EXPECT_TRUE(fx.Host().Clean()) << fx.Host().Report();
     }

@@ -107,19 +107,19 @@ class DrawFixture {
     Bytes record(1408, 0);
     std::memcpy(record.data(), path.data(), std::min<size_t>(path.size(), 259));
     AEGP_MemHandle h = host_.Memory().Create(record, "LVS Options");
-    AEIO_InSpecH spec = host_.NewInSpec();
-    host_.SetInSpecOptions(spec, h);
-    specs_.push_back({spec, h});
-    return spec;
+    AEIO_InSpecH inSpec = host_.NewInSpec();
+    host_.SetInSpecOptions(inSpec, h);
+    inSpecs_.push_back({inSpec, h});
+    return inSpec;
   }
   AEIO_InSpecH FootageWithoutOptions() {
-    AEIO_InSpecH spec = host_.NewInSpec();
-    specs_.push_back({spec, nullptr});
-    return spec;
+    AEIO_InSpecH inSpec = host_.NewInSpec();
+    inSpecs_.push_back({inSpec, nullptr});
+    return inSpec;
   }
-  AEGP_MemHandle OptionsOf(AEIO_InSpecH spec) const {
-    for (auto& s : specs_)
-      if (s.spec == spec) return s.options;
+  AEGP_MemHandle OptionsOf(AEIO_InSpecH inSpec) const {
+    for (auto& s : inSpecs_)
+      if (s.inSpec == inSpec) return s.options;
     return nullptr;
   }
 
@@ -130,10 +130,10 @@ class DrawFixture {
     return w;
   }
 
-  A_Err Draw(AEIO_InSpecH spec, PF_EffectWorld* destination) {
+  A_Err Draw(AEIO_InSpecH inSpec, PF_EffectWorld* destination) {
     AEIO_DrawSparseFramePB pb{};
     AEIO_DrawingFlags flags = 0;
-    return host_.Callbacks().AEIO_DrawSparseFrame(host_.InData(), spec, &pb, destination, &flags);
+    return host_.Callbacks().AEIO_DrawSparseFrame(host_.InData(), inSpec, &pb, destination, &flags);
   }
 
   // Gives back everything the test itself made, so that what remains is the
@@ -141,25 +141,25 @@ class DrawFixture {
   void Release() {
     for (PF_EffectWorld* w : worlds_) host_.Worlds().Release(w);
     worlds_.clear();
-    for (auto& s : specs_) {
+    for (auto& s : inSpecs_) {
       if (s.options) {
-        host_.SetInSpecOptions(s.spec, nullptr);
+        host_.SetInSpecOptions(s.inSpec, nullptr);
         host_.Memory().Release(s.options);
       }
-      host_.DeleteInSpec(s.spec);
+      host_.DeleteInSpec(s.inSpec);
     }
-    specs_.clear();
+    inSpecs_.clear();
   }
 
  private:
-  struct Spec {
-    AEIO_InSpecH spec;
+  struct InSpecEntry {
+    AEIO_InSpecH inSpec;
     AEGP_MemHandle options;
   };
   lvshost::SubstituteHost host_;
   A_Err loaded_ = 0;
   std::filesystem::path dir_;
-  std::vector<Spec> specs_;
+  std::vector<InSpecEntry> inSpecs_;
   std::vector<PF_EffectWorld*> worlds_;
 };
 

@@ -22,9 +22,9 @@ class DrawTest : public ::testing::Test {
     EXPECT_TRUE(fx_.Host().Clean()) << fx_.Host().Report();
   }
   // Draws the footage into a new 8-bit destination and returns its bytes.
-  Bytes Draw8(AEIO_InSpecH spec, A_Err expected = A_Err_NONE) {
+  Bytes Draw8(AEIO_InSpecH inSpec, A_Err expected = A_Err_NONE) {
     PF_EffectWorld* dst = fx_.Destination(PF_PixelFormat_ARGB32);
-    EXPECT_EQ(fx_.Draw(spec, dst), expected);
+    EXPECT_EQ(fx_.Draw(inSpec, dst), expected);
     return Samples<uint8_t>(*dst);
   }
 
@@ -35,23 +35,23 @@ TEST_F(DrawTest, EightBitDestinationReceivesTheDecodedBytesOpaque) {
   const Bytes jpeg = PhotoJpeg(1280, 720);
   const Argb expected = Painted(jpeg);
   ASSERT_EQ(expected.width, 1280);
-  AEIO_InSpecH spec = fx_.Footage(fx_.PackageWithPreview("photo.lvs", jpeg));
-  const Bytes drawn = Draw8(spec);
+  AEIO_InSpecH inSpec = fx_.Footage(fx_.PackageWithPreview("photo.lvs", jpeg));
+  const Bytes drawn = Draw8(inSpec);
   EXPECT_TRUE(drawn == expected.bytes);
   EXPECT_FALSE(drawn == Fallback().bytes);
   // The request record and flags are not the callback's business; the
   // options record is left as it was, unlocked.
-  EXPECT_EQ(fx_.Host().Memory().Info(fx_.OptionsOf(spec))->lockCount, 0);
+  EXPECT_EQ(fx_.Host().Memory().Info(fx_.OptionsOf(inSpec))->lockCount, 0);
 }
 
 TEST_F(DrawTest, DeeperDestinationsReceiveConvertedSamples) {
   const Bytes jpeg = PhotoJpeg(1280, 720, Subsampling::S444);
   const Argb expected = Painted(jpeg);
-  AEIO_InSpecH spec = fx_.Footage(fx_.PackageWithPreview("photo.lvs", jpeg));
+  AEIO_InSpecH inSpec = fx_.Footage(fx_.PackageWithPreview("photo.lvs", jpeg));
   PF_EffectWorld* d16 = fx_.Destination(PF_PixelFormat_ARGB64);
   PF_EffectWorld* dfloat = fx_.Destination(PF_PixelFormat_ARGB128, 1280, 720, 0);
-  ASSERT_EQ(fx_.Draw(spec, d16), A_Err_NONE);
-  ASSERT_EQ(fx_.Draw(spec, dfloat), A_Err_NONE);
+  ASSERT_EQ(fx_.Draw(inSpec, d16), A_Err_NONE);
+  ASSERT_EQ(fx_.Draw(inSpec, dfloat), A_Err_NONE);
   const auto s16 = Samples<uint16_t>(*d16);
   const auto sf = Samples<float>(*dfloat);
   ASSERT_EQ(s16.size(), expected.bytes.size());
@@ -68,19 +68,19 @@ TEST_F(DrawTest, DeeperDestinationsReceiveConvertedSamples) {
 TEST_F(DrawTest, SmallerDestinationGetsTheHostsReducedCopy) {
   const Bytes jpeg = PhotoJpeg(1280, 720);
   const Argb picture = Painted(jpeg);
-  AEIO_InSpecH spec = fx_.Footage(fx_.PackageWithPreview("photo.lvs", jpeg));
+  AEIO_InSpecH inSpec = fx_.Footage(fx_.PackageWithPreview("photo.lvs", jpeg));
   PF_EffectWorld* full = fx_.Destination(PF_PixelFormat_ARGB32);
   Put(picture, *full);
   for (PF_PixelFormat format : {PF_PixelFormat_ARGB32, PF_PixelFormat_ARGB64}) {
     PF_EffectWorld* small = fx_.Destination(format, 640, 360);
-    ASSERT_EQ(fx_.Draw(spec, small), A_Err_NONE);
+    ASSERT_EQ(fx_.Draw(inSpec, small), A_Err_NONE);
     PF_EffectWorld* expected = fx_.Destination(format, 640, 360);
     if (format == PF_PixelFormat_ARGB32) {
       lvshost::ResampleWorld(*full, *expected, format);
       EXPECT_TRUE(Samples<uint8_t>(*small) == Samples<uint8_t>(*expected));
     } else {
       PF_EffectWorld* full16 = fx_.Destination(format);
-      ASSERT_EQ(fx_.Draw(spec, full16), A_Err_NONE);
+      ASSERT_EQ(fx_.Draw(inSpec, full16), A_Err_NONE);
       lvshost::ResampleWorld(*full16, *expected, format);
       EXPECT_TRUE(Samples<uint16_t>(*small) == Samples<uint16_t>(*expected));
     }
@@ -130,9 +130,9 @@ TEST_F(DrawTest, UnusablePreviewsDrawTheFallback) {
 
 TEST_F(DrawTest, PackageGoneAfterImportOrNoRecordDrawsTheFallback) {
   const std::string path = fx_.PackageWithPreview("gone.lvs", PhotoJpeg(1280, 720));
-  AEIO_InSpecH spec = fx_.Footage(path);
+  AEIO_InSpecH inSpec = fx_.Footage(path);
   std::filesystem::remove(path);
-  EXPECT_TRUE(Draw8(spec) == Fallback().bytes);
+  EXPECT_TRUE(Draw8(inSpec) == Fallback().bytes);
   EXPECT_TRUE(Draw8(fx_.FootageWithoutOptions()) == Fallback().bytes);
 }
 
@@ -148,16 +148,16 @@ TEST_F(DrawTest, UndecryptablePreviewIs512AndTheUnpaintedWorldIsCopied) {
 
 TEST_F(DrawTest, DrawsOnAThreadWithA256KiBStack) {
   const Bytes jpeg = PhotoJpeg(1280, 720);
-  AEIO_InSpecH spec = fx_.Footage(fx_.PackageWithPreview("photo.lvs", jpeg));
+  AEIO_InSpecH inSpec = fx_.Footage(fx_.PackageWithPreview("photo.lvs", jpeg));
   PF_EffectWorld* dst = fx_.Destination(PF_PixelFormat_ARGB64, 640, 360);
   // The preview, and once more with a package that needs the fallback too.
   AEIO_InSpecH fallbackSpec = fx_.Footage(fx_.PackageWithPreview("big.lvs", PhotoJpeg(1920, 1080)));
   struct Job {
     DrawFixture* fx;
-    AEIO_InSpecH spec, fallbackSpec;
+    AEIO_InSpecH inSpec, fallbackSpec;
     PF_EffectWorld* dst;
     A_Err results[2];
-  } job{&fx_, spec, fallbackSpec, dst, {-1, -1}};
+  } job{&fx_, inSpec, fallbackSpec, dst, {-1, -1}};
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
@@ -166,7 +166,7 @@ TEST_F(DrawTest, DrawsOnAThreadWithA256KiBStack) {
                 &thread, &attr,
                 [](void* p) -> void* {
                   Job* j = static_cast<Job*>(p);
-                  j->results[0] = j->fx->Draw(j->spec, j->dst);
+                  j->results[0] = j->fx->Draw(j->inSpec, j->dst);
                   j->results[1] = j->fx->Draw(j->fallbackSpec, j->dst);
                   return nullptr;
                 },

@@ -85,21 +85,21 @@ TEST(Entry, DefaultHandlingCallbacksTouchNothing) {
   SubstituteHost host;
   ASSERT_EQ(host.Load(LVS_PLUGIN_PATH), A_Err_NONE) << host.LoadError();
   const AEIO_FunctionBlock4& cb = host.Callbacks();
-  AEIO_InSpecH spec = host.NewInSpec();
+  AEIO_InSpecH inSpec = host.NewInSpec();
   host.Faults().ResetCounts();
   const A_Time t{5, 30};
   A_LRect extent{1, 2, 3, 4};
-  EXPECT_EQ(cb.AEIO_GetActiveExtent(host.InData(), spec, &t, &extent), AEIO_Err_USE_DFLT_CALLBACK);
+  EXPECT_EQ(cb.AEIO_GetActiveExtent(host.InData(), inSpec, &t, &extent), AEIO_Err_USE_DFLT_CALLBACK);
   EXPECT_EQ(extent.left + extent.top + extent.right + extent.bottom, 10);
   A_Boolean found = 7;
   A_Time next{9, 9};
-  EXPECT_EQ(cb.AEIO_InqNextFrameTime(host.InData(), spec, &t, 1, &found, &next), AEIO_Err_USE_DFLT_CALLBACK);
+  EXPECT_EQ(cb.AEIO_InqNextFrameTime(host.InData(), inSpec, &t, 1, &found, &next), AEIO_Err_USE_DFLT_CALLBACK);
   EXPECT_EQ(cb.AEIO_InqNextFrameTime(nullptr, nullptr, nullptr, -1, nullptr, nullptr), AEIO_Err_USE_DFLT_CALLBACK);
   EXPECT_EQ(found, 7);
   EXPECT_EQ(next.value, 9);
-  EXPECT_EQ(cb.AEIO_CloseSourceFiles(host.InData(), spec), A_Err_NONE);
+  EXPECT_EQ(cb.AEIO_CloseSourceFiles(host.InData(), inSpec), A_Err_NONE);
   EXPECT_EQ(host.Faults().TotalCalls(), 0u);
-  host.DeleteInSpec(spec);
+  host.DeleteInSpec(inSpec);
   EXPECT_TRUE(host.Clean()) << host.Report();
 }
 

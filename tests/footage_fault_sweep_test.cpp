@@ -15,7 +15,7 @@ constexpr A_Err kCode = 77;  // the injected code, told apart from the plug-in's
 constexpr A_Err kMissingSuite = PF_Err_BAD_CALLBACK_PARAM;
 
 struct SweepRun {
-  AEIO_InSpecH spec = nullptr;
+  AEIO_InSpecH inSpec = nullptr;
   AEGP_MemHandle flat = nullptr;
   Bytes before;  // the record or flat bytes the call starts from
 };
@@ -111,15 +111,15 @@ class FaultSweepTest : public FootageTest {
   // An opened worked example: the starting point of flatten and dispose.
   void OpenInk(SweepRun& run) {
     static int n = 0;
-    ASSERT_EQ(Open(Package("ink" + std::to_string(n++) + ".lvs", kInkMeta), &run.spec), A_Err_NONE);
-    run.before = Record(run.spec);
+    ASSERT_EQ(Open(Package("ink" + std::to_string(n++) + ".lvs", kInkMeta), &run.inSpec), A_Err_NONE);
+    run.before = Record(run.inSpec);
   }
 
   void DisposeIfAttached(SweepRun& run) {
-    if (Options(run.spec)) {
-      EXPECT_EQ(Cb().AEIO_DisposeInSpec(Host().InData(), run.spec), A_Err_NONE);
+    if (Options(run.inSpec)) {
+      EXPECT_EQ(Cb().AEIO_DisposeInSpec(Host().InData(), run.inSpec), A_Err_NONE);
     }
-    Host().DeleteInSpec(run.spec);
+    Host().DeleteInSpec(run.inSpec);
   }
 };
 
@@ -128,7 +128,7 @@ TEST_F(FaultSweepTest, Open) {
   Scenario s;
   s.setup = [](FootageTest&, SweepRun&) {};
   s.call = [&](FootageTest& t, SweepRun& run) {
-    return static_cast<FaultSweepTest&>(t).Open(path, &run.spec);
+    return static_cast<FaultSweepTest&>(t).Open(path, &run.inSpec);
   };
   s.expected = [](const std::string& op) -> A_Err {
     if (op == "AcquireSuite") return kMissingSuite;
@@ -142,15 +142,15 @@ TEST_F(FaultSweepTest, Open) {
     auto& f = static_cast<FaultSweepTest&>(t);
     const bool attached = !(got == kMissingSuite || op == "AEGP_NewMemHandle" || op == "AEGP_LockMemHandle" ||
                             op == "AEGP_SetInSpecOptionsHandle");
-    ASSERT_EQ(f.Options(run.spec) != nullptr, attached);
+    ASSERT_EQ(f.Options(run.inSpec) != nullptr, attached);
     if (!attached) {
       EXPECT_EQ(f.Host().Memory().LiveCount(), 0u) << "an unattached record is freed";
       if (op != "AEGP_SetInSpecOptionsHandle") {
-        EXPECT_FALSE(f.Host().InSpec(run.spec)->depth) << "nothing declared";
+        EXPECT_FALSE(f.Host().InSpec(run.inSpec)->depth) << "nothing declared";
       }
       return;
     }
-    const Bytes r = f.Record(run.spec);
+    const Bytes r = f.Record(run.inSpec);
     if (got == PF_Err_OUT_OF_MEMORY)
       EXPECT_TRUE(AllZero(r)) << "reset record";
     else
@@ -165,7 +165,7 @@ TEST_F(FaultSweepTest, Flatten) {
   s.setup = [](FootageTest& t, SweepRun& run) { static_cast<FaultSweepTest&>(t).OpenInk(run); };
   s.call = [](FootageTest& t, SweepRun& run) {
     run.flat = reinterpret_cast<AEGP_MemHandle>(0x1);
-    return t.Host().Callbacks().AEIO_FlattenOptions(t.Host().InData(), run.spec, &run.flat);
+    return t.Host().Callbacks().AEIO_FlattenOptions(t.Host().InData(), run.inSpec, &run.flat);
   };
   s.expected = [](const std::string& op) -> A_Err {
     if (op == "AcquireSuite") return kMissingSuite;
@@ -178,7 +178,7 @@ TEST_F(FaultSweepTest, Flatten) {
     if (run.flat) {
       EXPECT_EQ(f.Host().Memory().Bytes(run.flat), run.before);
     }
-    EXPECT_EQ(f.Record(run.spec), run.before);
+    EXPECT_EQ(f.Record(run.inSpec), run.before);
   };
   s.cleanup = [](FootageTest& t, SweepRun& run) {
     auto& f = static_cast<FaultSweepTest&>(t);
@@ -194,10 +194,10 @@ Scenario InflateScenario(size_t flatSize) {
     run.before.resize(flatSize);
     for (size_t i = 0; i < flatSize; ++i) run.before[i] = static_cast<uint8_t>(i * 7 + 1);
     run.flat = t.Host().Memory().Create(run.before);
-    run.spec = t.Host().NewInSpec();
+    run.inSpec = t.Host().NewInSpec();
   };
   s.call = [](FootageTest& t, SweepRun& run) {
-    return t.Host().Callbacks().AEIO_InflateOptions(t.Host().InData(), run.spec, run.flat);
+    return t.Host().Callbacks().AEIO_InflateOptions(t.Host().InData(), run.inSpec, run.flat);
   };
   s.expected = [](const std::string& op) -> A_Err {
     return op == "AcquireSuite" ? kMissingSuite : A_Err_NONE;  // memory failures are not reported
@@ -206,14 +206,14 @@ Scenario InflateScenario(size_t flatSize) {
     auto& f = static_cast<FaultSweepTest&>(t);
     const bool attached = !(got == kMissingSuite || op == "AEGP_GetMemHandleSize" || op == "AEGP_NewMemHandle" ||
                             op == "AEGP_LockMemHandle" || op == "AEGP_SetInSpecOptionsHandle");
-    ASSERT_EQ(f.Options(run.spec) != nullptr, attached);
+    ASSERT_EQ(f.Options(run.inSpec) != nullptr, attached);
     EXPECT_EQ(f.Host().Memory().Bytes(run.flat), run.before) << "the flat handle is untouched";
     if (!attached)
       EXPECT_EQ(f.Host().Memory().LiveCount(), 1u) << "only the host's flat handle is left";
     else if (flatSize == kRecordSize)
-      EXPECT_EQ(f.Record(run.spec), run.before);
+      EXPECT_EQ(f.Record(run.inSpec), run.before);
     else
-      EXPECT_TRUE(AllZero(f.Record(run.spec)));
+      EXPECT_TRUE(AllZero(f.Record(run.inSpec)));
   };
   s.cleanup = [](FootageTest& t, SweepRun& run) {
     auto& f = static_cast<FaultSweepTest&>(t);
@@ -231,10 +231,10 @@ TEST_F(FaultSweepTest, Dispose) {
   Scenario s;
   s.setup = [](FootageTest& t, SweepRun& run) {
     static_cast<FaultSweepTest&>(t).OpenInk(run);
-    run.flat = t.Host().InSpec(run.spec)->options;  // remembered to check it was freed
+    run.flat = t.Host().InSpec(run.inSpec)->options;  // remembered to check it was freed
   };
   s.call = [](FootageTest& t, SweepRun& run) {
-    return t.Host().Callbacks().AEIO_DisposeInSpec(t.Host().InData(), run.spec);
+    return t.Host().Callbacks().AEIO_DisposeInSpec(t.Host().InData(), run.inSpec);
   };
   s.expected = [](const std::string& op) -> A_Err {
     if (op == "AcquireSuite") return kMissingSuite;
@@ -246,7 +246,7 @@ TEST_F(FaultSweepTest, Dispose) {
   };
   s.cleanup = [](FootageTest& t, SweepRun& run) {
     if (t.Host().Memory().IsLive(run.flat)) t.Host().Memory().Release(run.flat);
-    t.Host().DeleteInSpec(run.spec);
+    t.Host().DeleteInSpec(run.inSpec);
   };
   Sweep("DisposeInSpec", s);
 }

@@ -102,30 +102,30 @@ class FootageTest : public ::testing::Test {
     return path;
   }
 
-  A_Err Open(const std::string& utf8Path, AEIO_InSpecH* spec) {
-    *spec = host_->NewInSpec();
+  A_Err Open(const std::string& utf8Path, AEIO_InSpecH* inSpec) {
+    *inSpec = host_->NewInSpec();
     const std::u16string path = Utf16(utf8Path);
-    return Cb().AEIO_InitInSpecFromFile(host_->InData(), reinterpret_cast<const A_UTF16Char*>(path.c_str()), *spec);
+    return Cb().AEIO_InitInSpecFromFile(host_->InData(), reinterpret_cast<const A_UTF16Char*>(path.c_str()), *inSpec);
   }
 
-  AEGP_MemHandle Options(AEIO_InSpecH spec) {
-    const auto attrs = host_->InSpec(spec);
+  AEGP_MemHandle Options(AEIO_InSpecH inSpec) {
+    const auto attrs = host_->InSpec(inSpec);
     return attrs ? attrs->options : nullptr;
   }
-  Bytes Record(AEIO_InSpecH spec) { return host_->Memory().Bytes(Options(spec)); }
+  Bytes Record(AEIO_InSpecH inSpec) { return host_->Memory().Bytes(Options(inSpec)); }
 
-  // Disposes through the plug-in and forgets the spec.
-  void Close(AEIO_InSpecH spec) {
-    EXPECT_EQ(Cb().AEIO_DisposeInSpec(host_->InData(), spec), A_Err_NONE);
-    host_->DeleteInSpec(spec);
+  // Disposes through the plug-in and forgets the inSpec.
+  void Close(AEIO_InSpecH inSpec) {
+    EXPECT_EQ(Cb().AEIO_DisposeInSpec(host_->InData(), inSpec), A_Err_NONE);
+    host_->DeleteInSpec(inSpec);
   }
 
   // Opens the package, expecting success, and returns its record.
   Bytes OpenRecord(const std::string& path) {
-    AEIO_InSpecH spec = nullptr;
-    EXPECT_EQ(Open(path, &spec), A_Err_NONE) << path;
-    Bytes record = Record(spec);
-    Close(spec);
+    AEIO_InSpecH inSpec = nullptr;
+    EXPECT_EQ(Open(path, &inSpec), A_Err_NONE) << path;
+    Bytes record = Record(inSpec);
+    Close(inSpec);
     return record;
   }
 

@@ -7,10 +7,10 @@ namespace {
 
 TEST_F(FootageTest, WorkedExampleFillsTheRecordAtItsOffsets) {
   const std::string path = Package("ink.lvs", kInkMeta);
-  AEIO_InSpecH spec = nullptr;
-  ASSERT_EQ(Open(path, &spec), A_Err_NONE);
+  AEIO_InSpecH inSpec = nullptr;
+  ASSERT_EQ(Open(path, &inSpec), A_Err_NONE);
 
-  const auto attrs = Host().InSpec(spec);
+  const auto attrs = Host().InSpec(inSpec);
   ASSERT_TRUE(attrs);
   EXPECT_EQ(attrs->depth, A_short(32));
   ASSERT_TRUE(attrs->duration);
@@ -33,7 +33,7 @@ TEST_F(FootageTest, WorkedExampleFillsTheRecordAtItsOffsets) {
   EXPECT_EQ(info->owner, lvshost::kRegisteredPluginID);
   EXPECT_EQ(info->lockCount, 0);
 
-  const Bytes r = Record(spec);
+  const Bytes r = Record(inSpec);
   ASSERT_EQ(r.size(), kRecordSize);
   EXPECT_EQ(TextAt(r, kPath, 260), path);
   EXPECT_EQ(TextAt(r, kName, 255), "Ink");
@@ -45,7 +45,7 @@ TEST_F(FootageTest, WorkedExampleFillsTheRecordAtItsOffsets) {
   // Nothing but the texts was written: every byte after each terminator is 0.
   EXPECT_TRUE(AllZero(Bytes(r.begin() + kName + 4, r.begin() + kHash)));
 
-  Close(spec);
+  Close(inSpec);
   EXPECT_TRUE(Host().Clean()) << Host().Report();
 }
 
@@ -90,11 +90,11 @@ TEST_F(FootageTest, UnpairedSurrogateBecomesReplacementCharacter) {
   std::u16string path = Utf16((dir_ / "a").string());
   path += char16_t(0xDC01);  // a low surrogate with no high one before it
   path += u"b.lvs";
-  AEIO_InSpecH spec = Host().NewInSpec();
-  ASSERT_EQ(Cb().AEIO_InitInSpecFromFile(Host().InData(), reinterpret_cast<const A_UTF16Char*>(path.c_str()), spec),
+  AEIO_InSpecH inSpec = Host().NewInSpec();
+  ASSERT_EQ(Cb().AEIO_InitInSpecFromFile(Host().InData(), reinterpret_cast<const A_UTF16Char*>(path.c_str()), inSpec),
             A_Err_NONE);
-  EXPECT_EQ(TextAt(Record(spec), kPath, 260), stored);
-  Close(spec);
+  EXPECT_EQ(TextAt(Record(inSpec), kPath, 260), stored);
+  Close(inSpec);
   EXPECT_TRUE(Host().Clean()) << Host().Report();
 }
 
@@ -116,10 +116,10 @@ TEST_F(FootageTest, PathLimitIs259BytesOfUtf8) {
   const std::string tooLong = pathOf(260, "\xC3\xA9.lvs");
   ASSERT_EQ(tooLong.size(), 260u);
   Package(tooLong.substr(base.size()), kInkMeta);
-  AEIO_InSpecH spec = nullptr;
-  EXPECT_EQ(Open(tooLong, &spec), PF_Err_INTERNAL_STRUCT_DAMAGED);
-  EXPECT_TRUE(AllZero(Record(spec))) << "reset record attached";
-  Close(spec);
+  AEIO_InSpecH inSpec = nullptr;
+  EXPECT_EQ(Open(tooLong, &inSpec), PF_Err_INTERNAL_STRUCT_DAMAGED);
+  EXPECT_TRUE(AllZero(Record(inSpec))) << "reset record attached";
+  Close(inSpec);
   EXPECT_TRUE(Host().Clean()) << Host().Report();
 }
 
@@ -145,13 +145,13 @@ TEST_F(FootageTest, UnusableMetadataFailsWithTheResetRecordAttached) {
   paths.push_back(dir_.string());  // a directory, not a file
 
   for (const std::string& path : paths) {
-    AEIO_InSpecH spec = nullptr;
-    EXPECT_EQ(Open(path, &spec), PF_Err_INTERNAL_STRUCT_DAMAGED) << path;
-    const auto attrs = Host().InSpec(spec);
+    AEIO_InSpecH inSpec = nullptr;
+    EXPECT_EQ(Open(path, &inSpec), PF_Err_INTERNAL_STRUCT_DAMAGED) << path;
+    const auto attrs = Host().InSpec(inSpec);
     EXPECT_EQ(attrs->optionsSets, 1) << path;
     EXPECT_EQ(attrs->depth, A_short(32)) << "footage still declared: " << path;
-    EXPECT_TRUE(AllZero(Record(spec))) << path;
-    Close(spec);
+    EXPECT_TRUE(AllZero(Record(inSpec))) << path;
+    Close(inSpec);
   }
   EXPECT_TRUE(Host().Clean()) << Host().Report();
 }
@@ -182,35 +182,35 @@ TEST_F(FootageTest, LongTextsAreCutOnCharacterBoundaries) {
 TEST_F(FootageTest, AttributeFailureStillReadsAndAttaches) {
   const std::string path = Package("ink.lvs", kInkMeta);
   Host().Faults().FailNth("AEGP_SetInSpecDimensions", 1, 77);
-  AEIO_InSpecH spec = nullptr;
-  EXPECT_EQ(Open(path, &spec), 77);
-  auto attrs = Host().InSpec(spec);
+  AEIO_InSpecH inSpec = nullptr;
+  EXPECT_EQ(Open(path, &inSpec), 77);
+  auto attrs = Host().InSpec(inSpec);
   EXPECT_TRUE(attrs->depth && attrs->duration);
   EXPECT_FALSE(attrs->width || attrs->alpha || attrs->interlace) << "later attributes skipped";
-  EXPECT_EQ(TextAt(Record(spec), kName, 255), "Ink");
-  Close(spec);
+  EXPECT_EQ(TextAt(Record(inSpec), kName, 255), "Ink");
+  Close(inSpec);
 
   // A read failure outranks the attribute's code.
   const std::string foreign = Package("foreign.lvs", kInkMeta, "another password");
   Host().Faults().FailNth("AEGP_SetInSpecDepth", 1, 77);
-  EXPECT_EQ(Open(foreign, &spec), PF_Err_INTERNAL_STRUCT_DAMAGED);
-  attrs = Host().InSpec(spec);
+  EXPECT_EQ(Open(foreign, &inSpec), PF_Err_INTERNAL_STRUCT_DAMAGED);
+  attrs = Host().InSpec(inSpec);
   EXPECT_FALSE(attrs->depth || attrs->duration);
-  EXPECT_TRUE(AllZero(Record(spec)));
-  Close(spec);
+  EXPECT_TRUE(AllZero(Record(inSpec)));
+  Close(inSpec);
   EXPECT_TRUE(Host().Clean()) << Host().Report();
 }
 
 TEST_F(FootageTest, DisposeFreesTheRecordOrNothing) {
-  AEIO_InSpecH spec = Host().NewInSpec();
+  AEIO_InSpecH inSpec = Host().NewInSpec();
   Host().Faults().ResetCounts();
-  EXPECT_EQ(Cb().AEIO_DisposeInSpec(Host().InData(), spec), A_Err_NONE);
+  EXPECT_EQ(Cb().AEIO_DisposeInSpec(Host().InData(), inSpec), A_Err_NONE);
   EXPECT_EQ(Host().Faults().Calls("AEGP_FreeMemHandle"), 0u);
-  Host().DeleteInSpec(spec);
+  Host().DeleteInSpec(inSpec);
 
-  ASSERT_EQ(Open(Package("ink.lvs", kInkMeta), &spec), A_Err_NONE);
-  const AEGP_MemHandle options = Options(spec);
-  Close(spec);
+  ASSERT_EQ(Open(Package("ink.lvs", kInkMeta), &inSpec), A_Err_NONE);
+  const AEGP_MemHandle options = Options(inSpec);
+  Close(inSpec);
   EXPECT_FALSE(Host().Memory().IsLive(options));
   EXPECT_TRUE(Host().Clean()) << Host().Report();
 }
@@ -219,27 +219,27 @@ TEST_F(FootageTest, InfoTextsAreTheSameForEveryPackage) {
   const char* metas[] = {kInkMeta, R"({"name":"Other","author":"X","hash":"00","version":9})"};
   int n = 0;
   for (const char* meta : metas) {
-    AEIO_InSpecH spec = nullptr;
-    ASSERT_EQ(Open(Package("p" + std::to_string(n++) + ".lvs", meta), &spec), A_Err_NONE);
+    AEIO_InSpecH inSpec = nullptr;
+    ASSERT_EQ(Open(Package("p" + std::to_string(n++) + ".lvs", meta), &inSpec), A_Err_NONE);
     AEIO_Verbiage verbiage;
     std::memset(&verbiage, 'x', sizeof(verbiage));
-    EXPECT_EQ(Cb().AEIO_GetInSpecInfo(Host().InData(), spec, &verbiage), A_Err_NONE);
+    EXPECT_EQ(Cb().AEIO_GetInSpecInfo(Host().InData(), inSpec, &verbiage), A_Err_NONE);
     EXPECT_STREQ(verbiage.name, "Lumivastrin Styles Importer");
     EXPECT_STREQ(verbiage.type, "LVS");
     EXPECT_STREQ(verbiage.sub_type, "To use with Lumivastrin Styles");
-    Close(spec);
+    Close(inSpec);
   }
   EXPECT_TRUE(Host().Clean()) << Host().Report();
 }
 
 TEST_F(FootageTest, ExtentAndFrameTimeAreLeftToTheHost) {
-  AEIO_InSpecH spec = nullptr;
-  ASSERT_EQ(Open(Package("ink.lvs", kInkMeta), &spec), A_Err_NONE);
+  AEIO_InSpecH inSpec = nullptr;
+  ASSERT_EQ(Open(Package("ink.lvs", kInkMeta), &inSpec), A_Err_NONE);
   Host().Faults().ResetCounts();
 
   const A_Time time = {5, 30};
   A_LRect extent = {-7, -8, -9, -10};
-  EXPECT_EQ(Cb().AEIO_GetActiveExtent(Host().InData(), spec, &time, &extent), AEIO_Err_USE_DFLT_CALLBACK);
+  EXPECT_EQ(Cb().AEIO_GetActiveExtent(Host().InData(), inSpec, &time, &extent), AEIO_Err_USE_DFLT_CALLBACK);
   EXPECT_EQ(extent.left, -7);
   EXPECT_EQ(extent.top, -8);
   EXPECT_EQ(extent.right, -9);
@@ -248,7 +248,7 @@ TEST_F(FootageTest, ExtentAndFrameTimeAreLeftToTheHost) {
   for (AEIO_TimeDir dir : {A_short(-1), A_short(0), A_short(1)}) {
     A_Boolean found = 0xA5;
     A_Time next = {-3, 77};
-    EXPECT_EQ(Cb().AEIO_InqNextFrameTime(Host().InData(), spec, &time, dir, &found, &next),
+    EXPECT_EQ(Cb().AEIO_InqNextFrameTime(Host().InData(), inSpec, &time, dir, &found, &next),
               AEIO_Err_USE_DFLT_CALLBACK);
     EXPECT_EQ(found, 0xA5);
     EXPECT_EQ(next.value, -3);
@@ -256,9 +256,9 @@ TEST_F(FootageTest, ExtentAndFrameTimeAreLeftToTheHost) {
   }
   EXPECT_EQ(Cb().AEIO_GetActiveExtent(nullptr, nullptr, nullptr, nullptr), AEIO_Err_USE_DFLT_CALLBACK);
   EXPECT_EQ(Cb().AEIO_InqNextFrameTime(nullptr, nullptr, nullptr, 0, nullptr, nullptr), AEIO_Err_USE_DFLT_CALLBACK);
-  EXPECT_EQ(Cb().AEIO_CloseSourceFiles(Host().InData(), spec), A_Err_NONE);
+  EXPECT_EQ(Cb().AEIO_CloseSourceFiles(Host().InData(), inSpec), A_Err_NONE);
   EXPECT_EQ(Host().Faults().TotalCalls(), 0u) << "no host call at all";
-  Close(spec);
+  Close(inSpec);
   EXPECT_TRUE(Host().Clean()) << Host().Report();
 }
 

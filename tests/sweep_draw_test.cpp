@@ -60,22 +60,22 @@ class DrawSweep : public ::testing::Test {
     Bytes record(1408, 0);
     std::memcpy(record.data(), package.data(), std::min<size_t>(package.size(), 259));
     run.options = run.host->Memory().Create(record, "LVS Options");
-    run.spec = run.host->NewInSpec();
-    run.host->SetInSpecOptions(run.spec, run.options);
+    run.inSpec = run.host->NewInSpec();
+    run.host->SetInSpecOptions(run.inSpec, run.options);
     run.world = run.host->Worlds().Create(format, width, height, 8);
   }
 
   static A_Err Draw(sweep::Run& run) {
     AEIO_DrawSparseFramePB pb{};
     AEIO_DrawingFlags flags = 0;
-    return run.host->Callbacks().AEIO_DrawSparseFrame(run.host->InData(), run.spec, &pb, run.world, &flags);
+    return run.host->Callbacks().AEIO_DrawSparseFrame(run.host->InData(), run.inSpec, &pb, run.world, &flags);
   }
 
   static void Release(sweep::Run& run) {
     run.host->Worlds().Release(run.world);
-    run.host->SetInSpecOptions(run.spec, nullptr);
+    run.host->SetInSpecOptions(run.inSpec, nullptr);
     run.host->Memory().Release(run.options);
-    run.host->DeleteInSpec(run.spec);
+    run.host->DeleteInSpec(run.inSpec);
   }
 
   // The picture a clean draw gives: of the package, or of footage with no
@@ -87,17 +87,17 @@ class DrawSweep : public ::testing::Test {
     if (package) {
       PrepareFootage(run, *package, format, width, height);
     } else {
-      run.spec = run.host->NewInSpec();
+      run.inSpec = run.host->NewInSpec();
       run.world = run.host->Worlds().Create(format, width, height, 8);
     }
     EXPECT_EQ(Draw(run), A_Err_NONE);
     Bytes pixels = Pixels(*run.world, format);
     run.host->Worlds().Release(run.world);
     if (run.options) {
-      run.host->SetInSpecOptions(run.spec, nullptr);
+      run.host->SetInSpecOptions(run.inSpec, nullptr);
       run.host->Memory().Release(run.options);
     }
-    run.host->DeleteInSpec(run.spec);
+    run.host->DeleteInSpec(run.inSpec);
     return pixels;
   }
 

@@ -37,14 +37,14 @@ class FootageSweep : public ::testing::Test {
   }
 
   static A_Err Open(sweep::Run& run, const std::string& path) {
-    run.spec = run.host->NewInSpec();
+    run.inSpec = run.host->NewInSpec();
     const std::u16string wide(path.begin(), path.end());
     return run.host->Callbacks().AEIO_InitInSpecFromFile(
-        run.host->InData(), reinterpret_cast<const A_UTF16Char*>(wide.c_str()), run.spec);
+        run.host->InData(), reinterpret_cast<const A_UTF16Char*>(wide.c_str()), run.inSpec);
   }
 
   static AEGP_MemHandle Attached(sweep::Run& run) {
-    const auto attrs = run.host->InSpec(run.spec);
+    const auto attrs = run.host->InSpec(run.inSpec);
     return attrs ? attrs->options : nullptr;
   }
 
@@ -79,12 +79,12 @@ class FootageSweep : public ::testing::Test {
         ASSERT_EQ(record.size(), 1408u);
         for (size_t i = 0; i < record.size(); ++i) ASSERT_EQ(record[i], 0) << "byte " << i << " of an empty record";
         if (op != "AEGP_UnlockMemHandle") {
-          EXPECT_EQ(run.host->Callbacks().AEIO_DisposeInSpec(run.host->InData(), run.spec), A_Err_NONE);
+          EXPECT_EQ(run.host->Callbacks().AEIO_DisposeInSpec(run.host->InData(), run.inSpec), A_Err_NONE);
         }
       } else {
         EXPECT_EQ(run.host->Memory().LiveCount(), 0u) << "a record not attached is freed";
       }
-      run.host->DeleteInSpec(run.spec);
+      run.host->DeleteInSpec(run.inSpec);
     };
     return sweep::Sweep(s);
   }
@@ -112,9 +112,9 @@ TEST_F(FootageSweep, OpenWithUnparseableMetadata) {
 TEST_F(FootageSweep, DisposeWithoutRecord) {
   sweep::Scenario s;
   s.label = "DisposeInSpec(no record)";
-  s.prepare = [](sweep::Run& run) { run.spec = run.host->NewInSpec(); };
+  s.prepare = [](sweep::Run& run) { run.inSpec = run.host->NewInSpec(); };
   s.call = [](sweep::Run& run) {
-    return run.host->Callbacks().AEIO_DisposeInSpec(run.host->InData(), run.spec);
+    return run.host->Callbacks().AEIO_DisposeInSpec(run.host->InData(), run.inSpec);
   };
   s.check = [](sweep::Run& run, const std::string& op, A_Err result) {
     if (op.empty() || op == "ReleaseSuite")
@@ -124,7 +124,7 @@ TEST_F(FootageSweep, DisposeWithoutRecord) {
     else
       EXPECT_EQ(result, sweep::kInjected);
     EXPECT_EQ(run.host->Faults().Calls("AEGP_FreeMemHandle"), 0u) << "nothing to free";
-    run.host->DeleteInSpec(run.spec);
+    run.host->DeleteInSpec(run.inSpec);
   };
   sweep::Sweep(s);
 }
@@ -171,27 +171,27 @@ TEST(NoHostCallbacks, AnswerTheSameWhateverTheHostRefuses) {
     }
     host.Faults().ResetCounts();
     const AEIO_FunctionBlock4& cb = host.Callbacks();
-    AEIO_InSpecH spec = host.NewInSpec();
+    AEIO_InSpecH inSpec = host.NewInSpec();
 
     AEIO_Verbiage verbiage;
     std::memset(&verbiage, 0x7F, sizeof(verbiage));
-    EXPECT_EQ(cb.AEIO_GetInSpecInfo(host.InData(), spec, &verbiage), A_Err_NONE);
+    EXPECT_EQ(cb.AEIO_GetInSpecInfo(host.InData(), inSpec, &verbiage), A_Err_NONE);
     EXPECT_STREQ(verbiage.name, "Lumivastrin Styles Importer");
     EXPECT_STREQ(verbiage.type, "LVS");
     EXPECT_STREQ(verbiage.sub_type, "To use with Lumivastrin Styles");
 
     const A_Time zero{0, 1};
     A_LRect extent{};
-    EXPECT_EQ(cb.AEIO_GetActiveExtent(host.InData(), spec, &zero, &extent), AEIO_Err_USE_DFLT_CALLBACK);
+    EXPECT_EQ(cb.AEIO_GetActiveExtent(host.InData(), inSpec, &zero, &extent), AEIO_Err_USE_DFLT_CALLBACK);
     A_Boolean found = 0;
     A_Time next{};
-    EXPECT_EQ(cb.AEIO_InqNextFrameTime(host.InData(), spec, &zero, AEIO_TimeDir(0), &found, &next),
+    EXPECT_EQ(cb.AEIO_InqNextFrameTime(host.InData(), inSpec, &zero, AEIO_TimeDir(0), &found, &next),
               AEIO_Err_USE_DFLT_CALLBACK);
-    EXPECT_EQ(cb.AEIO_CloseSourceFiles(host.InData(), spec), A_Err_NONE);
+    EXPECT_EQ(cb.AEIO_CloseSourceFiles(host.InData(), inSpec), A_Err_NONE);
 
     EXPECT_EQ(host.Faults().TotalCalls(), 0u) << "no host operation at all";
     host.Faults().Clear();
-    host.DeleteInSpec(spec);
+    host.DeleteInSpec(inSpec);
     EXPECT_TRUE(host.Clean()) << host.Report();
   }
   std::printf("[ sweep    ] GetInSpecInfo, GetActiveExtent, InqNextFrameTime, CloseSourceFiles: 0 host calls, "

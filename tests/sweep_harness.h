@@ -35,7 +35,7 @@ inline bool HostKeepsObject(const std::string& op) {
 // Everything one run of a scenario owns; the scenario uses what it needs.
 struct Run {
   std::unique_ptr<lvshost::SubstituteHost> host;
-  AEIO_InSpecH spec = nullptr;
+  AEIO_InSpecH inSpec = nullptr;
   AEGP_MemHandle options = nullptr;  // made host-side, released by the check
   PF_EffectWorld* world = nullptr;
   std::vector<uint8_t> before;

@@ -1,5 +1,5 @@
 // A style package as footage: a still of 1280 by 720 whose path and metadata
-// live in the options record attached to the input spec.
+// live in the options record attached to the input inSpec.
 #include "Footage.h"
 
 #include <cstring>

@@ -25,14 +25,14 @@ struct Frame {
   std::vector<uint8_t> argb;  // rows without padding
 };
 
-Frame DrawFrame(PluginSession& session, AEIO_InSpecH spec) {
+Frame DrawFrame(PluginSession& session, AEIO_InSpecH inSpec) {
   Frame frame;
   PF_EffectWorld* world = session.NewWorld(PF_PixelFormat_ARGB32, kFrameWidth, kFrameHeight);
   if (!world) {
     frame.result = A_Err_ALLOC;
     return frame;
   }
-  frame.result = session.Draw(spec, world);
+  frame.result = session.Draw(inSpec, world);
   for (int y = 0; y < world->height; ++y) {
     const auto* row = static_cast<const uint8_t*>(world->data) + ptrdiff_t(y) * world->rowbytes;
     frame.argb.insert(frame.argb.end(), row, row + size_t(world->width) * 4);
@@ -61,12 +61,12 @@ class Checker {
       if (problems.empty())
         problems.push_back("The plug-in refused to import the package (result " + HostErrorText(footage.result) +
                            ") for a reason this tool cannot name.");
-      session_.Close(footage.spec);
+      session_.Close(footage.inSpec);
       return problems;
     }
 
-    const Frame frame = DrawFrame(session_, footage.spec);
-    session_.Close(footage.spec);
+    const Frame frame = DrawFrame(session_, footage.inSpec);
+    session_.Close(footage.inSpec);
     add(fileProblems);  // imports, but e.g. is not named .lvs
     if (frame.result != A_Err_NONE) {
       add(DiagnosePreview(package, listing));
@@ -85,8 +85,8 @@ class Checker {
   const std::vector<uint8_t>& Fallback() {
     if (!haveFallback_) {
       const OpenedFootage moved = session_.RestoreMissingPackage();
-      fallback_ = DrawFrame(session_, moved.spec).argb;
-      session_.Close(moved.spec);
+      fallback_ = DrawFrame(session_, moved.inSpec).argb;
+      session_.Close(moved.inSpec);
       haveFallback_ = true;
     }
     return fallback_;

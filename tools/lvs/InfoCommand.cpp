@@ -38,7 +38,7 @@ int RunInfo(const InfoOptions& options) {
         std::printf("  (no options record was attached)\n");
       }
     }
-    session.Close(footage.spec);
+    session.Close(footage.inSpec);
   }
   return FinishSession(session, exitCode);
 }

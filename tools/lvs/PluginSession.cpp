@@ -83,8 +83,8 @@ bool PluginSession::Load(const std::string& modulePath, std::string* error) {
 
 namespace {
 
-std::optional<LVS_Options> RecordOf(lvshost::SubstituteHost& host, AEIO_InSpecH spec) {
-  const auto attributes = host.InSpec(spec);
+std::optional<LVS_Options> RecordOf(lvshost::SubstituteHost& host, AEIO_InSpecH inSpec) {
+  const auto attributes = host.InSpec(inSpec);
   if (!attributes || !attributes->options) return std::nullopt;
   const std::vector<uint8_t> bytes = host.Memory().Bytes(attributes->options);
   if (bytes.size() != sizeof(LVS_Options)) return std::nullopt;
@@ -104,29 +104,29 @@ OpenedFootage PluginSession::Open(const std::string& packagePath) {
   // A path that is not UTF-8 cannot come from the host; the plug-in is
   // handed an empty path instead, which no package can have.
   if (!Utf8ToUtf16(absolute.string(), &path16)) path16.clear();
-  footage.spec = host_.NewInSpec();
+  footage.inSpec = host_.NewInSpec();
   footage.result = host_.Callbacks().AEIO_InitInSpecFromFile(
-      host_.InData(), reinterpret_cast<const A_UTF16Char*>(path16.c_str()), footage.spec);
-  footage.record = RecordOf(host_, footage.spec);
+      host_.InData(), reinterpret_cast<const A_UTF16Char*>(path16.c_str()), footage.inSpec);
+  footage.record = RecordOf(host_, footage.inSpec);
   return footage;
 }
 
 OpenedFootage PluginSession::RestoreMissingPackage() {
   OpenedFootage footage;
-  footage.spec = host_.NewInSpec();
+  footage.inSpec = host_.NewInSpec();
   // A saved record whose path names nothing: zero bytes throughout.
   AEGP_MemHandle flat = host_.Memory().Create(std::vector<uint8_t>(sizeof(LVS_Options), 0), "saved options");
   footage.result = host_.Callbacks().AEIO_InflateOptions
-                       ? host_.Callbacks().AEIO_InflateOptions(host_.InData(), footage.spec, flat)
+                       ? host_.Callbacks().AEIO_InflateOptions(host_.InData(), footage.inSpec, flat)
                        : A_Err_GENERIC;
   host_.Memory().Release(flat);
-  footage.record = RecordOf(host_, footage.spec);
+  footage.record = RecordOf(host_, footage.inSpec);
   return footage;
 }
 
-A_Err PluginSession::Close(AEIO_InSpecH spec) {
-  const A_Err err = host_.Callbacks().AEIO_DisposeInSpec(host_.InData(), spec);
-  host_.DeleteInSpec(spec);
+A_Err PluginSession::Close(AEIO_InSpecH inSpec) {
+  const A_Err err = host_.Callbacks().AEIO_DisposeInSpec(host_.InData(), inSpec);
+  host_.DeleteInSpec(inSpec);
   return err;
 }
 
@@ -138,10 +138,10 @@ void PluginSession::ReleaseWorld(PF_EffectWorld* world) {
   if (world) host_.Worlds().Release(world);
 }
 
-A_Err PluginSession::Draw(AEIO_InSpecH spec, PF_EffectWorld* destination) {
+A_Err PluginSession::Draw(AEIO_InSpecH inSpec, PF_EffectWorld* destination) {
   AEIO_DrawSparseFramePB request{};
   AEIO_DrawingFlags flags = 0;
-  return host_.Callbacks().AEIO_DrawSparseFrame(host_.InData(), spec, &request, destination, &flags);
+  return host_.Callbacks().AEIO_DrawSparseFrame(host_.InData(), inSpec, &request, destination, &flags);
 }
 
 bool PluginSession::Finish(std::string* report) {

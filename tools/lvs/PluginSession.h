@@ -22,7 +22,7 @@ bool Utf8ToUtf16(const std::string& utf8, std::u16string* out);
 
 struct OpenedFootage {
   A_Err result = 0;
-  AEIO_InSpecH spec = nullptr;
+  AEIO_InSpecH inSpec = nullptr;
   std::optional<LVS_Options> record;  // the attached options record, if any
 };
 
@@ -37,13 +37,13 @@ class PluginSession {
   // Footage restored from a project whose saved record names a package that
   // is no longer there: what the plug-in draws then is its fallback picture.
   OpenedFootage RestoreMissingPackage();
-  A_Err Close(AEIO_InSpecH spec);
+  A_Err Close(AEIO_InSpecH inSpec);
 
   // A destination world as the host allocates one (cleared), and a draw
   // into it.
   PF_EffectWorld* NewWorld(PF_PixelFormat format, int width, int height);
   void ReleaseWorld(PF_EffectWorld* world);
-  A_Err Draw(AEIO_InSpecH spec, PF_EffectWorld* destination);
+  A_Err Draw(AEIO_InSpecH inSpec, PF_EffectWorld* destination);
 
   // Runs the module's death hook and takes the host's leftovers report:
   // true when nothing was left allocated, locked or misused.

@@ -83,7 +83,7 @@ int RunRender(const RenderOptions& options) {
                    options.height, options.depth);
       exitCode = kExitUsage;
     } else {
-      const A_Err err = session.Draw(footage.spec, world);
+      const A_Err err = session.Draw(footage.inSpec, world);
       drawResult = err;
       if (err != A_Err_NONE) exitCode = kExitFailed;
       // Written even after a failed draw: it shows what the host would get.
@@ -97,7 +97,7 @@ int RunRender(const RenderOptions& options) {
       session.ReleaseWorld(world);
     }
   }
-  session.Close(footage.spec);
+  session.Close(footage.inSpec);
 
   if (options.json) {
     PrintJsonLine({{"package", options.package},
