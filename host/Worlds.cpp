@@ -56,22 +56,22 @@ PF_Err WorldTable::Allocate(A_long width, A_long height, bool clear, PF_PixelFor
   const uint64_t rowbytes = uint64_t(width) * bpp + padding;
   const uint64_t total = rowbytes * uint64_t(height) + kTailGuardBytes;
   if (rowbytes > 0x7FFFFFFF || total > (uint64_t(1) << 33)) return PF_Err_OUT_OF_MEMORY;
-  rec.bytes.reset(new (std::nothrow) uint8_t[total]);
-  if (!rec.bytes) return PF_Err_OUT_OF_MEMORY;
-  rec.byteCount = total;
+  rec.buffer = TakeBuffer(total + (kPoolSlots - 1) * kPoolSlotBytes);
+  if (!rec.buffer.memory) return PF_Err_OUT_OF_MEMORY;
+  rec.bytes = rec.buffer.memory.get() + size_t(rec.buffer.slot) * kPoolSlotBytes;
   rec.rowPadding = padding;
   rec.info = WorldInfo{format, width, height, static_cast<A_long>(rowbytes), false};
 
   const size_t pixelBytes = size_t(width) * bpp;
   for (A_long y = 0; y < height; ++y) {
-    uint8_t* row = rec.bytes.get() + size_t(y) * rowbytes;
+    uint8_t* row = rec.bytes + size_t(y) * rowbytes;
     std::memset(row, clear ? 0 : kFreshWorldByte, pixelBytes);
     std::memset(row + pixelBytes, kGuardByte, padding);
   }
-  std::memset(rec.bytes.get() + size_t(height) * rowbytes, kGuardByte, kTailGuardBytes);
+  std::memset(rec.bytes + size_t(height) * rowbytes, kGuardByte, kTailGuardBytes);
 
   std::memset(out, 0, sizeof(*out));
-  out->data = rec.bytes.get();
+  out->data = rec.bytes;
   out->rowbytes = static_cast<A_long>(rowbytes);
   out->width = width;
   out->height = height;
@@ -83,14 +83,49 @@ PF_Err WorldTable::Allocate(A_long width, A_long height, bool clear, PF_PixelFor
 bool WorldTable::GuardsIntactLocked(const Record& rec) const {
   const size_t pixelBytes = size_t(rec.info.width) * BytesPerPixel(rec.info.format);
   for (A_long y = 0; y < rec.info.height; ++y) {
-    const uint8_t* pad = rec.bytes.get() + size_t(y) * rec.info.rowbytes + pixelBytes;
+    const uint8_t* pad = rec.bytes + size_t(y) * rec.info.rowbytes + pixelBytes;
     for (size_t i = 0; i < rec.rowPadding; ++i)
       if (pad[i] != kGuardByte) return false;
   }
-  const uint8_t* tail = rec.bytes.get() + size_t(rec.info.height) * rec.info.rowbytes;
+  const uint8_t* tail = rec.bytes + size_t(rec.info.height) * rec.info.rowbytes;
   for (int i = 0; i < kTailGuardBytes; ++i)
     if (tail[i] != kGuardByte) return false;
   return true;
+}
+
+WorldTable::Buffer WorldTable::TakeBuffer(size_t size) {
+  for (auto it = pool_.begin(); it != pool_.end(); ++it) {
+    if (it->size != size) continue;
+    Buffer reused = std::move(*it);
+    pool_.erase(it);
+    pooledBytes_ -= size;
+    reused.slot = (reused.slot + 1) % kPoolSlots;
+    return reused;
+  }
+  Buffer fresh;
+  fresh.memory.reset(new (std::nothrow) uint8_t[size]);
+  if (fresh.memory) fresh.size = size;
+  return fresh;
+}
+
+void WorldTable::Retire(std::map<const void*, Record>::iterator it) {
+  Buffer& buffer = it->second.buffer;
+  // The oldest buffers make room for the newest, which are likeliest to be
+  // asked for again.
+  if (buffer.memory && buffer.size <= kPoolMaxBytes) {
+    while (pool_.size() >= size_t(kPoolMaxBuffers) || pooledBytes_ + buffer.size > kPoolMaxBytes) {
+      pooledBytes_ -= pool_.front().size;
+      pool_.erase(pool_.begin());
+    }
+    pooledBytes_ += buffer.size;
+    pool_.push_back(std::move(buffer));
+  }
+  live_.erase(it);
+}
+
+size_t WorldTable::PooledCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return pool_.size();
 }
 
 WorldTable::Record* WorldTable::Find(const PF_EffectWorld* world, const char* op) {
@@ -132,7 +167,7 @@ PF_Err WorldTable::Dispose(PF_EffectWorld* world) {
       << " world was written outside its pixels";
     misuse_.Record(s.str());
   }
-  live_.erase(world->data);
+  Retire(live_.find(world->data));
   return A_Err_NONE;
 }
 
@@ -198,7 +233,7 @@ bool WorldTable::Release(PF_EffectWorld* world) {
       << " world was written outside its pixels";
     misuse_.Record(s.str());
   }
-  live_.erase(world->data);
+  Retire(live_.find(world->data));
   return true;
 }
 

@@ -7,6 +7,12 @@
 // misuse) and on demand with GuardsIntact(). A new world that is not
 // cleared is filled with kFreshWorldByte in every sample byte, so that
 // pixels nobody painted are recognisable.
+//
+// Freed buffers are kept in a small pool, as a real host's memory manager
+// does, so that a draw each frame does not map and fault in its worlds
+// afresh. A reused buffer hands out its pixels at a different offset each
+// time (kPoolSlots positions), so a record kept from one of its recent
+// lives still reads as disposed.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +32,10 @@ inline constexpr uint8_t kGuardByte = 0xA5;
 inline constexpr uint8_t kFreshWorldByte = 0x5A;
 inline constexpr int kDefaultRowPadding = 24;
 inline constexpr int kTailGuardBytes = 64;
+inline constexpr int kPoolMaxBuffers = 4;
+inline constexpr size_t kPoolMaxBytes = size_t(64) << 20;
+inline constexpr int kPoolSlots = 16;
+inline constexpr size_t kPoolSlotBytes = 64;
 
 // 4, 8 or 16; 0 for anything but the three formats.
 int BytesPerPixel(PF_PixelFormat format);
@@ -82,24 +92,38 @@ class WorldTable {
   std::optional<WorldInfo> Info(const PF_EffectWorld* world) const;
   size_t LiveCount() const;
   std::vector<std::string> Leftovers() const;
+  // Buffers waiting in the pool for a world of their size.
+  size_t PooledCount() const;
 
  private:
+  // One allocation: the pixels start kPoolSlotBytes * slot bytes in, and
+  // the slot moves on each time the buffer is reused.
+  struct Buffer {
+    std::unique_ptr<uint8_t[]> memory;
+    size_t size = 0;  // allocated bytes, slots included
+    int slot = 0;
+  };
   struct Record {
     WorldInfo info;
     size_t rowPadding = 0;
-    std::unique_ptr<uint8_t[]> bytes;
-    size_t byteCount = 0;
+    Buffer buffer;
+    uint8_t* bytes = nullptr;  // the world's first row, inside buffer
     std::unique_ptr<PF_EffectWorld> hostRecord;  // for Create()
   };
   PF_Err Allocate(A_long width, A_long height, bool clear, PF_PixelFormat format, size_t padding,
                   PF_EffectWorld* out, Record& rec);
   bool GuardsIntactLocked(const Record& rec) const;
   Record* Find(const PF_EffectWorld* world, const char* op);
+  Buffer TakeBuffer(size_t size);
+  // Ends a live record, keeping its buffer in the pool when there is room.
+  void Retire(std::map<const void*, Record>::iterator it);
 
   MisuseLog& misuse_;
   mutable std::mutex mutex_;
   std::map<const void*, Record> live_;  // keyed by data pointer
   int rowPadding_ = kDefaultRowPadding;
+  std::vector<Buffer> pool_;
+  size_t pooledBytes_ = 0;
 };
 
 }  // namespace lvshost
