@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 namespace lvshost {
@@ -84,8 +85,71 @@ FlatFilter Flatten(const AxisFilter& filter) {
   return flat;
 }
 
+// A reduction by whole ratios, e.g. a half-size preview. Every destination
+// pixel covers whole source pixels, each weighing float(1 / ratio), so the
+// area average needs no tap tables. The sums run in the same order, with
+// the same weights, as in the general filter, so the results are the same
+// to the bit; only the bookkeeping around them is gone.
+template <class Sample, int FixedRatioX>
+void ReduceRows(const PF_EffectWorld& src, PF_EffectWorld& dst, int ratioX, int ratioY) {
+  if (FixedRatioX) ratioX = FixedRatioX;
+  const float wx = float(1.0 / double(ratioX));
+  const float wy = float(1.0 / double(ratioY));
+  const int dw = dst.width, dh = dst.height;
+  const size_t n = size_t(src.width) * 4;
+  std::vector<float> column(n);
+  float* acc = column.data();
+  for (int y = 0; y < dh; ++y) {
+    std::fill(acc, acc + n, 0.0f);
+    for (int t = 0; t < ratioY; ++t) {
+      const auto* in = reinterpret_cast<const Sample*>(static_cast<const uint8_t*>(src.data) +
+                                                       ptrdiff_t(y * ratioY + t) * src.rowbytes);
+      for (size_t k = 0; k < n; ++k) acc[k] += wy * float(in[k]);
+    }
+    Sample* out = reinterpret_cast<Sample*>(static_cast<uint8_t*>(dst.data) + ptrdiff_t(y) * dst.rowbytes);
+    for (int x = 0; x < dw; ++x) {
+      const float* p = acc + size_t(x) * ratioX * 4;
+      float sum[4] = {0, 0, 0, 0};
+      for (int t = 0; t < ratioX; ++t)
+        for (int c = 0; c < 4; ++c) sum[c] += wx * p[t * 4 + c];
+      for (int c = 0; c < 4; ++c) out[size_t(x) * 4 + c] = Store<Sample>(sum[c]);
+    }
+  }
+}
+
+// Halving both axes of integer samples: the float sums above are exact
+// there (quarter weights, sums far below 2^24), so the sum of the four
+// samples rounded half up is the same value without leaving integers.
 template <class Sample>
-void Resample(const PF_EffectWorld& src, PF_EffectWorld& dst) {
+void HalveIntegers(const PF_EffectWorld& src, PF_EffectWorld& dst) {
+  const size_t n = size_t(dst.width) * 4;
+  for (int y = 0; y < dst.height; ++y) {
+    const auto* top =
+        reinterpret_cast<const Sample*>(static_cast<const uint8_t*>(src.data) + ptrdiff_t(2 * y) * src.rowbytes);
+    const auto* bottom = reinterpret_cast<const Sample*>(reinterpret_cast<const uint8_t*>(top) + src.rowbytes);
+    Sample* out = reinterpret_cast<Sample*>(static_cast<uint8_t*>(dst.data) + ptrdiff_t(y) * dst.rowbytes);
+    for (size_t k = 0; k < n; ++k) {
+      const size_t pixel = k / 4, c = k % 4;
+      const size_t left = pixel * 8 + c, right = left + 4;
+      const uint32_t sum = uint32_t(top[left]) + top[right] + bottom[left] + bottom[right];
+      out[k] = Sample((sum + 2) >> 2);
+    }
+  }
+}
+
+template <class Sample>
+void ReduceByWholeRatio(const PF_EffectWorld& src, PF_EffectWorld& dst) {
+  const int ratioX = src.width / dst.width, ratioY = src.height / dst.height;
+  if (!std::is_floating_point<Sample>::value && ratioX == 2 && ratioY == 2)
+    HalveIntegers<Sample>(src, dst);
+  else if (ratioX == 2)
+    ReduceRows<Sample, 2>(src, dst, ratioX, ratioY);
+  else
+    ReduceRows<Sample, 0>(src, dst, ratioX, ratioY);
+}
+
+template <class Sample>
+void Resample(const PF_EffectWorld& src, PF_EffectWorld& dst, bool shortcuts) {
   const int sw = src.width, sh = src.height, dw = dst.width, dh = dst.height;
   auto srcRow = [&](int y) {
     return reinterpret_cast<const Sample*>(static_cast<const uint8_t*>(src.data) + ptrdiff_t(y) * src.rowbytes);
@@ -95,6 +159,10 @@ void Resample(const PF_EffectWorld& src, PF_EffectWorld& dst) {
   };
   if (sw == dw && sh == dh) {
     for (int y = 0; y < sh; ++y) std::memmove(dstRow(y), srcRow(y), size_t(sw) * 4 * sizeof(Sample));
+    return;
+  }
+  if (shortcuts && dw <= sw && dh <= sh && sw % dw == 0 && sh % dh == 0) {
+    ReduceByWholeRatio<Sample>(src, dst);
     return;
   }
   const FlatFilter fx = Flatten(MakeFilter(sw, dw));
@@ -129,9 +197,18 @@ void Resample(const PF_EffectWorld& src, PF_EffectWorld& dst) {
 
 void ResampleWorld(const PF_EffectWorld& src, PF_EffectWorld& dst, PF_PixelFormat format) {
   switch (format) {
-    case PF_PixelFormat_ARGB32: Resample<uint8_t>(src, dst); break;
-    case PF_PixelFormat_ARGB64: Resample<uint16_t>(src, dst); break;
-    case PF_PixelFormat_ARGB128: Resample<float>(src, dst); break;
+    case PF_PixelFormat_ARGB32: Resample<uint8_t>(src, dst, true); break;
+    case PF_PixelFormat_ARGB64: Resample<uint16_t>(src, dst, true); break;
+    case PF_PixelFormat_ARGB128: Resample<float>(src, dst, true); break;
+    default: break;
+  }
+}
+
+void ResampleWorldGeneral(const PF_EffectWorld& src, PF_EffectWorld& dst, PF_PixelFormat format) {
+  switch (format) {
+    case PF_PixelFormat_ARGB32: Resample<uint8_t>(src, dst, false); break;
+    case PF_PixelFormat_ARGB64: Resample<uint16_t>(src, dst, false); break;
+    case PF_PixelFormat_ARGB128: Resample<float>(src, dst, false); break;
     default: break;
   }
 }

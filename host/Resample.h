@@ -12,6 +12,10 @@
 namespace lvshost {
 
 // Both worlds must be of format, which must be one of the three known ones.
+// Reductions by whole ratios take a shorter road to the same values.
 void ResampleWorld(const PF_EffectWorld& src, PF_EffectWorld& dst, PF_PixelFormat format);
+// The general filter alone, whatever the sizes; the yardstick for the
+// shorter road.
+void ResampleWorldGeneral(const PF_EffectWorld& src, PF_EffectWorld& dst, PF_PixelFormat format);
 
 }  // namespace lvshost
