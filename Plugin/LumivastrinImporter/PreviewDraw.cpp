@@ -97,6 +97,33 @@ bool IsUsablePreview(const Jpeg::Decoder* decoder) {
 // red, green and blue alike. Whole rows at a time where the picture lies
 // inside the world (as it always does for a usable preview), which stores
 // exactly what setPixelSafe would; pixel by pixel otherwise.
+// Four pixels per step: twelve bytes in as three 32-bit words, four words
+// out, alpha set in each. The words are read in the machine's order, so
+// the shifts below hold on little-endian machines only; elsewhere every
+// pixel is left to the byte loop. Returns the pixels done.
+A_long ExpandRgbRow(const uint8_t* __restrict from, uint8_t* __restrict to, A_long width) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  A_long x = 0;
+  for (; x + 4 <= width; x += 4) {
+    uint32_t in[3];
+    std::memcpy(in, from + 3 * static_cast<std::ptrdiff_t>(x), sizeof(in));
+    const uint32_t out[4] = {
+        0xFFu | (in[0] << 8),
+        0xFFu | ((in[0] >> 24) << 8) | (in[1] << 16),
+        0xFFu | ((in[1] >> 16) << 8) | (in[2] << 24),
+        0xFFu | (in[2] & 0xFFFFFF00u),
+    };
+    std::memcpy(to + 4 * static_cast<std::ptrdiff_t>(x), out, sizeof(out));
+  }
+  return x;
+#else
+  (void)from;
+  (void)to;
+  (void)width;
+  return 0;
+#endif
+}
+
 void Paint(PF_LayerDef& world, const Jpeg::Decoder& decoder) {
   const A_long width = decoder.GetWidth();
   const A_long height = decoder.GetHeight();
@@ -115,7 +142,8 @@ void Paint(PF_LayerDef& world, const Jpeg::Decoder& decoder) {
     }
     uint8_t* __restrict to = RowStart(world, y);
     if (channels == 3) {
-      for (A_long x = 0; x < width; ++x) {
+      const A_long done = ExpandRgbRow(from, to, width);
+      for (A_long x = done; x < width; ++x) {
         to[4 * x] = 255;
         to[4 * x + 1] = from[3 * x];
         to[4 * x + 2] = from[3 * x + 1];
