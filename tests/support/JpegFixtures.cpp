@@ -66,19 +66,9 @@ std::vector<uint8_t> EncodeWithTurbo(const Picture& picture, const JpegOptions& 
     return out;
 }
 
-std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const JpegOptions& options) {
-    char dir[] = "/tmp/lvs_jpeg_XXXXXX";
-    if (!mkdtemp(dir)) return {};
-    std::string in = std::string(dir) + "/in.pnm", out = std::string(dir) + "/out.jpg";
-    {
-        std::ofstream f(in, std::ios::binary);
-        f << (picture.channels == 1 ? "P5\n" : "P6\n") << picture.width << ' ' << picture.height
-          << "\n255\n";
-        f.write(reinterpret_cast<const char*>(picture.pixels.data()),
-                std::streamsize(picture.pixels.size()));
-    }
+std::vector<uint8_t> CjpegForOptions(const Picture& picture, const JpegOptions& options) {
     std::ostringstream cmd;
-    cmd << "cjpeg -quality " << options.quality;
+    cmd << "-quality " << options.quality;
     switch (options.subsampling) {
         case Subsampling::S444: cmd << " -sample 1x1"; break;
         case Subsampling::S422: cmd << " -sample 2x1"; break;
@@ -91,9 +81,25 @@ std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const JpegOptions& 
     if (options.optimize) cmd << " -optimize";
     if (options.progressive) cmd << " -progressive";
     if (options.arithmetic) cmd << " -arithmetic";
-    cmd << " -outfile " << out << ' ' << in << " 2>/dev/null";
+    return EncodeWithCjpeg(picture, cmd.str());
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const std::string& arguments) {
+    char dir[] = "/tmp/lvs_jpeg_XXXXXX";
+    if (!mkdtemp(dir)) return {};
+    std::string in = std::string(dir) + "/in.pnm", out = std::string(dir) + "/out.jpg";
+    {
+        std::ofstream f(in, std::ios::binary);
+        f << (picture.channels == 1 ? "P5\n" : "P6\n") << picture.width << ' ' << picture.height
+          << "\n255\n";
+        f.write(reinterpret_cast<const char*>(picture.pixels.data()),
+                std::streamsize(picture.pixels.size()));
+    }
+    const std::string command = "cjpeg " + arguments + " -outfile " + out + " " + in + " 2>/dev/null";
     std::vector<uint8_t> bytes;
-    if (std::system(cmd.str().c_str()) == 0) {
+    if (std::system(command.c_str()) == 0) {
         std::ifstream f(out, std::ios::binary);
         bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     }
@@ -103,12 +109,11 @@ std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const JpegOptions& 
     return bytes;
 }
 
-}  // namespace
 
 std::vector<uint8_t> EncodeJpeg(const Picture& picture, const JpegOptions& options) {
     bool plain = options.restartInterval == 0 && !options.optimize && !options.arithmetic &&
                  options.greySampling == 1 && !options.progressive;
-    return plain ? EncodeWithTurbo(picture, options) : EncodeWithCjpeg(picture, options);
+    return plain ? EncodeWithTurbo(picture, options) : CjpegForOptions(picture, options);
 }
 
 Picture DecodeJpegReference(const std::vector<uint8_t>& file, int channels) {

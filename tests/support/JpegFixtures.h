@@ -42,6 +42,10 @@ Picture MakePhotoLikePicture(int width, int height, unsigned seed, int channels 
 // temporary directory. Returns an empty vector on failure.
 std::vector<uint8_t> EncodeJpeg(const Picture& picture, const JpegOptions& options);
 
+// cjpeg with free arguments (sampling lists and options JpegOptions lacks);
+// empty on failure.
+std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const std::string& arguments);
+
 // libjpeg-turbo's own decode into 1 or 3 channels; empty picture on failure.
 Picture DecodeJpegReference(const std::vector<uint8_t>& file, int channels);
 
