@@ -160,4 +160,25 @@ TEST(RowCallbacks, RowOffsetBeyondTwoGigabytesDoesNotWrap) {
   for (uint16_t v : inPlace) EXPECT_EQ(v, 65535);
 }
 
+// The widening row passes run sixteen samples at a time with a scalar tail:
+// every 8-bit value, on a row whose length is no multiple of sixteen, must
+// come out as the one-sample conversion gives it.
+TEST(RowCallbacks, WideningRowsMatchTheSampleConversions) {
+  constexpr A_long kWidth = 67;  // 268 samples: sixteen steps and a tail of 12
+  std::vector<uint8_t> source(kWidth * 4);
+  for (size_t k = 0; k < source.size(); ++k) source[k] = static_cast<uint8_t>(k * 167 + 3);
+  std::vector<uint16_t> to16(source.size());
+  std::vector<float> toFloat(source.size());
+  PF_EffectWorld s = RecordOver(source.data(), kWidth, 1, kWidth * 4);
+  PF_EffectWorld t16 = RecordOver(to16.data(), kWidth, 1, kWidth * 8);
+  PF_EffectWorld tf = RecordOver(toFloat.data(), kWidth, 1, kWidth * 16);
+  CopyWorldRefcon refcon16{&s, &t16}, refconFloat{&s, &tf};
+  ASSERT_EQ((CopyWorldIterate<uint8_t, uint16_t>(&refcon16, 0, 0, 1)), A_Err_NONE);
+  ASSERT_EQ((CopyWorldIterate<uint8_t, float>(&refconFloat, 0, 0, 1)), A_Err_NONE);
+  for (size_t k = 0; k < source.size(); ++k) {
+    ASSERT_EQ(to16[k], To16(source[k])) << "sample " << k << " value " << int(source[k]);
+    ASSERT_EQ(toFloat[k], source[k] / 255.0f) << "sample " << k << " value " << int(source[k]);
+  }
+}
+
 }  // namespace

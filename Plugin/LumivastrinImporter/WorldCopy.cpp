@@ -3,6 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "AEGP_SuiteHandler.h"
 #include "SampleConvert.h"
 #include "ScopedWorld.h"
@@ -50,6 +54,54 @@ class SourceRestore {
   AEIO_InData* in_data_;
   PF_EffectWorld* source_;
 };
+
+// The drawing world is always 8-bit, so its two widening conversions are
+// the ones every drawn frame pays for. Sixteen samples per step, to exactly
+// the values of Convert; each returns the samples done, the caller's loop
+// takes the rest. Other pairs are left to the compiler.
+template <class SourceSample, class TargetSample>
+std::ptrdiff_t ConvertRowWide(const SourceSample*, TargetSample*, std::ptrdiff_t) {
+  return 0;
+}
+
+#if defined(__SSE2__)
+// (v * 32768 + 128) / 255 is 128v + 128(v + 1) / 255, and for the 16-bit
+// numerator y = 128(v + 1), y / 255 is (y * 0x8081) >> 23 exactly: all in
+// 16-bit lanes.
+std::ptrdiff_t ConvertRowWide(const uint8_t* from, uint16_t* to, std::ptrdiff_t samples) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i one = _mm_set1_epi16(1);
+  const __m128i reciprocal = _mm_set1_epi16(static_cast<short>(0x8081));
+  std::ptrdiff_t k = 0;
+  for (; k + 16 <= samples; k += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+    const __m128i halves[2] = {_mm_unpacklo_epi8(bytes, zero), _mm_unpackhi_epi8(bytes, zero)};
+    for (int h = 0; h < 2; ++h) {
+      const __m128i y = _mm_slli_epi16(_mm_add_epi16(halves[h], one), 7);
+      const __m128i fraction = _mm_srli_epi16(_mm_mulhi_epu16(y, reciprocal), 7);
+      const __m128i result = _mm_add_epi16(_mm_slli_epi16(halves[h], 7), fraction);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k + 8 * h), result);
+    }
+  }
+  return k;
+}
+
+// The packed division rounds like the scalar one, so the floats are the same.
+std::ptrdiff_t ConvertRowWide(const uint8_t* from, float* to, std::ptrdiff_t samples) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128 divisor = _mm_set1_ps(255.0f);
+  std::ptrdiff_t k = 0;
+  for (; k + 16 <= samples; k += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+    const __m128i low = _mm_unpacklo_epi8(bytes, zero);
+    const __m128i high = _mm_unpackhi_epi8(bytes, zero);
+    const __m128i words[4] = {_mm_unpacklo_epi16(low, zero), _mm_unpackhi_epi16(low, zero),
+                              _mm_unpacklo_epi16(high, zero), _mm_unpackhi_epi16(high, zero)};
+    for (int q = 0; q < 4; ++q) _mm_storeu_ps(to + k + 4 * q, _mm_div_ps(_mm_cvtepi32_ps(words[q]), divisor));
+  }
+  return k;
+}
+#endif
 
 A_Err RowPass(const AEGP_SuiteHandler& suites, PF_EffectWorld* source, PF_EffectWorld* target,
               AEGP_IterateGenericFunc member) {
@@ -169,7 +221,9 @@ A_Err CopyWorldIterate(void* refconP, A_long, A_long i, A_long) {
   const SourceSample* __restrict from = RowOf<const SourceSample>(*refcon.source, i);
   TargetSample* __restrict to = RowOf<TargetSample>(*refcon.target, i);
   const std::ptrdiff_t samples = RowSamples(*refcon.target);
-  for (std::ptrdiff_t k = 0; k < samples; ++k) to[k] = Convert<TargetSample, SourceSample>(from[k]);
+  for (std::ptrdiff_t k = ConvertRowWide(from, to, samples); k < samples; ++k) {
+    to[k] = Convert<TargetSample, SourceSample>(from[k]);
+  }
   return A_Err_NONE;
 }
 
