@@ -1,10 +1,9 @@
 // A second, deliberately plain baseline JPEG decoder, used only to check the
-// plug-in's decoder byte for byte. It follows the decoding rules step by
-// step (byte-at-a-time 32-bit bit reader, full 65,536-entry code tables,
-// scalar transform with 32-bit wrap-around, the upsampling filter with its
-// edge rules) and applies the same refusals as the plug-in's decoder: width
-// or height 0, the pixel bound, a second frame header, one-component frames
-// decoded one block per MCU, segment lengths below 2. Speed is no concern.
+// plug-in's decoder byte for byte: byte-at-a-time bit reader, full 65,536-entry
+// code tables, scalar transform with 32-bit wrap-around, the upsampling filter
+// with its edge rules. It applies the plug-in's own refusals too: width or
+// height 0, the pixel bound, one-component frames decoded one block per MCU,
+// segment lengths below 2. Speed is no concern.
 #pragma once
 
 #include <cstddef>
@@ -25,8 +24,7 @@ enum RefCode : int {
 struct RefResult {
     int result = RefSuccess;
     int width = 0, height = 0, components = 0;
-    // width x height x components bytes, only after RefSuccess.
-    std::vector<uint8_t> image;
+    std::vector<uint8_t> image;  // width x height x components bytes, only after RefSuccess
 };
 
 RefResult ReferenceDecode(const uint8_t* data, size_t size);

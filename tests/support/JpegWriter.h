@@ -4,20 +4,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <vector>
 
 namespace lvs_test {
 
 struct FrameComponent {
-    int id;
-    int samplingX, samplingY;
-    int quantTable;
+    int id, samplingX, samplingY, quantTable;
 };
 
 struct ScanComponent {
-    int selector;
-    int dcTable, acTable;
+    int selector, dcTable, acTable;
 };
 
 // A Huffman table whose codes all have the same length: symbol i gets the
@@ -30,21 +26,25 @@ struct FixedCodeTable {
 
 class JpegWriter {
 public:
-    JpegWriter& Soi();
-    JpegWriter& Eoi();
-    JpegWriter& Bytes(std::initializer_list<uint8_t> bytes);
-    JpegWriter& Bytes(const std::vector<uint8_t>& bytes);
+    JpegWriter& Soi() { return Bytes({0xFF, 0xD8}); }
+    JpegWriter& Bytes(const std::vector<uint8_t>& bytes) {
+        bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+        return *this;
+    }
     // 0xFF, code, 16-bit length (payload size + 2 unless given), payload.
     JpegWriter& Segment(uint8_t code, const std::vector<uint8_t>& payload, int length = -1);
     JpegWriter& Sof(int width, int height, const std::vector<FrameComponent>& components,
-                    int precision = 8, uint8_t code = 0xC0);
-    JpegWriter& Dqt(int id, uint8_t value);  // all 64 entries equal
+                    int precision = 8);
+    JpegWriter& Dqt(int id, uint8_t value) {  // all 64 entries equal
+        std::vector<uint8_t> p(65, value);
+        p[0] = uint8_t(id);
+        return Segment(0xDB, p);
+    }
     JpegWriter& Dht(int tableClass, int id, const FixedCodeTable& table);
     JpegWriter& Dht(int tableClass, int id, const uint8_t counts[16],
                     const std::vector<uint8_t>& symbols);
-    JpegWriter& Dri(int interval);
-    JpegWriter& Sos(const std::vector<ScanComponent>& components, int start = 0, int end = 63,
-                    int approximation = 0);
+    JpegWriter& Dri(int interval) { return Segment(0xDD, {uint8_t(interval >> 8), uint8_t(interval)}); }
+    JpegWriter& Sos(const std::vector<ScanComponent>& components);  // spectral 0 to 63, no approximation
     const std::vector<uint8_t>& Data() const { return bytes_; }
 
 private:
@@ -55,14 +55,20 @@ private:
 class BitWriter {
 public:
     void Put(uint32_t bits, int count);
-    // A coefficient as a table code plus its additional bits.
+    void PutSymbol(const FixedCodeTable& table, uint8_t symbol) {
+        Put(uint32_t(table.CodeOf(symbol)), table.length);
+    }
+    // A coefficient as a table code (run and size) plus its additional bits.
     void PutCoefficient(const FixedCodeTable& table, int run, int value);
-    void PutDc(const FixedCodeTable& table, int difference);
+    void PutDc(const FixedCodeTable& table, int difference) { PutCoefficient(table, 0, difference); }
     void PutEndOfBlock(const FixedCodeTable& table) { PutSymbol(table, 0x00); }
-    void PutSymbol(const FixedCodeTable& table, uint8_t symbol);
-    // Pads to a byte boundary with 1-bits; then a raw marker may follow.
-    void Finish();
-    void Marker(uint8_t code);
+    void Finish() {
+        while (count_ != 0) Put(1, 1);
+    }
+    void Marker(uint8_t code) {  // padded, then a raw marker
+        Finish();
+        bytes_.insert(bytes_.end(), {0xFF, code});
+    }
     const std::vector<uint8_t>& Data() const { return bytes_; }
 
 private:
@@ -73,7 +79,10 @@ private:
 
 // DC sizes 0 to 11 with 4-bit codes (codes 12 to 15 unused, so all 1-bits
 // are an invalid code), and the AC symbols the tests use with 8-bit codes.
-FixedCodeTable SmallDcTable();
-FixedCodeTable SmallAcTable();
+inline FixedCodeTable SmallDcTable() { return {4, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}}; }
+inline FixedCodeTable SmallAcTable() {
+    return {8, {0x00, 0xF0, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A,
+                0x11, 0x12, 0x21, 0x31, 0xE1, 0x10, 0x20}};
+}
 
 }  // namespace lvs_test
