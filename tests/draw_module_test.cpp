@@ -1,65 +1,56 @@
 // The draw callback through the loaded module on the substitute host.
-#include <gtest/gtest.h>
-
 #include <malloc.h>
 #include <pthread.h>
 
-#include <filesystem>
-
 #include "Resample.h"
 #include "SampleConvert.h"
-#include "draw_fixture.h"
+#include "fixture.h"
 
-using namespace drawtest;
-using lvs_test::Subsampling;
+using namespace lvstest;
 
 namespace {
 
-class DrawTest : public ::testing::Test {
+class DrawTest : public ModuleTest {
  protected:
-  void SetUp() override { ASSERT_EQ(fx_.Loaded(), A_Err_NONE) << fx_.Host().LoadError(); }
-  void TearDown() override {
-    fx_.Release();
-    EXPECT_TRUE(fx_.Host().Clean()) << fx_.Host().Report();
-  }
-  // Draws the footage into a new 8-bit destination and returns its bytes.
+  // Draws into a new 8-bit destination and returns its samples.
   Bytes Draw8(AEIO_InSpecH inSpec, A_Err expected = A_Err_NONE) {
-    PF_EffectWorld* dst = fx_.Destination(PF_PixelFormat_ARGB32);
-    EXPECT_EQ(fx_.Draw(inSpec, dst), expected);
+    PF_EffectWorld* dst = m.Destination(PF_PixelFormat_ARGB32);
+    EXPECT_EQ(m.Draw(inSpec, dst), expected);
     return Samples<uint8_t>(*dst);
   }
-
-  DrawFixture fx_{::testing::UnitTest::GetInstance()->current_test_info()->name()};
+  AEIO_InSpecH WithPreview(const Bytes& jpeg) {
+    return m.Footage(scratch.Package("p" + std::to_string(n_++) + ".lvs", kMeta, jpeg));
+  }
+  int n_ = 0;
 };
 
-TEST_F(DrawTest, EightBitDestinationReceivesTheDecodedBytesOpaque) {
-  const Bytes jpeg = PhotoJpeg(1280, 720);
-  const Argb expected = Painted(jpeg);
-  ASSERT_EQ(expected.width, 1280);
-  AEIO_InSpecH inSpec = fx_.Footage(fx_.PackageWithPreview("photo.lvs", jpeg));
-  const Bytes drawn = Draw8(inSpec);
-  EXPECT_TRUE(drawn == expected.bytes);
-  EXPECT_FALSE(drawn == Fallback().bytes);
-  // The request record and flags are not the callback's business; the
-  // options record is left as it was, unlocked.
-  EXPECT_EQ(fx_.Host().Memory().Info(fx_.OptionsOf(inSpec))->lockCount, 0);
+TEST_F(DrawTest, EightBitDestinationsReceiveTheDecodedBytesOpaque) {
+  for (Subsampling sampling : {Subsampling::S420, Subsampling::Grey}) {
+    const Bytes jpeg = PhotoJpeg(1280, 720, sampling);
+    const Bytes expected = Painted(jpeg);
+    ASSERT_EQ(expected.size(), size_t(1280) * 720 * 4);
+    AEIO_InSpecH inSpec = WithPreview(jpeg);
+    EXPECT_TRUE(Draw8(inSpec) == expected);
+    // The options record is left as it was, unlocked.
+    EXPECT_EQ(m.Host().Memory().Info(m.Options(inSpec))->lockCount, 0);
+  }
 }
 
 TEST_F(DrawTest, DeeperDestinationsReceiveConvertedSamples) {
   const Bytes jpeg = PhotoJpeg(1280, 720, Subsampling::S444);
-  const Argb expected = Painted(jpeg);
-  AEIO_InSpecH inSpec = fx_.Footage(fx_.PackageWithPreview("photo.lvs", jpeg));
-  PF_EffectWorld* d16 = fx_.Destination(PF_PixelFormat_ARGB64);
-  PF_EffectWorld* dfloat = fx_.Destination(PF_PixelFormat_ARGB128, 1280, 720, 0);
-  ASSERT_EQ(fx_.Draw(inSpec, d16), A_Err_NONE);
-  ASSERT_EQ(fx_.Draw(inSpec, dfloat), A_Err_NONE);
+  const Bytes expected = Painted(jpeg);
+  AEIO_InSpecH inSpec = WithPreview(jpeg);
+  PF_EffectWorld* d16 = m.Destination(PF_PixelFormat_ARGB64);
+  PF_EffectWorld* dfloat = m.Destination(PF_PixelFormat_ARGB128, 1280, 720, 0);
+  ASSERT_EQ(m.Draw(inSpec, d16), A_Err_NONE);
+  ASSERT_EQ(m.Draw(inSpec, dfloat), A_Err_NONE);
   const auto s16 = Samples<uint16_t>(*d16);
   const auto sf = Samples<float>(*dfloat);
-  ASSERT_EQ(s16.size(), expected.bytes.size());
+  ASSERT_EQ(s16.size(), expected.size());
   size_t mismatches = 0;
   for (size_t i = 0; i < s16.size(); ++i) {
-    mismatches += s16[i] != Convert<uint16_t, uint8_t>(expected.bytes[i]);
-    mismatches += sf[i] != Convert<float, uint8_t>(expected.bytes[i]);
+    mismatches += s16[i] != Convert<uint16_t, uint8_t>(expected[i]);
+    mismatches += sf[i] != Convert<float, uint8_t>(expected[i]);
   }
   EXPECT_EQ(mismatches, 0u);
   EXPECT_EQ(s16[0], 32768);  // alpha 255
@@ -67,112 +58,78 @@ TEST_F(DrawTest, DeeperDestinationsReceiveConvertedSamples) {
 }
 
 TEST_F(DrawTest, SmallerDestinationGetsTheHostsReducedCopy) {
-  const Bytes jpeg = PhotoJpeg(1280, 720);
-  const Argb picture = Painted(jpeg);
-  AEIO_InSpecH inSpec = fx_.Footage(fx_.PackageWithPreview("photo.lvs", jpeg));
-  PF_EffectWorld* full = fx_.Destination(PF_PixelFormat_ARGB32);
-  Put(picture, *full);
+  AEIO_InSpecH inSpec = WithPreview(Preview());
   for (PF_PixelFormat format : {PF_PixelFormat_ARGB32, PF_PixelFormat_ARGB64}) {
-    PF_EffectWorld* small = fx_.Destination(format, 640, 360);
-    ASSERT_EQ(fx_.Draw(inSpec, small), A_Err_NONE);
-    PF_EffectWorld* expected = fx_.Destination(format, 640, 360);
-    if (format == PF_PixelFormat_ARGB32) {
-      lvshost::ResampleWorld(*full, *expected, format);
+    PF_EffectWorld* full = m.Destination(format);
+    PF_EffectWorld* small = m.Destination(format, 640, 360);
+    PF_EffectWorld* expected = m.Destination(format, 640, 360);
+    ASSERT_EQ(m.Draw(inSpec, full), A_Err_NONE);
+    ASSERT_EQ(m.Draw(inSpec, small), A_Err_NONE);
+    lvshost::ResampleWorld(*full, *expected, format);
+    if (format == PF_PixelFormat_ARGB32)
       EXPECT_TRUE(Samples<uint8_t>(*small) == Samples<uint8_t>(*expected));
-    } else {
-      PF_EffectWorld* full16 = fx_.Destination(format);
-      ASSERT_EQ(fx_.Draw(inSpec, full16), A_Err_NONE);
-      lvshost::ResampleWorld(*full16, *expected, format);
+    else
       EXPECT_TRUE(Samples<uint16_t>(*small) == Samples<uint16_t>(*expected));
-    }
   }
-}
-
-TEST_F(DrawTest, GreyPreviewIsPaintedWithEqualChannels) {
-  const Bytes jpeg = PhotoJpeg(1280, 720, Subsampling::Grey);
-  const Argb expected = Painted(jpeg);
-  ASSERT_EQ(expected.width, 1280);
-  const Bytes drawn = Draw8(fx_.Footage(fx_.PackageWithPreview("grey.lvs", jpeg)));
-  EXPECT_TRUE(drawn == expected.bytes);
-  EXPECT_EQ(drawn[1], drawn[2]);
-  EXPECT_EQ(drawn[2], drawn[3]);
 }
 
 // Every preview that cannot be used gives the fallback picture and 0.
 TEST_F(DrawTest, UnusablePreviewsDrawTheFallback) {
-  const Argb fallback = Fallback();
-  ASSERT_EQ(fallback.width, 1280);
-  ASSERT_EQ(fallback.height, 720);
-  struct Case {
+  const Bytes fallback = Painted(FallbackJpeg());
+  ASSERT_EQ(fallback.size(), size_t(1280) * 720 * 4);
+  const Bytes meta = ToBytes(kMeta);
+  const struct {
     const char* what;
     std::vector<lvs_maker::Entry> entries;
-  };
-  const std::string password = kPackagePassword;
-  auto meta = Bytes(kMeta, kMeta + sizeof(kMeta) - 1);
-  const std::vector<Case> cases = {
-      {"no prv entry", {{"meta", meta, lvs_maker::Method::Deflate, password}}},
-      {"empty prv", lvs_maker::StyleEntries(kMeta, {})},
+  } cases[] = {
+      {"no prv entry", {Sealed("meta", meta)}},
+      {"empty prv", {Sealed("meta", meta), Sealed("prv", {})}},
       {"progressive", lvs_maker::StyleEntries(kMeta, PhotoJpeg(1280, 720, Subsampling::S420, true))},
       {"1281 by 720", lvs_maker::StyleEntries(kMeta, PhotoJpeg(1281, 720))},
       {"1280 by 721", lvs_maker::StyleEntries(kMeta, PhotoJpeg(1280, 721))},
       {"1920 by 1080", lvs_maker::StyleEntries(kMeta, PhotoJpeg(1920, 1080))},
       {"640 by 360", lvs_maker::StyleEntries(kMeta, PhotoJpeg(640, 360))},
       {"not a JPEG", lvs_maker::StyleEntries(kMeta, Bytes(5000, 0x42))},
-      {"prv in other case", {{"meta", meta, lvs_maker::Method::Deflate, password},
-                             {"PRV", PhotoJpeg(1280, 720), lvs_maker::Method::Deflate, password}}},
+      {"prv in other case", {Sealed("meta", meta), Sealed("PRV", Preview())}},
   };
-  int n = 0;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const Bytes drawn = Draw8(fx_.Footage(fx_.Package("case" + std::to_string(n++) + ".lvs", c.entries)));
-    EXPECT_TRUE(drawn == fallback.bytes);
+    EXPECT_TRUE(Draw8(m.Footage(scratch.Package("case" + std::to_string(n_++) + ".lvs", c.entries))) == fallback);
   }
-}
-
-TEST_F(DrawTest, PackageGoneAfterImportOrNoRecordDrawsTheFallback) {
-  const std::string path = fx_.PackageWithPreview("gone.lvs", PhotoJpeg(1280, 720));
-  AEIO_InSpecH inSpec = fx_.Footage(path);
-  std::filesystem::remove(path);
-  EXPECT_TRUE(Draw8(inSpec) == Fallback().bytes);
-  EXPECT_TRUE(Draw8(fx_.FootageWithoutOptions()) == Fallback().bytes);
+  // The package deleted after import, and footage without a record.
+  const std::string gone = scratch.Package("gone.lvs", kMeta, Preview());
+  AEIO_InSpecH inSpec = m.Footage(gone);
+  fs::remove(gone);
+  EXPECT_TRUE(Draw8(inSpec) == fallback);
+  EXPECT_TRUE(Draw8(m.Footage("", false)) == fallback);
 }
 
 TEST_F(DrawTest, UndecryptablePreviewIs512AndTheUnpaintedWorldIsCopied) {
-  const std::string password = kPackagePassword;
-  auto meta = Bytes(kMeta, kMeta + sizeof(kMeta) - 1);
-  const std::string path = fx_.Package(
-      "foreign.lvs", {{"meta", meta, lvs_maker::Method::Deflate, password},
-                      {"prv", PhotoJpeg(1280, 720), lvs_maker::Method::Deflate, "not the package password"}});
-  const Bytes drawn = Draw8(fx_.Footage(path), PF_Err_INTERNAL_STRUCT_DAMAGED);
+  const std::string path =
+      scratch.Package("foreign.lvs", {Sealed("meta", ToBytes(kMeta)), Sealed("prv", Preview(), "not the password")});
+  const Bytes drawn = Draw8(m.Footage(path), PF_Err_INTERNAL_STRUCT_DAMAGED);
   EXPECT_TRUE(drawn == Bytes(drawn.size(), lvshost::kFreshWorldByte));
 }
 
 TEST_F(DrawTest, DrawsOnAThreadWithA256KiBStack) {
-  const Bytes jpeg = PhotoJpeg(1280, 720);
-  AEIO_InSpecH inSpec = fx_.Footage(fx_.PackageWithPreview("photo.lvs", jpeg));
-  PF_EffectWorld* dst = fx_.Destination(PF_PixelFormat_ARGB64, 640, 360);
-  // The preview, and once more with a package that needs the fallback too.
-  AEIO_InSpecH fallbackSpec = fx_.Footage(fx_.PackageWithPreview("big.lvs", PhotoJpeg(1920, 1080)));
+  // The preview, and a package that needs the fallback too.
   struct Job {
-    DrawFixture* fx;
-    AEIO_InSpecH inSpec, fallbackSpec;
+    Module* m;
+    AEIO_InSpecH inSpecs[2];
     PF_EffectWorld* dst;
     A_Err results[2];
-  } job{&fx_, inSpec, fallbackSpec, dst, {-1, -1}};
+  } job{&m, {WithPreview(Preview()), WithPreview(PhotoJpeg(1920, 1080))},
+        m.Destination(PF_PixelFormat_ARGB64, 640, 360), {-1, -1}};
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
   pthread_t thread;
-  ASSERT_EQ(pthread_create(
-                &thread, &attr,
-                [](void* p) -> void* {
-                  Job* j = static_cast<Job*>(p);
-                  j->results[0] = j->fx->Draw(j->inSpec, j->dst);
-                  j->results[1] = j->fx->Draw(j->fallbackSpec, j->dst);
-                  return nullptr;
-                },
-                &job),
-            0);
+  const auto body = [](void* p) -> void* {
+    Job* j = static_cast<Job*>(p);
+    for (int i = 0; i < 2; ++i) j->results[i] = j->m->Draw(j->inSpecs[i], j->dst);
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attr, body, &job), 0);
   pthread_join(thread, nullptr);
   pthread_attr_destroy(&attr);
   EXPECT_EQ(job.results[0], A_Err_NONE);
@@ -186,15 +143,15 @@ TEST_F(DrawTest, RepeatedDrawsKeepTheHeapSteady) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the sanitizer's allocator replaces the heap measured here";
 #else
-  AEIO_InSpecH inSpec = fx_.Footage(fx_.PackageWithPreview("photo.lvs", PhotoJpeg(1280, 720)));
-  PF_EffectWorld* dst = fx_.Destination(PF_PixelFormat_ARGB32);
+  AEIO_InSpecH inSpec = WithPreview(Preview());
+  PF_EffectWorld* dst = m.Destination(PF_PixelFormat_ARGB32);
   const auto heap = [] {
-    const struct mallinfo2 m = mallinfo2();
-    return m.arena + m.hblkhd;
+    const struct mallinfo2 info = mallinfo2();
+    return info.arena + info.hblkhd;
   };
-  for (int frame = 0; frame < 10; ++frame) ASSERT_EQ(fx_.Draw(inSpec, dst), A_Err_NONE);
+  for (int frame = 0; frame < 10; ++frame) ASSERT_EQ(m.Draw(inSpec, dst), A_Err_NONE);
   const size_t settled = heap();
-  for (int frame = 0; frame < 100; ++frame) ASSERT_EQ(fx_.Draw(inSpec, dst), A_Err_NONE);
+  for (int frame = 0; frame < 100; ++frame) ASSERT_EQ(m.Draw(inSpec, dst), A_Err_NONE);
   EXPECT_LT(heap(), settled + (8u << 20)) << "heap grew from " << settled << " bytes over 100 frames";
 #endif
 }

@@ -1,0 +1,284 @@
+// Shared pieces of the tests that make packages or load the module: a
+// scratch directory, packages and previews, the pictures a draw must give,
+// and the module loaded on a fresh substitute host.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "PackageBuilder.h"
+#include "StylePackage.h"
+#include "SubstituteHost.h"
+#include "jpeg_decoder.h"
+#include "support/JpegFixtures.h"
+#include "update_preview.h"
+
+namespace lvstest {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+using lvs_test::Subsampling;
+
+constexpr char kMeta[] = R"({"name":"Ink","author":"A. B.","hash":"9f2c","version":3})";
+
+// Offsets of the stored options record.
+constexpr size_t kPath = 0, kName = 260, kHash = 515, kAuthor = 770, kSpare = 1025, kVersion = 1280,
+                 kReserved = 1284, kRecordSize = 1408;
+
+inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// An entry as packages carry it: deflated, under the package password.
+inline lvs_maker::Entry Sealed(const std::string& name, const Bytes& data,
+                               const std::string& password = kPackagePassword) {
+  return lvs_maker::Entry(name, data, lvs_maker::Method::Deflate, password);
+}
+
+// A directory of the running test's own, removed afterwards.
+class Scratch {
+ public:
+  Scratch() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string tag = info ? std::string(info->test_suite_name()) + "_" + info->name() : "suite";
+    dir_ = fs::temp_directory_path() / ("lvs_" + tag + "_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+
+  const fs::path& Dir() const { return dir_; }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  std::string Package(const std::string& name, const std::vector<lvs_maker::Entry>& entries,
+                      const lvs_maker::Options& options = {}) const {
+    const std::string path = Path(name);
+    fs::create_directories(fs::path(path).parent_path());
+    std::string error;
+    EXPECT_TRUE(lvs_maker::WritePackage(path, entries, &error, options)) << error;
+    return path;
+  }
+  std::string Package(const std::string& name, const std::string& meta, const Bytes& prv) const {
+    return Package(name, lvs_maker::StyleEntries(meta, prv));
+  }
+
+ private:
+  fs::path dir_;
+};
+
+inline Bytes PhotoJpeg(int width, int height, Subsampling sampling = Subsampling::S420, bool progressive = false) {
+  lvs_test::JpegOptions o;
+  o.subsampling = sampling;
+  o.progressive = progressive;
+  o.quality = 88;
+  const int channels = sampling == Subsampling::Grey ? 1 : 3;
+  return lvs_test::EncodeJpeg(lvs_test::MakePhotoLikePicture(width, height, 11, channels), o);
+}
+
+inline const Bytes& Preview() {
+  static const Bytes jpeg = PhotoJpeg(1280, 720);
+  return jpeg;
+}
+
+// The plug-in's own decoder on a JPEG: its result and raw pixels.
+struct Decoded {
+  int result = -1, width = 0, height = 0, components = 0;
+  Bytes pixels;
+};
+inline Decoded Decode(const Bytes& jpeg) {
+  Jpeg::Decoder d(jpeg.data(), jpeg.size(), [](uint64_t n) { return std::malloc(n); }, std::free);
+  Decoded out{d.GetResult(), d.GetWidth(), d.GetHeight(), d.GetComponentCount(), {}};
+  if (out.result == Jpeg::Decoder::Success)
+    out.pixels.assign(d.GetImage(), d.GetImage() + size_t(out.width) * out.height * out.components);
+  return out;
+}
+
+// A decoded picture as the draw paints it: alpha 255, then red, green, blue.
+inline Bytes Painted(const Bytes& jpeg) {
+  const Decoded d = Decode(jpeg);
+  Bytes out;
+  for (size_t i = 0; i < size_t(d.width) * d.height; ++i) {
+    out.push_back(255);
+    for (int c = 0; c < 3; ++c) out.push_back(d.pixels[i * d.components + (d.components == 3 ? c : 0)]);
+  }
+  return out;
+}
+
+inline const Bytes& FallbackJpeg() {
+  static const Bytes jpeg(bin2c_update_preview, bin2c_update_preview + bin2c_update_preview_size);
+  return jpeg;
+}
+
+// Samples of a world row by row, without padding.
+template <class T>
+std::vector<T> Samples(const PF_EffectWorld& w) {
+  std::vector<T> out;
+  for (int y = 0; y < w.height; ++y) {
+    const T* row = reinterpret_cast<const T*>(static_cast<const char*>(w.data) + std::ptrdiff_t(y) * w.rowbytes);
+    out.insert(out.end(), row, row + size_t(w.width) * 4);
+  }
+  return out;
+}
+
+inline std::u16string Utf16(const std::string& utf8) {
+  std::u16string out;
+  for (size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    const size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    char32_t c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
+    for (size_t k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    if (c >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+    i += n;
+  }
+  return out;
+}
+
+// The NUL-terminated text at offset, or "<unterminated>" without a NUL
+// within size bytes.
+inline std::string TextAt(const Bytes& record, size_t offset, size_t size) {
+  if (record.size() < offset + size) return "<short record>";
+  const auto* begin = reinterpret_cast<const char*>(record.data() + offset);
+  const void* nul = std::memchr(begin, 0, size);
+  return nul ? std::string(begin, static_cast<const char*>(nul)) : "<unterminated>";
+}
+
+inline bool AllZero(const Bytes& bytes) {
+  for (uint8_t b : bytes)
+    if (b) return false;
+  return !bytes.empty();
+}
+
+// The module loaded on a fresh substitute host (one host at a time), with
+// footage opened through the module or made host-side as a project holds it.
+class Module {
+ public:
+  Module() {
+    loaded_ = host_.Load(LVS_PLUGIN_PATH);
+    EXPECT_EQ(loaded_, A_Err_NONE) << host_.LoadError();
+  }
+  ~Module() { Release(); }
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  lvshost::SubstituteHost& Host() { return host_; }
+  const AEIO_FunctionBlock4& Cb() { return host_.Callbacks(); }
+  A_Err Loaded() const { return loaded_; }
+
+  A_Err OpenUtf16(const std::u16string& path, AEIO_InSpecH* inSpec) {
+    *inSpec = host_.NewInSpec();
+    return Cb().AEIO_InitInSpecFromFile(host_.InData(), reinterpret_cast<const A_UTF16Char*>(path.c_str()), *inSpec);
+  }
+  A_Err Open(const std::string& utf8Path, AEIO_InSpecH* inSpec) { return OpenUtf16(Utf16(utf8Path), inSpec); }
+
+  AEGP_MemHandle Options(AEIO_InSpecH inSpec) {
+    const auto attrs = host_.InSpec(inSpec);
+    return attrs ? attrs->options : nullptr;
+  }
+  Bytes Record(AEIO_InSpecH inSpec) { return host_.Memory().Bytes(Options(inSpec)); }
+
+  // Disposes through the module and forgets the inSpec.
+  void Close(AEIO_InSpecH inSpec) {
+    if (Options(inSpec)) {
+      EXPECT_EQ(Cb().AEIO_DisposeInSpec(host_.InData(), inSpec), A_Err_NONE);
+    }
+    host_.DeleteInSpec(inSpec);
+  }
+
+  // Opens, expecting success, and returns the record.
+  Bytes OpenRecord(const std::string& path) {
+    AEIO_InSpecH inSpec = nullptr;
+    EXPECT_EQ(Open(path, &inSpec), A_Err_NONE) << path;
+    Bytes record = Record(inSpec);
+    Close(inSpec);
+    return record;
+  }
+
+  // Footage whose 1408-byte record, made host-side, names the package
+  // (none: footage without a record).
+  AEIO_InSpecH Footage(const std::string& path, bool withRecord = true) {
+    AEIO_InSpecH inSpec = host_.NewInSpec();
+    AEGP_MemHandle h = nullptr;
+    if (withRecord) {
+      Bytes record(kRecordSize, 0);
+      std::memcpy(record.data(), path.data(), std::min<size_t>(path.size(), 259));
+      h = host_.Memory().Create(record, "LVS Options");
+      host_.SetInSpecOptions(inSpec, h);
+    }
+    footage_.push_back({inSpec, h});
+    return inSpec;
+  }
+
+  PF_EffectWorld* Destination(PF_PixelFormat format, int width = 1280, int height = 720, int padding = 12) {
+    PF_EffectWorld* w = host_.Worlds().Create(format, width, height, padding);
+    EXPECT_NE(w, nullptr);
+    worlds_.push_back(w);
+    return w;
+  }
+
+  A_Err Draw(AEIO_InSpecH inSpec, PF_EffectWorld* destination) {
+    AEIO_DrawSparseFramePB pb{};
+    AEIO_DrawingFlags flags = 0;
+    return Cb().AEIO_DrawSparseFrame(host_.InData(), inSpec, &pb, destination, &flags);
+  }
+
+  // Gives back what the test made host-side, so that whatever remains is
+  // the module's.
+  void Release() {
+    host_.Faults().Clear();
+    for (PF_EffectWorld* w : worlds_) host_.Worlds().Release(w);
+    worlds_.clear();
+    for (const auto& f : footage_) {
+      if (f.options) {
+        host_.SetInSpecOptions(f.inSpec, nullptr);
+        if (host_.Memory().IsLive(f.options)) host_.Memory().Release(f.options);
+      }
+      host_.DeleteInSpec(f.inSpec);
+    }
+    footage_.clear();
+  }
+
+ private:
+  struct Made {
+    AEIO_InSpecH inSpec;
+    AEGP_MemHandle options;
+  };
+  lvshost::SubstituteHost host_;
+  A_Err loaded_ = 0;
+  std::vector<Made> footage_;
+  std::vector<PF_EffectWorld*> worlds_;
+};
+
+// A test with a scratch directory and the loaded module, which must leave
+// the host clean.
+class ModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(m.Loaded(), A_Err_NONE); }
+  void TearDown() override {
+    m.Release();
+    EXPECT_TRUE(m.Host().Clean()) << m.Host().Report();
+  }
+  std::string Package(const std::string& name, const std::string& meta = kMeta,
+                      const std::string& password = kPackagePassword) {
+    return scratch.Package(name, {Sealed("prv", Bytes(64, 0x5A), password), Sealed("meta", ToBytes(meta), password)});
+  }
+
+  Scratch scratch;
+  Module m;
+};
+
+}  // namespace lvstest
