@@ -16,17 +16,31 @@ const std::vector<FrameComponent> k420 = {{1, 2, 2, 0}, {2, 1, 1, 1}, {3, 1, 1, 
 
 // A frame header and nothing after it: a header that passes ends in
 // MalformedData (no scan), so this shows refusals as UnsupportedFeature.
-std::vector<uint8_t> FrameOnly(int width, int height, const std::vector<FrameComponent>& frame) {
-    return JpegWriter().Soi().Sof(width, height, frame).Data();
+std::vector<uint8_t> FrameOnly(int width, int height, const std::vector<FrameComponent>& frame,
+                               int precision = 8) {
+    return JpegWriter().Soi().Sof(width, height, frame, precision).Data();
 }
 
 // A frame header followed by a marker we refuse: a header that passes ends in
 // UnsupportedFeature, so this shows refusals as MalformedData.
-std::vector<uint8_t> FrameThenStop(int width, int height,
-                                   const std::vector<FrameComponent>& frame) {
-    JpegWriter w;
-    w.Soi().Sof(width, height, frame).Bytes({0xFF, 0xC2});
-    return w.Data();
+std::vector<uint8_t> FrameThenStop(int width, int height, const std::vector<FrameComponent>& frame) {
+    return JpegWriter().Soi().Sof(width, height, frame).Bytes({0xFF, 0xC2}).Data();
+}
+
+std::vector<uint8_t> WithSegment(uint8_t code, std::vector<uint8_t> payload, int length = -1) {
+    return JpegWriter().Soi().Segment(code, payload, length).Data();
+}
+
+// A Huffman segment declaring `count` codes of `length` bits, with `symbols` bytes after the counts.
+std::vector<uint8_t> Dht(uint8_t classAndId, int length, int count, size_t symbols) {
+    std::vector<uint8_t> p(17 + symbols, 0);
+    p[0] = classAndId;
+    p[length] = uint8_t(count);
+    return WithSegment(0xC4, p);
+}
+
+std::vector<uint8_t> ScanAfter420(std::vector<uint8_t> sos) {
+    return JpegWriter().Soi().Sof(16, 16, k420).Segment(0xDA, sos).Data();
 }
 
 struct HeaderCase {
@@ -36,104 +50,60 @@ struct HeaderCase {
     int width, height;
 };
 
-std::vector<uint8_t> WithSegment(uint8_t code, std::vector<uint8_t> payload, int length = -1) {
-    JpegWriter w;
-    w.Soi().Segment(code, payload, length);
-    return w.Data();
-}
-
-std::vector<uint8_t> Counts(int length, int count) {
-    std::vector<uint8_t> p(16, 0);
-    p[length - 1] = uint8_t(count);
-    return p;
-}
-
-std::vector<uint8_t> DhtPayload(uint8_t classAndId, std::vector<uint8_t> counts,
-                                size_t symbols) {
-    counts.insert(counts.begin(), classAndId);
-    counts.resize(counts.size() + symbols, 0);
-    return counts;
-}
-
-std::vector<uint8_t> ScanAfter420(std::vector<uint8_t> sos) {
-    JpegWriter w;
-    w.Soi().Sof(16, 16, k420).Segment(0xDA, sos);
-    return w.Data();
-}
-
 std::vector<HeaderCase> Cases() {
     using D = Decoder;
-    std::vector<HeaderCase> c;
-    c.push_back({"Empty", {}, D::NoStartOfImage, 0, 0});
-    c.push_back({"OneByte", {0xFF}, D::NoStartOfImage, 0, 0});
-    c.push_back({"NotJpeg", {0x89, 0x50, 0x4E, 0x47}, D::NoStartOfImage, 0, 0});
-    c.push_back({"OnlyStart", {0xFF, 0xD8}, D::MalformedData, 0, 0});
-    c.push_back({"NoMarkerByte", {0xFF, 0xD8, 0x00, 0xC4}, D::MalformedData, 0, 0});
-    c.push_back({"FillByte", {0xFF, 0xD8, 0xFF, 0xFF, 0xC4}, D::UnsupportedFeature, 0, 0});
-    c.push_back({"Progressive", {0xFF, 0xD8, 0xFF, 0xC2, 0x00, 0x0B}, D::UnsupportedFeature, 0, 0});
-    c.push_back({"EndOfImageFirst", {0xFF, 0xD8, 0xFF, 0xD9}, D::UnsupportedFeature, 0, 0});
-    c.push_back({"TwelveBit", JpegWriter().Soi().Sof(8, 8, kGrey, 12).Data(),
-                 D::UnsupportedFeature, 0, 0});
-    c.push_back({"TwoComponents",
-                 JpegWriter().Soi().Sof(8, 6, {{1, 1, 1, 0}, {2, 1, 1, 0}}).Data(),
-                 D::UnsupportedFeature, 8, 6});
-    c.push_back({"FourComponents",
-                 JpegWriter().Soi().Sof(8, 6, {{1, 1, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}, {4, 1, 1, 0}}).Data(),
-                 D::UnsupportedFeature, 8, 6});
-    c.push_back({"ShortFrame", WithSegment(0xC0, {8, 0, 8, 0, 8, 1, 1, 0x11}),
-                 D::MalformedData, 0, 0});
-    c.push_back({"FrameMissingComponents", WithSegment(0xC0, {8, 0, 8, 0, 8, 3, 1, 0x11, 0, 2}),
-                 D::MalformedData, 8, 8});
-    c.push_back({"SamplingThree", FrameOnly(8, 8, {{1, 3, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}}),
-                 D::UnsupportedFeature, 8, 8});
-    c.push_back({"SamplingZero", FrameThenStop(8, 8, {{1, 1, 0, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}}),
-                 D::MalformedData, 8, 8});
-    c.push_back({"QuantTableFour", FrameThenStop(8, 8, {{1, 1, 1, 4}}), D::MalformedData, 8, 8});
-    c.push_back({"FactorsOneTwoFourEight",
-                 FrameOnly(64, 64, {{1, 8, 4, 0}, {2, 4, 2, 1}, {3, 2, 1, 1}}),
-                 D::MalformedData, 64, 64});
-    c.push_back({"SampledTwoWide", FrameOnly(4, 16, k420), D::UnsupportedFeature, 4, 16});
-    c.push_back({"SampledThreeWide", FrameOnly(5, 16, k420), D::MalformedData, 5, 16});
-    c.push_back({"SampledTwoHigh", FrameOnly(16, 4, k420), D::UnsupportedFeature, 16, 4});
-    c.push_back({"SampledThreeHigh", FrameOnly(16, 5, k420), D::MalformedData, 16, 5});
-    c.push_back({"WidthZero", FrameThenStop(0, 8, kGrey), D::MalformedData, 0, 8});
-    c.push_back({"HeightZero", FrameOnly(8, 0, kGrey), D::UnsupportedFeature, 8, 0});
-    c.push_back({"SixteenBitQuant", WithSegment(0xDB, std::vector<uint8_t>(129, 0x10)),
-                 D::MalformedData, 0, 0});
-    c.push_back({"QuantLeftover", WithSegment(0xDB, std::vector<uint8_t>(66, 0)),
-                 D::MalformedData, 0, 0});
-    c.push_back({"QuantIdFour", WithSegment(0xDB, std::vector<uint8_t>(65, 4)),
-                 D::MalformedData, 0, 0});
-    c.push_back({"HuffmanIdTwo", WithSegment(0xC4, DhtPayload(0x02, Counts(2, 2), 2)),
-                 D::UnsupportedFeature, 0, 0});
-    c.push_back({"HuffmanClassTwo", WithSegment(0xC4, DhtPayload(0x20, Counts(2, 2), 2)),
-                 D::MalformedData, 0, 0});
-    c.push_back({"HuffmanOverfull", WithSegment(0xC4, DhtPayload(0x00, Counts(2, 5), 5)),
-                 D::MalformedData, 0, 0});
-    c.push_back({"HuffmanSymbolsMissing", WithSegment(0xC4, DhtPayload(0x00, Counts(3, 5), 3)),
-                 D::MalformedData, 0, 0});
-    c.push_back({"HuffmanLeftover", WithSegment(0xC4, DhtPayload(0x00, Counts(3, 5), 7)),
-                 D::MalformedData, 0, 0});
-    c.push_back({"RestartTooShort", WithSegment(0xDD, {0}), D::MalformedData, 0, 0});
-    c.push_back({"LengthZero", WithSegment(0xFE, {1, 2, 3}, 0), D::MalformedData, 0, 0});
-    c.push_back({"LengthOne", WithSegment(0xE0, {1, 2, 3}, 1), D::MalformedData, 0, 0});
-    c.push_back({"ApplicationPastEnd", WithSegment(0xE1, {1, 2, 3}, 400), D::MalformedData, 0, 0});
-    c.push_back({"LengthCutShort", {0xFF, 0xD8, 0xFF, 0xFE, 0x00}, D::MalformedData, 0, 0});
-    c.push_back({"EndsBeforeScan", JpegWriter().Soi().Dqt(0, 1).Sof(16, 8, kGrey).Data(),
-                 D::MalformedData, 16, 8});
-    c.push_back({"ScanOfOneComponent", ScanAfter420({1, 1, 0x00, 0, 63, 0, 0, 0, 0, 0}),
-                 D::UnsupportedFeature, 16, 16});
-    c.push_back({"ScanOutOfOrder", ScanAfter420({3, 2, 0x11, 1, 0x00, 3, 0x11, 0, 63, 0}),
-                 D::MalformedData, 16, 16});
-    c.push_back({"ScanTableTwo", ScanAfter420({3, 1, 0x20, 2, 0x11, 3, 0x11, 0, 63, 0}),
-                 D::MalformedData, 16, 16});
-    c.push_back({"ScanTooShort", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63}),
-                 D::MalformedData, 16, 16});
-    c.push_back({"ScanSpectral", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 1, 63, 0}),
-                 D::UnsupportedFeature, 16, 16});
-    c.push_back({"ScanApproximation", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 1}),
-                 D::UnsupportedFeature, 16, 16});
-    return c;
+    return {
+        {"Empty", {}, D::NoStartOfImage, 0, 0},
+        {"OneByte", {0xFF}, D::NoStartOfImage, 0, 0},
+        {"NotJpeg", {0x89, 0x50, 0x4E, 0x47}, D::NoStartOfImage, 0, 0},
+        {"OnlyStart", {0xFF, 0xD8}, D::MalformedData, 0, 0},
+        {"NoMarkerByte", {0xFF, 0xD8, 0x00, 0xC4}, D::MalformedData, 0, 0},
+        {"FillByte", {0xFF, 0xD8, 0xFF, 0xFF, 0xC4}, D::UnsupportedFeature, 0, 0},
+        {"Progressive", {0xFF, 0xD8, 0xFF, 0xC2, 0x00, 0x0B}, D::UnsupportedFeature, 0, 0},
+        {"EndOfImageFirst", {0xFF, 0xD8, 0xFF, 0xD9}, D::UnsupportedFeature, 0, 0},
+        {"TwelveBit", FrameOnly(8, 8, kGrey, 12), D::UnsupportedFeature, 0, 0},
+        {"TwoComponents", FrameOnly(8, 6, {{1, 1, 1, 0}, {2, 1, 1, 0}}), D::UnsupportedFeature, 8, 6},
+        {"FourComponents", FrameOnly(8, 6, {{1, 1, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}, {4, 1, 1, 0}}),
+         D::UnsupportedFeature, 8, 6},
+        {"ShortFrame", WithSegment(0xC0, {8, 0, 8, 0, 8, 1, 1, 0x11}), D::MalformedData, 0, 0},
+        {"FrameMissingComponents", WithSegment(0xC0, {8, 0, 8, 0, 8, 3, 1, 0x11, 0, 2}),
+         D::MalformedData, 8, 8},
+        {"SamplingThree", FrameOnly(8, 8, {{1, 3, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}}),
+         D::UnsupportedFeature, 8, 8},
+        {"SamplingZero", FrameThenStop(8, 8, {{1, 1, 0, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}}),
+         D::MalformedData, 8, 8},
+        {"QuantTableFour", FrameThenStop(8, 8, {{1, 1, 1, 4}}), D::MalformedData, 8, 8},
+        {"FactorsOneTwoFourEight", FrameOnly(64, 64, {{1, 8, 4, 0}, {2, 4, 2, 1}, {3, 2, 1, 1}}),
+         D::MalformedData, 64, 64},
+        {"SampledTwoWide", FrameOnly(4, 16, k420), D::UnsupportedFeature, 4, 16},
+        {"SampledThreeWide", FrameOnly(5, 16, k420), D::MalformedData, 5, 16},
+        {"SampledTwoHigh", FrameOnly(16, 4, k420), D::UnsupportedFeature, 16, 4},
+        {"SampledThreeHigh", FrameOnly(16, 5, k420), D::MalformedData, 16, 5},
+        {"WidthZero", FrameThenStop(0, 8, kGrey), D::MalformedData, 0, 8},
+        {"HeightZero", FrameOnly(8, 0, kGrey), D::UnsupportedFeature, 8, 0},
+        {"SixteenBitQuant", WithSegment(0xDB, std::vector<uint8_t>(129, 0x10)), D::MalformedData, 0, 0},
+        {"QuantLeftover", WithSegment(0xDB, std::vector<uint8_t>(66, 0)), D::MalformedData, 0, 0},
+        {"QuantIdFour", WithSegment(0xDB, std::vector<uint8_t>(65, 4)), D::MalformedData, 0, 0},
+        {"HuffmanIdTwo", Dht(0x02, 2, 2, 2), D::UnsupportedFeature, 0, 0},
+        {"HuffmanClassTwo", Dht(0x20, 2, 2, 2), D::MalformedData, 0, 0},
+        {"HuffmanOverfull", Dht(0x00, 2, 5, 5), D::MalformedData, 0, 0},
+        {"HuffmanSymbolsMissing", Dht(0x00, 3, 5, 3), D::MalformedData, 0, 0},
+        {"HuffmanLeftover", Dht(0x00, 3, 5, 7), D::MalformedData, 0, 0},
+        {"RestartTooShort", WithSegment(0xDD, {0}), D::MalformedData, 0, 0},
+        {"LengthZero", WithSegment(0xFE, {1, 2, 3}, 0), D::MalformedData, 0, 0},
+        {"LengthOne", WithSegment(0xE0, {1, 2, 3}, 1), D::MalformedData, 0, 0},
+        {"ApplicationPastEnd", WithSegment(0xE1, {1, 2, 3}, 400), D::MalformedData, 0, 0},
+        {"LengthCutShort", {0xFF, 0xD8, 0xFF, 0xFE, 0x00}, D::MalformedData, 0, 0},
+        {"EndsBeforeScan", JpegWriter().Soi().Dqt(0, 1).Sof(16, 8, kGrey).Data(), D::MalformedData, 16, 8},
+        {"ScanWithoutFrame", WithSegment(0xDA, {0, 0, 63, 0}), D::Success, 0, 0},
+        {"ScanOfOneComponent", ScanAfter420({1, 1, 0x00, 0, 63, 0, 0, 0, 0, 0}), D::UnsupportedFeature, 16, 16},
+        {"ScanOutOfOrder", ScanAfter420({3, 2, 0x11, 1, 0x00, 3, 0x11, 0, 63, 0}), D::MalformedData, 16, 16},
+        {"ScanTableTwo", ScanAfter420({3, 1, 0x20, 2, 0x11, 3, 0x11, 0, 63, 0}), D::MalformedData, 16, 16},
+        {"ScanTooShort", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63}), D::MalformedData, 16, 16},
+        {"ScanSpectral", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 1, 63, 0}), D::UnsupportedFeature, 16, 16},
+        {"ScanApproximation", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 1}),
+         D::UnsupportedFeature, 16, 16},
+    };
 }
 
 class HeaderTest : public ::testing::TestWithParam<HeaderCase> {};
@@ -145,6 +115,9 @@ TEST_P(HeaderTest, StopsWithItsCodeAndReleasesEverything) {
         EXPECT_EQ(d->GetResult(), c.expected);
         EXPECT_EQ(d->GetWidth(), c.width);
         EXPECT_EQ(d->GetHeight(), c.height);
+        if (c.expected == Decoder::Success) {
+            EXPECT_EQ(d->GetImage(), nullptr);
+        }
     }
     EXPECT_EQ(MemoryLog::live, 0);
 }
@@ -152,28 +125,23 @@ TEST_P(HeaderTest, StopsWithItsCodeAndReleasesEverything) {
 INSTANTIATE_TEST_SUITE_P(Jpeg, HeaderTest, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Entropy bytes of `blocks` grey blocks that are all DC 0 with an end of block.
-std::vector<uint8_t> FlatBlocks(int blocks) {
+// A complete stream of flat blocks (DC 0, end of block) on the given frame.
+std::vector<uint8_t> FlatStream(int width, int height, const std::vector<FrameComponent>& frame, int blocks) {
+    HandMade m;
+    m.width = width;
+    m.height = height;
+    m.frame = frame;
     BitWriter b;
     for (int i = 0; i < blocks; ++i) {
-        b.PutDc(SmallDcTable(), 0);
-        b.PutEndOfBlock(SmallAcTable());
+        b.PutDc(m.dc, 0);
+        b.PutEndOfBlock(m.ac);
     }
     b.Finish();
-    return b.Data();
-}
-
-TEST(JpegHeaders, ScanWithoutFrameSucceedsWithNothing) {
-    auto d = Decode(JpegWriter().Soi().Segment(0xDA, {0, 0, 63, 0}).Data());
-    EXPECT_EQ(d->GetResult(), Decoder::Success);
-    EXPECT_EQ(d->GetWidth(), 0);
-    EXPECT_EQ(d->GetImage(), nullptr);
+    return m.Build(b.Data());
 }
 
 TEST(JpegHeaders, SecondFrameHeaderReplacesTheFirst) {
-    HandMade m;
-    std::vector<uint8_t> bytes = JpegWriter().Soi().Sof(640, 480, k420).Data();
-    std::vector<uint8_t> rest = m.Build(FlatBlocks(1));
+    std::vector<uint8_t> bytes = FrameOnly(640, 480, k420), rest = FlatStream(8, 8, kGrey, 1);
     bytes.insert(bytes.end(), rest.begin() + 2, rest.end());
     {
         auto d = Decode(bytes);
@@ -186,21 +154,13 @@ TEST(JpegHeaders, SecondFrameHeaderReplacesTheFirst) {
 }
 
 TEST(JpegHeaders, FailedAllocationsAreReportedAndNothingLeaks) {
-    HandMade m;
-    m.width = m.height = 16;
-    m.frame = k420;
-    std::vector<uint8_t> bytes = m.Build(FlatBlocks(6));
-    // Requests: three planes, the RGB buffer, then the row buffers of each
-    // chroma plane's upsampling.
+    // Requests: three planes, the RGB buffer, then one for each chroma plane's upsampling.
+    const std::vector<uint8_t> bytes = FlatStream(16, 16, k420, 6);
     for (int failAt = 0; failAt < 6; ++failAt) {
-        {
-            auto d = Decode(bytes, failAt);
-            EXPECT_EQ(d->GetResult(), Decoder::AllocationFailed) << failAt;
-        }
+        EXPECT_EQ(Decode(bytes, failAt)->GetResult(), Decoder::AllocationFailed) << failAt;
         EXPECT_EQ(MemoryLog::live, 0) << failAt;
     }
-    auto d = Decode(bytes);
-    EXPECT_EQ(d->GetResult(), Decoder::Success);
+    EXPECT_EQ(Decode(bytes)->GetResult(), Decoder::Success);
     EXPECT_EQ(MemoryLog::requests, 6);
 }
 
@@ -213,16 +173,21 @@ struct SizeLog {
         total += size;
         return std::malloc(size ? size : 1);
     }
+    static uint64_t Of(const std::vector<uint8_t>& bytes, Decoder::ResultCode expected) {
+        total = 0;
+        Decoder d(bytes.data(), bytes.size(), Allocate, std::free);
+        EXPECT_EQ(d.GetResult(), expected);
+        return total;
+    }
 };
 
 TEST(JpegHeaders, ConversionRequestsNoMoreThanPlaneByPlanePasses) {
     struct Case {
         int width, height;
         std::vector<FrameComponent> frame;
-        int blocks;             // blocks in the whole frame
-        uint64_t passBytes;     // what the chroma passes of both planes request
-    };
-    const Case cases[] = {
+        int blocks;          // blocks in the whole frame
+        uint64_t passBytes;  // what the chroma passes of both planes request
+    } const cases[] = {
         // 4:2:0, 16 x 16: chroma 8 x 8 -> 16 x 8 (128 bytes) -> 16 x 16 (256).
         {16, 16, k420, 6, 2 * (128 + 256)},
         // Four times as wide, 35 x 8: chroma 9 x 8 -> 18 x 8 (144) -> 36 x 8 (288).
@@ -231,74 +196,36 @@ TEST(JpegHeaders, ConversionRequestsNoMoreThanPlaneByPlanePasses) {
         {13, 9, {{1, 2, 2, 0}, {2, 1, 2, 1}, {3, 1, 2, 1}}, 8, 2 * 126},
     };
     for (const Case& c : cases) {
-        HandMade m;
-        m.width = c.width;
-        m.height = c.height;
-        m.frame = c.frame;
-        std::vector<uint8_t> bytes = m.Build(FlatBlocks(c.blocks));
-        SizeLog::total = 0;
-        uint64_t headerBytes;
-        {
-            Decoder whole(bytes.data(), bytes.size(), SizeLog::Allocate, std::free);
-            ASSERT_EQ(whole.GetResult(), Decoder::Success) << c.width << "x" << c.height;
-        }
-        uint64_t all = SizeLog::total;
-        {
-            // The frame header's requests alone: the input ends right after it.
-            std::vector<uint8_t> cut = JpegWriter().Soi().Sof(c.width, c.height, c.frame).Data();
-            SizeLog::total = 0;
-            Decoder frameOnly(cut.data(), cut.size(), SizeLog::Allocate, std::free);
-            EXPECT_EQ(frameOnly.GetResult(), Decoder::MalformedData);
-            headerBytes = SizeLog::total;
-        }
-        EXPECT_GT(all, headerBytes) << c.width << "x" << c.height;
-        EXPECT_LE(all - headerBytes, c.passBytes) << c.width << "x" << c.height;
+        uint64_t all = SizeLog::Of(FlatStream(c.width, c.height, c.frame, c.blocks), Decoder::Success);
+        // The frame header's requests alone: the input ends right after it.
+        uint64_t header = SizeLog::Of(FrameOnly(c.width, c.height, c.frame), Decoder::MalformedData);
+        EXPECT_GT(all, header) << c.width << "x" << c.height;
+        EXPECT_LE(all - header, c.passBytes) << c.width << "x" << c.height;
     }
 }
 
-TEST(JpegHeaders, TinyFileCannotClaimAHugeFrame) {
+// A frame over the pixel allowance of its input size is refused before any
+// request; a large frame passes when the input is long enough to hold it.
+TEST(JpegHeaders, HugeFrameIsRefusedUnlessTheInputCouldHoldIt) {
     for (auto size : {std::pair<int, int>{65535, 65535}, {8192, 8192}, {4096, 1025}}) {
-        auto d = Decode(FrameOnly(size.first, size.second, k420));
-        EXPECT_EQ(d->GetResult(), Decoder::UnsupportedFeature);
+        EXPECT_EQ(Decode(FrameOnly(size.first, size.second, k420))->GetResult(), Decoder::UnsupportedFeature);
         EXPECT_EQ(MemoryLog::requests, 0) << size.first << "x" << size.second;
     }
-    // Up to the fixed allowance a small file is still decoded...
-    auto d = Decode(FrameThenStop(2048, 2048, kGrey));
+    Decode(FrameThenStop(2048, 2048, kGrey));  // within the fixed allowance
     EXPECT_EQ(MemoryLog::requests, 1);
-}
-
-TEST(JpegHeaders, LargeFrameIsAcceptedWhenTheInputCouldHoldIt) {
-    // 8192 x 8192 needs at least 128 KiB of input at two bits per block; a
-    // comment segment of that size stands in for real entropy-coded data.
-    JpegWriter w;
-    w.Soi();
-    for (int i = 0; i < 3; ++i) w.Segment(0xFE, std::vector<uint8_t>(65000, 0));
-    w.Sof(8192, 8192, kGrey).Bytes({0xFF, 0xC2});
-    auto d = Decode(w.Data(), 0);  // the plane request fails: the frame was accepted
-    EXPECT_EQ(d->GetResult(), Decoder::AllocationFailed);
-    EXPECT_EQ(MemoryLog::requests, 1);
-    // Beyond the fixed ceiling no input size helps.
-    JpegWriter big;
-    big.Soi();
-    for (int i = 0; i < 9; ++i) big.Segment(0xFE, std::vector<uint8_t>(65000, 0));
-    big.Sof(16385, 16384, kGrey).Bytes({0xFF, 0xC2});
-    auto refused = Decode(big.Data(), 0);
-    EXPECT_EQ(refused->GetResult(), Decoder::UnsupportedFeature);
-}
-
-TEST(JpegHeaders, EveryPrefixOfAValidFileFailsCleanly) {
-    HandMade m;
-    m.width = m.height = 16;
-    m.frame = k420;
-    std::vector<uint8_t> bytes = m.Build(FlatBlocks(6));
-    for (size_t n = 0; n < bytes.size(); ++n) {
-        std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + long(n));
-        {
-            auto d = Decode(prefix);
-            if (n < 2) EXPECT_EQ(d->GetResult(), Decoder::NoStartOfImage);
-            else EXPECT_NE(d->GetResult(), Decoder::Success) << n;
-        }
-        EXPECT_EQ(MemoryLog::live, 0);
+    // 8192 x 8192 needs 128 KiB of input; comment segments stand in for the
+    // entropy-coded data. Beyond the fixed ceiling no input size helps.
+    struct Big {
+        int comments, width, height;
+        Decoder::ResultCode expected;
+    } const bigs[] = {{3, 8192, 8192, Decoder::AllocationFailed},  // accepted; the plane request fails
+                      {9, 16385, 16384, Decoder::UnsupportedFeature}};
+    for (const Big& b : bigs) {
+        JpegWriter w;
+        w.Soi();
+        for (int i = 0; i < b.comments; ++i) w.Segment(0xFE, std::vector<uint8_t>(65000, 0));
+        EXPECT_EQ(Decode(w.Sof(b.width, b.height, kGrey).Data(), 0)->GetResult(), b.expected);
+        EXPECT_EQ(MemoryLog::requests, b.expected == Decoder::AllocationFailed ? 1 : 0);
     }
 }
 

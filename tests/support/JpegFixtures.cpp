@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <string>
 
 namespace lvs_test {
 
@@ -45,46 +45,20 @@ Picture MakePhotoLikePicture(int width, int height, unsigned seed, int channels)
     return p;
 }
 
-namespace {
-
-std::vector<uint8_t> EncodeWithTurbo(const Picture& picture, const JpegOptions& options) {
+std::vector<uint8_t> EncodeWithTurbo(const Picture& picture, int tjSampling, int quality) {
     tjhandle handle = tjInitCompress();
     if (!handle) return {};
-    int sampling = options.subsampling == Subsampling::S444   ? TJSAMP_444
-                   : options.subsampling == Subsampling::S422 ? TJSAMP_422
-                   : options.subsampling == Subsampling::S420 ? TJSAMP_420
-                                                              : TJSAMP_GRAY;
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
-    int format = picture.channels == 1 ? TJPF_GRAY : TJPF_RGB;
-    int rc = tjCompress2(handle, picture.pixels.data(), picture.width, 0, picture.height, format,
-                         &jpeg, &size, sampling, options.quality, 0);
     std::vector<uint8_t> out;
-    if (rc == 0) out.assign(jpeg, jpeg + size);
+    if (tjCompress2(handle, picture.pixels.data(), picture.width, 0, picture.height,
+                    picture.channels == 1 ? TJPF_GRAY : TJPF_RGB, &jpeg, &size, tjSampling, quality,
+                    0) == 0)
+        out.assign(jpeg, jpeg + size);
     tjFree(jpeg);
     tjDestroy(handle);
     return out;
 }
-
-std::vector<uint8_t> CjpegForOptions(const Picture& picture, const JpegOptions& options) {
-    std::ostringstream cmd;
-    cmd << "-quality " << options.quality;
-    switch (options.subsampling) {
-        case Subsampling::S444: cmd << " -sample 1x1"; break;
-        case Subsampling::S422: cmd << " -sample 2x1"; break;
-        case Subsampling::S420: cmd << " -sample 2x2"; break;
-        case Subsampling::Grey:
-            cmd << " -grayscale -sample " << options.greySampling << 'x' << options.greySampling;
-            break;
-    }
-    if (options.restartInterval > 0) cmd << " -restart " << options.restartInterval << 'B';
-    if (options.optimize) cmd << " -optimize";
-    if (options.progressive) cmd << " -progressive";
-    if (options.arithmetic) cmd << " -arithmetic";
-    return EncodeWithCjpeg(picture, cmd.str());
-}
-
-}  // namespace
 
 std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const std::string& arguments) {
     char dir[] = "/tmp/lvs_jpeg_XXXXXX";
@@ -109,11 +83,15 @@ std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const std::string& 
     return bytes;
 }
 
-
 std::vector<uint8_t> EncodeJpeg(const Picture& picture, const JpegOptions& options) {
-    bool plain = options.restartInterval == 0 && !options.optimize && !options.arithmetic &&
-                 options.greySampling == 1 && !options.progressive;
-    return plain ? EncodeWithTurbo(picture, options) : CjpegForOptions(picture, options);
+    static const int turbo[] = {TJSAMP_444, TJSAMP_422, TJSAMP_420, TJSAMP_GRAY};
+    static const char* const cjpeg[] = {"-sample 1x1", "-sample 2x1", "-sample 2x2", "-grayscale"};
+    const int kind = int(options.subsampling);
+    if (!options.progressive && options.cjpegArguments.empty())
+        return EncodeWithTurbo(picture, turbo[kind], options.quality);
+    return EncodeWithCjpeg(picture, "-quality " + std::to_string(options.quality) + " " + cjpeg[kind] +
+                                        (options.progressive ? " -progressive " : " ") +
+                                        options.cjpegArguments);
 }
 
 Picture DecodeJpegReference(const std::vector<uint8_t>& file, int channels) {

@@ -1,6 +1,6 @@
 // Test pictures and their JPEG encodings, made at test time with
 // libjpeg-turbo (TurboJPEG for plain baseline files, the cjpeg tool for
-// restart intervals, optimised tables, progressive and arithmetic coding).
+// progressive files and anything given as extra cjpeg arguments).
 //
 //   Picture p = MakePhotoLikePicture(320, 240, 7);
 //   JpegOptions o;  o.subsampling = Subsampling::S420;  o.quality = 85;
@@ -26,24 +26,21 @@ enum class Subsampling { S444, S422, S420, Grey };
 struct JpegOptions {
     int quality = 90;
     Subsampling subsampling = Subsampling::S444;
-    int restartInterval = 0;   // in MCUs; 0 for none
-    bool optimize = false;     // optimised Huffman tables
     bool progressive = false;
-    bool arithmetic = false;
-    // Sampling factors written for a grey frame (cjpeg -sample), 1 or 2.
-    int greySampling = 1;
+    // More cjpeg arguments, e.g. "-restart 3B -optimize", "-arithmetic", or
+    // "-sample 2x2" for grey; when given, cjpeg makes the file.
+    std::string cjpegArguments;
 };
 
 // Smooth photographic-like content: gradients, soft blobs, some texture and a
 // little noise; the same seed gives the same picture.
 Picture MakePhotoLikePicture(int width, int height, unsigned seed, int channels = 3);
 
-// Encodes with TurboJPEG when the options allow, else with cjpeg in a
-// temporary directory. Returns an empty vector on failure.
+// With TurboJPEG when the options allow, else with cjpeg. Empty on failure.
 std::vector<uint8_t> EncodeJpeg(const Picture& picture, const JpegOptions& options);
-
-// cjpeg with free arguments (sampling lists and options JpegOptions lacks);
-// empty on failure.
+// TurboJPEG with one of its TJSAMP_ subsampling codes; empty on failure.
+std::vector<uint8_t> EncodeWithTurbo(const Picture& picture, int tjSampling, int quality);
+// cjpeg with free arguments, in a temporary directory; empty on failure.
 std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const std::string& arguments);
 
 // libjpeg-turbo's own decode into 1 or 3 channels; empty picture on failure.
