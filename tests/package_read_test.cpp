@@ -1,209 +1,250 @@
-// Reading entries of packages written by lvs_maker: every form an entry may
-// take, and every way a package can be unusable.
-#include "package_fixture.h"
+// Reading entries of packages: every form an entry may take (as lvs_maker,
+// Info-ZIP zip and 7-Zip write them), and every way a package can be
+// unusable.
+#include <cstdlib>
+#include <fstream>
+#include <random>
 
-#include <cstring>
-#include <tuple>
+#include "fixture.h"
 
-using lvs_maker::Entry;
+using namespace lvstest;
 using lvs_maker::Method;
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// Every accepted form reads back exactly, through several read chunks.
+Bytes RandomBytes(size_t count, unsigned seed = 7) {
+  std::mt19937 random(seed);
+  Bytes bytes(count);
+  for (auto& b : bytes) b = static_cast<uint8_t>(random());
+  return bytes;
+}
 
-struct Form {
-    Method method;
-    bool encrypted;
-    bool zip64;
+// Compressible but not trivial: text-like lines.
+Bytes TextBytes(size_t count) {
+  std::string text;
+  for (size_t i = 0; text.size() < count; ++i) text += "{\"line\": " + std::to_string(i * 7919 % 1000) + "}\n";
+  return Bytes(text.begin(), text.begin() + count);
+}
+
+Bytes Slurp(const std::string& path) {
+  Bytes bytes;
+  lvs_maker::ReadWholeFile(path, &bytes);
+  return bytes;
+}
+
+void Spit(const std::string& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+void SetLe(Bytes& b, size_t at, uint32_t v, int size) {
+  for (int i = 0; i < size; ++i) b[at + i] = uint8_t(v >> (8 * i));
+}
+
+// Offsets of the local header and the central record of `name` in a plain
+// archive as lvs_maker writes it.
+std::pair<size_t, size_t> Headers(const Bytes& b, const std::string& name) {
+  std::pair<size_t, size_t> at{0, 0};
+  for (size_t i = 0; i + 46 + name.size() <= b.size(); ++i) {
+    const bool local = b[i] == 'P' && b[i + 1] == 'K' && b[i + 2] == 3 && b[i + 3] == 4;
+    const bool central = b[i] == 'P' && b[i + 1] == 'K' && b[i + 2] == 1 && b[i + 3] == 2;
+    const size_t nameAt = local ? i + 30 : central ? i + 46 : 0;
+    if (nameAt && std::string(b.begin() + nameAt, b.begin() + nameAt + name.size()) == name &&
+        b[nameAt - (local ? 4 : 18)] == name.size())
+      (local ? at.first : at.second) = i;
+  }
+  return at;
+}
+
+class PackageTest : public ::testing::Test {
+ protected:
+  // Reads the whole entry with exactly the reported size as capacity.
+  int32_t ReadAll(const std::string& path, const char* name, Bytes* out) {
+    out->assign(size_t(std::max(LVS_GetFileSize(path.c_str(), name), 0)), 0);
+    return LVS_ReadFile(path.c_str(), name, out->data(), out->size());
+  }
+  // The entry reports its size but is never read.
+  void ExpectRefused(const std::string& path, const char* name, int32_t size) {
+    Bytes out(size_t(size) + 1);
+    EXPECT_EQ(LVS_GetFileSize(path.c_str(), name), size) << path << " " << name;
+    EXPECT_EQ(LVS_ReadFile(path.c_str(), name, out.data(), out.size()), kReadFileFailed) << path << " " << name;
+  }
+  int Shell(const std::string& command) const {
+    return std::system(("cd '" + scratch.Dir().string() + "' && " + command).c_str());
+  }
+  Scratch scratch;
 };
 
+struct Form {
+  Method method;
+  bool encrypted, zip64;
+};
 class PackageFormTest : public PackageTest, public ::testing::WithParamInterface<Form> {};
 
 TEST_P(PackageFormTest, ReadsBackExactBytesAndNothingMore) {
-    const Form form = GetParam();
-    const std::string password = form.encrypted ? kPackagePassword : "";
-    const Bytes text = TextBytes(1000), noise = RandomBytes(300 * 1024);
-    const std::string path = Write("p.lvs",
-                                   {{"meta", text, form.method, password},
-                                    {"prv", noise, form.method, password},
-                                    {"empty", {}, form.method, password}},
-                                   {form.zip64});
-
-    for (const auto& [name, expected] : {std::make_pair("meta", text), std::make_pair("prv", noise)}) {
-        ASSERT_EQ(LVS_GetFileSize(path.c_str(), name), static_cast<int32_t>(expected.size())) << name;
-        // A larger buffer than needed: bytes past the entry stay untouched.
-        Bytes out(expected.size() + 16, 0xA5);
-        ASSERT_EQ(LVS_ReadFile(path.c_str(), name, out.data(), out.size()), 0) << name;
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin())) << name;
-        EXPECT_EQ(out.back(), 0xA5) << name;
-    }
-    EXPECT_EQ(LVS_GetFileSize(path.c_str(), "empty"), 0);
-    EXPECT_EQ(LVS_ReadFile(path.c_str(), "empty", nullptr, 0), 0);
+  const Form form = GetParam();
+  const std::string password = form.encrypted ? kPackagePassword : "";
+  const Bytes text = TextBytes(1000), noise = RandomBytes(300 * 1024);
+  const std::string path = scratch.Package(
+      "p.lvs", {{"meta", text, form.method, password}, {"prv", noise, form.method, password}, {"empty", {}, form.method, password}},
+      {form.zip64});
+  for (const auto& [name, expected] : {std::make_pair("meta", text), std::make_pair("prv", noise)}) {
+    ASSERT_EQ(LVS_GetFileSize(path.c_str(), name), int32_t(expected.size())) << name;
+    // A larger buffer than needed: bytes past the entry stay untouched.
+    Bytes out(expected.size() + 16, 0xA5);
+    ASSERT_EQ(LVS_ReadFile(path.c_str(), name, out.data(), out.size()), 0) << name;
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin())) << name;
+    EXPECT_EQ(out.back(), 0xA5) << name;
+  }
+  EXPECT_EQ(LVS_GetFileSize(path.c_str(), "empty"), 0);
+  EXPECT_EQ(LVS_ReadFile(path.c_str(), "empty", nullptr, 0), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllForms, PackageFormTest,
                          ::testing::Values(Form{Method::Store, false, false}, Form{Method::Store, true, false},
-                                           Form{Method::Deflate, false, false},
-                                           Form{Method::Deflate, true, false}, Form{Method::Store, true, true},
-                                           Form{Method::Deflate, true, true}, Form{Method::Deflate, false, true}));
+                                           Form{Method::Deflate, false, false}, Form{Method::Deflate, true, false},
+                                           Form{Method::Store, true, true}, Form{Method::Deflate, true, true},
+                                           Form{Method::Deflate, false, true}));
 
-// ---------------------------------------------------------------------------
-// Files that are no package.
+TEST_F(PackageTest, FilesThatAreNoPackageFail) {
+  const Bytes good = Slurp(scratch.Package("good.lvs", "{}", RandomBytes(5000)));
+  Bytes endRecordOnly(22, 0);
+  SetLe(endRecordOnly, 0, 0x06054b50, 4);
+  Spit(scratch.Path("text.lvs"), TextBytes(4000));
+  Spit(scratch.Path("empty.lvs"), {});
+  Spit(scratch.Path("none.lvs"), endRecordOnly);
+  Spit(scratch.Path("head.lvs"), Bytes(good.begin(), good.begin() + good.size() / 2));
+  Spit(scratch.Path("tail.lvs"), Bytes(good.begin(), good.end() - 10));
+  fs::create_directories(scratch.Path("dir.lvs"));
+  for (const char* file : {"missing.lvs", "text.lvs", "empty.lvs", "none.lvs", "head.lvs", "tail.lvs", "dir.lvs"}) {
+    Bytes out(8192);
+    EXPECT_EQ(LVS_GetFileSize(scratch.Path(file).c_str(), "prv"), 0) << file;
+    EXPECT_EQ(LVS_ReadFile(scratch.Path(file).c_str(), "prv", out.data(), out.size()), kReadFileFailed) << file;
+  }
+  Bytes out(1);
+  EXPECT_EQ(LVS_GetFileSize(nullptr, "prv"), 0);
+  EXPECT_EQ(LVS_ReadFile(scratch.Path("good.lvs").c_str(), nullptr, out.data(), out.size()), kReadFileFailed);
+  EXPECT_EQ(LVS_ReadFile(scratch.Path("good.lvs").c_str(), "meta", nullptr, 2), kReadFileFailed);
+}
 
-TEST_F(PackageTest, FilesThatAreNoArchiveFail) {
-    const Bytes good = Slurp(Write("good.lvs", lvs_maker::StyleEntries("{}", RandomBytes(5000))));
-    Spit(Path("text.lvs"), TextBytes(4000));
-    Spit(Path("empty.lvs"), {});
-    Spit(Path("head.lvs"), Bytes(good.begin(), good.begin() + good.size() / 2));
-    Spit(Path("tail.lvs"), Bytes(good.begin(), good.end() - 10));
-    fs::create_directories(Path("dir.lvs"));
+TEST_F(PackageTest, OnlyTheExactCaseSensitiveNameIsTheEntry) {
+  const std::string near = scratch.Package("near.lvs", {{"Meta", TextBytes(10)}, {"META", TextBytes(11)},
+                                                        {"meta.json", TextBytes(12)}, {"styles/meta", TextBytes(13)},
+                                                        {"metadata", TextBytes(14)}, {"PRV", TextBytes(16)}});
+  for (const char* name : {"meta", "prv", "met", "meta/", ""}) ExpectRefused(near, name, 0);
 
-    for (const char* file : {"missing.lvs", "text.lvs", "empty.lvs", "head.lvs", "tail.lvs", "dir.lvs"}) {
-        Bytes out(8192);
-        EXPECT_EQ(LVS_GetFileSize(Path(file).c_str(), "prv"), 0) << file;
-        EXPECT_EQ(LVS_ReadFile(Path(file).c_str(), "prv", out.data(), out.size()), kReadFileFailed) << file;
+  // Beside its case-twisted siblings the real entry is found, in a path with
+  // non-ASCII characters and percent signs.
+  const std::string both = scratch.Package("Stile für 100% Grün/Lumière %s %n.lvs",
+                                           {{"META", TextBytes(30)}, {"meta", TextBytes(17)}, {"Meta", TextBytes(40)}});
+  Bytes out;
+  ASSERT_EQ(ReadAll(both, "meta", &out), 0);
+  EXPECT_EQ(out, TextBytes(17));
+}
+
+TEST_F(PackageTest, ForeignPasswordDamageAndUnknownMethodsFailTheRead) {
+  for (Method method : {Method::Store, Method::Deflate}) {
+    ExpectRefused(scratch.Package("foreign.lvs", {{"prv", RandomBytes(7000), method, "not the password"}}), "prv", 7000);
+
+    const Bytes original = Slurp(scratch.Package("m.lvs", {{"meta", TextBytes(5000), method, kPackagePassword}}));
+    const auto [local, central] = Headers(original, "meta");
+    // A flipped data byte: the CRC-32 no longer matches.
+    Bytes crc = original;
+    crc[local + 30 + 4 + (crc[local + 28] | crc[local + 29] << 8) + 100] ^= 0x20;
+    // A method no reader here knows (bzip2), and strong encryption.
+    Bytes bzip2 = original, strong = original;
+    SetLe(bzip2, local + 8, 12, 2);
+    SetLe(bzip2, central + 10, 12, 2);
+    strong[local + 6] |= 0x40;
+    strong[central + 8] |= 0x40;
+    for (const auto& [name, bytes] : {std::make_pair("crc.lvs", crc), std::make_pair("bzip2.lvs", bzip2),
+                                      std::make_pair("strong.lvs", strong)}) {
+      Spit(scratch.Path(name), bytes);
+      ExpectRefused(scratch.Path(name), "meta", 5000);
     }
-    Bytes out(1);
-    EXPECT_EQ(LVS_GetFileSize(nullptr, "prv"), 0);
-    EXPECT_EQ(LVS_ReadFile(Path("good.lvs").c_str(), nullptr, out.data(), out.size()), kReadFileFailed);
-    EXPECT_EQ(LVS_ReadFile(Path("good.lvs").c_str(), "meta", nullptr, 2), kReadFileFailed);
-}
-
-TEST_F(PackageTest, ArchiveWithoutEntriesHasNothingToRead) {
-    Bytes endRecord(22, 0);
-    SetLe32(endRecord, 0, 0x06054b50);
-    Spit(Path("none.lvs"), endRecord);
-    Bytes out(16);
-    EXPECT_EQ(LVS_GetFileSize(Path("none.lvs").c_str(), "meta"), 0);
-    EXPECT_EQ(LVS_ReadFile(Path("none.lvs").c_str(), "meta", out.data(), out.size()), kReadFileFailed);
-}
-
-// ---------------------------------------------------------------------------
-// Names: only the exact, case-sensitive stored name is the entry.
-
-TEST_F(PackageTest, OnlyTheExactNameIsTheEntry) {
-    const std::string near = Write("near.lvs", {{"Meta", TextBytes(10)},
-                                                {"META", TextBytes(11)},
-                                                {"meta.json", TextBytes(12)},
-                                                {"styles/meta", TextBytes(13)},
-                                                {"metadata", TextBytes(14)},
-                                                {"prv.jpg", TextBytes(15)},
-                                                {"PRV", TextBytes(16)}});
-    Bytes out(64);
-    for (const char* name : {"meta", "prv", "met", "meta/", ""}) {
-        EXPECT_EQ(LVS_GetFileSize(near.c_str(), name), 0) << name;
-        EXPECT_EQ(LVS_ReadFile(near.c_str(), name, out.data(), out.size()), kReadFileFailed) << name;
+    // An entry delivering other than its recorded size; a canary behind the
+    // reported capacity must survive.
+    for (uint32_t recorded : {4999u, 5001u}) {
+      Bytes file = original;
+      SetLe(file, local + 22, recorded, 4);
+      SetLe(file, central + 24, recorded, 4);
+      Spit(scratch.Path("len.lvs"), file);
+      ASSERT_EQ(LVS_GetFileSize(scratch.Path("len.lvs").c_str(), "meta"), int32_t(recorded));
+      Bytes out(recorded + 1, 0x5A);
+      EXPECT_EQ(LVS_ReadFile(scratch.Path("len.lvs").c_str(), "meta", out.data(), recorded), kReadFileFailed);
+      EXPECT_EQ(out.back(), 0x5A) << recorded;
     }
-
-    // Beside its case-twisted siblings, the real entry is found and no other.
-    const Bytes real = TextBytes(17);
-    const std::string both = Write("both.lvs", {{"META", TextBytes(30)}, {"meta", real}, {"Meta", TextBytes(40)}});
-    ASSERT_EQ(ReadAll(both, "meta", &out), 0);
-    EXPECT_EQ(out, real);
+  }
 }
 
-TEST_F(PackageTest, PathWithNonAsciiCharactersAndPercentSign) {
-    fs::create_directories(Path("Stile für 100% Grün"));
-    const std::string path = Write("Stile für 100% Grün/Lumière %s %n.lvs", {{"meta", TextBytes(321)}});
+TEST_F(PackageTest, SizesTheCallerMustNeverAllocateOrOverrun) {
+  // Capacity one byte short, and none at all.
+  const std::string path = scratch.Package("cap.lvs", {Sealed("prv", RandomBytes(4096))});
+  Bytes out(4096, 0x11);
+  EXPECT_EQ(LVS_ReadFile(path.c_str(), "prv", out.data(), 4095), kReadFileFailed);
+  EXPECT_EQ(out[4095], 0x11);
+  EXPECT_EQ(LVS_ReadFile(path.c_str(), "prv", out.data(), 0), kReadFileFailed);
+
+  // Deflates to a few dozen KiB, inflates past the ceiling.
+  const size_t huge = size_t(kEntrySizeCeiling) + 1;
+  const std::string big = scratch.Package("huge.lvs", {{"prv", Bytes(huge, 0)}, {"meta", TextBytes(100)}});
+  out.resize(huge);
+  ExpectRefused(big, "prv", 0);
+  // Sizes of 2^31 and more would turn negative as 32-bit lengths.
+  for (uint32_t recorded : {0x80000000u, 0xFFFFFFFFu}) {
+    Bytes file = Slurp(big);
+    const auto [local, central] = Headers(file, "meta");
+    SetLe(file, local + 22, recorded, 4);
+    SetLe(file, central + 24, recorded, 4);
+    Spit(scratch.Path("neg.lvs"), file);
+    EXPECT_EQ(LVS_GetFileSize(scratch.Path("neg.lvs").c_str(), "meta"), 0) << recorded;
+    EXPECT_EQ(LVS_ReadFile(scratch.Path("neg.lvs").c_str(), "meta", out.data(), out.size()), kReadFileFailed);
+  }
+  // The entry at the ceiling itself is still fine.
+  const std::string edge = scratch.Package("edge.lvs", {{"prv", Bytes(size_t(kEntrySizeCeiling), 0)}});
+  EXPECT_EQ(LVS_GetFileSize(edge.c_str(), "prv"), kEntrySizeCeiling);
+  EXPECT_EQ(LVS_ReadFile(edge.c_str(), "prv", out.data(), out.size()), 0);
+}
+
+// Packages made by the tools package authors use, including streamed
+// archives with data descriptors and their zip64 forms; and the builder's
+// packages checked by another reader.
+TEST_F(PackageTest, InfoZipAnd7ZipPackages) {
+  const Bytes meta = TextBytes(3000), prv = RandomBytes(150 * 1024, 3);
+  Spit(scratch.Path("meta"), meta);
+  Spit(scratch.Path("prv"), prv);
+  const std::string pw = std::string("'") + kPackagePassword + "'";
+  ASSERT_EQ(Shell("zip -q -e -P " + pw + " deflated.lvs meta prv && zip -q -0 -e -P " + pw + " stored.lvs meta prv &&"
+                  " zip -q plain.lvs meta prv && zip -q -fz -e -P " + pw + " zip64.lvs meta prv &&"
+                  // Written to a pipe, zip cannot seek back: data descriptors
+                  // follow each entry.
+                  " zip -q -e -P " + pw + " - meta prv | cat > streamed.lvs && zip -q - meta prv | cat > streamed-plain.lvs"
+                  " && 7z a -bd -tzip -mem=ZipCrypto -p" + pw + " 7crypto.lvs meta prv >/dev/null"
+                  " && 7z a -bd -tzip -mx=0 -mem=ZipCrypto -p" + pw + " 7stored.lvs meta prv >/dev/null"),
+            0);
+  for (const char* file : {"deflated.lvs", "stored.lvs", "plain.lvs", "zip64.lvs", "streamed.lvs",
+                           "streamed-plain.lvs", "7crypto.lvs", "7stored.lvs"}) {
     Bytes out;
-    EXPECT_EQ(ReadAll(path, "meta", &out), 0);
-    EXPECT_EQ(out, TextBytes(321));
+    EXPECT_EQ(ReadAll(scratch.Path(file), "meta", &out), 0) << file;
+    EXPECT_EQ(out, meta) << file;
+    EXPECT_EQ(ReadAll(scratch.Path(file), "prv", &out), 0) << file;
+    EXPECT_EQ(out, prv) << file;
+  }
+  // A foreign password, AES and methods other than store and deflate. 7-Zip
+  // stores what does not compress, so only the text entry keeps the method.
+  ASSERT_EQ(Shell("zip -q -e -P wrong foreign.lvs meta prv && 7z a -bd -tzip -mem=AES256 -p" + pw +
+                  " aes.lvs meta prv >/dev/null && 7z a -bd -tzip -mm=BZip2 bzip2.lvs meta prv >/dev/null"
+                  " && 7z a -bd -tzip -mm=Deflate64 deflate64.lvs meta prv >/dev/null"),
+            0);
+  ExpectRefused(scratch.Path("foreign.lvs"), "prv", int32_t(prv.size()));
+  ExpectRefused(scratch.Path("aes.lvs"), "prv", int32_t(prv.size()));
+  for (const char* file : {"foreign.lvs", "aes.lvs", "bzip2.lvs", "deflate64.lvs"})
+    ExpectRefused(scratch.Path(file), "meta", int32_t(meta.size()));
+
+  scratch.Package("style.lvs", lvs_maker::StyleEntries("{}", prv));
+  scratch.Package("style64.lvs", lvs_maker::StyleEntries("{}", prv), {true});
+  scratch.Package("stored64.lvs", {{"meta", meta, Method::Store}}, {true});
+  for (const char* file : {"style.lvs", "style64.lvs", "stored64.lvs"})
+    EXPECT_EQ(Shell("unzip -tq -P " + pw + " " + file + " >/dev/null"), 0) << file;
 }
 
-// ---------------------------------------------------------------------------
-// Passwords and damage.
-
-TEST_F(PackageTest, ForeignPasswordReportsSizeButNeverReads) {
-    for (Method method : {Method::Store, Method::Deflate}) {
-        const std::string path = Write("foreign.lvs", {{"prv", RandomBytes(7000), method, "not the password"}});
-        EXPECT_EQ(LVS_GetFileSize(path.c_str(), "prv"), 7000);
-        Bytes out(7000);
-        EXPECT_EQ(LVS_ReadFile(path.c_str(), "prv", out.data(), out.size()), kReadFileFailed);
-    }
-}
-
-TEST_F(PackageTest, DamagedDataFailsTheRead) {
-    for (Method method : {Method::Store, Method::Deflate}) {
-        const Bytes data = TextBytes(5000);
-        Bytes file = Slurp(Write("crc.lvs", {{"meta", data, method}}));
-        const HeaderOffsets at = FindHeaders(file, "meta");
-        const std::size_t start = at.local + 30 + 4 + (file[at.local + 28] | (file[at.local + 29] << 8));
-        file[start + 100] ^= 0x20;
-        Spit(Path("crc.lvs"), file);
-
-        Bytes out;
-        EXPECT_EQ(LVS_GetFileSize(Path("crc.lvs").c_str(), "meta"), 5000);
-        EXPECT_EQ(ReadAll(Path("crc.lvs"), "meta", &out), kReadFileFailed);
-    }
-}
-
-TEST_F(PackageTest, EntryDeliveringOtherThanItsRecordedSizeFails) {
-    for (Method method : {Method::Store, Method::Deflate}) {
-        const Bytes data = TextBytes(5000);
-        const Bytes original = Slurp(Write("len.lvs", {{"meta", data, method}}));
-
-        for (std::uint32_t recorded : {4999u, 5001u}) {
-            Bytes file = original;
-            SetRecordedSize(file, "meta", recorded);
-            Spit(Path("len.lvs"), file);
-            ASSERT_EQ(LVS_GetFileSize(Path("len.lvs").c_str(), "meta"), static_cast<int32_t>(recorded));
-            // Capacity as reported; a canary behind it must survive.
-            Bytes out(recorded + 1, 0x5A);
-            EXPECT_EQ(LVS_ReadFile(Path("len.lvs").c_str(), "meta", out.data(), recorded), kReadFileFailed)
-                << recorded;
-            EXPECT_EQ(out.back(), 0x5A) << recorded;
-        }
-    }
-}
-
-TEST_F(PackageTest, UnsupportedMethodOrStrongEncryptionFailsCleanly) {
-    const Bytes original = Slurp(Write("m.lvs", {{"meta", TextBytes(900), Method::Store, kPackagePassword}}));
-    const HeaderOffsets at = FindHeaders(original, "meta");
-    Bytes method = original, strong = original;
-    for (std::size_t header : {at.local + 8, at.central + 10}) SetLe16(method, header, 12); // bzip2
-    for (std::size_t header : {at.local + 6, at.central + 8}) strong[header] |= 0x40;
-    Spit(Path("method.lvs"), method);
-    Spit(Path("strong.lvs"), strong);
-    for (const char* file : {"method.lvs", "strong.lvs"}) {
-        Bytes out(900);
-        EXPECT_EQ(LVS_GetFileSize(Path(file).c_str(), "meta"), 900) << file;
-        EXPECT_EQ(LVS_ReadFile(Path(file).c_str(), "meta", out.data(), out.size()), kReadFileFailed) << file;
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Sizes the caller must never be asked to allocate or overrun.
-
-TEST_F(PackageTest, CapacitySmallerThanTheEntryFailsWithoutWriting) {
-    const std::string path = Write("cap.lvs", {{"prv", RandomBytes(4096), Method::Deflate, kPackagePassword}});
-    Bytes out(4096, 0x11);
-    EXPECT_EQ(LVS_ReadFile(path.c_str(), "prv", out.data(), 4095), kReadFileFailed);
-    EXPECT_EQ(out[4095], 0x11);
-    EXPECT_EQ(LVS_ReadFile(path.c_str(), "prv", out.data(), 0), kReadFileFailed);
-}
-
-TEST_F(PackageTest, EntriesAboveTheCeilingAreNeverReported) {
-    // Deflates to a few dozen KiB, inflates past the ceiling.
-    const std::size_t huge = static_cast<std::size_t>(kEntrySizeCeiling) + 1;
-    const std::string path = Write("huge.lvs", {{"prv", Bytes(huge, 0)}, {"meta", TextBytes(100)}});
-    EXPECT_EQ(LVS_GetFileSize(path.c_str(), "prv"), 0);
-    Bytes out(huge);
-    EXPECT_EQ(LVS_ReadFile(path.c_str(), "prv", out.data(), out.size()), kReadFileFailed);
-
-    // Sizes of 2^31 and more would turn negative as 32-bit lengths.
-    for (std::uint32_t recorded : {0x80000000u, 0xFFFFFFFFu}) {
-        Bytes file = Slurp(path);
-        SetRecordedSize(file, "meta", recorded);
-        Spit(Path("neg.lvs"), file);
-        EXPECT_EQ(LVS_GetFileSize(Path("neg.lvs").c_str(), "meta"), 0) << recorded;
-        EXPECT_EQ(LVS_ReadFile(Path("neg.lvs").c_str(), "meta", out.data(), out.size()), kReadFileFailed);
-    }
-    // The entry at the ceiling itself is still fine.
-    const std::string edge = Write("edge.lvs", {{"prv", Bytes(static_cast<std::size_t>(kEntrySizeCeiling), 0)}});
-    EXPECT_EQ(LVS_GetFileSize(edge.c_str(), "prv"), kEntrySizeCeiling);
-    EXPECT_EQ(LVS_ReadFile(edge.c_str(), "prv", out.data(), out.size()), 0);
-}
-
-} // namespace
+}  // namespace
