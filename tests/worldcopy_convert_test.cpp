@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include "SampleConvert.h"
@@ -16,60 +17,38 @@ uint8_t To8(uint16_t v) { return Convert<uint8_t, uint16_t>(v); }
 uint8_t FloatTo8(float v) { return Convert<uint8_t, float>(v); }
 uint16_t FloatTo16(float v) { return Convert<uint16_t, float>(v); }
 
-TEST(SampleConvert, EightToSixteenRoundsToNearest) {
-  EXPECT_EQ(To16(0), 0);
-  EXPECT_EQ(To16(1), 129);
-  EXPECT_EQ(To16(128), 16448);
-  EXPECT_EQ(To16(254), 32640);
-  EXPECT_EQ(To16(255), 32768);
-}
-
-TEST(SampleConvert, SixteenToEightRoundsToNearest) {
-  EXPECT_EQ(To8(64), 0);
-  EXPECT_EQ(To8(65), 1);
-  EXPECT_EQ(To8(16384), 128);
-  EXPECT_EQ(To8(32767), 255);
-  EXPECT_EQ(To8(32768), 255);
-}
-
-TEST(SampleConvert, SixteenAboveHostWhiteIsClampedNotWrapped) {
+// Worked values of every conversion: rounding to nearest, clamping above
+// the host's white (never wrapping) and below black, NaN as black.
+TEST(SampleConvert, WorkedValues) {
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  const std::pair<uint8_t, uint16_t> to16[] = {{0, 0}, {1, 129}, {128, 16448}, {254, 32640}, {255, 32768}};
+  for (const auto& [from, to] : to16) EXPECT_EQ(To16(from), to) << int(from);
   // (65535 * 255 + 16384) / 32768 would be 510, stored as 254.
-  EXPECT_EQ(To8(65535), 255);
-  EXPECT_EQ(To8(32769), 255);
-  EXPECT_EQ(To8(49152), 255);
-  EXPECT_EQ((Convert<float, uint16_t>(65535)), 1.0f);
-  EXPECT_EQ((Convert<float, uint16_t>(40000)), 1.0f);
-}
-
-TEST(SampleConvert, FloatToIntegerClampsAndRounds) {
-  EXPECT_EQ(FloatTo8(1.5f), 255);
-  EXPECT_EQ(FloatTo16(1.5f), 32768);
-  EXPECT_EQ(FloatTo8(-0.2f), 0);
-  EXPECT_EQ(FloatTo16(-0.2f), 0);
-  EXPECT_EQ(FloatTo8(0.5f), 128);
-  EXPECT_EQ(FloatTo16(0.5f), 16384);
-  EXPECT_EQ(FloatTo8(1.0f), 255);
-  EXPECT_EQ(FloatTo16(1.0f), 32768);
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  EXPECT_EQ(FloatTo8(nan), 0);
-  EXPECT_EQ(FloatTo16(nan), 0);
-  EXPECT_EQ(FloatTo8(std::numeric_limits<float>::infinity()), 255);
-  EXPECT_EQ(FloatTo16(-std::numeric_limits<float>::infinity()), 0);
-}
-
-TEST(SampleConvert, ClampLimitsToUnitAndPassesNaN) {
-  EXPECT_EQ(Clamp(1.5f), 1.0f);
-  EXPECT_EQ(Clamp(-0.2f), 0.0f);
-  EXPECT_EQ(Clamp(0.25f), 0.25f);
-  EXPECT_TRUE(std::isnan(Clamp(std::numeric_limits<float>::quiet_NaN())));
-}
-
-TEST(SampleConvert, IntegerToFloat) {
+  const std::pair<uint16_t, uint8_t> to8[] = {{64, 0},     {65, 1},     {16384, 128}, {32767, 255},
+                                              {32768, 255}, {32769, 255}, {49152, 255}, {65535, 255}};
+  for (const auto& [from, to] : to8) EXPECT_EQ(To8(from), to) << from;
+  const std::tuple<float, uint8_t, uint16_t> fromFloat[] = {{1.5f, 255, 32768}, {-0.2f, 0, 0}, {0.5f, 128, 16384},
+                                                            {1.0f, 255, 32768}, {nan, 0, 0},     {inf, 255, 32768},
+                                                            {-inf, 0, 0}};
+  for (const auto& [from, to8bit, to16bit] : fromFloat) {
+    EXPECT_EQ(FloatTo8(from), to8bit) << from;
+    EXPECT_EQ(FloatTo16(from), to16bit) << from;
+  }
   EXPECT_EQ((Convert<float, uint8_t>(255)), 1.0f);
-  EXPECT_NEAR((Convert<float, uint8_t>(128)), 0.50196f, 1e-5f);
   EXPECT_EQ((Convert<float, uint8_t>(128)), 128.0f / 255.0f);
   EXPECT_EQ((Convert<float, uint16_t>(32768)), 1.0f);
   EXPECT_EQ((Convert<float, uint16_t>(16384)), 0.5f);
+  EXPECT_EQ((Convert<float, uint16_t>(40000)), 1.0f);
+  EXPECT_EQ((Convert<float, uint16_t>(65535)), 1.0f);
+  EXPECT_EQ(Clamp(1.5f), 1.0f);
+  EXPECT_EQ(Clamp(-0.2f), 0.0f);
+  EXPECT_EQ(Clamp(0.25f), 0.25f);
+  EXPECT_TRUE(std::isnan(Clamp(nan)));
+  const std::pair<uint16_t, uint16_t> demote[] = {{0, 0}, {32768, 16384}, {32769, 16385}, {65535, 32768}};
+  for (const auto& [from, to] : demote) EXPECT_EQ(Demote(from), to) << from;
+  const std::pair<uint16_t, uint16_t> promote[] = {{1, 2},         {16384, 32768}, {16385, 32769},
+                                                   {32768, 65535}, {32769, 65535}, {65535, 65535}};
+  for (const auto& [from, to] : promote) EXPECT_EQ(Promote(from), to) << from;
 }
 
 TEST(SampleConvert, RoundTripsKeepEveryValue) {
@@ -78,36 +57,14 @@ TEST(SampleConvert, RoundTripsKeepEveryValue) {
     EXPECT_EQ(To8(To16(b)), b) << v;
     EXPECT_EQ(FloatTo8(Convert<float, uint8_t>(b)), b) << v;
   }
-  for (int v = 0; v <= 32768; ++v) {
-    const auto s = static_cast<uint16_t>(v);
-    ASSERT_EQ(FloatTo16(Convert<float, uint16_t>(s)), s) << v;
-  }
-}
-
-TEST(SampleConvert, DemoteAndPromoteWorkedValues) {
-  EXPECT_EQ(Demote(0), 0);
-  EXPECT_EQ(Demote(32768), 16384);
-  EXPECT_EQ(Demote(32769), 16385);
-  EXPECT_EQ(Demote(65535), 32768);
-  EXPECT_EQ(Promote(16384), 32768);
-  EXPECT_EQ(Promote(16385), 32769);
-  EXPECT_EQ(Promote(32768), 65535);
-  EXPECT_EQ(Promote(1), 2);
-}
-
-TEST(SampleConvert, DemotePromoteCompositions) {
   for (uint32_t v = 0; v <= 32768; ++v) {
+    ASSERT_EQ(FloatTo16(Convert<float, uint16_t>(uint16_t(v))), v) << v;
     ASSERT_EQ(Demote(Promote(uint16_t(v))), v) << v;
   }
   for (uint32_t v = 0; v <= 65535; ++v) {
     const bool dropsOne = (v <= 32768) ? (v % 2 == 1) : (v % 2 == 0);
     ASSERT_EQ(Promote(Demote(uint16_t(v))), dropsOne ? v - 1 : v) << v;
   }
-}
-
-TEST(SampleConvert, PromoteSaturatesAboveHostWhite) {
-  EXPECT_EQ(Promote(32769), 65535);
-  EXPECT_EQ(Promote(65535), 65535);
 }
 
 // Row callbacks on hand-made world records.

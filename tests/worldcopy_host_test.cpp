@@ -202,33 +202,32 @@ TEST_F(WorldCopyTest, PromotedDestinationsReceiveFullRange) {
   EXPECT_EQ(Calls("AEGP_IterateGeneric"), 0u);
 }
 
-TEST_F(WorldCopyTest, FailedTemporaryWorldLeavesDestinationUntouched) {
-  PF_EffectWorld* from = World(PF_PixelFormat_ARGB32, 64, 32);
-  PF_EffectWorld* to = World(PF_PixelFormat_ARGB128, 32, 16);
-  Fill<uint8_t>(*from, 7, 255);
-  host_.Faults().FailNth("PF_NewWorld", 1, PF_Err_OUT_OF_MEMORY);
-  EXPECT_EQ(Copy(from, to), PF_Err_OUT_OF_MEMORY);
-  EXPECT_EQ(Calls("AEGP_IterateGeneric"), 0u);
-  EXPECT_EQ(Calls("copy"), 0u);
-  EXPECT_EQ(Calls("PF_DisposeWorld"), 0u);
-  for (int y = 0; y < 16; ++y)
-    for (int k = 0; k < 32 * 16; ++k) ASSERT_EQ(Row<uint8_t>(*to, y)[k], lvshost::kFreshWorldByte);
-}
-
-TEST_F(WorldCopyTest, FailedRowPassIsReportedAndNothingIsCopiedOut) {
-  PF_EffectWorld* from = World(PF_PixelFormat_ARGB32, 64, 32);
-  PF_EffectWorld* to = World(PF_PixelFormat_ARGB64, 32, 16);
-  host_.Faults().FailNth("AEGP_IterateGeneric", 1, A_Err_GENERIC);
-  EXPECT_EQ(Copy(from, to), A_Err_GENERIC);
-  EXPECT_EQ(Calls("copy"), 0u);
-  EXPECT_EQ(Calls("PF_DisposeWorld"), 1u);
-}
-
-TEST_F(WorldCopyTest, FailedHostCopyIsReported) {
-  PF_EffectWorld* from = World(PF_PixelFormat_ARGB32, 8, 8);
-  PF_EffectWorld* to = World(PF_PixelFormat_ARGB32, 8, 8);
-  host_.Faults().FailNth("copy", 1, A_Err_PARAMETER);
-  EXPECT_EQ(Copy(from, to), A_Err_PARAMETER);
+// A failed step ends the copy with its code; nothing reaches the
+// destination before the last step, and the temporary world is given back.
+TEST_F(WorldCopyTest, FailedStepsAreReportedAndLeaveTheDestinationUntouched) {
+  const struct {
+    const char* op;
+    A_Err code;
+    PF_PixelFormat to;
+    int width;
+    uint64_t disposed;
+  } cases[] = {{"PF_NewWorld", PF_Err_OUT_OF_MEMORY, PF_PixelFormat_ARGB128, 32, 0},
+               {"AEGP_IterateGeneric", A_Err_GENERIC, PF_PixelFormat_ARGB64, 32, 1},
+               {"copy", A_Err_PARAMETER, PF_PixelFormat_ARGB32, 64, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.op);
+    PF_EffectWorld* from = World(PF_PixelFormat_ARGB32, 64, 32);
+    PF_EffectWorld* to = World(c.to, c.width, c.width / 2);
+    Fill<uint8_t>(*from, 7, 255);
+    host_.Faults().FailNth(c.op, 1, c.code);
+    EXPECT_EQ(Copy(from, to), c.code);
+    host_.Faults().Clear();
+    EXPECT_EQ(Calls("PF_DisposeWorld"), c.disposed);
+    EXPECT_EQ(Calls("PF_NewWorld"), c.disposed + (c.code == PF_Err_OUT_OF_MEMORY));
+    const size_t rowBytes = size_t(c.width) * lvshost::BytesPerPixel(c.to);
+    for (int y = 0; y < c.width / 2; ++y)
+      for (size_t k = 0; k < rowBytes; ++k) ASSERT_EQ(Row<uint8_t>(*to, y)[k], lvshost::kFreshWorldByte);
+  }
 }
 
 TEST_F(WorldCopyTest, SourceThatCannotBeDemotedIsNotPromotedEither) {
