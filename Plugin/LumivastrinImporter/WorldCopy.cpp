@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 #include "AEGP_SuiteHandler.h"
@@ -85,21 +85,29 @@ std::ptrdiff_t ConvertRowWide(const uint8_t* from, uint16_t* to, std::ptrdiff_t 
   }
   return k;
 }
+#endif
 
-// The packed division rounds like the scalar one, so the floats are the same.
-std::ptrdiff_t ConvertRowWide(const uint8_t* from, float* to, std::ptrdiff_t samples) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128 divisor = _mm_set1_ps(255.0f);
+#if defined(__x86_64__) || defined(__i386__)
+// The division dominates here, so it takes eight lanes where the processor
+// has them; the packed division rounds like the scalar one, so the floats
+// are the same. Without AVX2 the compiler's own vectorised loop does it.
+__attribute__((target("avx2"))) std::ptrdiff_t ConvertRowAvx2(const uint8_t* from, float* to,
+                                                              std::ptrdiff_t samples) {
+  const __m256 divisor = _mm256_set1_ps(255.0f);
   std::ptrdiff_t k = 0;
   for (; k + 16 <= samples; k += 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
-    const __m128i low = _mm_unpacklo_epi8(bytes, zero);
-    const __m128i high = _mm_unpackhi_epi8(bytes, zero);
-    const __m128i words[4] = {_mm_unpacklo_epi16(low, zero), _mm_unpackhi_epi16(low, zero),
-                              _mm_unpacklo_epi16(high, zero), _mm_unpackhi_epi16(high, zero)};
-    for (int q = 0; q < 4; ++q) _mm_storeu_ps(to + k + 4 * q, _mm_div_ps(_mm_cvtepi32_ps(words[q]), divisor));
+    const __m256 low = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes));
+    const __m256 high = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(bytes, 8)));
+    _mm256_storeu_ps(to + k, _mm256_div_ps(low, divisor));
+    _mm256_storeu_ps(to + k + 8, _mm256_div_ps(high, divisor));
   }
   return k;
+}
+
+std::ptrdiff_t ConvertRowWide(const uint8_t* from, float* to, std::ptrdiff_t samples) {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2 ? ConvertRowAvx2(from, to, samples) : 0;
 }
 #endif
 
