@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "jpeg_idct.h"
 #include "jpeg_test_util.h"
 
 using namespace lvs_test;
@@ -59,39 +58,6 @@ TEST(JpegScan, DcIsDequantisedPredictedAndGivesTheWorkedValues) {
     ASSERT_EQ(g.size(), 320u);
     const uint8_t expected[5] = {128, 138, 118, 255, 0};
     for (int i = 0; i < 320; ++i) ASSERT_EQ(g[i], expected[i % 40 / 8]) << i;
-}
-
-// The samples of one block with the given AC coefficients (zig-zag index,
-// value), from the portable transform (which takes the block column by column).
-std::vector<uint8_t> Transformed(int dc, const std::vector<std::pair<int, int>>& ac) {
-    static const int zigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-                                   12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-                                   35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-                                   58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-    alignas(32) int32_t c[64] = {dc};
-    for (auto [k, v] : ac) c[(zigzag[k] & 7) * 8 + (zigzag[k] >> 3)] = v;
-    std::vector<uint8_t> out(64);
-    Jpeg::IdctBlockPortable(c, out.data(), 8);
-    return out;
-}
-
-TEST(JpegScan, RunsAndTheSixteenZeroSymbolPlaceCoefficients) {
-    HandMade m;
-    m.width = 16;
-    BitWriter b;
-    b.PutDc(kDc, 40);
-    b.PutCoefficient(kAc, 0, 30);  // k = 1
-    b.PutSymbol(kAc, 0xF0);        // k = 17
-    b.PutCoefficient(kAc, 1, -1);  // k = 19
-    b.PutEndOfBlock(kAc);
-    b.PutDc(kDc, -40);  // the second block ends at k = 63 without an end of block
-    for (int i = 0; i < 3; ++i) b.PutSymbol(kAc, 0xF0);
-    b.PutCoefficient(kAc, 14, 1);
-    b.Finish();
-    std::vector<uint8_t> g = Image(m, b.Data());
-    ASSERT_EQ(g.size(), 128u);
-    const std::vector<uint8_t> blocks[2] = {Transformed(40, {{1, 30}, {19, -1}}), Transformed(0, {{63, 1}})};
-    for (int i = 0; i < 128; ++i) ASSERT_EQ(g[i], blocks[i % 16 / 8][i / 16 * 8 + i % 8]) << i;
 }
 
 TEST(JpegScan, BadSymbolsOverlongRunsAndInvalidCodesAreMalformed) {
@@ -176,40 +142,33 @@ TEST(JpegScan, RestartMarkersAreExpectedInCyclingOrder) {
     }
 }
 
-TEST(JpegScan, StuffedByteIsDataWhileDoubledFFOrAFinalFFIsMalformed) {
-    HandMade m;
-    BitWriter b;
-    b.PutDc(kDc, 8);                // 4 + 4 bits: one whole byte
-    b.PutCoefficient(kAc, 0, 255);  // code byte, then the additional bits 0xFF
-    b.PutEndOfBlock(kAc);
-    b.Finish();
-    std::vector<uint8_t> entropy = b.Data();
-    ASSERT_EQ(entropy[2], 0xFF);
-    ASSERT_EQ(entropy[3], 0x00);
-    EXPECT_EQ(Image(m, entropy), Transformed(8, {{1, 255}}));
-    for (uint8_t second : {0xFF, 0xC4}) {
-        entropy[3] = second;
-        EXPECT_EQ(CodeOf(m, entropy), Decoder::MalformedData) << int(second);
-    }
-    // A final 0xFF of the input counts when the 16-bit peek at the end of
-    // block reaches it (12 bits, 4 padding bits, then the 0xFF), not further on.
-    entropy = Flat({0});
-    entropy.push_back(0xFF);
-    EXPECT_EQ(CodeOf(m, entropy), Decoder::MalformedData);
-    entropy.back() = 0x00;
-    entropy.insert(entropy.end(), {0x00, 0xFF});
-    EXPECT_EQ(CodeOf(m, entropy), Decoder::Success);
-}
-
-TEST(JpegScan, EndOfImageInsideTheDataTurnsTheRestIntoOneBits) {
-    HandMade m(80);  // one-bit tables in which 1-bits decode as "no change" and "end of block"
-    m.width = 64;
+// One-bit tables in which 1-bits decode as "no change" and "end of block":
+// after a first block of DC +1 (80), every later one gives 138 as long as
+// the data reads as 1-bits; a 0 bit would mean DC -1 or an AC value.
+TEST(JpegScan, BitReaderHandlesStuffingEndOfImageAndTheEndOfInput) {
+    HandMade m(80);
+    m.width = 64;  // eight blocks, 17 bits, looked up on 16-bit peeks
     m.dc = {1, {1, 0}};
     m.ac = {1, {0x01, 0x00}};
-    std::vector<uint8_t> entropy = {0b01111111, 0xFF, 0xD9, 0x00, 0x00, 0x00};  // DC +1 (80), end of block
-    EXPECT_EQ(Image(m, entropy), std::vector<uint8_t>(512, 138));  // zero bytes would mean DC -1
-    entropy.resize(1);  // the same when the input simply ends
-    EXPECT_EQ(Image(m, entropy), std::vector<uint8_t>(512, 138));
+    const uint8_t first = 0b01111111;  // DC +1, end of block, then 1-bits
+    struct Case {
+        std::vector<uint8_t> entropy;
+        Decoder::ResultCode code;
+    } const cases[] = {
+        {{first, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00}, Decoder::Success},  // stuffed bytes are data
+        {{first, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF}, Decoder::Success},  // final 0xFF never reached
+        {{first, 0xFF, 0xD9, 0x00, 0x00, 0x00}, Decoder::Success},  // all 1-bits after end of image
+        {{first}, Decoder::Success},                                // all 1-bits past the input
+        {{first, 0xFF, 0xFF, 0xFF, 0xFF}, Decoder::MalformedData},
+        {{first, 0xFF, 0xC4, 0xFF, 0xFF}, Decoder::MalformedData},
+        {{first, 0xFF, 0x00, 0xFF}, Decoder::MalformedData},  // final 0xFF within the last peek
+    };
+    for (const Case& c : cases) {
+        Decoder::ResultCode code;
+        std::vector<uint8_t> g = Image(m, c.entropy, &code);
+        EXPECT_EQ(code, c.code) << ::testing::PrintToString(c.entropy);
+        EXPECT_EQ(g, std::vector<uint8_t>(code == Decoder::Success ? 512 : 0, 138));
+    }
 }
 
 TEST(JpegScan, GreyRowsAreCompactedToTheWidth) {
@@ -270,21 +229,6 @@ TEST(JpegScan, VerticalEdgeReadsTheLastRowsOfTheComponent) {
     EXPECT_EQ(blue(5, 17), BlueOf(Filter(140, 28, 140, 109, 100, -9)));
     EXPECT_EQ(blue(5, 18), BlueOf(Filter(140, 104, 140, 27, 100, -3)));
     EXPECT_EQ(blue(5, 19), BlueOf(Filter(140, 139, 140, -11, 100, 0)));
-}
-
-TEST(JpegScan, OneComponentFrameIgnoresItsSamplingFactors) {
-    // Factors 2 x 2 in the header, but the blocks come one per MCU in raster
-    // order: left to right, then the next block row.
-    HandMade m;
-    m.width = 32;
-    m.height = 16;
-    m.frame = {{1, 2, 2, 0}};
-    const int levels[8] = {60, 70, 80, 90, 150, 160, 170, 180};
-    std::vector<int> dc;
-    for (int level : levels) dc.push_back(DcFor(level));
-    std::vector<uint8_t> g = Image(m, Flat(dc));
-    ASSERT_EQ(g.size(), 512u);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(g[(i / 4) * 8 * 32 + (i % 4) * 8], levels[i]) << i;
 }
 
 }  // namespace

@@ -8,8 +8,7 @@ namespace {
 
 // The frame-size bound the plug-in's decoder documents: at most 2^28 pixels,
 // and at most 512 pixels per input byte once past 2^22 pixels.
-constexpr uint64_t kMaxPixels = uint64_t(1) << 28;
-constexpr uint64_t kMinPixelAllowance = uint64_t(1) << 22;
+constexpr uint64_t kMaxPixels = uint64_t(1) << 28, kMinPixelAllowance = uint64_t(1) << 22;
 constexpr uint64_t kPixelsPerInputByte = 512;
 
 const int8_t kZigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
@@ -24,8 +23,8 @@ u32 Asr(u32 v, int s) { return u32(int32_t(v) >> s); }
 uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
 uint8_t CF(int32_t sum) { return Clip((sum + 64) >> 7); }
 
-// Every failure ends the run; inside the entropy-coded data the plug-in
-// finishes the current block first, which changes nothing that is reported.
+// Every failure ends the run at once; inside the entropy-coded data the
+// plug-in finishes the current block first, which changes nothing reported.
 struct Stop {
     int code;
 };
@@ -84,14 +83,46 @@ struct VlcCode {
     uint8_t codeLength = 0, symbol = 0;
 };
 
-class Decoder {
-public:
-    void Run(const uint8_t* data, size_t size);
+struct Decoder {
     int width = 0, height = 0, componentCount = 0;
     Component components[3];
     std::unique_ptr<uint8_t[]> rgbImage;
+    const uint8_t* readPosition = nullptr;
+    int32_t bytesLeft = 0, segmentLeft = 0, mcuColumns = 0, mcuRows = 0, restartInterval = 0;
+    uint64_t inputSize = 0;
+    uint8_t quantTables[4][64] = {};
+    std::unique_ptr<VlcCode[][65536]> vlcTables{new VlcCode[4][65536]()};
+    u32 bitBuffer = 0, coefficients[64] = {};
+    int32_t bitCount = 0;
 
-private:
+    void Run(const uint8_t* data, size_t size) {
+        // Inputs of 2 GiB and more are taken as 2^31 - 1 bytes long.
+        bytesLeft = size > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(size);
+        inputSize = uint64_t(bytesLeft);
+        readPosition = data;
+        Require(bytesLeft >= 2 && data[0] == 0xFF && data[1] == 0xD8, RefNoStartOfImage);
+        Skip(2);
+        for (;;) {
+            Require(bytesLeft >= 2 && readPosition[0] == 0xFF, RefMalformedData);
+            const uint8_t marker = readPosition[1];
+            Skip(2);
+            if (marker == 0xDA) break;
+            if (marker != 0xC0 && marker != 0xC4 && marker != 0xDB && marker != 0xDD)
+                Require(marker == 0xFE || (marker >= 0xE0 && marker <= 0xEF), RefUnsupportedFeature);
+            DecodeLength();
+            if (marker == 0xC0) DecodeSOF();
+            if (marker == 0xC4) DecodeDHT();
+            if (marker == 0xDB) DecodeDQT();
+            if (marker == 0xDD) {
+                Require(segmentLeft >= 2, RefMalformedData);
+                restartInterval = Read16(0);
+            }
+            Skip(segmentLeft);  // the rest of the segment, or all of a skipped one
+        }
+        DecodeScan();
+        Convert();
+    }
+
     void Skip(int32_t count) {
         readPosition += count;
         bytesLeft -= count;
@@ -104,315 +135,240 @@ private:
         Require(segmentLeft <= bytesLeft && segmentLeft >= 2, RefMalformedData);
         Skip(2);
     }
-    void DecodeSOF();
-    void DecodeDHT();
-    void DecodeDQT();
-    void DecodeScan();
-    int32_t ShowBits(int32_t n);
+
+    void DecodeSOF() {
+        Require(segmentLeft >= 9, RefMalformedData);
+        Require(readPosition[0] == 8, RefUnsupportedFeature);
+        for (Component& c : components) c.pixels.reset();  // a second frame header starts afresh
+        rgbImage.reset();
+        height = Read16(1);
+        width = Read16(3);
+        componentCount = readPosition[5];
+        Skip(6);
+        Require(componentCount == 1 || componentCount == 3, RefUnsupportedFeature);
+        Require(segmentLeft >= 3 * componentCount, RefMalformedData);
+        auto factor = [](int f) {
+            Require(f != 0, RefMalformedData);
+            Require(f == 1 || f == 2 || f == 4 || f == 8, RefUnsupportedFeature);
+            return f;
+        };
+        int32_t maxX = 0, maxY = 0;
+        for (int i = 0; i < componentCount; ++i, Skip(3)) {
+            Component& c = components[i];
+            c.id = readPosition[0];
+            c.samplingX = factor(readPosition[1] >> 4);
+            c.samplingY = factor(readPosition[1] & 15);
+            c.quantTable = readPosition[2];
+            Require((c.quantTable & ~3) == 0, RefMalformedData);
+            if (c.samplingX > maxX) maxX = c.samplingX;
+            if (c.samplingY > maxY) maxY = c.samplingY;
+        }
+        // A one-component scan is not interleaved: one block per MCU.
+        if (componentCount == 1) components[0].samplingX = components[0].samplingY = maxX = maxY = 1;
+        Require(width != 0, RefMalformedData);
+        Require(height != 0, RefUnsupportedFeature);
+        const uint64_t pixels = uint64_t(width) * uint64_t(height);
+        uint64_t allowed = inputSize * kPixelsPerInputByte;
+        if (allowed < kMinPixelAllowance) allowed = kMinPixelAllowance;
+        Require(pixels <= allowed && pixels <= kMaxPixels, RefUnsupportedFeature);
+        mcuColumns = (width + 8 * maxX - 1) / (8 * maxX);
+        mcuRows = (height + 8 * maxY - 1) / (8 * maxY);
+        for (int i = 0; i < componentCount; ++i) {
+            Component& c = components[i];
+            c.width = (width * c.samplingX + maxX - 1) / maxX;
+            c.height = (height * c.samplingY + maxY - 1) / maxY;
+            c.stride = 8 * mcuColumns * c.samplingX;
+            Require(!(c.width < 3 && c.samplingX < maxX) && !(c.height < 3 && c.samplingY < maxY),
+                    RefUnsupportedFeature);
+            c.pixels.reset(new uint8_t[size_t(c.stride) * size_t(8 * mcuRows * c.samplingY)]);
+        }
+        if (componentCount == 3) rgbImage.reset(new uint8_t[size_t(pixels) * 3]);
+    }
+
+    void DecodeDHT() {
+        while (segmentLeft >= 17) {
+            const uint8_t b = readPosition[0];
+            Require((b & 0xEC) == 0, RefMalformedData);
+            Require((b & 0x02) == 0, RefUnsupportedFeature);
+            VlcCode* table = vlcTables[(b | (b >> 3)) & 3];
+            uint8_t counts[16];
+            std::memcpy(counts, readPosition + 1, 16);
+            Skip(17);
+            int32_t budget = 65536, entry = 0;
+            for (int length = 1; length <= 16; ++length) {
+                const int32_t count = counts[length - 1], span = 1 << (16 - length);
+                Require(segmentLeft >= count, RefMalformedData);
+                budget -= count * span;
+                Require(budget >= 0, RefMalformedData);
+                for (int32_t i = 0; i < count; ++i)
+                    for (int32_t j = 0; j < span; ++j) table[entry++] = {uint8_t(length), readPosition[i]};
+                Skip(count);
+            }
+            for (; entry < 65536; ++entry) table[entry].codeLength = 0;
+        }
+        Require(segmentLeft == 0, RefMalformedData);
+    }
+
+    void DecodeDQT() {
+        for (; segmentLeft >= 65; Skip(65)) {
+            Require((readPosition[0] & ~3) == 0, RefMalformedData);
+            std::memcpy(quantTables[readPosition[0]], readPosition + 1, 64);
+        }
+        Require(segmentLeft == 0, RefMalformedData);
+    }
+
+    void DecodeScan() {
+        int32_t restartsLeft = restartInterval, expectedRestart = 0;
+        DecodeLength();
+        Require(segmentLeft >= 2 * componentCount + 4, RefMalformedData);
+        Require(readPosition[0] == componentCount, RefUnsupportedFeature);
+        Skip(1);
+        for (int i = 0; i < componentCount; ++i, Skip(2)) {
+            Component& c = components[i];
+            Require(readPosition[0] == c.id && (readPosition[1] & 0xEE) == 0, RefMalformedData);
+            c.dcTable = readPosition[1] >> 4;
+            c.acTable = (readPosition[1] & 1) | 2;
+        }
+        Require(readPosition[0] == 0 && readPosition[1] == 63 && readPosition[2] == 0, RefUnsupportedFeature);
+        Skip(segmentLeft);
+        for (int32_t row = 0; row < mcuRows; ++row) {
+            for (int32_t column = 0; column < mcuColumns; ++column) {
+                for (int i = 0; i < componentCount; ++i) {
+                    Component& c = components[i];
+                    for (int32_t by = 0; by < c.samplingY; ++by)
+                        for (int32_t bx = 0; bx < c.samplingX; ++bx)
+                            DecodeBlock(c, c.pixels.get() + (size_t(row * c.samplingY + by) * size_t(c.stride) +
+                                                             size_t(column * c.samplingX + bx)) * 8);
+                }
+                const bool last = row == mcuRows - 1 && column == mcuColumns - 1;
+                if (restartInterval != 0 && !last && --restartsLeft == 0) {
+                    bitCount &= 0xF8;
+                    Require(GetBits(16) == 0xFFD0 + expectedRestart, RefMalformedData);
+                    expectedRestart = (expectedRestart + 1) & 7;
+                    restartsLeft = restartInterval;
+                    for (Component& c : components) c.dcPredictor = 0;
+                }
+            }
+        }
+    }
+
+    int32_t ShowBits(int32_t n) {
+        while (bitCount < n) {
+            bitCount += 8;
+            if (bytesLeft <= 0) {  // past the end of the data: 1-bits
+                bitBuffer = bitBuffer << 8 | 0xFFu;
+                continue;
+            }
+            const uint8_t b = *readPosition++;
+            --bytesLeft;
+            bitBuffer = bitBuffer << 8 | b;
+            if (b != 0xFF) continue;
+            Require(bytesLeft > 0, RefMalformedData);
+            const uint8_t m = *readPosition++;
+            --bytesLeft;
+            if (m == 0xD9) {
+                bytesLeft = 0;
+            } else if (m >= 0xD0 && m <= 0xD7) {  // left in the stream for the restart check
+                bitBuffer = bitBuffer << 8 | m;
+                bitCount += 8;
+            } else {
+                Require(m == 0x00, RefMalformedData);
+            }
+        }
+        return n == 0 ? 0 : int32_t(bitBuffer >> (bitCount - n)) & ((1 << n) - 1);
+    }
     void SkipBits(int32_t n) {
         if (bitCount < n) ShowBits(n);
         bitCount -= n;
     }
     int32_t GetBits(int32_t n) {
-        int32_t v = ShowBits(n);
+        const int32_t v = ShowBits(n);
         SkipBits(n);
         return v;
     }
-    int32_t GetVLC(const VlcCode* table, uint8_t* symbolOut);
-    void DecodeBlock(Component& c, uint8_t* out);
-    void Upsample(Component& c, bool horizontal);
-    void Convert();
 
-    const uint8_t* readPosition = nullptr;
-    int32_t bytesLeft = 0, segmentLeft = 0;
-    int32_t mcuColumns = 0, mcuRows = 0;
-    uint8_t quantTables[4][64] = {};
-    std::unique_ptr<VlcCode[][65536]> vlcTables{new VlcCode[4][65536]()};
-    u32 bitBuffer = 0;
-    int32_t bitCount = 0;
-    u32 coefficients[64] = {};
-    int32_t restartInterval = 0;
-    uint64_t inputSize = 0;
-};
+    int32_t GetVLC(const VlcCode* table, uint8_t* symbolOut) {
+        const VlcCode e = table[ShowBits(16)];
+        Require(e.codeLength != 0, RefMalformedData);
+        SkipBits(e.codeLength);
+        if (symbolOut) *symbolOut = e.symbol;
+        const int32_t k = e.symbol & 15, v = GetBits(k);
+        return k == 0 ? 0 : v < (1 << (k - 1)) ? v - ((1 << k) - 1) : v;
+    }
 
-void Decoder::Run(const uint8_t* data, size_t size) {
-    // Inputs of 2 GiB and more are taken as 2^31 - 1 bytes long.
-    bytesLeft = size > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(size);
-    inputSize = uint64_t(bytesLeft);
-    readPosition = data;
-    Require(bytesLeft >= 2 && data[0] == 0xFF && data[1] == 0xD8, RefNoStartOfImage);
-    Skip(2);
-    for (;;) {
-        Require(bytesLeft >= 2 && readPosition[0] == 0xFF, RefMalformedData);
-        const uint8_t marker = readPosition[1];
-        Skip(2);
-        if (marker == 0xC0) {
-            DecodeSOF();
-        } else if (marker == 0xC4) {
-            DecodeDHT();
-        } else if (marker == 0xDA) {
-            DecodeScan();
-            Convert();
-            return;
-        } else if (marker == 0xDB) {
-            DecodeDQT();
-        } else if (marker == 0xDD) {
-            DecodeLength();
-            Require(segmentLeft >= 2, RefMalformedData);
-            restartInterval = Read16(0);
-            Skip(segmentLeft);
-        } else {
-            Require(marker == 0xFE || (marker >= 0xE0 && marker <= 0xEF), RefUnsupportedFeature);
-            DecodeLength();
-            Skip(segmentLeft);
+    void DecodeBlock(Component& c, uint8_t* out) {
+        std::memset(coefficients, 0, sizeof coefficients);
+        const uint8_t* quant = quantTables[c.quantTable];
+        c.dcPredictor += u32(GetVLC(vlcTables[c.dcTable], nullptr));
+        coefficients[0] = c.dcPredictor * quant[0];
+        for (int32_t k = 0; k != 63;) {
+            uint8_t s = 0;
+            const int32_t v = GetVLC(vlcTables[c.acTable], &s);
+            if (s == 0) break;
+            Require((s & 15) != 0 || s == 0xF0, RefMalformedData);
+            k += (s >> 4) + 1;
+            Require(k <= 63, RefMalformedData);
+            coefficients[kZigzag[k]] = u32(v) * quant[k];
+        }
+        u32 sums[8];
+        for (int row = 0; row < 8; ++row) {
+            u32* r = coefficients + 8 * row;
+            const bool full = Idct8(r, 1, false, sums);
+            const u32 dc = r[0] * 8u;
+            for (int i = 0; i < 8; ++i) r[i] = full ? Asr(sums[i], 8) : dc;
+        }
+        for (int column = 0; column < 8; ++column) {
+            const u32* v = coefficients + column;
+            const bool full = Idct8(v, 8, true, sums);
+            const uint8_t flat = Clip(int32_t(Asr(v[0] + 32u, 6)) + 128);
+            for (int i = 0; i < 8; ++i)
+                out[column + i * c.stride] = full ? Clip(int32_t(Asr(sums[i], 14)) + 128) : flat;
         }
     }
-}
 
-void Decoder::DecodeSOF() {
-    DecodeLength();
-    Require(segmentLeft >= 9, RefMalformedData);
-    Require(readPosition[0] == 8, RefUnsupportedFeature);
-    // A second frame header starts afresh.
-    for (Component& c : components) c.pixels.reset();
-    rgbImage.reset();
-    height = Read16(1);
-    width = Read16(3);
-    componentCount = readPosition[5];
-    Skip(6);
-    Require(componentCount == 1 || componentCount == 3, RefUnsupportedFeature);
-    Require(segmentLeft >= 3 * componentCount, RefMalformedData);
-    auto checkFactor = [](int f) {
-        Require(f != 0, RefMalformedData);
-        Require(f == 1 || f == 2 || f == 4 || f == 8, RefUnsupportedFeature);
-        return f;
-    };
-    int32_t maxX = 0, maxY = 0;
-    for (int i = 0; i < componentCount; ++i) {
-        Component& c = components[i];
-        c.id = readPosition[0];
-        c.samplingX = checkFactor(readPosition[1] >> 4);
-        c.samplingY = checkFactor(readPosition[1] & 15);
-        c.quantTable = readPosition[2];
-        Require((c.quantTable & ~3) == 0, RefMalformedData);
-        Skip(3);
-        if (c.samplingX > maxX) maxX = c.samplingX;
-        if (c.samplingY > maxY) maxY = c.samplingY;
-    }
-    // A one-component scan is not interleaved: one block per MCU.
-    if (componentCount == 1) components[0].samplingX = components[0].samplingY = maxX = maxY = 1;
-    Require(width != 0, RefMalformedData);
-    Require(height != 0, RefUnsupportedFeature);
-    const uint64_t pixels = uint64_t(width) * uint64_t(height);
-    uint64_t allowed = inputSize * kPixelsPerInputByte;
-    if (allowed < kMinPixelAllowance) allowed = kMinPixelAllowance;
-    if (allowed > kMaxPixels) allowed = kMaxPixels;
-    Require(pixels <= allowed, RefUnsupportedFeature);
-    mcuColumns = (width + 8 * maxX - 1) / (8 * maxX);
-    mcuRows = (height + 8 * maxY - 1) / (8 * maxY);
-    for (int i = 0; i < componentCount; ++i) {
-        Component& c = components[i];
-        c.width = (width * c.samplingX + maxX - 1) / maxX;
-        c.height = (height * c.samplingY + maxY - 1) / maxY;
-        c.stride = 8 * mcuColumns * c.samplingX;
-        Require(!(c.width < 3 && c.samplingX < maxX) && !(c.height < 3 && c.samplingY < maxY),
-                RefUnsupportedFeature);
-        c.pixels.reset(new uint8_t[size_t(c.stride) * size_t(8 * mcuRows * c.samplingY)]);
-    }
-    if (componentCount == 3) rgbImage.reset(new uint8_t[size_t(pixels) * 3]);
-    Skip(segmentLeft);
-}
-
-void Decoder::DecodeDHT() {
-    DecodeLength();
-    while (segmentLeft >= 17) {
-        const uint8_t b = readPosition[0];
-        Require((b & 0xEC) == 0, RefMalformedData);
-        Require((b & 0x02) == 0, RefUnsupportedFeature);
-        VlcCode* table = vlcTables[(b | (b >> 3)) & 3];
-        uint8_t counts[16];
-        std::memcpy(counts, readPosition + 1, 16);
-        Skip(17);
-        int32_t budget = 65536, entry = 0;
-        for (int length = 1; length <= 16; ++length) {
-            const int32_t count = counts[length - 1], span = 1 << (16 - length);
-            if (count == 0) continue;
-            Require(segmentLeft >= count, RefMalformedData);
-            budget -= count * span;
-            Require(budget >= 0, RefMalformedData);
-            for (int32_t i = 0; i < count; ++i)
-                for (int32_t j = 0; j < span; ++j, ++entry) table[entry] = {uint8_t(length), readPosition[i]};
-            Skip(count);
+    // Doubles the component's width (horizontal) or height. The right edge is
+    // the end of the stored row, beyond the width; the bottom edge is the last
+    // rows of the component, not of the plane.
+    void Upsample(Component& c, bool horizontal) {
+        const int32_t n = horizontal ? c.width : c.height, lines = horizontal ? c.height : c.width;
+        const size_t step = horizontal ? 1 : size_t(c.stride), outStep = horizontal ? 1 : size_t(c.width);
+        const int32_t end = horizontal ? c.stride : n;
+        std::unique_ptr<uint8_t[]> plane(new uint8_t[size_t(c.width) * size_t(c.height) * 2]);
+        for (int32_t line = 0; line < lines; ++line) {
+            const uint8_t* first = c.pixels.get() + (horizontal ? size_t(line) * size_t(c.stride) : size_t(line));
+            uint8_t* out = plane.get() + (horizontal ? size_t(line) * size_t(2 * n) : size_t(line));
+            auto in = [=](int32_t i) { return int32_t(first[size_t(i) * step]); };
+            FilterLine(n, in, in(end - 1), in(end - 2), in(end - 3),
+                       [=](int32_t i, uint8_t v) { out[size_t(i) * outStep] = v; });
         }
-        for (; entry < 65536; ++entry) table[entry].codeLength = 0;
+        (horizontal ? c.width : c.height) *= 2;
+        c.stride = c.width;
+        c.pixels = std::move(plane);
     }
-    Require(segmentLeft == 0, RefMalformedData);
-}
 
-void Decoder::DecodeDQT() {
-    DecodeLength();
-    while (segmentLeft >= 65) {
-        const uint8_t b = readPosition[0];
-        Require((b & ~3) == 0, RefMalformedData);
-        std::memcpy(quantTables[b], readPosition + 1, 64);
-        Skip(65);
-    }
-    Require(segmentLeft == 0, RefMalformedData);
-}
-
-void Decoder::DecodeScan() {
-    int32_t restartsLeft = restartInterval, expectedRestart = 0;
-    DecodeLength();
-    Require(segmentLeft >= 2 * componentCount + 4, RefMalformedData);
-    Require(readPosition[0] == componentCount, RefUnsupportedFeature);
-    Skip(1);
-    for (int i = 0; i < componentCount; ++i) {
-        Component& c = components[i];
-        Require(readPosition[0] == c.id && (readPosition[1] & 0xEE) == 0, RefMalformedData);
-        c.dcTable = readPosition[1] >> 4;
-        c.acTable = (readPosition[1] & 1) | 2;
-        Skip(2);
-    }
-    Require(readPosition[0] == 0 && readPosition[1] == 63 && readPosition[2] == 0,
-            RefUnsupportedFeature);
-    Skip(segmentLeft);
-
-    for (int32_t row = 0; row < mcuRows; ++row) {
-        for (int32_t column = 0; column < mcuColumns; ++column) {
-            for (int i = 0; i < componentCount; ++i) {
-                Component& c = components[i];
-                for (int32_t by = 0; by < c.samplingY; ++by)
-                    for (int32_t bx = 0; bx < c.samplingX; ++bx)
-                        DecodeBlock(c, c.pixels.get() + (size_t(row * c.samplingY + by) * size_t(c.stride) +
-                                                         size_t(column * c.samplingX + bx)) * 8);
-            }
-            const bool last = row == mcuRows - 1 && column == mcuColumns - 1;
-            if (restartInterval != 0 && !last && --restartsLeft == 0) {
-                bitCount &= 0xF8;
-                Require(GetBits(16) == 0xFFD0 + expectedRestart, RefMalformedData);
-                expectedRestart = (expectedRestart + 1) & 7;
-                restartsLeft = restartInterval;
-                for (Component& c : components) c.dcPredictor = 0;
+    void Convert() {
+        for (int i = 0; i < componentCount; ++i) {
+            for (Component& c = components[i]; c.width < width || c.height < height;) {
+                if (c.width < width) Upsample(c, true);
+                if (c.height < height) Upsample(c, false);
             }
         }
-    }
-}
-
-int32_t Decoder::ShowBits(int32_t n) {
-    if (n == 0) return 0;
-    while (bitCount < n) {
-        bitCount += 8;
-        if (bytesLeft <= 0) {  // past the end of the data: 1-bits
-            bitBuffer = bitBuffer << 8 | 0xFFu;
-            continue;
-        }
-        const uint8_t b = *readPosition++;
-        --bytesLeft;
-        bitBuffer = bitBuffer << 8 | b;
-        if (b != 0xFF) continue;
-        Require(bytesLeft > 0, RefMalformedData);
-        const uint8_t m = *readPosition++;
-        --bytesLeft;
-        if (m == 0xD9) {
-            bytesLeft = 0;
-        } else if (m >= 0xD0 && m <= 0xD7) {
-            bitBuffer = bitBuffer << 8 | m;
-            bitCount += 8;
-        } else {
-            Require(m == 0x00, RefMalformedData);
-        }
-    }
-    return int32_t(bitBuffer >> (bitCount - n)) & ((1 << n) - 1);
-}
-
-int32_t Decoder::GetVLC(const VlcCode* table, uint8_t* symbolOut) {
-    const VlcCode& e = table[ShowBits(16)];
-    Require(e.codeLength != 0, RefMalformedData);
-    SkipBits(e.codeLength);
-    if (symbolOut) *symbolOut = e.symbol;
-    const int32_t k = e.symbol & 15;
-    if (k == 0) return 0;
-    const int32_t v = GetBits(k);
-    return v < (1 << (k - 1)) ? v - ((1 << k) - 1) : v;
-}
-
-void Decoder::DecodeBlock(Component& c, uint8_t* out) {
-    std::memset(coefficients, 0, sizeof coefficients);
-    const uint8_t* quant = quantTables[c.quantTable];
-    c.dcPredictor += u32(GetVLC(vlcTables[c.dcTable], nullptr));
-    coefficients[0] = c.dcPredictor * quant[0];
-    for (int32_t k = 0; k != 63;) {
-        uint8_t s = 0;
-        const int32_t v = GetVLC(vlcTables[c.acTable], &s);
-        if (s == 0) break;
-        Require((s & 15) != 0 || s == 0xF0, RefMalformedData);
-        k += (s >> 4) + 1;
-        Require(k <= 63, RefMalformedData);
-        coefficients[kZigzag[k]] = u32(v) * quant[k];
-    }
-    u32 sums[8];
-    for (int row = 0; row < 8; ++row) {
-        u32* r = coefficients + 8 * row;
-        const bool full = Idct8(r, 1, false, sums);
-        const u32 dc = r[0] * 8u;
-        for (int i = 0; i < 8; ++i) r[i] = full ? Asr(sums[i], 8) : dc;
-    }
-    for (int column = 0; column < 8; ++column) {
-        const u32* v = coefficients + column;
-        const bool full = Idct8(v, 8, true, sums);
-        const uint8_t flat = Clip(int32_t(Asr(v[0] + 32u, 6)) + 128);
-        for (int i = 0; i < 8; ++i)
-            out[column + i * c.stride] = full ? Clip(int32_t(Asr(sums[i], 14)) + 128) : flat;
-    }
-}
-
-// Doubles the component's width (horizontal) or height. The right edge is
-// the end of the stored row, beyond the width; the bottom edge is the last
-// rows of the component, not of the plane.
-void Decoder::Upsample(Component& c, bool horizontal) {
-    const int32_t n = horizontal ? c.width : c.height, lines = horizontal ? c.height : c.width;
-    const size_t step = horizontal ? 1 : size_t(c.stride), outStep = horizontal ? 1 : size_t(c.width);
-    const int32_t end = horizontal ? c.stride : n;
-    std::unique_ptr<uint8_t[]> plane(new uint8_t[size_t(c.width) * size_t(c.height) * 2]);
-    for (int32_t line = 0; line < lines; ++line) {
-        const uint8_t* first = c.pixels.get() + (horizontal ? size_t(line) * size_t(c.stride) : size_t(line));
-        uint8_t* out = plane.get() + (horizontal ? size_t(line) * size_t(2 * n) : size_t(line));
-        auto in = [=](int32_t i) { return int32_t(first[size_t(i) * step]); };
-        FilterLine(n, in, in(end - 1), in(end - 2), in(end - 3),
-                   [=](int32_t i, uint8_t v) { out[size_t(i) * outStep] = v; });
-    }
-    (horizontal ? c.width : c.height) *= 2;
-    c.stride = c.width;
-    c.pixels = std::move(plane);
-}
-
-void Decoder::Convert() {
-    for (int i = 0; i < componentCount; ++i) {
-        Component& c = components[i];
-        while (c.width < width || c.height < height) {
-            if (c.width < width) Upsample(c, true);
-            if (c.height < height) Upsample(c, false);
-        }
-    }
-    if (componentCount == 3) {
         uint8_t* out = rgbImage.get();
-        for (int32_t y = 0; y < height; ++y) {
+        for (int32_t y = 0; componentCount == 3 && y < height; ++y) {
             for (int32_t x = 0; x < width; ++x) {
-                auto sample = [&](int i) { return int32_t(components[i].pixels[size_t(y) * components[i].stride + x]); };
-                const int32_t luma = sample(0) * 256, cb = sample(1) - 128, cr = sample(2) - 128;
+                auto at = [&](int i) { return int32_t(components[i].pixels[size_t(y) * components[i].stride + x]); };
+                const int32_t luma = at(0) * 256, cb = at(1) - 128, cr = at(2) - 128;
                 *out++ = Clip((luma + 359 * cr + 128) >> 8);
                 *out++ = Clip((luma - 88 * cb - 183 * cr + 128) >> 8);
                 *out++ = Clip((luma + 454 * cb + 128) >> 8);
             }
         }
-    } else if (componentCount == 1) {
-        Component& c = components[0];
-        for (int32_t row = 1; row < c.height && c.width != c.stride; ++row)
-            std::memmove(c.pixels.get() + size_t(row) * c.width, c.pixels.get() + size_t(row) * c.stride,
-                         size_t(c.width));
-        c.stride = c.width;
+        Component& grey = components[0];  // one component: rows moved together, in place
+        for (int32_t row = 1; componentCount == 1 && row < grey.height; ++row)
+            std::memmove(grey.pixels.get() + size_t(row) * grey.width, grey.pixels.get() + size_t(row) * grey.stride,
+                         size_t(grey.width));
     }
-}
+};
 
 }  // namespace
 

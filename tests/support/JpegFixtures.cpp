@@ -3,6 +3,7 @@
 #include <turbojpeg.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,11 +14,7 @@
 namespace lvs_test {
 
 Picture MakePhotoLikePicture(int width, int height, unsigned seed, int channels) {
-    Picture p;
-    p.width = width;
-    p.height = height;
-    p.channels = channels;
-    p.pixels.resize(size_t(width) * height * channels);
+    Picture p{width, height, channels, std::vector<uint8_t>(size_t(width) * height * channels)};
     uint32_t state = seed * 2654435761u + 12345u;
     auto noise = [&state]() {
         state = state * 1664525u + 1013904223u;
@@ -45,6 +42,8 @@ Picture MakePhotoLikePicture(int width, int height, unsigned seed, int channels)
     return p;
 }
 
+namespace {
+
 std::vector<uint8_t> EncodeWithTurbo(const Picture& picture, int tjSampling, int quality) {
     tjhandle handle = tjInitCompress();
     if (!handle) return {};
@@ -59,6 +58,8 @@ std::vector<uint8_t> EncodeWithTurbo(const Picture& picture, int tjSampling, int
     tjDestroy(handle);
     return out;
 }
+
+}  // namespace
 
 std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const std::string& arguments) {
     char dir[] = "/tmp/lvs_jpeg_XXXXXX";
@@ -97,42 +98,31 @@ std::vector<uint8_t> EncodeJpeg(const Picture& picture, const JpegOptions& optio
 Picture DecodeJpegReference(const std::vector<uint8_t>& file, int channels) {
     Picture p;
     tjhandle handle = tjInitDecompress();
-    if (!handle) return p;
-    int width = 0, height = 0, sampling = 0, colourspace = 0;
     unsigned char* data = const_cast<unsigned char*>(file.data());
-    if (tjDecompressHeader3(handle, data, file.size(), &width, &height, &sampling,
-                            &colourspace) == 0) {
-        std::vector<uint8_t> pixels(size_t(width) * height * channels);
-        if (tjDecompress2(handle, data, file.size(), pixels.data(), width, 0, height,
-                          channels == 1 ? TJPF_GRAY : TJPF_RGB, 0) == 0) {
-            p.width = width;
-            p.height = height;
-            p.channels = channels;
-            p.pixels = std::move(pixels);
-        }
+    int subsampling = 0, colourspace = 0;
+    if (handle && tjDecompressHeader3(handle, data, file.size(), &p.width, &p.height, &subsampling,
+                                      &colourspace) == 0) {
+        p.channels = channels;
+        p.pixels.resize(size_t(p.width) * p.height * channels);
+        if (tjDecompress2(handle, data, file.size(), p.pixels.data(), p.width, 0, p.height,
+                          channels == 1 ? TJPF_GRAY : TJPF_RGB, 0) != 0)
+            p = Picture();
     }
-    tjDestroy(handle);
+    if (handle) tjDestroy(handle);
     return p;
 }
 
 double Psnr(const Picture& a, const Picture& b) {
     if (a.pixels.size() != b.pixels.size() || a.pixels.empty()) return 0;
     double sum = 0;
-    for (size_t i = 0; i < a.pixels.size(); ++i) {
-        double d = double(a.pixels[i]) - double(b.pixels[i]);
-        sum += d * d;
-    }
-    if (sum == 0) return 99;
-    return 10 * std::log10(255.0 * 255.0 * a.pixels.size() / sum);
+    for (size_t i = 0; i < a.pixels.size(); ++i) sum += std::pow(double(a.pixels[i]) - b.pixels[i], 2);
+    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * a.pixels.size() / sum);
 }
 
 int LargestDifference(const Picture& a, const Picture& b) {
     if (a.pixels.size() != b.pixels.size()) return 256;
     int largest = 0;
-    for (size_t i = 0; i < a.pixels.size(); ++i) {
-        int d = std::abs(int(a.pixels[i]) - int(b.pixels[i]));
-        if (d > largest) largest = d;
-    }
+    for (size_t i = 0; i < a.pixels.size(); ++i) largest = std::max(largest, std::abs(a.pixels[i] - b.pixels[i]));
     return largest;
 }
 

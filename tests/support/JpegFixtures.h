@@ -38,8 +38,6 @@ Picture MakePhotoLikePicture(int width, int height, unsigned seed, int channels 
 
 // With TurboJPEG when the options allow, else with cjpeg. Empty on failure.
 std::vector<uint8_t> EncodeJpeg(const Picture& picture, const JpegOptions& options);
-// TurboJPEG with one of its TJSAMP_ subsampling codes; empty on failure.
-std::vector<uint8_t> EncodeWithTurbo(const Picture& picture, int tjSampling, int quality);
 // cjpeg with free arguments, in a temporary directory; empty on failure.
 std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const std::string& arguments);
 

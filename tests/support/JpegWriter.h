@@ -21,7 +21,11 @@ struct ScanComponent {
 struct FixedCodeTable {
     int length;
     std::vector<uint8_t> symbols;
-    int CodeOf(uint8_t symbol) const;  // -1 if the symbol is not in the table
+    int CodeOf(uint8_t symbol) const {  // -1 if the symbol is not in the table
+        for (size_t i = 0; i < symbols.size(); ++i)
+            if (symbols[i] == symbol) return int(i);
+        return -1;
+    }
 };
 
 class JpegWriter {
@@ -32,19 +36,38 @@ public:
         return *this;
     }
     // 0xFF, code, 16-bit length (payload size + 2 unless given), payload.
-    JpegWriter& Segment(uint8_t code, const std::vector<uint8_t>& payload, int length = -1);
-    JpegWriter& Sof(int width, int height, const std::vector<FrameComponent>& components,
-                    int precision = 8);
+    JpegWriter& Segment(uint8_t code, const std::vector<uint8_t>& payload, int length = -1) {
+        if (length < 0) length = int(payload.size()) + 2;
+        return Bytes({0xFF, code, uint8_t(length >> 8), uint8_t(length)}).Bytes(payload);
+    }
+    JpegWriter& Sof(int width, int height, const std::vector<FrameComponent>& components, int precision = 8) {
+        std::vector<uint8_t> p = {uint8_t(precision), uint8_t(height >> 8), uint8_t(height),
+                                  uint8_t(width >> 8), uint8_t(width), uint8_t(components.size())};
+        for (const FrameComponent& c : components)
+            p.insert(p.end(), {uint8_t(c.id), uint8_t(c.samplingX << 4 | c.samplingY), uint8_t(c.quantTable)});
+        return Segment(0xC0, p);
+    }
     JpegWriter& Dqt(int id, uint8_t value) {  // all 64 entries equal
         std::vector<uint8_t> p(65, value);
         p[0] = uint8_t(id);
         return Segment(0xDB, p);
     }
-    JpegWriter& Dht(int tableClass, int id, const FixedCodeTable& table);
-    JpegWriter& Dht(int tableClass, int id, const uint8_t counts[16],
-                    const std::vector<uint8_t>& symbols);
+    JpegWriter& Dht(int tableClass, int id, const FixedCodeTable& table) {
+        std::vector<uint8_t> p(17, 0);
+        p[0] = uint8_t(tableClass << 4 | id);
+        p[size_t(table.length)] = uint8_t(table.symbols.size());
+        p.insert(p.end(), table.symbols.begin(), table.symbols.end());
+        return Segment(0xC4, p);
+    }
     JpegWriter& Dri(int interval) { return Segment(0xDD, {uint8_t(interval >> 8), uint8_t(interval)}); }
-    JpegWriter& Sos(const std::vector<ScanComponent>& components);  // spectral 0 to 63, no approximation
+    // Spectral selection 0 to 63, no successive approximation.
+    JpegWriter& Sos(const std::vector<ScanComponent>& components) {
+        std::vector<uint8_t> p = {uint8_t(components.size())};
+        for (const ScanComponent& c : components)
+            p.insert(p.end(), {uint8_t(c.selector), uint8_t(c.dcTable << 4 | c.acTable)});
+        p.insert(p.end(), {0, 63, 0});
+        return Segment(0xDA, p);
+    }
     const std::vector<uint8_t>& Data() const { return bytes_; }
 
 private:
@@ -54,12 +77,25 @@ private:
 // Writes entropy-coded bits with byte stuffing; Finish pads with 1-bits.
 class BitWriter {
 public:
-    void Put(uint32_t bits, int count);
+    void Put(uint32_t bits, int count) {
+        for (int i = count - 1; i >= 0; --i) {
+            accumulator_ = accumulator_ << 1 | ((bits >> i) & 1);
+            if (++count_ < 8) continue;
+            bytes_.push_back(uint8_t(accumulator_));
+            if (uint8_t(accumulator_) == 0xFF) bytes_.push_back(0x00);
+            accumulator_ = count_ = 0;
+        }
+    }
     void PutSymbol(const FixedCodeTable& table, uint8_t symbol) {
         Put(uint32_t(table.CodeOf(symbol)), table.length);
     }
     // A coefficient as a table code (run and size) plus its additional bits.
-    void PutCoefficient(const FixedCodeTable& table, int run, int value);
+    void PutCoefficient(const FixedCodeTable& table, int run, int value) {
+        int size = 0;
+        for (int magnitude = value < 0 ? -value : value; magnitude; magnitude >>= 1) ++size;
+        PutSymbol(table, uint8_t(run << 4 | size));
+        Put(uint32_t(value < 0 ? value + (1 << size) - 1 : value), size);
+    }
     void PutDc(const FixedCodeTable& table, int difference) { PutCoefficient(table, 0, difference); }
     void PutEndOfBlock(const FixedCodeTable& table) { PutSymbol(table, 0x00); }
     void Finish() {
