@@ -54,9 +54,6 @@ class Scratch {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
   }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-
   const fs::path& Dir() const { return dir_; }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
@@ -90,29 +87,21 @@ inline const Bytes& Preview() {
   return jpeg;
 }
 
-// The plug-in's own decoder on a JPEG: its result and raw pixels.
-struct Decoded {
-  int result = -1, width = 0, height = 0, components = 0;
-  Bytes pixels;
-};
-inline Decoded Decode(const Bytes& jpeg) {
+// The plug-in's own decoder on a JPEG: its raw pixels, and with `painted`
+// as the draw paints them (alpha 255, then red, green, blue).
+inline Bytes Decode(const Bytes& jpeg, bool painted = false) {
   Jpeg::Decoder d(jpeg.data(), jpeg.size(), [](uint64_t n) { return std::malloc(n); }, std::free);
-  Decoded out{d.GetResult(), d.GetWidth(), d.GetHeight(), d.GetComponentCount(), {}};
-  if (out.result == Jpeg::Decoder::Success)
-    out.pixels.assign(d.GetImage(), d.GetImage() + size_t(out.width) * out.height * out.components);
-  return out;
-}
-
-// A decoded picture as the draw paints it: alpha 255, then red, green, blue.
-inline Bytes Painted(const Bytes& jpeg) {
-  const Decoded d = Decode(jpeg);
+  if (d.GetResult() != Jpeg::Decoder::Success) return {};
+  const size_t pixels = size_t(d.GetWidth()) * d.GetHeight(), components = d.GetComponentCount();
+  if (!painted) return Bytes(d.GetImage(), d.GetImage() + pixels * components);
   Bytes out;
-  for (size_t i = 0; i < size_t(d.width) * d.height; ++i) {
+  for (size_t i = 0; i < pixels; ++i) {
     out.push_back(255);
-    for (int c = 0; c < 3; ++c) out.push_back(d.pixels[i * d.components + (d.components == 3 ? c : 0)]);
+    for (size_t c = 0; c < 3; ++c) out.push_back(d.GetImage()[i * components + (components == 3 ? c : 0)]);
   }
   return out;
 }
+inline Bytes Painted(const Bytes& jpeg) { return Decode(jpeg, true); }
 
 inline const Bytes& FallbackJpeg() {
   static const Bytes jpeg(bin2c_update_preview, bin2c_update_preview + bin2c_update_preview_size);
@@ -172,9 +161,6 @@ class Module {
     EXPECT_EQ(loaded_, A_Err_NONE) << host_.LoadError();
   }
   ~Module() { Release(); }
-  Module(const Module&) = delete;
-  Module& operator=(const Module&) = delete;
-
   lvshost::SubstituteHost& Host() { return host_; }
   const AEIO_FunctionBlock4& Cb() { return host_.Callbacks(); }
   A_Err Loaded() const { return loaded_; }

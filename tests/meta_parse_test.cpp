@@ -68,12 +68,9 @@ TEST(MetaParse, VersionConversionIsExactNearTheEdges) {
   EXPECT_EQ(VersionFromUnsigned(0x80000000FFFFFFFEull), -2);
 }
 
-TEST(MetaParse, RefusesWrongTypesAndMissingKeys) {
-  const char* refused[] = {
-      R"({"name":"Ink","author":"A. B.","hash":"9f2c","version":"2"})",
-      R"({"name":"Ink","author":"A. B.","hash":"9f2c","version":null})",
-      R"({"name":"Ink","author":"A. B.","hash":"9f2c","version":[3]})",
-      R"({"name":"Ink","author":"A. B.","hash":"9f2c","version":{}})",
+TEST(MetaParse, RefusesWrongTypesMissingKeysAndNonObjects) {
+  const std::string refused[] = {
+      Object(R"("2")"), Object("null"), Object("[3]"), Object("{}"),
       R"({"name":"Ink","author":"A. B.","version":3})",
       R"({"name":"Ink","hash":"9f2c","version":3,"Author":"A. B."})",
       R"({"author":"A. B.","hash":"9f2c","version":3})",
@@ -81,12 +78,9 @@ TEST(MetaParse, RefusesWrongTypesAndMissingKeys) {
       R"({"name":"Ink","author":null,"hash":"9f2c","version":3})",
       R"({"name":"Ink","author":"A. B.","hash":true,"version":3})",
       R"({"name":"Ink","author":"A. B.","hash":"9f2c"})",
-      R"([{"name":"Ink","author":"A. B.","hash":"9f2c","version":3}])",
-      R"("Ink")",
-      "3",
-      "null",
+      "[" + Object("3") + "]", R"("Ink")", "3", "null",
   };
-  for (const char* text : refused) {
+  for (const std::string& text : refused) {
     const StyleMeta m = Parse(text);
     EXPECT_FALSE(m.ok) << text;
     EXPECT_TRUE(m.name.empty() && m.author.empty() && m.hash.empty() && m.version == 0) << text;
@@ -121,13 +115,8 @@ TEST(MetaParse, ParsesStrictly) {
 }
 
 TEST(MetaParse, TextEndsAtTheFirstNulByte) {
-  std::string text = Object("3");
-  text += std::string("\0 garbage that is not JSON", 26);
-  EXPECT_TRUE(Parse(text).ok);
-
-  std::string cut = Object("3");
-  cut.insert(5, 1, '\0');  // inside the object: what is left is not JSON
-  EXPECT_FALSE(Parse(cut).ok);
+  EXPECT_TRUE(Parse(Object("3") + std::string("\0 garbage that is not JSON", 26)).ok);
+  EXPECT_FALSE(Parse(Object("3").insert(5, 1, '\0')).ok) << "what is left is not JSON";
   EXPECT_FALSE(ParseStyleMeta(nullptr, 10).ok);
 }
 

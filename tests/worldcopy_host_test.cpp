@@ -99,34 +99,27 @@ TEST_F(WorldCopyTest, EveryDepthPairConvertsInPlaceAtSameSize) {
   PF_EffectWorld* w8 = World(PF_PixelFormat_ARGB32, 41, 23);
   PF_EffectWorld* w16 = World(PF_PixelFormat_ARGB64, 41, 23, 8);
   PF_EffectWorld* wf = World(PF_PixelFormat_ARGB128, 41, 23, 16);
-  PF_EffectWorld* out8 = World(PF_PixelFormat_ARGB32, 41, 23, 4);
-  PF_EffectWorld* out16 = World(PF_PixelFormat_ARGB64, 41, 23);
-  PF_EffectWorld* outf = World(PF_PixelFormat_ARGB128, 41, 23);
   Fill<uint8_t>(*w8, 1, 255);
   Fill<uint16_t>(*w16, 2, 32768);
   Fill<float>(*wf, 3, 1000);
   Row<float>(*wf, 0)[0] = 1.5f;
   Row<float>(*wf, 0)[1] = -0.2f;
-
-  EXPECT_EQ(Copy(w8, out16), A_Err_NONE);
-  ExpectConverted<uint8_t, uint16_t>(*w8, *out16);
-  EXPECT_EQ(Calls("PF_NewWorld"), 0u);
-  EXPECT_EQ(Calls("copy"), 0u);
-  EXPECT_EQ(Copy(w8, outf), A_Err_NONE);
-  ExpectConverted<uint8_t, float>(*w8, *outf);
-  EXPECT_EQ(Calls("PF_NewWorld"), 0u);
-  EXPECT_EQ(Copy(w16, out8), A_Err_NONE);
-  ExpectConverted<uint16_t, uint8_t>(*w16, *out8);
-  EXPECT_EQ(Copy(w16, outf), A_Err_NONE);
-  ExpectConverted<uint16_t, float>(*w16, *outf);
-  EXPECT_EQ(Copy(wf, out8), A_Err_NONE);
-  ExpectConverted<float, uint8_t>(*wf, *out8);
-  EXPECT_EQ(Copy(wf, out16), A_Err_NONE);
-  ExpectConverted<float, uint16_t>(*wf, *out16);
+  const auto check = [&](auto from, auto to, PF_EffectWorld* source, PF_PixelFormat format) {
+    PF_EffectWorld* out = World(format, 41, 23, 4);
+    EXPECT_EQ(Copy(source, out), A_Err_NONE);
+    EXPECT_EQ(Calls("PF_NewWorld") + Calls("copy"), 0u);
+    ExpectConverted<decltype(from), decltype(to)>(*source, *out);
+    EXPECT_TRUE(host_.Worlds().GuardsIntact(out));
+    return out;
+  };
+  check(uint8_t(), uint16_t(), w8, PF_PixelFormat_ARGB64);
+  check(uint8_t(), float(), w8, PF_PixelFormat_ARGB128);
+  check(uint16_t(), uint8_t(), w16, PF_PixelFormat_ARGB32);
+  check(uint16_t(), float(), w16, PF_PixelFormat_ARGB128);
+  check(float(), uint8_t(), wf, PF_PixelFormat_ARGB32);
+  PF_EffectWorld* out16 = check(float(), uint16_t(), wf, PF_PixelFormat_ARGB64);
   EXPECT_EQ(Row<uint16_t>(*out16, 0)[0], 32768);
   EXPECT_EQ(Row<uint16_t>(*out16, 0)[1], 0);
-  EXPECT_TRUE(host_.Worlds().GuardsIntact(out8) && host_.Worlds().GuardsIntact(out16) &&
-              host_.Worlds().GuardsIntact(outf));
 }
 
 TEST_F(WorldCopyTest, SizeChangeConvertsIntoTemporaryWorldThenHostResamples) {
@@ -230,24 +223,21 @@ TEST_F(WorldCopyTest, FailedStepsAreReportedAndLeaveTheDestinationUntouched) {
   }
 }
 
-TEST_F(WorldCopyTest, SourceThatCannotBeDemotedIsNotPromotedEither) {
-  PF_EffectWorld* from = World(PF_PixelFormat_ARGB64, 4, 2);
-  PF_EffectWorld* to = World(PF_PixelFormat_ARGB32, 4, 2);
-  Fill<uint16_t>(*from, 8, 65535);
-  std::vector<uint16_t> before(Row<uint16_t>(*from, 1), Row<uint16_t>(*from, 1) + 16);
-  host_.Faults().FailNth("AEGP_IterateGeneric", 1, A_Err_GENERIC);
-  EXPECT_EQ(Copy(from, to, true, false), A_Err_GENERIC);
-  EXPECT_EQ(std::vector<uint16_t>(Row<uint16_t>(*from, 1), Row<uint16_t>(*from, 1) + 16), before);
-  EXPECT_EQ(Calls("AEGP_IterateGeneric"), 1u);
-}
-
-TEST_F(WorldCopyTest, RangeMovesRefuseWorldsThatAreNotSixteenBit) {
+TEST_F(WorldCopyTest, RangeMovesRefuseOtherDepthsAndAFailedDemotionIsNotUndone) {
   PF_EffectWorld* w8 = World(PF_PixelFormat_ARGB32, 4, 2);
   Fill<uint8_t>(*w8, 10, 255);
-  std::vector<uint8_t> before(Row<uint8_t>(*w8, 1), Row<uint8_t>(*w8, 1) + 16);
+  const std::vector<uint8_t> before8(Row<uint8_t>(*w8, 1), Row<uint8_t>(*w8, 1) + 16);
   EXPECT_EQ(DemoteWorld(host_.InData(), w8), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_EQ(PromoteWorld(host_.InData(), w8), PF_Err_BAD_CALLBACK_PARAM);
-  EXPECT_EQ(std::vector<uint8_t>(Row<uint8_t>(*w8, 1), Row<uint8_t>(*w8, 1) + 16), before);
+  EXPECT_EQ(std::vector<uint8_t>(Row<uint8_t>(*w8, 1), Row<uint8_t>(*w8, 1) + 16), before8);
+
+  PF_EffectWorld* from = World(PF_PixelFormat_ARGB64, 4, 2);
+  Fill<uint16_t>(*from, 8, 65535);
+  const std::vector<uint16_t> before(Row<uint16_t>(*from, 1), Row<uint16_t>(*from, 1) + 16);
+  host_.Faults().FailNth("AEGP_IterateGeneric", 1, A_Err_GENERIC);
+  EXPECT_EQ(Copy(from, w8, true, false), A_Err_GENERIC);
+  EXPECT_EQ(std::vector<uint16_t>(Row<uint16_t>(*from, 1), Row<uint16_t>(*from, 1) + 16), before);
+  EXPECT_EQ(Calls("AEGP_IterateGeneric"), 1u) << "a source never demoted is not promoted either";
 }
 
 TEST_F(WorldCopyTest, MissingSuiteEndsTheCopyWithoutLeavingTheTemporaryWorld) {
