@@ -328,6 +328,8 @@ struct DrawRow {
   int width, height;
 };
 
+void PrintTo(const DrawRow& row, std::ostream* os) { *os << row.label; }
+
 class DrawSweep : public ::testing::TestWithParam<DrawRow> {};
 
 TEST_P(DrawSweep, EveryCallAndSuite) {
