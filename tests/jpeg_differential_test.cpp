@@ -115,28 +115,15 @@ HandMade ExtremeTables(uint8_t quant) {
     return m;
 }
 
-int RandomValue(Prng& r, int size) {
+// A value of the given size in bits (1 to 15), mostly the largest size.
+int RandomValue(Prng& r) {
+    const int size = r.Below(2) ? 15 - r.Below(3) : 1 + r.Below(15);
     const int v = (1 << (size - 1)) + r.Below(1 << (size - 1));
     return r.Below(2) ? v : -v;
 }
 
-void RandomBlock(Prng& r, const HandMade& m, BitWriter& bits) {
-    const int dcSize = r.Below(3) ? 15 - r.Below(4) : r.Below(16);
-    bits.PutDc(m.dc, dcSize ? RandomValue(r, dcSize) : 0);
-    for (int k = 0; k < 63;) {
-        if (r.Below(6) == 0) return bits.PutEndOfBlock(m.ac);
-        if (k + 16 < 63 && r.Below(10) == 0) {
-            bits.PutSymbol(m.ac, 0xF0);
-            k += 16;
-            continue;
-        }
-        const int run = r.Below(4) ? 0 : r.Below(std::min(16, 63 - k));
-        bits.PutCoefficient(m.ac, run, RandomValue(r, r.Below(2) ? 15 - r.Below(3) : 1 + r.Below(15)));
-        k += run + 1;
-    }
-}
-
-// A whole random file: quantisation entries mostly near 255, restart markers in sequence.
+// A whole random file: quantisation entries mostly near 255, blocks of random
+// runs, zero-run symbols and ends of block, restart markers in sequence.
 std::vector<uint8_t> RandomExtreme(Prng& r, int width, int height, const std::vector<FrameComponent>& frame,
                                    int restart) {
     HandMade m = ExtremeTables(0);
@@ -152,8 +139,21 @@ std::vector<uint8_t> RandomExtreme(Prng& r, int width, int height, const std::ve
     const int mcus = ((width + 8 * maxX - 1) / (8 * maxX)) * ((height + 8 * maxY - 1) / (8 * maxY));
     BitWriter bits;
     for (int i = 0; i < mcus; ++i) {
-        for (const auto& c : frame)
-            for (int b = 0; b < (frame.size() == 1 ? 1 : c.samplingX * c.samplingY); ++b) RandomBlock(r, m, bits);
+        for (const auto& c : frame) {
+            for (int b = 0; b < (frame.size() == 1 ? 1 : c.samplingX * c.samplingY); ++b) {
+                bits.PutDc(m.dc, r.Below(8) ? RandomValue(r) : 0);
+                for (int k = 0; k < 63;) {
+                    if (r.Below(6) == 0) {
+                        bits.PutEndOfBlock(m.ac);
+                        break;
+                    }
+                    const int run = k + 16 < 63 && r.Below(10) == 0 ? 15 : r.Below(4) ? 0 : r.Below(std::min(16, 63 - k));
+                    if (run == 15 && r.Below(2)) bits.PutSymbol(m.ac, 0xF0);  // sixteen zeros
+                    else bits.PutCoefficient(m.ac, run, RandomValue(r));
+                    k += run + 1;
+                }
+            }
+        }
         if (restart && i + 1 < mcus && (i + 1) % restart == 0) bits.Marker(uint8_t(0xD0 + ((i + 1) / restart - 1) % 8));
     }
     bits.Finish();

@@ -96,14 +96,10 @@ TEST(JpegVectorTransform, WrapsAroundLikeThePortableTransform) {
     for (int trial = 0; trial < 20000; ++trial) {
         alignas(32) int32_t a[64], b[64];
         for (int i = 0; i < 64; ++i) {
-            uint32_t r = random();
-            switch (trial % 4) {
-                case 0: a[i] = int32_t(r % 2048) - 1024; break;
-                case 1: a[i] = int32_t(r); break;
-                case 2: a[i] = specials[r % 11]; break;
-                default: a[i] = r % 3 ? 0 : int32_t(r % 65536) - 32768; break;
-            }
-            b[i] = a[i];
+            const uint32_t r = random();
+            const int32_t choices[4] = {int32_t(r % 2048) - 1024, int32_t(r), specials[r % 11],
+                                        r % 3 ? 0 : int32_t(r % 65536) - 32768};
+            a[i] = b[i] = choices[trial % 4];
         }
         uint8_t outA[8 * 11], outB[8 * 11];
         Jpeg::IdctBlockPortable(a, outA, 11);

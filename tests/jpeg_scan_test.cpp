@@ -11,14 +11,12 @@ using Jpeg::Decoder;
 
 namespace {
 
-const FixedCodeTable kDc = SmallDcTable();
-const FixedCodeTable kAc = SmallAcTable();
-const std::vector<FrameComponent> k420 = {{1, 2, 2, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}};
+const FixedCodeTable kDc = SmallDcTable(), kAc = SmallAcTable();
 
 // The level a DC-only block decodes to, for a wanted sample value.
 int DcFor(int sample) { return 8 * (sample - 128); }
 
-// Flat blocks of the given DC levels (not differences), one after the other.
+// Appends DC-only blocks of the given DC levels to one component's chain.
 void FlatBlocks(BitWriter& b, const std::vector<int>& levels, int& previous) {
     for (int level : levels) {
         b.PutDc(kDc, level - previous);
@@ -26,35 +24,23 @@ void FlatBlocks(BitWriter& b, const std::vector<int>& levels, int& previous) {
         previous = level;
     }
 }
-std::vector<uint8_t> Flat(const std::vector<int>& levels) {
-    BitWriter b;
-    int previous = 0;
-    FlatBlocks(b, levels, previous);
-    b.Finish();
-    return b.Data();
-}
 
-// Decodes and returns the image bytes, or an empty vector when the result is
-// not Success.
-std::vector<uint8_t> Image(const HandMade& m, const std::vector<uint8_t>& entropy,
-                           Decoder::ResultCode* code = nullptr) {
-    auto d = Decode(m.Build(entropy));
-    if (code) *code = d->GetResult();
-    if (d->GetResult() != Decoder::Success) return {};
-    const uint8_t* p = d->GetImage();
-    return std::vector<uint8_t>(p, p + size_t(d->GetWidth()) * d->GetHeight() * (m.frame.size() == 1 ? 1 : 3));
-}
-Decoder::ResultCode CodeOf(const HandMade& m, const std::vector<uint8_t>& entropy) {
+struct Decoded {
     Decoder::ResultCode code;
-    Image(m, entropy, &code);
-    return code;
+    std::vector<uint8_t> image;  // only after Success
+};
+Decoded DecodeOf(const HandMade& m, const std::vector<uint8_t>& entropy) {
+    auto d = Decode(m.Build(entropy));
+    if (d->GetResult() != Decoder::Success) return {d->GetResult(), {}};
+    const size_t size = size_t(d->GetWidth()) * d->GetHeight() * (m.frame.size() == 1 ? 1 : 3);
+    return {Decoder::Success, std::vector<uint8_t>(d->GetImage(), d->GetImage() + size)};
 }
 
 TEST(JpegScan, DcIsDequantisedPredictedAndGivesTheWorkedValues) {
     // Quantisation 8: levels 0, 80, -80, 2040, -2040 are DC values 0, 10, -10, 255, -255.
     HandMade m(8);
     m.width = 40;
-    std::vector<uint8_t> g = Image(m, Flat({0, 10, -10, 255, -255}));
+    std::vector<uint8_t> g = DecodeOf(m, m.FlatEntropy({0, 10, -10, 255, -255})).image;
     ASSERT_EQ(g.size(), 320u);
     const uint8_t expected[5] = {128, 138, 118, 255, 0};
     for (int i = 0; i < 320; ++i) ASSERT_EQ(g[i], expected[i % 40 / 8]) << i;
@@ -71,14 +57,14 @@ TEST(JpegScan, BadSymbolsOverlongRunsAndInvalidCodesAreMalformed) {
         int previous = 0;
         FlatBlocks(b, {0}, previous);
         b.Finish();
-        return CodeOf(m, b.Data());
+        return DecodeOf(m, b.Data()).code;
     };
     EXPECT_EQ(withAc({0x10}), Decoder::MalformedData);  // no size, run 1
     EXPECT_EQ(withAc({0x20}), Decoder::MalformedData);
     EXPECT_EQ(withAc({0xF0, 0xF0, 0xF0, 0xF0}), Decoder::MalformedData);  // past 63
     EXPECT_EQ(withAc({0xF0, 0xF0, 0xF0}), Decoder::Success);
     // The second block reads padding: DC code 1111 does not exist.
-    EXPECT_EQ(CodeOf(m, Flat({0})), Decoder::MalformedData);
+    EXPECT_EQ(DecodeOf(m, m.FlatEntropy({0})).code, Decoder::MalformedData);
     // A table that was never defined has no codes at all.
     JpegWriter w;
     w.Soi().Dqt(0, 1).Sof(8, 8, {{1, 1, 1, 0}}).Sos({{1, 0, 0}}).Bytes({0x00, 0x00});
@@ -86,25 +72,21 @@ TEST(JpegScan, BadSymbolsOverlongRunsAndInvalidCodesAreMalformed) {
 }
 
 TEST(JpegScan, ColourTriplesConvertExactly) {
-    struct Case {
-        int y, cb, cr;
-        uint8_t r, g, b;
-    } const cases[] = {{128, 128, 128, 128, 128, 128}, {255, 128, 128, 255, 255, 255},
-                       {76, 85, 255, 254, 0, 0},        {0, 128, 128, 0, 0, 0},
-                       {100, 200, 60, 5, 124, 228}};
-    for (const Case& c : cases) {
+    const std::vector<uint8_t> cases[] = {{128, 128, 128, 128, 128, 128}, {255, 128, 128, 255, 255, 255},
+                                          {76, 85, 255, 254, 0, 0},        {0, 128, 128, 0, 0, 0},
+                                          {100, 200, 60, 5, 124, 228}};  // Y, Cb, Cr, then R, G, B
+    for (const auto& c : cases) {
         HandMade m;
         m.frame = {{1, 1, 1, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}};
         BitWriter b;
-        for (int level : {DcFor(c.y), DcFor(c.cb), DcFor(c.cr)}) {
-            b.PutDc(kDc, level);  // each component has its own predictor
-            b.PutEndOfBlock(kAc);
+        for (int i = 0; i < 3; ++i) {
+            int previous = 0;  // each component has its own predictor
+            FlatBlocks(b, {DcFor(c[size_t(i)])}, previous);
         }
         b.Finish();
-        std::vector<uint8_t> rgb = Image(m, b.Data());
-        ASSERT_EQ(rgb.size(), 192u);
-        for (int i = 0; i < 192; i += 3)
-            ASSERT_EQ(std::vector<uint8_t>(rgb.begin() + i, rgb.begin() + i + 3), (std::vector<uint8_t>{c.r, c.g, c.b})) << c.y;
+        std::vector<uint8_t> expected;
+        for (int i = 0; i < 64; ++i) expected.insert(expected.end(), c.begin() + 3, c.end());
+        EXPECT_EQ(DecodeOf(m, b.Data()).image, expected) << int(c[0]) << " " << int(c[1]) << " " << int(c[2]);
     }
 }
 
@@ -115,12 +97,12 @@ TEST(JpegScan, RestartMarkersAreExpectedInCyclingOrder) {
         int mcus, interval;
         std::vector<int> markers;
         Decoder::ResultCode code;
-    } const cases[] = {
-        {8, 4, {0}, Decoder::Success},        {12, 4, {0, 1}, Decoder::Success},
-        {10, 1, {0, 1, 2, 3, 4, 5, 6, 7, 0}, Decoder::Success},
-        {8, 4, {1}, Decoder::MalformedData},  {12, 4, {0, 0}, Decoder::MalformedData},
-        {8, 4, {}, Decoder::MalformedData},
-    };
+    } const cases[] = {{8, 4, {0}, Decoder::Success},
+                       {12, 4, {0, 1}, Decoder::Success},
+                       {10, 1, {0, 1, 2, 3, 4, 5, 6, 7, 0}, Decoder::Success},
+                       {8, 4, {1}, Decoder::MalformedData},
+                       {12, 4, {0, 0}, Decoder::MalformedData},
+                       {8, 4, {}, Decoder::MalformedData}};
     for (const Case& c : cases) {
         HandMade m;
         m.width = 8 * c.mcus;
@@ -135,10 +117,9 @@ TEST(JpegScan, RestartMarkersAreExpectedInCyclingOrder) {
                 b.Marker(uint8_t(0xD0 + c.markers[next++]));
         }
         b.Finish();
-        Decoder::ResultCode code;
-        std::vector<uint8_t> g = Image(m, b.Data(), &code);
-        EXPECT_EQ(code, c.code) << c.mcus << "/" << c.interval;
-        for (int i = 0; i < int(g.size()) / 64; ++i) EXPECT_EQ(g[8 * i], 100 + i) << i;
+        const Decoded d = DecodeOf(m, b.Data());
+        EXPECT_EQ(d.code, c.code) << c.mcus << "/" << c.interval;
+        for (size_t i = 0; i < d.image.size() / 64; ++i) EXPECT_EQ(d.image[8 * i], 100 + i) << i;
     }
 }
 
@@ -155,19 +136,18 @@ TEST(JpegScan, BitReaderHandlesStuffingEndOfImageAndTheEndOfInput) {
         std::vector<uint8_t> entropy;
         Decoder::ResultCode code;
     } const cases[] = {
-        {{first, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00}, Decoder::Success},  // stuffed bytes are data
+        {{first, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00}, Decoder::Success},        // stuffed bytes are data
         {{first, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF}, Decoder::Success},  // final 0xFF never reached
-        {{first, 0xFF, 0xD9, 0x00, 0x00, 0x00}, Decoder::Success},  // all 1-bits after end of image
-        {{first}, Decoder::Success},                                // all 1-bits past the input
+        {{first, 0xFF, 0xD9, 0x00, 0x00, 0x00}, Decoder::Success},  // 1-bits after an end of image
+        {{first}, Decoder::Success},                                // 1-bits past the input
         {{first, 0xFF, 0xFF, 0xFF, 0xFF}, Decoder::MalformedData},
         {{first, 0xFF, 0xC4, 0xFF, 0xFF}, Decoder::MalformedData},
         {{first, 0xFF, 0x00, 0xFF}, Decoder::MalformedData},  // final 0xFF within the last peek
     };
     for (const Case& c : cases) {
-        Decoder::ResultCode code;
-        std::vector<uint8_t> g = Image(m, c.entropy, &code);
-        EXPECT_EQ(code, c.code) << ::testing::PrintToString(c.entropy);
-        EXPECT_EQ(g, std::vector<uint8_t>(code == Decoder::Success ? 512 : 0, 138));
+        const Decoded d = DecodeOf(m, c.entropy);
+        EXPECT_EQ(d.code, c.code) << ::testing::PrintToString(c.entropy);
+        EXPECT_EQ(d.image, std::vector<uint8_t>(d.code == Decoder::Success ? 512 : 0, 138));
     }
 }
 
@@ -177,7 +157,7 @@ TEST(JpegScan, GreyRowsAreCompactedToTheWidth) {
     m.height = 10;
     std::vector<int> levels;
     for (int i = 0; i < 26; ++i) levels.push_back(DcFor(10 + 10 * (i / 13) + i % 13));
-    std::vector<uint8_t> g = Image(m, Flat(levels));
+    std::vector<uint8_t> g = DecodeOf(m, m.FlatEntropy(levels)).image;
     ASSERT_EQ(g.size(), 1000u);
     for (int y = 0; y < 10; ++y) {
         EXPECT_EQ(g[y * 100], y < 8 ? 10 : 20) << y;
@@ -196,16 +176,16 @@ auto Blue420(int width, int height, std::vector<int> cb) {
     HandMade m;
     m.width = width;
     m.height = height;
-    m.frame = k420;
+    m.frame = {{1, 2, 2, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}};
     BitWriter b;
     int luma = 0, blue = 0, red = 0;
     for (int i = 0; i < 4; ++i) {
         FlatBlocks(b, {0, 0, 0, 0}, luma);
-        FlatBlocks(b, {DcFor(cb[i])}, blue);
+        FlatBlocks(b, {DcFor(cb[size_t(i)])}, blue);
         FlatBlocks(b, {0}, red);
     }
     b.Finish();
-    std::vector<uint8_t> rgb = Image(m, b.Data());
+    std::vector<uint8_t> rgb = DecodeOf(m, b.Data()).image;
     EXPECT_EQ(rgb.size(), size_t(width) * height * 3);
     return [rgb, width](int x, int y) { return rgb.empty() ? -1 : int(rgb[(y * width + x) * 3 + 2]); };
 }

@@ -60,6 +60,17 @@ struct HandMade {
         for (size_t i = 0; i < frame.size(); ++i) scan.push_back({frame[i].id, i ? 1 : 0, i ? 1 : 0});
         return w.Sos(scan).Bytes(entropy).Data();
     }
+    // Entropy-coded bytes of DC-only blocks with these DC levels, predicted
+    // one from the other as the blocks of one component are.
+    std::vector<uint8_t> FlatEntropy(const std::vector<int>& levels) const {
+        BitWriter b;
+        for (size_t i = 0; i < levels.size(); ++i) {
+            b.PutDc(dc, levels[i] - (i ? levels[i - 1] : 0));
+            b.PutEndOfBlock(ac);
+        }
+        b.Finish();
+        return b.Data();
+    }
 };
 
 }  // namespace lvs_test
