@@ -156,8 +156,8 @@ inline bool AllZero(const Bytes& bytes) {
 // footage opened through the module or made host-side as a project holds it.
 class Module {
  public:
-  Module() {
-    loaded_ = host_.Load(LVS_PLUGIN_PATH);
+  explicit Module(bool load = true) {
+    loaded_ = load ? host_.Load(LVS_PLUGIN_PATH) : A_Err_NONE;
     EXPECT_EQ(loaded_, A_Err_NONE) << host_.LoadError();
   }
   ~Module() { Release(); }
