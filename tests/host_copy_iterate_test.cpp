@@ -29,25 +29,6 @@ class HostCopy : public ::testing::Test {
   }
 };
 
-TEST_F(HostCopy, SameSizeIsExactAndKeepsDestinationPadding) {
-  PF_EffectWorld* src = host.Worlds().Create(PF_PixelFormat_ARGB64, 3, 2);
-  PF_EffectWorld* dst = host.Worlds().Create(PF_PixelFormat_ARGB64, 3, 2, 40);
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 3; ++x) SetPixel16(*src, x, y, PF_Pixel16{65535, A_u_short(x * 1000 + y), 32768, 1});
-  EXPECT_EQ(transform->copy(nullptr, src, dst, nullptr, nullptr), A_Err_NONE);
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 3; ++x) {
-      const PF_Pixel16 p = GetPixel16(*dst, x, y);
-      EXPECT_EQ(p.alpha, 65535);
-      EXPECT_EQ(p.red, x * 1000 + y);
-      EXPECT_EQ(p.green, 32768);
-      EXPECT_EQ(p.blue, 1);
-    }
-  EXPECT_TRUE(host.Worlds().GuardsIntact(dst));
-  host.Worlds().Release(src);
-  host.Worlds().Release(dst);
-}
-
 TEST_F(HostCopy, ReducingAveragesTheCoveredArea) {
   PF_EffectWorld* src = host.Worlds().Create(PF_PixelFormat_ARGB32, 4, 2);
   PF_EffectWorld* half = host.Worlds().Create(PF_PixelFormat_ARGB32, 2, 1);

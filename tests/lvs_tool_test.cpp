@@ -45,7 +45,7 @@ std::set<std::string> Keys(const json& object) {
 }
 
 // RGBA samples of a PNG, read with stb_image (independent of the tool's
-// libpng) and widened to 16 bits for either depth.
+// libpng), 8-bit samples widened by 257.
 struct Png {
   int width = 0, height = 0, channels = 0;
   bool sixteen = false;
@@ -54,20 +54,18 @@ struct Png {
 Png ReadPng(const std::string& path) {
   Png png;
   png.sixteen = stbi_is_16_bit(path.c_str());
-  void* p = png.sixteen ? static_cast<void*>(stbi_load_16(path.c_str(), &png.width, &png.height, &png.channels, 0))
-                        : static_cast<void*>(stbi_load(path.c_str(), &png.width, &png.height, &png.channels, 0));
-  const size_t n = size_t(png.width) * png.height * png.channels;
-  if (p && png.sixteen) png.samples.assign(static_cast<stbi_us*>(p), static_cast<stbi_us*>(p) + n);
-  if (p && !png.sixteen) png.samples.assign(static_cast<stbi_uc*>(p), static_cast<stbi_uc*>(p) + n);
+  stbi_us* p = stbi_load_16(path.c_str(), &png.width, &png.height, &png.channels, 0);
+  if (p) png.samples.assign(p, p + size_t(png.width) * png.height * png.channels);
   stbi_image_free(p);
   return png;
 }
 
-// RGBA as the draw paints a JPEG: the decoder's bytes, opaque.
+// RGBA as the draw paints a JPEG (the decoder's bytes, opaque), widened.
 std::vector<uint16_t> Rgba(const Bytes& jpeg) {
   const Bytes argb = Painted(jpeg);
   std::vector<uint16_t> out;
-  for (size_t i = 0; i < argb.size(); i += 4) out.insert(out.end(), {argb[i + 1], argb[i + 2], argb[i + 3], argb[i]});
+  for (size_t i = 0; i < argb.size(); i += 4)
+    for (int c : {1, 2, 3, 0}) out.push_back(uint16_t(argb[i + c] * 257));
   return out;
 }
 
@@ -77,6 +75,7 @@ class LvsTool : public ::testing::Test {
     std::ofstream(scratch.Path(name), std::ios::binary) << bytes;
     return scratch.Path(name);
   }
+  std::string File(const std::string& name, const Bytes& bytes) { return File(name, std::string(bytes.begin(), bytes.end())); }
   std::string Good() { return scratch.Package("good.lvs", kMeta, Preview()); }
   std::string NoPreview() { return scratch.Package("nopreview.lvs", {Sealed("meta", ToBytes(kMeta))}); }
 
@@ -161,17 +160,16 @@ TEST_F(LvsTool, RenderWritesTheDrawnFrame) {
 
   // Deeper worlds are scaled to the full sixteen bits: 255 is 32768 or 1.0
   // in the host, and 65535 here.
-  const std::vector<uint16_t> expected8 = Rgba(Preview());
+  const std::vector<uint16_t> expected = Rgba(Preview());
   for (const char* depth : {"16", "32"}) {
     ToolRun deep = Lvs({"render", Good(), "-o", "deep.png", "--depth", depth});
     ASSERT_EQ(deep.exitCode, 0) << deep.err;
     EXPECT_TRUE(deep.Says("draw:   0")) << deep.out;
     const Png png16 = ReadPng(scratch.Path("deep.png"));
     ASSERT_TRUE(png16.sixteen);
-    ASSERT_EQ(png16.samples.size(), expected8.size());
+    ASSERT_EQ(png16.samples.size(), expected.size());
     int worst = 0;
-    for (size_t i = 0; i < expected8.size(); ++i)
-      worst = std::max(worst, std::abs(int(png16.samples[i]) - int(expected8[i]) * 257));
+    for (size_t i = 0; i < expected.size(); ++i) worst = std::max(worst, std::abs(png16.samples[i] - expected[i]));
     EXPECT_LE(worst, 2) << depth;
     EXPECT_EQ(png16.samples[3], 65535) << depth;
   }
@@ -271,7 +269,7 @@ TEST_F(LvsTool, CheckExplainsWhyAPackageFails) {
 
 TEST_F(LvsTool, DecodeReportsAndWritesTheDecodersPixels) {
   const Bytes colour = PhotoJpeg(320, 200, Subsampling::S422);
-  const std::string file = File("photo.jpg", std::string(colour.begin(), colour.end()));
+  const std::string file = File("photo.jpg", colour);
   ToolRun text = Lvs({"decode", file, "-o", "pixels.raw"});
   EXPECT_EQ(text.exitCode, 0) << text.err;
   for (const char* expected : {"Success (0)", "width:      320", "height:     200", "components: 3"})
@@ -283,7 +281,7 @@ TEST_F(LvsTool, DecodeReportsAndWritesTheDecodersPixels) {
   EXPECT_EQ(run.Lines().at(0), (json{{"file", file}, {"result", 0}, {"result_name", "Success"}, {"width", 320},
                                      {"height", 200}, {"components", 3}}));
   const Bytes grey = PhotoJpeg(64, 32, Subsampling::Grey);
-  ASSERT_EQ(Lvs({"decode", File("g.jpg", std::string(grey.begin(), grey.end())), "-o", "g.PNG"}).exitCode, 0);
+  ASSERT_EQ(Lvs({"decode", File("g.jpg", grey), "-o", "g.PNG"}).exitCode, 0);
   // Signature, bit depth 8, colour type RGB (2) or grey (0).
   EXPECT_EQ(Slurp(scratch.Path("c.png")).substr(1, 3) + Slurp(scratch.Path("c.png")).substr(24, 2), "PNG\x08\x02");
   EXPECT_EQ(Slurp(scratch.Path("g.PNG")).substr(1, 3) + Slurp(scratch.Path("g.PNG")).substr(24, 2), std::string("PNG\x08\x00", 5));
@@ -296,9 +294,9 @@ TEST_F(LvsTool, DecodeRefusalsExitOneAndWriteNothing) {
     int result;
     const char* name;
   } cases[] = {
-      {File("prog.jpg", std::string(progressive.begin(), progressive.end())), 2, "UnsupportedFeature"},
+      {File("prog.jpg", progressive), 2, "UnsupportedFeature"},
       {File("text.jpg", "plain text"), 1, "NoStartOfImage"},
-      {File("cut.jpg", std::string(Preview().begin(), Preview().begin() + 700)), 5, "MalformedData"},
+      {File("cut.jpg", Bytes(Preview().begin(), Preview().begin() + 700)), 5, "MalformedData"},
   };
   for (const auto& c : cases) {
     ToolRun run = Lvs({"decode", "--json", c.file, "-o", "out.png"});

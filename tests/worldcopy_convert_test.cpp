@@ -77,20 +77,6 @@ PF_EffectWorld RecordOver(void* data, A_long width, A_long height, A_long rowbyt
   return w;
 }
 
-TEST(RowCallbacks, ConvertOnlyTheirRowAndHonourRowBytes) {
-  // 3 pixels per row, rows padded differently in source and target.
-  std::vector<uint8_t> source(2 * 20, 0);
-  for (int k = 0; k < 12; ++k) source[20 + k] = static_cast<uint8_t>(k * 23);
-  std::vector<uint16_t> target(2 * 16, 7);  // rows of 32 bytes
-  PF_EffectWorld s = RecordOver(source.data(), 3, 2, 20);
-  PF_EffectWorld t = RecordOver(target.data(), 3, 2, 32);
-  CopyWorldRefcon refcon{&s, &t};
-  EXPECT_EQ((CopyWorldIterate<uint8_t, uint16_t>(&refcon, 0, 1, 2)), A_Err_NONE);
-  for (int k = 0; k < 16; ++k) EXPECT_EQ(target[k], 7) << "row 0 untouched, sample " << k;
-  for (int k = 0; k < 12; ++k) EXPECT_EQ(target[16 + k], To16(source[20 + k])) << k;
-  for (int k = 12; k < 16; ++k) EXPECT_EQ(target[16 + k], 7) << "padding untouched, sample " << k;
-}
-
 TEST(RowCallbacks, RowOffsetBeyondTwoGigabytesDoesNotWrap) {
   // Row 3000 of a world with 1 MiB rows starts 3 GB past the data address:
   // a 32-bit product would wrap. Only that row is backed by memory.
