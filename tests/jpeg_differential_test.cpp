@@ -242,7 +242,7 @@ TEST(JpegDifferential, RandomMutations) {
     const auto files = SmallFiles();
     const std::vector<uint8_t> inserts[] = {{0xFF, 0xD9}, {0xFF, 0xFF}, {0xFF, 0xD3}, {0xFF, 0x01},
                                             {0xFF, 0xC4}, {0xFF}, {0x12, 0xFF, 0x00, 0x34}};
-    for (int round = 0; round < 6000; ++round) {
+    for (int round = 0; round < 4000; ++round) {
         std::vector<uint8_t> f = files[size_t(round) % files.size()];
         const size_t start = ScanDataStart(f);
         for (int e = 0, edits = 1 + r.Below(3); e < edits && f.size() > start; ++e) {
@@ -277,8 +277,8 @@ TEST(JpegDifferential, RandomMutations) {
         }
         ASSERT_TRUE(Agree(f, &tally)) << "round " << round;
     }
-    EXPECT_GT(tally.succeeded, 600);
-    EXPECT_GT(tally.malformed, 600);
+    EXPECT_GT(tally.succeeded, 400);
+    EXPECT_GT(tally.malformed, 400);
 }
 
 }  // namespace

@@ -66,9 +66,9 @@ TEST(JpegScan, BadSymbolsOverlongRunsAndInvalidCodesAreMalformed) {
     // The second block reads padding: DC code 1111 does not exist.
     EXPECT_EQ(DecodeOf(m, m.FlatEntropy({0})).code, Decoder::MalformedData);
     // A table that was never defined has no codes at all.
-    JpegWriter w;
-    w.Soi().Dqt(0, 1).Sof(8, 8, {{1, 1, 1, 0}}).Sos({{1, 0, 0}}).Bytes({0x00, 0x00});
-    EXPECT_EQ(Decode(w.Data())->GetResult(), Decoder::MalformedData);
+    const std::vector<FrameComponent> grey = {{1, 1, 1, 0}};
+    EXPECT_EQ(Decode(JpegWriter().Soi().Sof(8, 8, grey).Sos(grey).Bytes({0x00, 0x00}).Data())->GetResult(),
+              Decoder::MalformedData);
 }
 
 TEST(JpegScan, ColourTriplesConvertExactly) {

@@ -3,6 +3,7 @@
 // functions, and a builder of complete hand-made streams.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -15,9 +16,11 @@ namespace lvs_test {
 
 struct MemoryLog {
     static inline int live = 0, requests = 0, failAt = -1;  // failAt: request that returns null
+    static inline uint64_t bytes = 0;                        // requested in all
     static void* Allocate(uint64_t size) {
         if (requests++ == failAt) return nullptr;
         ++live;
+        bytes += size;
         return std::malloc(size ? size : 1);
     }
     static void Release(void* p) {
@@ -28,8 +31,9 @@ struct MemoryLog {
 
 inline std::unique_ptr<Jpeg::Decoder> Decode(const std::vector<uint8_t>& bytes, int failAt = -1) {
     MemoryLog::live = MemoryLog::requests = 0;
+    MemoryLog::bytes = 0;
     MemoryLog::failAt = failAt;
-    std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.size() + 1]);
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.empty() ? 1 : bytes.size()]);
     std::copy(bytes.begin(), bytes.end(), exact.get());
     return std::make_unique<Jpeg::Decoder>(exact.get(), bytes.size(), MemoryLog::Allocate,
                                            MemoryLog::Release);
@@ -56,9 +60,7 @@ struct HandMade {
         }
         w.Dht(0, 0, dc).Dht(1, 0, ac).Dht(0, 1, dc).Dht(1, 1, ac).Sof(width, height, frame);
         if (restartInterval) w.Dri(restartInterval);
-        std::vector<ScanComponent> scan;
-        for (size_t i = 0; i < frame.size(); ++i) scan.push_back({frame[i].id, i ? 1 : 0, i ? 1 : 0});
-        return w.Sos(scan).Bytes(entropy).Data();
+        return w.Sos(frame).Bytes(entropy).Data();
     }
     // Entropy-coded bytes of DC-only blocks with these DC levels, predicted
     // one from the other as the blocks of one component are.

@@ -1,9 +1,8 @@
 // A second, deliberately plain baseline JPEG decoder, used only to check the
-// plug-in's decoder byte for byte: byte-at-a-time bit reader, full 65,536-entry
-// code tables, scalar transform with 32-bit wrap-around, the upsampling filter
-// with its edge rules. It applies the plug-in's own refusals too: width or
-// height 0, the pixel bound, one-component frames decoded one block per MCU,
-// segment lengths below 2. Speed is no concern.
+// plug-in's decoder byte for byte: byte-at-a-time bit reader, full code
+// tables, scalar transform. It applies the plug-in's own refusals too (width
+// or height 0, the pixel bound, segment lengths below 2) and decodes
+// one-component frames one block per MCU. Speed is no concern.
 #pragma once
 
 #include <cstddef>

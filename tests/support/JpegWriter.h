@@ -12,10 +12,6 @@ struct FrameComponent {
     int id, samplingX, samplingY, quantTable;
 };
 
-struct ScanComponent {
-    int selector, dcTable, acTable;
-};
-
 // A Huffman table whose codes all have the same length: symbol i gets the
 // code i. Simple to encode with, and enough for every hand-made stream.
 struct FixedCodeTable {
@@ -47,11 +43,6 @@ public:
             p.insert(p.end(), {uint8_t(c.id), uint8_t(c.samplingX << 4 | c.samplingY), uint8_t(c.quantTable)});
         return Segment(0xC0, p);
     }
-    JpegWriter& Dqt(int id, uint8_t value) {  // all 64 entries equal
-        std::vector<uint8_t> p(65, value);
-        p[0] = uint8_t(id);
-        return Segment(0xDB, p);
-    }
     JpegWriter& Dht(int tableClass, int id, const FixedCodeTable& table) {
         std::vector<uint8_t> p(17, 0);
         p[0] = uint8_t(tableClass << 4 | id);
@@ -60,11 +51,11 @@ public:
         return Segment(0xC4, p);
     }
     JpegWriter& Dri(int interval) { return Segment(0xDD, {uint8_t(interval >> 8), uint8_t(interval)}); }
-    // Spectral selection 0 to 63, no successive approximation.
-    JpegWriter& Sos(const std::vector<ScanComponent>& components) {
-        std::vector<uint8_t> p = {uint8_t(components.size())};
-        for (const ScanComponent& c : components)
-            p.insert(p.end(), {uint8_t(c.selector), uint8_t(c.dcTable << 4 | c.acTable)});
+    // One scan over all frame components in frame order, code tables 0 for
+    // the first and 1 for the others; spectral selection 0 to 63.
+    JpegWriter& Sos(const std::vector<FrameComponent>& frame) {
+        std::vector<uint8_t> p = {uint8_t(frame.size())};
+        for (size_t i = 0; i < frame.size(); ++i) p.insert(p.end(), {uint8_t(frame[i].id), uint8_t(i ? 0x11 : 0x00)});
         p.insert(p.end(), {0, 63, 0});
         return Segment(0xDA, p);
     }
