@@ -259,7 +259,7 @@ TEST(JpegDifferential, RandomMutations) {
                 case 5: f.resize(at); break;
                 case 6: f.insert(f.begin() + long(at), insert.begin(), insert.end()); break;
                 case 7:  // right after the last MCU, in place of the end marker or after it
-                    f.resize(end + size_t(r.Below(2)) * 2);
+                    f.resize(std::min(f.size(), end + size_t(r.Below(2)) * 2));
                     f.insert(f.end(), insert.begin(), insert.end());
                     break;
                 case 8:  // the data cut a few bytes short, then the end marker
