@@ -51,33 +51,22 @@ void FailRequests(int from, int until) {
   gFailUntil = until;
 }
 
+// The substitute host without the module: the draw is compiled in.
 class DirectDrawTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    host_.Faults().Clear();
-    host_.Worlds().Release(dst_);
-    host_.SetInSpecOptions(spec_, nullptr);
-    host_.Memory().Release(options_);
-    host_.DeleteInSpec(spec_);
+    m_.Release();
     EXPECT_TRUE(host_.Clean()) << host_.Report();
   }
-  AEIO_InSpecH FootageFor(const Bytes& prv) {
-    const std::string path = scratch_.Package("p.lvs", kMeta, prv);
-    Bytes record(kRecordSize, 0);
-    std::memcpy(record.data(), path.data(), path.size());
-    options_ = host_.Memory().Create(record, "LVS Options");
-    host_.SetInSpecOptions(spec_, options_);
-    return spec_;
-  }
+  AEIO_InSpecH FootageFor(const Bytes& prv) { return m_.Footage(scratch_.Package("p.lvs", kMeta, prv)); }
   A_Err Draw(AEIO_InSpecH inSpec) {
     return DrawPreviewFrame(host_.InData(), inSpec, dst_, DecoderMemory{Scarce, std::free});
   }
 
   Scratch scratch_;
-  lvshost::SubstituteHost host_;
-  AEIO_InSpecH spec_ = host_.NewInSpec();
-  AEGP_MemHandle options_ = nullptr;
-  PF_EffectWorld* dst_ = host_.Worlds().Create(PF_PixelFormat_ARGB32, 1280, 720);
+  Module m_{false};
+  lvshost::SubstituteHost& host_ = m_.Host();
+  PF_EffectWorld* dst_ = m_.Destination(PF_PixelFormat_ARGB32, 1280, 720, 0);
 };
 
 TEST_F(DirectDrawTest, FallbackThatCannotBeDecodedIsOutOfMemoryAndDrawsNothing) {
