@@ -1,5 +1,7 @@
 #include "Iteration.h"
 
+#include <algorithm>
+
 namespace lvshost {
 namespace {
 thread_local bool tl_inPool = false;
@@ -62,24 +64,30 @@ void WorkerPool::WorkerLoop(int index) {
     const AEGP_IterateGenericFunc fn = fn_;
     lock.unlock();
 
+    // Rows are claimed in runs, so that the threads do not contend for the
+    // counters on every row and each walks through neighbouring rows.
+    const int64_t run = std::max<int64_t>(1, n / (int64_t(threads_.size()) * 4));
     for (;;) {
-      if (firstFailure_.load() < n) break;  // a row failed: start no more
-      const A_long i = next_.fetch_add(1);
-      if (i >= n) break;
+      const int64_t begin = next_.fetch_add(run);
+      if (begin >= n) break;
+      const A_long end = A_long(std::min<int64_t>(n, begin + run));
       used_[size_t(index)] = 1;
       const int now = running_.fetch_add(1) + 1;
       int seenMax = maxConcurrent_.load();
       while (now > seenMax && !maxConcurrent_.compare_exchange_weak(seenMax, now)) {
       }
-      const A_Err err = fn(refcon, index, i, n);
-      running_.fetch_sub(1);
-      if (err) {
-        std::lock_guard<std::mutex> failLock(mutex_);
-        if (i < firstFailure_.load()) {
-          firstFailure_.store(i);
-          failureCode_ = err;
+      for (A_long i = A_long(begin); i < end; ++i) {
+        if (firstFailure_.load(std::memory_order_relaxed) < i) break;  // a lower row failed: start none above it
+        const A_Err err = fn(refcon, index, i, n);
+        if (err) {
+          std::lock_guard<std::mutex> failLock(mutex_);
+          if (i < firstFailure_.load()) {
+            firstFailure_.store(i);
+            failureCode_ = err;
+          }
         }
       }
+      running_.fetch_sub(1);
     }
 
     lock.lock();

@@ -24,8 +24,8 @@ class WorkerPool {
 
   // Calls fn(refcon, thread index, i, n) once for each i in [0, n) on the
   // pool's threads and waits for all of them. The result is the nonzero
-  // result with the lowest i, or 0; after a failure no further i is
-  // started. n below 0 is A_Err_PARAMETER, a null fn A_Err_STRUCT.
+  // result with the lowest i, or 0; no row above a failed one is started
+  // once the failure is known. n below 0 is A_Err_PARAMETER, a null fn A_Err_STRUCT.
   // A call from inside a pool thread (a row callback calling the host)
   // runs inline on that thread, and nestedCall is set for the caller to
   // record as misuse.
@@ -52,7 +52,7 @@ class WorkerPool {
   A_long n_ = 0;
   void* refcon_ = nullptr;
   AEGP_IterateGenericFunc fn_ = nullptr;
-  std::atomic<A_long> next_{0};
+  std::atomic<int64_t> next_{0};  // next row to claim; may pass n
   std::atomic<A_long> firstFailure_{0};
   A_Err failureCode_ = 0;
   int busyWorkers_ = 0;
