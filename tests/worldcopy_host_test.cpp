@@ -19,44 +19,30 @@ T* Row(const PF_EffectWorld& w, int y) {
   return reinterpret_cast<T*>(static_cast<char*>(w.data) + std::ptrdiff_t(y) * w.rowbytes);
 }
 
-// Fills every sample with values that cover the format's range, including
-// the extremes, from a seed.
+// Samples over the format's range, the extremes included.
 template <class T>
 void Fill(PF_EffectWorld& w, unsigned seed, uint32_t top) {
   std::mt19937 random(seed);
-  for (int y = 0; y < w.height; ++y) {
-    T* row = Row<T>(w, y);
+  for (int y = 0; y < w.height; ++y)
     for (int k = 0; k < w.width * 4; ++k) {
-      const uint32_t r = random() % (top + 3);
-      const uint32_t v = r > top ? (r == top + 1 ? 0 : top) : r;
-      if constexpr (std::is_same_v<T, float>) {
-        row[k] = float(v) / float(top);
-      } else {
-        row[k] = static_cast<T>(v);
-      }
+      const uint32_t r = random() % (top + 3), v = r > top ? (r == top + 1 ? 0 : top) : r;
+      if constexpr (std::is_same_v<T, float>)
+        Row<T>(w, y)[k] = float(v) / float(top);
+      else
+        Row<T>(w, y)[k] = T(v);
     }
-  }
 }
 
+// Every sample of `to` is f(the same sample of `from`).
+template <class From, class To, class F>
+void ExpectSamples(const PF_EffectWorld& from, const PF_EffectWorld& to, F f) {
+  ASSERT_TRUE(from.width == to.width && from.height == to.height);
+  for (int y = 0; y < from.height; ++y)
+    for (int k = 0; k < from.width * 4; ++k) ASSERT_EQ(Row<To>(to, y)[k], To(f(Row<From>(from, y)[k]))) << y << "," << k;
+}
 template <class From, class To>
 void ExpectConverted(const PF_EffectWorld& from, const PF_EffectWorld& to) {
-  ASSERT_EQ(from.width, to.width);
-  ASSERT_EQ(from.height, to.height);
-  for (int y = 0; y < from.height; ++y) {
-    const From* a = Row<From>(from, y);
-    const To* b = Row<To>(to, y);
-    for (int k = 0; k < from.width * 4; ++k) {
-      ASSERT_EQ(b[k], (Convert<To, From>(a[k]))) << "row " << y << " sample " << k;
-    }
-  }
-}
-
-bool SamePixels(const PF_EffectWorld& a, const PF_EffectWorld& b, int bytesPerPixel) {
-  if (a.width != b.width || a.height != b.height) return false;
-  for (int y = 0; y < a.height; ++y) {
-    if (std::memcmp(Row<char>(a, y), Row<char>(b, y), size_t(a.width) * bytesPerPixel) != 0) return false;
-  }
-  return true;
+  ExpectSamples<From, To>(from, to, [](From v) { return Convert<To, From>(v); });
 }
 
 class WorldCopyTest : public ::testing::Test {
@@ -82,20 +68,7 @@ class WorldCopyTest : public ::testing::Test {
   std::vector<PF_EffectWorld*> owned_;
 };
 
-TEST_F(WorldCopyTest, SameFormatAndSizeIsOneHostCopy) {
-  for (PF_PixelFormat format : {PF_PixelFormat_ARGB32, PF_PixelFormat_ARGB64, PF_PixelFormat_ARGB128}) {
-    PF_EffectWorld* from = World(format, 33, 17);
-    PF_EffectWorld* to = World(format, 33, 17, 40);
-    Fill<uint8_t>(*from, 3, 255);  // any bytes will do
-    EXPECT_EQ(Copy(from, to), A_Err_NONE);
-    EXPECT_TRUE(SamePixels(*from, *to, lvshost::BytesPerPixel(format))) << lvshost::FormatName(format);
-    EXPECT_EQ(Calls("copy"), 1u);
-    EXPECT_EQ(Calls("PF_NewWorld"), 0u);
-    EXPECT_EQ(Calls("AEGP_IterateGeneric"), 0u);
-  }
-}
-
-TEST_F(WorldCopyTest, EveryDepthPairConvertsInPlaceAtSameSize) {
+TEST_F(WorldCopyTest, SameSizeIsOneHostCopyOrOneConversionPass) {
   PF_EffectWorld* w8 = World(PF_PixelFormat_ARGB32, 41, 23);
   PF_EffectWorld* w16 = World(PF_PixelFormat_ARGB64, 41, 23, 8);
   PF_EffectWorld* wf = World(PF_PixelFormat_ARGB128, 41, 23, 16);
@@ -104,20 +77,23 @@ TEST_F(WorldCopyTest, EveryDepthPairConvertsInPlaceAtSameSize) {
   Fill<float>(*wf, 3, 1000);
   Row<float>(*wf, 0)[0] = 1.5f;
   Row<float>(*wf, 0)[1] = -0.2f;
-  const auto check = [&](auto from, auto to, PF_EffectWorld* source, PF_PixelFormat format) {
+  const auto into = [&](PF_EffectWorld* source, PF_PixelFormat format, uint64_t hostCopies) {
     PF_EffectWorld* out = World(format, 41, 23, 4);
     EXPECT_EQ(Copy(source, out), A_Err_NONE);
-    EXPECT_EQ(Calls("PF_NewWorld") + Calls("copy"), 0u);
-    ExpectConverted<decltype(from), decltype(to)>(*source, *out);
+    EXPECT_EQ(Calls("copy"), hostCopies);
+    EXPECT_EQ(Calls("PF_NewWorld"), 0u);
     EXPECT_TRUE(host_.Worlds().GuardsIntact(out));
     return out;
   };
-  check(uint8_t(), uint16_t(), w8, PF_PixelFormat_ARGB64);
-  check(uint8_t(), float(), w8, PF_PixelFormat_ARGB128);
-  check(uint16_t(), uint8_t(), w16, PF_PixelFormat_ARGB32);
-  check(uint16_t(), float(), w16, PF_PixelFormat_ARGB128);
-  check(float(), uint8_t(), wf, PF_PixelFormat_ARGB32);
-  PF_EffectWorld* out16 = check(float(), uint16_t(), wf, PF_PixelFormat_ARGB64);
+  ExpectSamples<uint8_t, uint8_t>(*w8, *into(w8, PF_PixelFormat_ARGB32, 1), [](uint8_t v) { return v; });
+  ExpectSamples<float, float>(*wf, *into(wf, PF_PixelFormat_ARGB128, 1), [](float v) { return v; });
+  ExpectConverted<uint8_t, uint16_t>(*w8, *into(w8, PF_PixelFormat_ARGB64, 0));
+  ExpectConverted<uint8_t, float>(*w8, *into(w8, PF_PixelFormat_ARGB128, 0));
+  ExpectConverted<uint16_t, uint8_t>(*w16, *into(w16, PF_PixelFormat_ARGB32, 0));
+  ExpectConverted<uint16_t, float>(*w16, *into(w16, PF_PixelFormat_ARGB128, 0));
+  ExpectConverted<float, uint8_t>(*wf, *into(wf, PF_PixelFormat_ARGB32, 0));
+  PF_EffectWorld* out16 = into(wf, PF_PixelFormat_ARGB64, 0);
+  ExpectConverted<float, uint16_t>(*wf, *out16);
   EXPECT_EQ(Row<uint16_t>(*out16, 0)[0], 32768);
   EXPECT_EQ(Row<uint16_t>(*out16, 0)[1], 0);
 }
@@ -127,71 +103,39 @@ TEST_F(WorldCopyTest, SizeChangeConvertsIntoTemporaryWorldThenHostResamples) {
   PF_EffectWorld* to = World(PF_PixelFormat_ARGB64, 640, 360);
   Fill<uint8_t>(*from, 9, 255);
   EXPECT_EQ(Copy(from, to), A_Err_NONE);
-  EXPECT_EQ(Calls("PF_NewWorld"), 1u);
-  EXPECT_EQ(Calls("PF_DisposeWorld"), 1u);
-  EXPECT_EQ(Calls("copy"), 1u);
-  EXPECT_EQ(host_.Worlds().LiveCount(), owned_.size());
-
-  // The same steps done by hand: convert at full size, resample.
+  EXPECT_EQ(Calls("PF_NewWorld") + Calls("PF_DisposeWorld") + Calls("copy"), 3u);
+  // The same steps by hand: convert at full size, resample.
   PF_EffectWorld* converted = World(PF_PixelFormat_ARGB64, 1280, 720);
   PF_EffectWorld* expected = World(PF_PixelFormat_ARGB64, 640, 360);
   for (int y = 0; y < 720; ++y)
     for (int k = 0; k < 1280 * 4; ++k) Row<uint16_t>(*converted, y)[k] = Convert<uint16_t, uint8_t>(Row<uint8_t>(*from, y)[k]);
   lvshost::ResampleWorld(*converted, *expected, PF_PixelFormat_ARGB64);
-  EXPECT_TRUE(SamePixels(*expected, *to, 8));
+  ExpectSamples<uint16_t, uint16_t>(*expected, *to, [](uint16_t v) { return v; });
 }
 
-TEST_F(WorldCopyTest, DemotedSourceIsConvertedAndRestored) {
+TEST_F(WorldCopyTest, FullRangeSourcesAreRestoredAndDestinationsPromoted) {
   PF_EffectWorld* from = World(PF_PixelFormat_ARGB64, 5, 2);
   PF_EffectWorld* to = World(PF_PixelFormat_ARGB32, 5, 2);
   const uint16_t values[8] = {65535, 32768, 32769, 1, 2, 0, 40001, 40000};
   for (int k = 0; k < 20; ++k) Row<uint16_t>(*from, 0)[k] = Row<uint16_t>(*from, 1)[k] = values[k % 8];
   EXPECT_EQ(Copy(from, to, /*demote=*/true), A_Err_NONE);
-  for (int y = 0; y < 2; ++y) {
-    for (int k = 0; k < 20; ++k) {
-      const uint16_t v = values[k % 8];
-      EXPECT_EQ(Row<uint8_t>(*to, y)[k], (Convert<uint8_t, uint16_t>(Demote(v)))) << v;
-      EXPECT_EQ(Row<uint16_t>(*from, y)[k], Promote(Demote(v))) << v;
-    }
-  }
-  EXPECT_EQ(Row<uint8_t>(*to, 0)[0], 255);                  // 65535
-  EXPECT_EQ(Row<uint16_t>(*from, 0)[1], 32768);             // even, kept
-  EXPECT_EQ(Row<uint16_t>(*from, 0)[3], 0);                 // odd up to 32768: one lower
-  EXPECT_EQ(Row<uint16_t>(*from, 0)[6], 40001);             // odd above: kept
-  EXPECT_EQ(Row<uint16_t>(*from, 0)[7], 39999);             // even above: one lower
-}
+  ExpectSamples<uint16_t, uint8_t>(*from, *to, [](uint16_t v) { return Convert<uint8_t, uint16_t>(Demote(v)); });
+  // Restored up to the one bit the round trip loses.
+  const uint16_t restored[8] = {65535, 32768, 32769, 0, 2, 0, 40001, 39999};
+  for (int k = 0; k < 20; ++k) EXPECT_EQ(Row<uint16_t>(*from, 1)[k], restored[k % 8]) << k;
 
-TEST_F(WorldCopyTest, PromotedDestinationsReceiveFullRange) {
   PF_EffectWorld* w8 = World(PF_PixelFormat_ARGB32, 4, 3);
-  PF_EffectWorld* wf = World(PF_PixelFormat_ARGB128, 4, 3);
-  PF_EffectWorld* w16 = World(PF_PixelFormat_ARGB64, 4, 3);
   PF_EffectWorld* out = World(PF_PixelFormat_ARGB64, 4, 3);
   Fill<uint8_t>(*w8, 4, 255);
-  Fill<float>(*wf, 5, 255);
-  Fill<uint16_t>(*w16, 6, 32768);
-  Row<uint8_t>(*w8, 0)[0] = 255;
-  Row<float>(*wf, 0)[0] = 1.0f;
-  Row<uint16_t>(*w16, 0)[0] = 32768;
-
   EXPECT_EQ(Copy(w8, out, false, true), A_Err_NONE);
-  EXPECT_EQ(Row<uint16_t>(*out, 0)[0], 65535);
-  for (int y = 0; y < 3; ++y)
-    for (int k = 0; k < 16; ++k)
-      EXPECT_EQ(Row<uint16_t>(*out, y)[k], (Promote(Convert<uint16_t, uint8_t>(Row<uint8_t>(*w8, y)[k]))));
-
-  EXPECT_EQ(Copy(wf, out, false, true), A_Err_NONE);
-  EXPECT_EQ(Row<uint16_t>(*out, 0)[0], 65535);
-  for (int k = 0; k < 16; ++k)
-    EXPECT_EQ(Row<uint16_t>(*out, 2)[k], (Promote(Convert<uint16_t, float>(Row<float>(*wf, 2)[k]))));
-
-  // 16-bit into 16-bit with differing flags: a host copy, then promotion.
+  ExpectSamples<uint8_t, uint16_t>(*w8, *out, [](uint8_t v) { return Promote(Convert<uint16_t, uint8_t>(v)); });
+  // 16-bit into 16-bit: a host copy, then promotion; both flags: a plain copy.
+  PF_EffectWorld* w16 = World(PF_PixelFormat_ARGB64, 4, 3);
+  Fill<uint16_t>(*w16, 6, 32768);
   EXPECT_EQ(Copy(w16, out, false, true), A_Err_NONE);
-  EXPECT_EQ(Calls("copy"), 1u);
-  for (int k = 0; k < 16; ++k) EXPECT_EQ(Row<uint16_t>(*out, 1)[k], Promote(Row<uint16_t>(*w16, 1)[k]));
-
-  // Both flags set: full range into full range is a plain copy.
+  ExpectSamples<uint16_t, uint16_t>(*w16, *out, [](uint16_t v) { return Promote(v); });
   EXPECT_EQ(Copy(w16, out, true, true), A_Err_NONE);
-  EXPECT_TRUE(SamePixels(*w16, *out, 8));
+  ExpectSamples<uint16_t, uint16_t>(*w16, *out, [](uint16_t v) { return v; });
   EXPECT_EQ(Calls("AEGP_IterateGeneric"), 0u);
 }
 
@@ -221,31 +165,22 @@ TEST_F(WorldCopyTest, FailedStepsAreReportedAndLeaveTheDestinationUntouched) {
     for (int y = 0; y < c.width / 2; ++y)
       for (size_t k = 0; k < rowBytes; ++k) ASSERT_EQ(Row<uint8_t>(*to, y)[k], lvshost::kFreshWorldByte);
   }
-}
-
-TEST_F(WorldCopyTest, RangeMovesRefuseOtherDepthsAndAFailedDemotionIsNotUndone) {
-  PF_EffectWorld* w8 = World(PF_PixelFormat_ARGB32, 4, 2);
-  Fill<uint8_t>(*w8, 10, 255);
-  const std::vector<uint8_t> before8(Row<uint8_t>(*w8, 1), Row<uint8_t>(*w8, 1) + 16);
-  EXPECT_EQ(DemoteWorld(host_.InData(), w8), PF_Err_BAD_CALLBACK_PARAM);
-  EXPECT_EQ(PromoteWorld(host_.InData(), w8), PF_Err_BAD_CALLBACK_PARAM);
-  EXPECT_EQ(std::vector<uint8_t>(Row<uint8_t>(*w8, 1), Row<uint8_t>(*w8, 1) + 16), before8);
-
+  // A source whose demotion failed is not promoted back either.
   PF_EffectWorld* from = World(PF_PixelFormat_ARGB64, 4, 2);
   Fill<uint16_t>(*from, 8, 65535);
   const std::vector<uint16_t> before(Row<uint16_t>(*from, 1), Row<uint16_t>(*from, 1) + 16);
   host_.Faults().FailNth("AEGP_IterateGeneric", 1, A_Err_GENERIC);
-  EXPECT_EQ(Copy(from, w8, true, false), A_Err_GENERIC);
+  EXPECT_EQ(Copy(from, World(PF_PixelFormat_ARGB32, 4, 2), true, false), A_Err_GENERIC);
   EXPECT_EQ(std::vector<uint16_t>(Row<uint16_t>(*from, 1), Row<uint16_t>(*from, 1) + 16), before);
-  EXPECT_EQ(Calls("AEGP_IterateGeneric"), 1u) << "a source never demoted is not promoted either";
+  EXPECT_EQ(Calls("AEGP_IterateGeneric"), 1u);
+  EXPECT_EQ(DemoteWorld(host_.InData(), World(PF_PixelFormat_ARGB32, 4, 2)), PF_Err_BAD_CALLBACK_PARAM);
+  EXPECT_EQ(PromoteWorld(host_.InData(), World(PF_PixelFormat_ARGB128, 4, 2)), PF_Err_BAD_CALLBACK_PARAM);
 }
 
 TEST_F(WorldCopyTest, MissingSuiteEndsTheCopyWithoutLeavingTheTemporaryWorld) {
-  PF_EffectWorld* from = World(PF_PixelFormat_ARGB32, 16, 16);
-  PF_EffectWorld* to = World(PF_PixelFormat_ARGB64, 8, 8);
   host_.Faults().RefuseSuite("AEGP Iterate Suite");
   try {
-    Copy(from, to);
+    Copy(World(PF_PixelFormat_ARGB32, 16, 16), World(PF_PixelFormat_ARGB64, 8, 8));
     ADD_FAILURE() << "the missing suite must end the copy";
   } catch (A_long code) {
     EXPECT_EQ(code, PF_Err_BAD_CALLBACK_PARAM);
@@ -253,8 +188,7 @@ TEST_F(WorldCopyTest, MissingSuiteEndsTheCopyWithoutLeavingTheTemporaryWorld) {
   EXPECT_EQ(Calls("PF_NewWorld"), Calls("PF_DisposeWorld"));
 }
 
-// A world whose format the copy does not know: the host's world suite is
-// wrapped so that it reports a fourth format for one world.
+// A world in a fourth format: the world suite is wrapped to report one.
 const PF_EffectWorld* gOddWorld = nullptr;
 const PF_WorldSuite2* gRealWorldSuite = nullptr;
 PF_WorldSuite2 gPatchedWorldSuite;
@@ -262,7 +196,7 @@ const SPBasicSuite* gRealBasic = nullptr;
 
 PF_Err OddFormat(const PF_EffectWorld* world, PF_PixelFormat* format) {
   const PF_Err err = gRealWorldSuite->PF_GetPixelFormat(world, format);
-  if (world->data == gOddWorld->data) *format = 0x34363453;  // not one of the three
+  if (world->data == gOddWorld->data) *format = 0x34363453;
   return err;
 }
 SPErr AcquirePatched(const char* name, int32_t version, const void** suite) {
@@ -285,14 +219,11 @@ TEST_F(WorldCopyTest, UnknownPixelFormatIsRefusedAndDestinationUntouched) {
   patched.AcquireSuite = AcquirePatched;
   AEIO_InData inData = *host_.InData();
   inData.pica_basicP = &patched;
-
   host_.Faults().ResetCounts();
   EXPECT_EQ(SmartCopyWorld(&inData, odd, w16, false, false), PF_Err_BAD_CALLBACK_PARAM);
   for (int k = 0; k < 32; ++k) EXPECT_EQ(Row<uint8_t>(*w16, 1)[k], lvshost::kFreshWorldByte);
-  Fill<uint16_t>(*w16, 11, 32768);
-  std::vector<uint8_t> before(Row<uint8_t>(*odd, 3), Row<uint8_t>(*odd, 3) + 64);
   EXPECT_EQ(SmartCopyWorld(&inData, w16, odd, false, false), PF_Err_BAD_CALLBACK_PARAM);
-  EXPECT_EQ(std::vector<uint8_t>(Row<uint8_t>(*odd, 3), Row<uint8_t>(*odd, 3) + 64), before);
+  for (int k = 0; k < 64; ++k) EXPECT_EQ(Row<uint8_t>(*odd, 3)[k], lvshost::kFreshWorldByte);
   EXPECT_EQ(Calls("PF_NewWorld") + Calls("copy") + Calls("AEGP_IterateGeneric"), 0u);
 }
 
