@@ -3,7 +3,6 @@
 #include <turbojpeg.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -42,25 +41,6 @@ Picture MakePhotoLikePicture(int width, int height, unsigned seed, int channels)
     return p;
 }
 
-namespace {
-
-std::vector<uint8_t> EncodeWithTurbo(const Picture& picture, int tjSampling, int quality) {
-    tjhandle handle = tjInitCompress();
-    if (!handle) return {};
-    unsigned char* jpeg = nullptr;
-    unsigned long size = 0;
-    std::vector<uint8_t> out;
-    if (tjCompress2(handle, picture.pixels.data(), picture.width, 0, picture.height,
-                    picture.channels == 1 ? TJPF_GRAY : TJPF_RGB, &jpeg, &size, tjSampling, quality,
-                    0) == 0)
-        out.assign(jpeg, jpeg + size);
-    tjFree(jpeg);
-    tjDestroy(handle);
-    return out;
-}
-
-}  // namespace
-
 std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const std::string& arguments) {
     char dir[] = "/tmp/lvs_jpeg_XXXXXX";
     if (!mkdtemp(dir)) return {};
@@ -88,11 +68,19 @@ std::vector<uint8_t> EncodeJpeg(const Picture& picture, const JpegOptions& optio
     static const int turbo[] = {TJSAMP_444, TJSAMP_422, TJSAMP_420, TJSAMP_GRAY};
     static const char* const cjpeg[] = {"-sample 1x1", "-sample 2x1", "-sample 2x2", "-grayscale"};
     const int kind = int(options.subsampling);
-    if (!options.progressive && options.cjpegArguments.empty())
-        return EncodeWithTurbo(picture, turbo[kind], options.quality);
-    return EncodeWithCjpeg(picture, "-quality " + std::to_string(options.quality) + " " + cjpeg[kind] +
-                                        (options.progressive ? " -progressive " : " ") +
-                                        options.cjpegArguments);
+    if (options.progressive)
+        return EncodeWithCjpeg(picture, "-progressive -quality " + std::to_string(options.quality) + " " + cjpeg[kind]);
+    tjhandle handle = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    std::vector<uint8_t> out;
+    if (handle && tjCompress2(handle, picture.pixels.data(), picture.width, 0, picture.height,
+                              picture.channels == 1 ? TJPF_GRAY : TJPF_RGB, &jpeg, &size, turbo[kind],
+                              options.quality, 0) == 0)
+        out.assign(jpeg, jpeg + size);
+    tjFree(jpeg);
+    if (handle) tjDestroy(handle);
+    return out;
 }
 
 Picture DecodeJpegReference(const std::vector<uint8_t>& file, int channels) {
@@ -110,20 +98,6 @@ Picture DecodeJpegReference(const std::vector<uint8_t>& file, int channels) {
     }
     if (handle) tjDestroy(handle);
     return p;
-}
-
-double Psnr(const Picture& a, const Picture& b) {
-    if (a.pixels.size() != b.pixels.size() || a.pixels.empty()) return 0;
-    double sum = 0;
-    for (size_t i = 0; i < a.pixels.size(); ++i) sum += std::pow(double(a.pixels[i]) - b.pixels[i], 2);
-    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * a.pixels.size() / sum);
-}
-
-int LargestDifference(const Picture& a, const Picture& b) {
-    if (a.pixels.size() != b.pixels.size()) return 256;
-    int largest = 0;
-    for (size_t i = 0; i < a.pixels.size(); ++i) largest = std::max(largest, std::abs(a.pixels[i] - b.pixels[i]));
-    return largest;
 }
 
 }  // namespace lvs_test
