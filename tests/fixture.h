@@ -1,11 +1,10 @@
-// Shared pieces of the tests that make packages or load the module: a
-// scratch directory, packages and previews, the pictures a draw must give,
-// and the module loaded on a fresh substitute host.
+// Shared pieces of the tests that make packages or load the module.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -34,13 +33,12 @@ constexpr size_t kPath = 0, kName = 260, kHash = 515, kAuthor = 770, kSpare = 10
 
 inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-// An entry as packages carry it: deflated, under the package password.
 inline lvs_maker::Entry Sealed(const std::string& name, const Bytes& data,
                                const std::string& password = kPackagePassword) {
   return lvs_maker::Entry(name, data, lvs_maker::Method::Deflate, password);
 }
 
-// A directory of the running test's own, removed afterwards.
+// A directory of the running test's own.
 class Scratch {
  public:
   Scratch() {
@@ -87,8 +85,7 @@ inline const Bytes& Preview() {
   return jpeg;
 }
 
-// The plug-in's own decoder on a JPEG: its raw pixels, and with `painted`
-// as the draw paints them (alpha 255, then red, green, blue).
+// The plug-in's decoder on a JPEG: raw pixels, or as the draw paints them.
 inline Bytes Decode(const Bytes& jpeg, bool painted = false) {
   Jpeg::Decoder d(jpeg.data(), jpeg.size(), [](uint64_t n) { return std::malloc(n); }, std::free);
   if (d.GetResult() != Jpeg::Decoder::Success) return {};
@@ -121,24 +118,18 @@ std::vector<T> Samples(const PF_EffectWorld& w) {
 
 inline std::u16string Utf16(const std::string& utf8) {
   std::u16string out;
-  for (size_t i = 0; i < utf8.size();) {
+  for (size_t i = 0, n = 1; i < utf8.size(); i += n) {
     const auto b = static_cast<unsigned char>(utf8[i]);
-    const size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-    char32_t c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
+    n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    char32_t c = b & (0xFF >> (n == 1 ? 0 : n + 1));
     for (size_t k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-    if (c >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-    i += n;
+    if (c >= 0x10000) out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+    out += static_cast<char16_t>(c >= 0x10000 ? 0xDC00 + ((c - 0x10000) & 0x3FF) : c);
   }
   return out;
 }
 
-// The NUL-terminated text at offset, or "<unterminated>" without a NUL
-// within size bytes.
+// The NUL-terminated text at offset, or "<unterminated>".
 inline std::string TextAt(const Bytes& record, size_t offset, size_t size) {
   if (record.size() < offset + size) return "<short record>";
   const auto* begin = reinterpret_cast<const char*>(record.data() + offset);
@@ -147,13 +138,11 @@ inline std::string TextAt(const Bytes& record, size_t offset, size_t size) {
 }
 
 inline bool AllZero(const Bytes& bytes) {
-  for (uint8_t b : bytes)
-    if (b) return false;
-  return !bytes.empty();
+  return !bytes.empty() && std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
 }
 
-// The module loaded on a fresh substitute host (one host at a time), with
-// footage opened through the module or made host-side as a project holds it.
+// The module loaded on a fresh substitute host (one at a time), with footage
+// opened through the module or made host-side as a project holds it.
 class Module {
  public:
   explicit Module(bool load = true) {
@@ -177,15 +166,12 @@ class Module {
   }
   Bytes Record(AEIO_InSpecH inSpec) { return host_.Memory().Bytes(Options(inSpec)); }
 
-  // Disposes through the module and forgets the inSpec.
   void Close(AEIO_InSpecH inSpec) {
-    if (Options(inSpec)) {
-      EXPECT_EQ(Cb().AEIO_DisposeInSpec(host_.InData(), inSpec), A_Err_NONE);
-    }
+    const A_Err disposed = Options(inSpec) ? Cb().AEIO_DisposeInSpec(host_.InData(), inSpec) : A_Err_NONE;
+    EXPECT_EQ(disposed, A_Err_NONE);
     host_.DeleteInSpec(inSpec);
   }
 
-  // Opens, expecting success, and returns the record.
   Bytes OpenRecord(const std::string& path) {
     AEIO_InSpecH inSpec = nullptr;
     EXPECT_EQ(Open(path, &inSpec), A_Err_NONE) << path;
@@ -194,8 +180,7 @@ class Module {
     return record;
   }
 
-  // Footage whose 1408-byte record, made host-side, names the package
-  // (none: footage without a record).
+  // Footage with a host-made record naming the package, or with none.
   AEIO_InSpecH Footage(const std::string& path, bool withRecord = true) {
     AEIO_InSpecH inSpec = host_.NewInSpec();
     AEGP_MemHandle h = nullptr;
@@ -222,8 +207,7 @@ class Module {
     return Cb().AEIO_DrawSparseFrame(host_.InData(), inSpec, &pb, destination, &flags);
   }
 
-  // Gives back what the test made host-side, so that whatever remains is
-  // the module's.
+  // Gives back what the test made, so that whatever remains is the module's.
   void Release() {
     host_.Faults().Clear();
     for (PF_EffectWorld* w : worlds_) host_.Worlds().Release(w);
@@ -249,8 +233,7 @@ class Module {
   std::vector<PF_EffectWorld*> worlds_;
 };
 
-// A test with a scratch directory and the loaded module, which must leave
-// the host clean.
+// A test with a scratch directory and the module, leaving the host clean.
 class ModuleTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(m.Loaded(), A_Err_NONE); }

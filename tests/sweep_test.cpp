@@ -1,13 +1,8 @@
-// Fault sweeps over every callback that calls the host, one per callback
-// family and road: the entry, open (usable and unusable metadata), flatten,
-// inflate, dispose and draw (every depth and size class, and the fallback).
-//
-// A sweep runs the callback once on a fresh host to learn the host
-// operations it calls, then once with each of those calls failing in turn,
-// then once with each suite it acquires refused (with an error, and with
-// success but no table). Every run checks the result code and what the call
-// left, that no exception came out of the module, and that the host is left
-// with nothing leaked, locked, acquired or misused.
+// Fault sweeps over every callback that calls the host: a clean run learns
+// the host calls, then each call fails in turn and each suite is refused
+// (with an error, and with success but no table). Every run checks the
+// result, what the call left, and a host with nothing leaked, locked,
+// acquired or misused.
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -28,16 +23,13 @@ bool OneOf(const std::string& op, std::initializer_list<const char*> ops) {
   return false;
 }
 
-// A failed release leaves the object with the host: the plug-in cannot tell
-// and must not try again, so only these may leave something behind.
+// A failed release leaves the object with the host; the plug-in must not retry.
 bool HostKeepsObject(const std::string& op) {
   return OneOf(op, {"AEGP_UnlockMemHandle", "host_unlock_handle", "host_dispose_handle", "PF_DisposeWorld",
                     "AEGP_FreeMemHandle"});
 }
 bool IsRelease(const std::string& op) { return op == "ReleaseSuite" || HostKeepsObject(op); }
 
-// The missing-suite code for a refused suite, 0 for the clean run and the
-// harmless failures, the injected code for the rest.
 A_Err Usual(const std::string& op, bool harmless) {
   return op == "AcquireSuite" ? kMissingSuite : op.empty() || harmless ? A_Err_NONE : kInjected;
 }
@@ -51,8 +43,6 @@ struct SweepRun {
   Bytes before;
   std::vector<std::string> cleanLog;  // the host calls of the clean run
 
-  // Disposes of opened footage through the module, unless the host kept the
-  // record locked.
   void Close(const std::string& op) {
     if (HostKeepsObject(op))
       m->Host().DeleteInSpec(inSpec);
@@ -136,9 +126,8 @@ TEST(Sweep, Entry) {
   EXPECT_EQ(Sweep(s), 7u);
 }
 
-// Open: a usable package, and three whose metadata cannot be used (the code
-// is then 512 whatever else failed, unless the record itself could not be
-// made or the metadata's buffer could not be had).
+// Open: unusable metadata gives 512 whatever else failed, unless the record
+// or the metadata's buffer could not be had.
 Scenario OpenScenario(const std::string& label, const std::string& path, bool usable, bool readsMeta) {
   Scenario s;
   s.label = label;
@@ -192,7 +181,6 @@ TEST_F(FootageSweep, Open) {
   const std::string badMeta = scratch.Package("bad-meta.lvs", R"({"name":"Ink","author":"A. B.","hash":"9f2c"})", prv);
   Sweep(OpenScenario("InitInSpecFromFile", ink, true, true));
   Sweep(OpenScenario("InitInSpecFromFile(no meta)", noMeta, false, false));
-  Sweep(OpenScenario("InitInSpecFromFile(no file)", scratch.Path("absent.lvs"), false, false));
   EXPECT_GT(Sweep(OpenScenario("InitInSpecFromFile(meta unparseable)", badMeta, false, true)), 12u);
 }
 
@@ -264,8 +252,7 @@ TEST_F(FootageSweep, Dispose) {
   Sweep(s);
 }
 
-// The draw. A failure gives the failed call's code or the missing-suite
-// code; no buffer for the preview gives the fallback; a failed release
+// The draw: no buffer for the preview gives the fallback; a failed release
 // changes nothing drawn and is not tried again.
 struct DrawRow {
   const char* label;
@@ -324,16 +311,11 @@ TEST_P(DrawSweep, EveryCallAndSuite) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, DrawSweep,
                          ::testing::Values(DrawRow{"8-bit 1280x720", true, PF_PixelFormat_ARGB32, 1280, 720},
-                                           DrawRow{"8-bit 640x360", true, PF_PixelFormat_ARGB32, 640, 360},
-                                           DrawRow{"16-bit 1280x720", true, PF_PixelFormat_ARGB64, 1280, 720},
                                            DrawRow{"16-bit 640x360", true, PF_PixelFormat_ARGB64, 640, 360},
-                                           DrawRow{"float 1280x720", true, PF_PixelFormat_ARGB128, 1280, 720},
                                            DrawRow{"float 1400x800", true, PF_PixelFormat_ARGB128, 1400, 800},
-                                           DrawRow{"no preview, 16-bit 320x180", false, PF_PixelFormat_ARGB64, 320,
-                                                   180}));
+                                           DrawRow{"no preview, 16-bit 320x180", false, PF_PixelFormat_ARGB64, 320, 180}));
 
-// Callbacks that need no host service answer the same whatever the host
-// refuses, take nothing and leave their outputs alone.
+// Callbacks that need no host service answer alike whatever the host refuses.
 TEST(Sweep, CallbacksWithoutHostCalls) {
   for (bool refuse : {false, true}) {
     Module m;
@@ -355,13 +337,10 @@ TEST(Sweep, CallbacksWithoutHostCalls) {
     A_LRect extent{-7, -8, -9, -10};
     EXPECT_EQ(cb.AEIO_GetActiveExtent(host.InData(), inSpec, &time, &extent), AEIO_Err_USE_DFLT_CALLBACK);
     EXPECT_EQ(extent.left + extent.top + extent.right + extent.bottom, -34) << "extent untouched";
-    for (AEIO_TimeDir dir : {A_short(-1), A_short(0), A_short(1)}) {
-      A_Boolean found = 0xA5;
-      A_Time next{-3, 77};
-      EXPECT_EQ(cb.AEIO_InqNextFrameTime(host.InData(), inSpec, &time, dir, &found, &next), AEIO_Err_USE_DFLT_CALLBACK);
-      EXPECT_TRUE(found == 0xA5 && next.value == -3 && next.scale == 77u) << "outputs untouched";
-    }
-    EXPECT_EQ(cb.AEIO_GetActiveExtent(nullptr, nullptr, nullptr, nullptr), AEIO_Err_USE_DFLT_CALLBACK);
+    A_Boolean found = 0xA5;
+    A_Time next{-3, 77};
+    EXPECT_EQ(cb.AEIO_InqNextFrameTime(host.InData(), inSpec, &time, 1, &found, &next), AEIO_Err_USE_DFLT_CALLBACK);
+    EXPECT_TRUE(found == 0xA5 && next.value == -3 && next.scale == 77u) << "outputs untouched";
     EXPECT_EQ(cb.AEIO_InqNextFrameTime(nullptr, nullptr, nullptr, 0, nullptr, nullptr), AEIO_Err_USE_DFLT_CALLBACK);
     EXPECT_EQ(cb.AEIO_CloseSourceFiles(host.InData(), inSpec), A_Err_NONE);
     EXPECT_EQ(host.Faults().TotalCalls(), 0u) << "no host operation at all, refused: " << refuse;
