@@ -1,7 +1,6 @@
 // Sample conversions and range moves, and the row callbacks on their own.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <tuple>
@@ -48,60 +47,51 @@ TEST(SampleConvert, WorkedValues) {
   }
 }
 
-PF_EffectWorld RecordOver(void* data, A_long width, A_long height, A_long rowbytes) {
+// A world record whose row `row` (the last) is the given memory.
+PF_EffectWorld RecordOver(void* rowData, A_long width, A_long rowbytes, A_long row = 0) {
   PF_EffectWorld w{};
-  w.data = data;
+  w.data = reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(rowData) - uintptr_t(std::ptrdiff_t(row) * rowbytes));
   w.width = width;
-  w.height = height;
+  w.height = row + 1;
   w.rowbytes = rowbytes;
   return w;
 }
 
+// Row 3000 of a world with 1 MiB rows starts 3 GB past the data address: a
+// 32-bit product would wrap.
 TEST(RowCallbacks, RowOffsetBeyondTwoGigabytesDoesNotWrap) {
-  // Row 3000 of a world with 1 MiB rows starts 3 GB past the data address:
-  // a 32-bit product would wrap. Only that row is backed by memory.
-  constexpr A_long kRow = 3000;
-  constexpr A_long kRowBytes = 1 << 20;
-  const std::ptrdiff_t offset = std::ptrdiff_t(kRow) * kRowBytes;
+  constexpr A_long kRow = 3000, kRowBytes = 1 << 20;
   std::vector<uint8_t> sourceRow(16);
   for (int k = 0; k < 16; ++k) sourceRow[k] = static_cast<uint8_t>(255 - k);
   std::vector<float> targetRow(16, -1.0f);
-  PF_EffectWorld s = RecordOver(reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(sourceRow.data()) - offset), 4,
-                                kRow + 1, kRowBytes);
-  PF_EffectWorld t = RecordOver(reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(targetRow.data()) - offset), 4,
-                                kRow + 1, kRowBytes);
+  PF_EffectWorld s = RecordOver(sourceRow.data(), 4, kRowBytes, kRow), t = RecordOver(targetRow.data(), 4, kRowBytes, kRow);
   CopyWorldRefcon refcon{&s, &t};
   EXPECT_EQ((CopyWorldIterate<uint8_t, float>(&refcon, 0, kRow, kRow + 1)), A_Err_NONE);
   for (int k = 0; k < 16; ++k) EXPECT_EQ(targetRow[k], sourceRow[k] / 255.0f) << k;
-
   std::vector<uint16_t> inPlace(16, 65535);
-  PF_EffectWorld w = RecordOver(reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(inPlace.data()) - offset), 4,
-                                kRow + 1, kRowBytes);
+  PF_EffectWorld w = RecordOver(inPlace.data(), 4, kRowBytes, kRow);
   EXPECT_EQ(DemoteWorldIterate(&w, 0, kRow, kRow + 1), A_Err_NONE);
-  for (uint16_t v : inPlace) EXPECT_EQ(v, 32768);
+  EXPECT_EQ(inPlace, std::vector<uint16_t>(16, 32768));
   EXPECT_EQ(PromoteWorldIterate(&w, 0, kRow, kRow + 1), A_Err_NONE);
-  for (uint16_t v : inPlace) EXPECT_EQ(v, 65535);
+  EXPECT_EQ(inPlace, std::vector<uint16_t>(16, 65535));
 }
 
 // The widening row passes run sixteen samples at a time with a scalar tail:
-// every 8-bit value, on a row whose length is no multiple of sixteen, must
-// come out as the one-sample conversion gives it.
+// on a row of no multiple of sixteen samples, each must match the
+// one-sample conversion.
 TEST(RowCallbacks, WideningRowsMatchTheSampleConversions) {
   constexpr A_long kWidth = 67;  // 268 samples: sixteen steps and a tail of 12
   std::vector<uint8_t> source(kWidth * 4);
   for (size_t k = 0; k < source.size(); ++k) source[k] = static_cast<uint8_t>(k * 167 + 3);
   std::vector<uint16_t> to16(source.size());
   std::vector<float> toFloat(source.size());
-  PF_EffectWorld s = RecordOver(source.data(), kWidth, 1, kWidth * 4);
-  PF_EffectWorld t16 = RecordOver(to16.data(), kWidth, 1, kWidth * 8);
-  PF_EffectWorld tf = RecordOver(toFloat.data(), kWidth, 1, kWidth * 16);
+  PF_EffectWorld s = RecordOver(source.data(), kWidth, kWidth * 4), t16 = RecordOver(to16.data(), kWidth, kWidth * 8),
+                 tf = RecordOver(toFloat.data(), kWidth, kWidth * 16);
   CopyWorldRefcon refcon16{&s, &t16}, refconFloat{&s, &tf};
   ASSERT_EQ((CopyWorldIterate<uint8_t, uint16_t>(&refcon16, 0, 0, 1)), A_Err_NONE);
   ASSERT_EQ((CopyWorldIterate<uint8_t, float>(&refconFloat, 0, 0, 1)), A_Err_NONE);
-  for (size_t k = 0; k < source.size(); ++k) {
-    ASSERT_EQ(to16[k], To16(source[k])) << "sample " << k << " value " << int(source[k]);
-    ASSERT_EQ(toFloat[k], source[k] / 255.0f) << "sample " << k << " value " << int(source[k]);
-  }
+  for (size_t k = 0; k < source.size(); ++k)
+    ASSERT_TRUE(to16[k] == To16(source[k]) && toFloat[k] == source[k] / 255.0f) << "sample " << k;
 }
 
 }  // namespace
