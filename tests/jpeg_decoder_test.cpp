@@ -16,14 +16,14 @@ namespace {
 
 // A header that passes ends in MalformedData here (no scan follows).
 std::vector<uint8_t> FrameOnly(int width, int height, const std::vector<FrameComponent>& frame, int precision = 8) {
-    return JpegWriter().Soi().Sof(width, height, frame, precision).Data();
+    return JpegWriter().Soi().Sof(width, height, frame, precision).data;
 }
 // A header that passes ends in UnsupportedFeature here (a progressive frame follows).
 std::vector<uint8_t> FrameThenStop(int width, int height, const std::vector<FrameComponent>& frame) {
-    return JpegWriter().Soi().Sof(width, height, frame).Bytes({0xFF, 0xC2}).Data();
+    return JpegWriter().Soi().Sof(width, height, frame).Bytes({0xFF, 0xC2}).data;
 }
 std::vector<uint8_t> WithSegment(uint8_t code, std::vector<uint8_t> payload, int length = -1) {
-    return JpegWriter().Soi().Segment(code, payload, length).Data();
+    return JpegWriter().Soi().Segment(code, payload, length).data;
 }
 // `count` codes of `length` bits declared, `symbols` bytes after the counts.
 std::vector<uint8_t> Dht(uint8_t classAndId, int length, int count, size_t symbols) {
@@ -33,7 +33,7 @@ std::vector<uint8_t> Dht(uint8_t classAndId, int length, int count, size_t symbo
     return WithSegment(0xC4, p);
 }
 std::vector<uint8_t> ScanAfter420(std::vector<uint8_t> sos) {
-    return JpegWriter().Soi().Sof(16, 16, k420).Segment(0xDA, sos).Data();
+    return JpegWriter().Soi().Sof(16, 16, k420).Segment(0xDA, sos).data;
 }
 // DC 0 and end of block in every block.
 std::vector<uint8_t> FlatStream(int width, int height, const std::vector<FrameComponent>& frame, int blocks) {
@@ -60,11 +60,10 @@ std::vector<HeaderCase> HeaderCases() {
     using D = Decoder;
     return {
         {"Empty", {}, D::NoStartOfImage, 0, 0},
-        {"OneByte", {0xFF}, D::NoStartOfImage, 0, 0},
         {"NotJpeg", {0x89, 0x50, 0x4E, 0x47}, D::NoStartOfImage, 0, 0},
         {"OnlyStart", {0xFF, 0xD8}, D::MalformedData, 0, 0},
-        {"NoMarkerByte", {0xFF, 0xD8, 0x00, 0xC4}, D::MalformedData, 0, 0},
         {"FillByte", {0xFF, 0xD8, 0xFF, 0xFF, 0xC4}, D::UnsupportedFeature, 0, 0},
+        {"NoMarkerByte", {0xFF, 0xD8, 0x00, 0xC4}, D::MalformedData, 0, 0},
         {"Progressive", {0xFF, 0xD8, 0xFF, 0xC2, 0x00, 0x0B}, D::UnsupportedFeature, 0, 0},
         {"EndOfImageFirst", {0xFF, 0xD8, 0xFF, 0xD9}, D::UnsupportedFeature, 0, 0},
         {"TwelveBit", FrameOnly(8, 8, kGrey, 12), D::UnsupportedFeature, 0, 0},
@@ -94,7 +93,7 @@ std::vector<HeaderCase> HeaderCases() {
         {"LengthOne", WithSegment(0xE0, {1, 2, 3}, 1), D::MalformedData, 0, 0},
         {"ApplicationPastEnd", WithSegment(0xE1, {1, 2, 3}, 400), D::MalformedData, 0, 0},
         {"LengthCutShort", {0xFF, 0xD8, 0xFF, 0xFE, 0x00}, D::MalformedData, 0, 0},
-        {"EndsBeforeScan", JpegWriter().Soi().Segment(0xDB, std::vector<uint8_t>(65, 0)).Sof(16, 8, kGrey).Data(), D::MalformedData, 16, 8},
+        {"EndsBeforeScan", JpegWriter().Soi().Segment(0xDB, std::vector<uint8_t>(65, 0)).Sof(16, 8, kGrey).data, D::MalformedData, 16, 8},
         {"ScanWithoutFrame", WithSegment(0xDA, {0, 0, 63, 0}), D::Success, 0, 0},
         {"SecondFrameReplacesFirst", TwoFrames(), D::Success, 8, 8},
         {"ScanOfOneComponent", ScanAfter420({1, 1, 0x00, 0, 63, 0, 0, 0, 0, 0}), D::UnsupportedFeature, 16, 16},
@@ -163,20 +162,12 @@ TEST(JpegMemory, HugeFrameIsRefusedUnlessTheInputCouldHoldIt) {
         JpegWriter w;
         w.Soi();
         for (int i = 0; i < 9; ++i) w.Segment(0xFE, std::vector<uint8_t>(65000, 0));
-        EXPECT_EQ(Decode(w.Sof(big.first, 16384, kGrey).Data(), 0)->GetResult(), big.second);
+        EXPECT_EQ(Decode(w.Sof(big.first, 16384, kGrey).data, 0)->GetResult(), big.second);
         EXPECT_EQ(MemoryLog::requests, big.second == Decoder::AllocationFailed ? 1 : 0);
     }
 }
 
 int DcFor(int sample) { return 8 * (sample - 128); }  // the DC level of a flat block of that sample
-
-void FlatBlocks(BitWriter& b, const std::vector<int>& levels, int& previous) {
-    for (int level : levels) {
-        b.PutDc(kDc, level - previous);
-        b.PutEndOfBlock(kAc);
-        previous = level;
-    }
-}
 
 struct Decoded {
     Decoder::ResultCode code;
@@ -184,8 +175,8 @@ struct Decoded {
 };
 Decoded DecodeOf(const HandMade& m, const std::vector<uint8_t>& entropy) {
     auto d = Decode(m.Build(entropy));
+    const size_t size = size_t(d->GetWidth()) * d->GetHeight() * d->GetComponentCount();
     if (d->GetResult() != Decoder::Success) return {d->GetResult(), {}};
-    const size_t size = size_t(d->GetWidth()) * d->GetHeight() * (m.frame.size() == 1 ? 1 : 3);
     return {Decoder::Success, std::vector<uint8_t>(d->GetImage(), d->GetImage() + size)};
 }
 
@@ -194,20 +185,20 @@ TEST(JpegScan, BadSymbolsOverlongRunsAndInvalidCodesAreMalformed) {
     m.width = 16;
     auto withAc = [&](std::initializer_list<uint8_t> symbols) {
         BitWriter b;
+        int previous = 0;
         b.PutDc(kDc, 0);
         for (uint8_t s : symbols) b.PutSymbol(kAc, s);
-        int previous = 0;
         b.PutEndOfBlock(kAc);
-        FlatBlocks(b, {0}, previous);
+        b.PutFlat({0}, previous);  // a second block, so that a refused first block shows
         b.Finish();
-        return DecodeOf(m, b.Data()).code;
+        return DecodeOf(m, b.data).code;
     };
     EXPECT_EQ(withAc({0x10}), Decoder::MalformedData);  // run without a size
     EXPECT_EQ(withAc({0x20}), Decoder::MalformedData);
     EXPECT_EQ(withAc({0xF0, 0xF0, 0xF0, 0xF0}), Decoder::MalformedData);  // past 63
     EXPECT_EQ(withAc({0xF0, 0xF0, 0xF0}), Decoder::Success);
     EXPECT_EQ(DecodeOf(m, m.FlatEntropy({0})).code, Decoder::MalformedData);  // padding: no DC code 1111
-    EXPECT_EQ(Decode(JpegWriter().Soi().Sof(8, 8, kGrey).Sos(kGrey).Bytes({0, 0}).Data())->GetResult(),
+    EXPECT_EQ(Decode(JpegWriter().Soi().Sof(8, 8, kGrey).Sos(kGrey).Bytes({0, 0}).data)->GetResult(),
               Decoder::MalformedData);  // no code tables defined
 }
 
@@ -219,38 +210,37 @@ TEST(JpegScan, ColourTriplesConvertExactly) {
         HandMade m;
         m.frame = {{1, 1, 1, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}};
         BitWriter b;
-        for (int i = 0, previous = 0; i < 3; ++i, previous = 0) FlatBlocks(b, {DcFor(c[size_t(i)])}, previous);
+        for (int i = 0, previous = 0; i < 3; ++i, previous = 0) b.PutFlat({DcFor(c[size_t(i)])}, previous);
         b.Finish();
         std::vector<uint8_t> expected;
         for (int i = 0; i < 64; ++i) expected.insert(expected.end(), c.begin() + 3, c.end());
-        EXPECT_EQ(DecodeOf(m, b.Data()).image, expected) << int(c[0]) << " " << int(c[1]) << " " << int(c[2]);
+        EXPECT_EQ(DecodeOf(m, b.data).image, expected) << int(c[0]) << " " << int(c[1]) << " " << int(c[2]);
     }
 }
 
 // One-block grey MCUs; the DC restarts from 0 after every marker, so a missed reset shows.
 TEST(JpegScan, RestartMarkersAreExpectedInCyclingOrder) {
-    struct Case {
+    const struct {
         int mcus, interval;
         std::vector<int> markers;
         Decoder::ResultCode code;
-    } const cases[] = {{8, 4, {0}, Decoder::Success},        {12, 4, {0, 1}, Decoder::Success},
-                       {10, 1, {0, 1, 2, 3, 4, 5, 6, 7, 0}, Decoder::Success},
-                       {8, 4, {1}, Decoder::MalformedData},  {12, 4, {0, 0}, Decoder::MalformedData},
-                       {8, 4, {}, Decoder::MalformedData}};
-    for (const Case& c : cases) {
+    } cases[] = {{8, 4, {0}, Decoder::Success},        {12, 4, {0, 1}, Decoder::Success},
+                 {10, 1, {0, 1, 2, 3, 4, 5, 6, 7, 0}, Decoder::Success},
+                 {8, 4, {1}, Decoder::MalformedData},  {12, 4, {0, 0}, Decoder::MalformedData},
+                 {8, 4, {}, Decoder::MalformedData}};
+    for (const auto& c : cases) {
         HandMade m;
         m.width = 8 * c.mcus;
         m.restartInterval = c.interval;
         BitWriter b;
-        size_t next = 0;
-        for (int i = 0, previous = 0; i < c.mcus; ++i) {
+        for (int i = 0, previous = 0, next = 0; i < c.mcus; ++i) {
             if (i % c.interval == 0) previous = 0;
-            FlatBlocks(b, {DcFor(100 + i)}, previous);
-            if ((i + 1) % c.interval == 0 && i + 1 < c.mcus && next < c.markers.size())
-                b.Marker(uint8_t(0xD0 + c.markers[next++]));
+            b.PutFlat({DcFor(100 + i)}, previous);
+            if ((i + 1) % c.interval == 0 && i + 1 < c.mcus && next < int(c.markers.size()))
+                b.Marker(uint8_t(0xD0 + c.markers[size_t(next++)]));
         }
         b.Finish();
-        const Decoded d = DecodeOf(m, b.Data());
+        const Decoded d = DecodeOf(m, b.data);
         EXPECT_EQ(d.code, c.code) << c.mcus << "/" << c.interval;
         for (size_t i = 0; i < d.image.size() / 64; ++i) EXPECT_EQ(d.image[8 * i], 100 + i) << i;
     }
@@ -310,32 +300,29 @@ auto Blue420(int width, int height, std::vector<int> cb) {
     BitWriter b;
     int luma = 0, blue = 0, red = 0;
     for (int i = 0; i < 4; ++i) {
-        FlatBlocks(b, {0, 0, 0, 0}, luma);
-        FlatBlocks(b, {DcFor(cb[size_t(i)])}, blue);
-        FlatBlocks(b, {0}, red);
+        b.PutFlat({0, 0, 0, 0}, luma);
+        b.PutFlat({DcFor(cb[size_t(i)])}, blue);
+        b.PutFlat({0}, red);
     }
     b.Finish();
-    std::vector<uint8_t> rgb = DecodeOf(m, b.Data()).image;
+    std::vector<uint8_t> rgb = DecodeOf(m, b.data).image;
     EXPECT_EQ(rgb.size(), size_t(width) * height * 3);
     return [rgb, width](int x, int y) { return rgb.empty() ? -1 : int(rgb[(y * width + x) * 3 + 2]); };
 }
 
-TEST(JpegUpsampling, HorizontalEdgeReadsTheEndOfTheStoredRow) {
+TEST(JpegUpsampling, EdgesReadTheEndOfTheStoredRowAndTheLastRowsOfTheComponent) {
     // Chroma 10 wide in a 16-wide plane: the last three stored samples are all in the right block.
-    auto blue = Blue420(20, 32, {100, 140, 100, 140});
-    EXPECT_EQ(blue(17, 0), BlueOf(Filter(140, 28, 140, 109, 140, -9)));
-    EXPECT_EQ(blue(18, 0), BlueOf(Filter(140, 104, 140, 27, 140, -3)));
-    EXPECT_EQ(blue(0, 0), BlueOf(Filter(100, 139, 100, -11, 100, 0)));
-    EXPECT_EQ(blue(15, 0), BlueOf(Filter(100, -9 + 111, 140, 29, 140, -3)));  // across the block boundary
-    EXPECT_EQ(blue(16, 0), BlueOf(Filter(100, -3 + 29, 140, 111, 140, -9)));
-}
-
-TEST(JpegUpsampling, VerticalEdgeReadsTheLastRowsOfTheComponent) {
+    auto across = Blue420(20, 32, {100, 140, 100, 140});
+    EXPECT_EQ(across(17, 0), BlueOf(Filter(140, 28, 140, 109, 140, -9)));
+    EXPECT_EQ(across(18, 0), BlueOf(Filter(140, 104, 140, 27, 140, -3)));
+    EXPECT_EQ(across(0, 0), BlueOf(Filter(100, 139, 100, -11, 100, 0)));
+    EXPECT_EQ(across(15, 0), BlueOf(Filter(100, -9 + 111, 140, 29, 140, -3)));  // across the block boundary
+    EXPECT_EQ(across(16, 0), BlueOf(Filter(100, -3 + 29, 140, 111, 140, -9)));
     // Chroma 10 high in a 16-high plane: its last rows are 9 and 8 (bottom blocks) and 7 (top).
-    auto blue = Blue420(32, 20, {100, 100, 140, 140});
-    EXPECT_EQ(blue(5, 17), BlueOf(Filter(140, 28, 140, 109, 100, -9)));
-    EXPECT_EQ(blue(5, 18), BlueOf(Filter(140, 104, 140, 27, 100, -3)));
-    EXPECT_EQ(blue(5, 19), BlueOf(Filter(140, 139, 140, -11, 100, 0)));
+    auto down = Blue420(32, 20, {100, 100, 140, 140});
+    EXPECT_EQ(down(5, 17), BlueOf(Filter(140, 28, 140, 109, 100, -9)));
+    EXPECT_EQ(down(5, 18), BlueOf(Filter(140, 104, 140, 27, 100, -3)));
+    EXPECT_EQ(down(5, 19), BlueOf(Filter(140, 139, 140, -11, 100, 0)));
 }
 
 TEST(JpegTransform, FirstRowShortcutEqualsTheFullTransform) {

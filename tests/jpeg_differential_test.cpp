@@ -30,20 +30,16 @@ testing::AssertionResult Agree(const std::vector<uint8_t>& file, Tally* tally = 
     }
     for (bool vector : {false, true}) {
         Decoder::AllowVectorCode(vector);
-        std::string why;
+        bool same;
         {
             std::unique_ptr<Decoder> d = Decode(file);
-            if (d->GetResult() != ref.result || d->GetWidth() != ref.width || d->GetHeight() != ref.height)
-                why = "result " + std::to_string(d->GetResult()) + " " + std::to_string(d->GetWidth()) + "x" +
-                      std::to_string(d->GetHeight()) + ", reference " + std::to_string(ref.result);
-            for (size_t i = 0; why.empty() && i < ref.image.size(); ++i)
-                if (d->GetImage()[i] != ref.image[i]) why = "byte " + std::to_string(i) + " differs";
+            same = d->GetResult() == ref.result && d->GetWidth() == ref.width && d->GetHeight() == ref.height &&
+                   (ref.image.empty() || std::memcmp(d->GetImage(), ref.image.data(), ref.image.size()) == 0);
         }
-        if (why.empty() && MemoryLog::live != 0) why = "memory not released";
         Decoder::AllowVectorCode(true);
-        if (!why.empty())
-            return testing::AssertionFailure() << (vector ? "vector" : "portable") << " code: " << why << " ("
-                                               << file.size() << " bytes)";
+        if (!same || MemoryLog::live != 0)
+            return testing::AssertionFailure() << (vector ? "vector" : "portable") << " code "
+                                               << (same ? "leaks" : "differs") << " on " << file.size() << " bytes";
     }
     return testing::AssertionSuccess();
 }
@@ -53,35 +49,31 @@ struct Prng : std::mt19937 {
     int Below(int n) { return int((*this)() % unsigned(n)); }
 };
 
-// The two decoders differ in transform rounding and in the chroma filter
-// (four taps here, a triangle there). Measured 59-60 dB for 4:4:4, 50-54 dB
-// subsampled, 66 dB grey; a wrong table, swapped chroma or misplaced block
-// falls below 30 dB.
+// The two decoders differ in transform rounding and the chroma filter (four
+// taps here, a triangle there): measured 59 dB for 4:4:4, 50-54 subsampled,
+// 66 grey. A wrong constant, swapped chroma or a misplaced block falls below 30.
 TEST(JpegDifferential, CloseToLibjpegTurbo) {
     const struct {
         int width, height;
         Subsampling subsampling;
-        int quality;
         double minPsnr;
         int maxDifference;
-    } cases[] = {{320, 240, Subsampling::S444, 95, 52, 5}, {320, 240, Subsampling::S422, 90, 47, 10},
-                 {1280, 720, Subsampling::S420, 85, 46, 10}, {333, 197, Subsampling::Grey, 90, 60, 2}};
+    } cases[] = {{320, 240, Subsampling::S444, 52, 5}, {320, 240, Subsampling::S422, 47, 10},
+                 {1280, 720, Subsampling::S420, 46, 10}, {333, 197, Subsampling::Grey, 60, 2}};
     for (const auto& c : cases) {
         const int channels = c.subsampling == Subsampling::Grey ? 1 : 3;
-        const std::vector<uint8_t> file =
-            EncodeJpeg(MakePhotoLikePicture(c.width, c.height, 11, channels), {c.quality, c.subsampling, false});
-        const Picture reference = DecodeJpegReference(file, channels);
+        const std::vector<uint8_t> file = EncodeJpeg(MakePhotoLikePicture(c.width, c.height, 11, channels), {90, c.subsampling, false});
+        const Picture theirs = DecodeJpegReference(file, channels);
         auto d = Decode(file);
-        ASSERT_EQ(d->GetResult(), Decoder::Success);
-        ASSERT_EQ(d->GetWidth() * d->GetHeight() * channels, int(reference.pixels.size()));
+        ASSERT_EQ(d->GetWidth() * d->GetHeight() * channels, int(theirs.pixels.size()));
         double sum = 0;
         int largest = 0;
-        for (size_t i = 0; i < reference.pixels.size(); ++i) {
-            const int difference = std::abs(d->GetImage()[i] - reference.pixels[i]);
+        for (size_t i = 0; i < theirs.pixels.size(); ++i) {
+            const int difference = std::abs(d->GetImage()[i] - theirs.pixels[i]);
             sum += difference * difference;
             largest = std::max(largest, difference);
         }
-        EXPECT_GE(10 * std::log10(255.0 * 255.0 * double(reference.pixels.size()) / std::max(sum, 1.0)), c.minPsnr) << c.width;
+        EXPECT_GE(10 * std::log10(255.0 * 255.0 * double(theirs.pixels.size()) / sum), c.minPsnr) << c.width;
         EXPECT_LE(largest, c.maxDifference) << c.width;
     }
 }
@@ -144,22 +136,20 @@ std::vector<uint8_t> RandomExtreme(Prng& r, int width, int height, const std::ve
         for (const auto& c : frame) {
             for (int b = 0; b < (frame.size() == 1 ? 1 : c.samplingX * c.samplingY); ++b) {
                 bits.PutDc(m.dc, r.Below(8) ? RandomValue(r) : 0);
-                for (int k = 0; k < 63;) {
-                    if (r.Below(6) == 0) {
-                        bits.PutEndOfBlock(m.ac);
-                        break;
-                    }
+                int k = 0;
+                for (; k < 63 && r.Below(6); ++k) {
                     const int run = k + 16 < 63 && r.Below(10) == 0 ? 15 : r.Below(4) ? 0 : r.Below(std::min(16, 63 - k));
                     if (run == 15 && r.Below(2)) bits.PutSymbol(m.ac, 0xF0);  // sixteen zeros
                     else bits.PutCoefficient(m.ac, run, RandomValue(r));
-                    k += run + 1;
+                    k += run;
                 }
+                if (k < 63) bits.PutEndOfBlock(m.ac);
             }
         }
         if (restart && i + 1 < mcus && (i + 1) % restart == 0) bits.Marker(uint8_t(0xD0 + ((i + 1) / restart - 1) % 8));
     }
     bits.Finish();
-    return m.Build(bits.Data());
+    return m.Build(bits.data);
 }
 
 TEST(JpegDifferential, ExtremeCoefficientsWrapAroundAlike) {
@@ -176,23 +166,10 @@ TEST(JpegDifferential, ExtremeCoefficientsWrapAroundAlike) {
     EXPECT_EQ(tally.succeeded, tally.compared);
 }
 
-// 16384 x quantisation 128 = 2^21 wraps to 0 when scaled in the row pass (or
-// as 2^24 in the column pass), so the zero tests see zero where the value is
-// not; and the DC predictor's product wraps after 257 blocks, the predictor
-// itself after 65,538 (a 2048 x 2064 grey frame).
-TEST(JpegDifferential, WrappedTransformInputsAndDcPredictorAgree) {
-    HandMade m = ExtremeTables(128);
-    for (int zigzagIndex : {14, 10}) {  // row 0 column 4; row 4 column 0
-        for (int dc : {32767, -32767, 9000, 1000}) {
-            BitWriter bits;
-            bits.PutDc(m.dc, dc);
-            bits.PutCoefficient(m.ac, zigzagIndex - 1, 16384);
-            bits.PutEndOfBlock(m.ac);
-            bits.Finish();
-            EXPECT_TRUE(Agree(m.Build(bits.Data()))) << "index " << zigzagIndex << ", DC " << dc;
-        }
-    }
-    m = ExtremeTables(255);
+// The DC predictor's product with the quantisation entry wraps around after
+// 257 blocks of the largest difference, the predictor itself after 65,538.
+TEST(JpegDifferential, DcPredictorWrapsAroundAlike) {
+    HandMade m = ExtremeTables(255);
     for (auto size : {std::make_pair(160, 128), std::make_pair(2048, 2064)}) {
         m.width = size.first;
         m.height = size.second;
@@ -202,7 +179,7 @@ TEST(JpegDifferential, WrappedTransformInputsAndDcPredictorAgree) {
             bits.PutEndOfBlock(m.ac);
         }
         bits.Finish();
-        EXPECT_TRUE(Agree(m.Build(bits.Data()))) << size.first << "x" << size.second;
+        EXPECT_TRUE(Agree(m.Build(bits.data))) << size.first << "x" << size.second;
     }
 }
 

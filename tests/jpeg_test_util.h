@@ -28,13 +28,13 @@ struct FixedCodeTable {
 // DC sizes 0 to 11 in 4 bits (all 1-bits is no code); the AC symbols the tests use in 8 bits.
 const FixedCodeTable kDc = {4, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
 const FixedCodeTable kAc = {8, {0x00, 0xF0, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A,
-                                     0x11, 0x12, 0x21, 0x31, 0xE1, 0x10, 0x20}};
+                                0x11, 0x12, 0x21, 0x31, 0xE1, 0x10, 0x20}};
 
-class JpegWriter {
-public:
+struct JpegWriter {
+    std::vector<uint8_t> data;
     JpegWriter& Soi() { return Bytes({0xFF, 0xD8}); }
     JpegWriter& Bytes(const std::vector<uint8_t>& bytes) {
-        bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+        data.insert(data.end(), bytes.begin(), bytes.end());
         return *this;
     }
     // The length field is payload size + 2 unless given.
@@ -56,21 +56,17 @@ public:
         p.insert(p.end(), {0, 63, 0});
         return Segment(0xDA, p);
     }
-    const std::vector<uint8_t>& Data() const { return bytes_; }
-
-private:
-    std::vector<uint8_t> bytes_;
 };
 
 // Entropy-coded bits with byte stuffing; Finish pads with 1-bits.
-class BitWriter {
-public:
+struct BitWriter {
+    std::vector<uint8_t> data;
     void Put(uint32_t bits, int count) {
         for (int i = count - 1; i >= 0; --i) {
             accumulator_ = accumulator_ << 1 | ((bits >> i) & 1);
             if (++count_ < 8) continue;
-            bytes_.push_back(uint8_t(accumulator_));
-            if (uint8_t(accumulator_) == 0xFF) bytes_.push_back(0x00);
+            data.push_back(uint8_t(accumulator_));
+            if (uint8_t(accumulator_) == 0xFF) data.push_back(0x00);
             accumulator_ = count_ = 0;
         }
     }
@@ -84,15 +80,22 @@ public:
     }
     void PutDc(const FixedCodeTable& table, int difference) { PutCoefficient(table, 0, difference); }
     void PutEndOfBlock(const FixedCodeTable& table) { PutSymbol(table, 0x00); }
+    // DC-only blocks of one component at these DC levels, predicted from `previous`.
+    void PutFlat(const std::vector<int>& levels, int& previous, const FixedCodeTable& dc = kDc,
+                 const FixedCodeTable& ac = kAc) {
+        for (int level : levels) {
+            PutDc(dc, level - previous);
+            PutEndOfBlock(ac);
+            previous = level;
+        }
+    }
     void Finish() { Put(0xFF, (8 - count_) % 8); }
     void Marker(uint8_t code) {
         Finish();
-        bytes_.insert(bytes_.end(), {0xFF, code});
+        data.insert(data.end(), {0xFF, code});
     }
-    const std::vector<uint8_t>& Data() const { return bytes_; }
 
 private:
-    std::vector<uint8_t> bytes_;
     uint32_t accumulator_ = 0;
     int count_ = 0;
 };
@@ -148,17 +151,14 @@ struct HandMade {
         }
         w.Sof(width, height, frame);
         if (restartInterval) w.Segment(0xDD, {uint8_t(restartInterval >> 8), uint8_t(restartInterval)});
-        return w.Sos(frame).Bytes(entropy).Data();
+        return w.Sos(frame).Bytes(entropy).data;
     }
-    // DC-only blocks of one component with these DC levels.
     std::vector<uint8_t> FlatEntropy(const std::vector<int>& levels) const {
         BitWriter b;
-        for (size_t i = 0; i < levels.size(); ++i) {
-            b.PutDc(dc, levels[i] - (i ? levels[i - 1] : 0));
-            b.PutEndOfBlock(ac);
-        }
+        int previous = 0;
+        b.PutFlat(levels, previous, dc, ac);
         b.Finish();
-        return b.Data();
+        return b.data;
     }
 };
 

@@ -65,22 +65,9 @@ std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const std::string& 
 }
 
 std::vector<uint8_t> EncodeJpeg(const Picture& picture, const JpegOptions& options) {
-    static const int turbo[] = {TJSAMP_444, TJSAMP_422, TJSAMP_420, TJSAMP_GRAY};
-    static const char* const cjpeg[] = {"-sample 1x1", "-sample 2x1", "-sample 2x2", "-grayscale"};
-    const int kind = int(options.subsampling);
-    if (options.progressive)
-        return EncodeWithCjpeg(picture, "-progressive -quality " + std::to_string(options.quality) + " " + cjpeg[kind]);
-    tjhandle handle = tjInitCompress();
-    unsigned char* jpeg = nullptr;
-    unsigned long size = 0;
-    std::vector<uint8_t> out;
-    if (handle && tjCompress2(handle, picture.pixels.data(), picture.width, 0, picture.height,
-                              picture.channels == 1 ? TJPF_GRAY : TJPF_RGB, &jpeg, &size, turbo[kind],
-                              options.quality, 0) == 0)
-        out.assign(jpeg, jpeg + size);
-    tjFree(jpeg);
-    if (handle) tjDestroy(handle);
-    return out;
+    static const char* const sampling[] = {"-sample 1x1", "-sample 2x1", "-sample 2x2", "-grayscale"};
+    return EncodeWithCjpeg(picture, "-quality " + std::to_string(options.quality) + " " +
+                                        sampling[int(options.subsampling)] + (options.progressive ? " -progressive" : ""));
 }
 
 Picture DecodeJpegReference(const std::vector<uint8_t>& file, int channels) {

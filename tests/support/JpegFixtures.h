@@ -1,5 +1,5 @@
 // Test pictures and their JPEG encodings, made at test time with
-// libjpeg-turbo (TurboJPEG for baseline files, the cjpeg tool otherwise).
+// libjpeg-turbo's cjpeg tool; libjpeg-turbo's own decode to compare with.
 #pragma once
 
 #include <cstdint>
