@@ -71,7 +71,7 @@ TEST(HostIteration, RowsRunConcurrentlyOnceEachAndTheLowestFailingRowWins) {
 
 // The shortcut for whole-ratio reductions (halving has a two-pixel vector
 // step and a scalar tail) must give the general filter's bytes exactly.
-TEST(HostResample, WholeRatioReductionMatchesGeneralFilterToTheBit) {
+TEST(HostResample, WholeRatioReductionMatchesGeneralFilterToTheBitAndCopyRefusesMisuse) {
   SubstituteHost host;
   std::mt19937 rng(7);
   struct Case {
@@ -109,10 +109,7 @@ TEST(HostResample, WholeRatioReductionMatchesGeneralFilterToTheBit) {
       for (PF_EffectWorld* w : {src, fast, general}) host.Worlds().Release(w);
     }
   }
-}
-
-TEST(HostResample, CopyRefusesDifferentFormatsAndRectanglesAsMisuse) {
-  SubstituteHost host;
+  // The copy itself refuses different formats and rectangles, as misuse.
   const auto* transform = AcquireForTest<PF_WorldTransformSuite1>(host, kPFWorldTransformSuite, 1);
   PF_EffectWorld* a = host.Worlds().Create(PF_PixelFormat_ARGB32, 2, 2);
   PF_EffectWorld* b = host.Worlds().Create(PF_PixelFormat_ARGB64, 2, 2);

@@ -1,6 +1,5 @@
-// Reading entries of packages: every form an entry may take (as lvs_maker,
-// Info-ZIP zip and 7-Zip write them), and every way a package can be
-// unusable.
+// Reading package entries in every form (lvs_maker, Info-ZIP, 7-Zip) and
+// every way a package can be unusable.
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -36,23 +35,16 @@ void Spit(const std::string& path, const Bytes& bytes) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-void SetLe(Bytes& b, size_t at, uint32_t v, int size) {
-  for (int i = 0; i < size; ++i) b[at + i] = uint8_t(v >> (8 * i));
-}
-
-// Offsets of the local header and the central record of `name` in a plain
-// archive as lvs_maker writes it.
-std::pair<size_t, size_t> Headers(const Bytes& b, const std::string& name) {
-  std::pair<size_t, size_t> at{0, 0};
-  for (size_t i = 0; i + 46 + name.size() <= b.size(); ++i) {
-    const bool local = b[i] == 'P' && b[i + 1] == 'K' && b[i + 2] == 3 && b[i + 3] == 4;
-    const bool central = b[i] == 'P' && b[i + 1] == 'K' && b[i + 2] == 1 && b[i + 3] == 2;
-    const size_t nameAt = local ? i + 30 : central ? i + 46 : 0;
-    if (nameAt && std::string(b.begin() + nameAt, b.begin() + nameAt + name.size()) == name &&
-        b[nameAt - (local ? 4 : 18)] == name.size())
-      (local ? at.first : at.second) = i;
+// The archive with both records of `name` (local, then central; names are
+// unique in these archives) claiming `size` uncompressed bytes.
+Bytes WithRecordedSize(Bytes b, const std::string& name, uint32_t size) {
+  size_t at = 0;
+  for (size_t field : {8, 22}) {  // the size field, this far before the name
+    at = size_t(std::search(b.begin() + at, b.end(), name.begin(), name.end()) - b.begin());
+    for (int i = 0; i < 4 && at < b.size(); ++i) b[at - field + i] = uint8_t(size >> (8 * i));
+    at += name.size();
   }
-  return at;
+  return b;
 }
 
 class PackageTest : public ::testing::Test {
@@ -139,19 +131,15 @@ TEST_F(PackageTest, ForeignPasswordDamageAndUnknownMethodsFailTheRead) {
     ExpectRefused(scratch.Package("foreign.lvs", {{"prv", RandomBytes(7000), method, "not the password"}}), "prv", 7000);
 
     const Bytes original = Slurp(scratch.Package("m.lvs", {{"meta", TextBytes(5000), method, kPackagePassword}}));
-    const auto [local, central] = Headers(original, "meta");
     // A flipped data byte: the CRC-32 no longer matches.
     Bytes crc = original;
-    crc[local + 30 + 4 + (crc[local + 28] | crc[local + 29] << 8) + 100] ^= 0x20;
+    crc[size_t(std::search(crc.begin(), crc.end(), "meta", "meta" + 4) - crc.begin()) + 4 + 100] ^= 0x20;
     Spit(scratch.Path("crc.lvs"), crc);
     ExpectRefused(scratch.Path("crc.lvs"), "meta", 5000);
     // An entry delivering other than its recorded size; a canary behind the
     // reported capacity must survive.
     for (uint32_t recorded : {4999u, 5001u}) {
-      Bytes file = original;
-      SetLe(file, local + 22, recorded, 4);
-      SetLe(file, central + 24, recorded, 4);
-      Spit(scratch.Path("len.lvs"), file);
+      Spit(scratch.Path("len.lvs"), WithRecordedSize(original, "meta", recorded));
       ASSERT_EQ(LVS_GetFileSize(scratch.Path("len.lvs").c_str(), "meta"), int32_t(recorded));
       Bytes out(recorded + 1, 0x5A);
       EXPECT_EQ(LVS_ReadFile(scratch.Path("len.lvs").c_str(), "meta", out.data(), recorded), kReadFileFailed);
@@ -175,11 +163,7 @@ TEST_F(PackageTest, SizesTheCallerMustNeverAllocateOrOverrun) {
   ExpectRefused(big, "prv", 0);
   // Sizes of 2^31 and more would turn negative as 32-bit lengths.
   for (uint32_t recorded : {0x80000000u, 0xFFFFFFFFu}) {
-    Bytes file = Slurp(big);
-    const auto [local, central] = Headers(file, "meta");
-    SetLe(file, local + 22, recorded, 4);
-    SetLe(file, central + 24, recorded, 4);
-    Spit(scratch.Path("neg.lvs"), file);
+    Spit(scratch.Path("neg.lvs"), WithRecordedSize(Slurp(big), "meta", recorded));
     EXPECT_EQ(LVS_GetFileSize(scratch.Path("neg.lvs").c_str(), "meta"), 0) << recorded;
     EXPECT_EQ(LVS_ReadFile(scratch.Path("neg.lvs").c_str(), "meta", out.data(), out.size()), kReadFileFailed);
   }
