@@ -193,17 +193,6 @@ std::vector<std::vector<uint8_t>> SmallFiles() {
             RandomExtreme(r, 17, 9, {{1, 2, 1, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}}, 2)};
 }
 
-TEST(JpegDifferential, TruncatedAtEveryLength) {
-    Tally tally;
-    for (const auto& file : SmallFiles()) {
-        ASSERT_FALSE(file.empty());
-        for (size_t cut = 0; cut <= file.size(); ++cut)
-            ASSERT_TRUE(Agree(std::vector<uint8_t>(file.begin(), file.begin() + long(cut)), &tally));
-    }
-    EXPECT_GE(tally.succeeded, 5);  // cut inside the data, read on as 1-bits
-    EXPECT_GT(tally.malformed, 100);
-}
-
 size_t ScanDataStart(const std::vector<uint8_t>& f) {  // after the first scan header
     for (size_t i = 2; i + 4 <= f.size() && f[i] == 0xFF;) {
         const size_t next = i + 2 + (size_t(f[i + 2]) << 8 | f[i + 3]);
@@ -213,13 +202,21 @@ size_t ScanDataStart(const std::vector<uint8_t>& f) {  // after the first scan h
     return f.size();
 }
 
-// Half the edits in the entropy-coded data: damaged bytes, markers and junk
-// inside and right after it, restart markers renumbered or dropped, data cut
-// short before the end marker.
-TEST(JpegDifferential, RandomMutations) {
+// Every truncation; then random edits, half of them in the entropy-coded
+// data: damaged bytes, markers and junk inside and right after it, restart
+// markers renumbered or dropped, data cut short before the end marker.
+TEST(JpegDifferential, TruncationsAndRandomMutations) {
     Prng r(2024);
     Tally tally;
     const auto files = SmallFiles();
+    for (const auto& file : files) {
+        ASSERT_FALSE(file.empty());
+        for (size_t cut = 0; cut <= file.size(); ++cut)
+            ASSERT_TRUE(Agree(std::vector<uint8_t>(file.begin(), file.begin() + long(cut)), &tally));
+    }
+    EXPECT_GE(tally.succeeded, 5);  // cut inside the data, read on as 1-bits
+    EXPECT_GT(tally.malformed, 100);
+    tally = Tally();
     const std::vector<uint8_t> inserts[] = {{0xFF, 0xD9}, {0xFF, 0xFF}, {0xFF, 0xD3}, {0xFF, 0x01},
                                             {0xFF, 0xC4}, {0xFF},       {0x12, 0xFF, 0x00, 0x34}};
     for (int round = 0; round < 4000; ++round) {
