@@ -1,6 +1,5 @@
 // The substitute host as a test instrument: it must notice what a careless
-// plug-in leaves behind or misuses, fail calls on demand, and hand out
-// worlds (pooled or not) that still look new.
+// plug-in leaves behind or misuses, and hand out worlds that still look new.
 #include <cstring>
 #include <string>
 
@@ -122,27 +121,6 @@ TEST_F(HostBookkeeping, WorldsAreGuardedPatternedAndLookNewWhenPooled) {
   EXPECT_TRUE(Mentions("4x4 16-bit world not disposed")) << host.Report();
   ExpectMisuse({"written outside its pixels", "written outside its pixels", "written outside its pixels",
                 "unknown or disposed world", "unknown or disposed world"});
-}
-
-TEST(HostFaults, NthCallFailsOnceAndCountersFollowCalls) {
-  SubstituteHost host;
-  EXPECT_THROW(SubstituteHost second, std::logic_error) << "one host at a time";
-  const auto* mem = AcquireForTest<AEGP_MemorySuite1>(host, kAEGPMemorySuite, 1);
-  host.Faults().ResetCounts();
-  host.Faults().FailNth("AEGP_NewMemHandle", 2, 1234);
-  AEGP_MemHandle a = nullptr, b = nullptr, c = nullptr;
-  EXPECT_EQ(mem->AEGP_NewMemHandle(0, "a", 1, 0, &a), A_Err_NONE);
-  EXPECT_EQ(mem->AEGP_NewMemHandle(0, "b", 1, 0, &b), 1234);
-  EXPECT_EQ(b, nullptr);
-  EXPECT_EQ(mem->AEGP_NewMemHandle(0, "c", 1, 0, &c), A_Err_NONE);
-  EXPECT_EQ(host.Faults().Injected(), 1u);
-  host.Faults().FailNth(kAnyOperation, 2, 77);
-  EXPECT_EQ(mem->AEGP_FreeMemHandle(a), A_Err_NONE);
-  EXPECT_EQ(mem->AEGP_FreeMemHandle(c), 77);
-  EXPECT_EQ(mem->AEGP_FreeMemHandle(c), A_Err_NONE);
-  EXPECT_EQ(host.Faults().CallLog().size(), 6u);
-  host.BasicSuite()->ReleaseSuite(kAEGPMemorySuite, 1);
-  EXPECT_TRUE(host.Clean()) << host.Report();
 }
 
 }  // namespace

@@ -177,17 +177,6 @@ TEST_F(WorldCopyTest, FailedStepsAreReportedAndLeaveTheDestinationUntouched) {
   EXPECT_EQ(PromoteWorld(host_.InData(), World(PF_PixelFormat_ARGB128, 4, 2)), PF_Err_BAD_CALLBACK_PARAM);
 }
 
-TEST_F(WorldCopyTest, MissingSuiteEndsTheCopyWithoutLeavingTheTemporaryWorld) {
-  host_.Faults().RefuseSuite("AEGP Iterate Suite");
-  try {
-    Copy(World(PF_PixelFormat_ARGB32, 16, 16), World(PF_PixelFormat_ARGB64, 8, 8));
-    ADD_FAILURE() << "the missing suite must end the copy";
-  } catch (A_long code) {
-    EXPECT_EQ(code, PF_Err_BAD_CALLBACK_PARAM);
-  }
-  EXPECT_EQ(Calls("PF_NewWorld"), Calls("PF_DisposeWorld"));
-}
-
 // A world in a fourth format: the world suite is wrapped to report one.
 const PF_EffectWorld* gOddWorld = nullptr;
 const PF_WorldSuite2* gRealWorldSuite = nullptr;
