@@ -22,15 +22,18 @@ std::vector<uint8_t> FrameOnly(int width, int height, const std::vector<FrameCom
 std::vector<uint8_t> FrameThenStop(int width, int height, const std::vector<FrameComponent>& frame) {
     return JpegWriter().Soi().Sof(width, height, frame).Bytes({0xFF, 0xC2}).data;
 }
-std::vector<uint8_t> WithSegment(uint8_t code, std::vector<uint8_t> payload, int length = -1) {
-    return JpegWriter().Soi().Segment(code, payload, length).data;
+// One segment, then (unless `stop` is false) a progressive frame, so that an
+// accepted segment ends in UnsupportedFeature rather than in the end of input.
+std::vector<uint8_t> WithSegment(uint8_t code, std::vector<uint8_t> payload, int length = -1, bool stop = true) {
+    return JpegWriter().Soi().Segment(code, payload, length).Bytes(stop ? std::vector<uint8_t>{0xFF, 0xC2} : std::vector<uint8_t>{}).data;
 }
 // `count` codes of `length` bits declared, `symbols` bytes after the counts.
-std::vector<uint8_t> Dht(uint8_t classAndId, int length, int count, size_t symbols) {
+std::vector<uint8_t> Dht(uint8_t classAndId, int length, int count, size_t symbols, bool stop = true) {
     std::vector<uint8_t> p(17 + symbols, 0);
     p[0] = classAndId;
     p[size_t(length)] = uint8_t(count);
-    return WithSegment(0xC4, p);
+    if (symbols > size_t(count)) p[p.size() - 2] = 0xFF, p.back() = 0xC2;  // leftover bytes that read as a marker
+    return WithSegment(0xC4, p, -1, stop);
 }
 std::vector<uint8_t> ScanAfter420(std::vector<uint8_t> sos) {
     return JpegWriter().Soi().Sof(16, 16, k420).Segment(0xDA, sos).data;
@@ -43,10 +46,13 @@ std::vector<uint8_t> FlatStream(int width, int height, const std::vector<FrameCo
     m.frame = frame;
     return m.Build(m.FlatEntropy(std::vector<int>(size_t(blocks), 0)));
 }
+std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 std::vector<uint8_t> TwoFrames() {  // the second frame header replaces the first
-    std::vector<uint8_t> bytes = FrameOnly(640, 480, k420), rest = FlatStream(8, 8, kGrey, 1);
-    bytes.insert(bytes.end(), rest.begin() + 2, rest.end());
-    return bytes;
+    const std::vector<uint8_t> rest = FlatStream(8, 8, kGrey, 1);
+    return Concat(FrameOnly(640, 480, k420), {rest.begin() + 2, rest.end()});
 }
 
 struct HeaderCase {
@@ -82,15 +88,15 @@ std::vector<HeaderCase> HeaderCases() {
         {"WidthZero", FrameThenStop(0, 8, kGrey), D::MalformedData, 0, 8},
         {"HeightZero", FrameOnly(8, 0, kGrey), D::UnsupportedFeature, 8, 0},
         {"SixteenBitQuant", WithSegment(0xDB, std::vector<uint8_t>(129, 0x10)), D::MalformedData, 0, 0},
-        {"QuantLeftover", WithSegment(0xDB, std::vector<uint8_t>(66, 0)), D::MalformedData, 0, 0},
+        {"QuantLeftover", WithSegment(0xDB, Concat(std::vector<uint8_t>(65, 0), {0xFF, 0xC2})), D::MalformedData, 0, 0},
         {"QuantIdFour", WithSegment(0xDB, std::vector<uint8_t>(65, 4)), D::MalformedData, 0, 0},
-        {"HuffmanIdTwo", Dht(0x02, 2, 2, 2), D::UnsupportedFeature, 0, 0},
+        {"HuffmanIdTwo", Dht(0x02, 2, 2, 2, false), D::UnsupportedFeature, 0, 0},
         {"HuffmanClassTwo", Dht(0x20, 2, 2, 2), D::MalformedData, 0, 0},
         {"HuffmanOverfull", Dht(0x00, 2, 5, 5), D::MalformedData, 0, 0},
         {"HuffmanSymbolsMissing", Dht(0x00, 3, 5, 3), D::MalformedData, 0, 0},
         {"HuffmanLeftover", Dht(0x00, 3, 5, 7), D::MalformedData, 0, 0},
         {"RestartTooShort", WithSegment(0xDD, {0}), D::MalformedData, 0, 0},
-        {"LengthOne", WithSegment(0xE0, {1, 2, 3}, 1), D::MalformedData, 0, 0},
+        {"LengthZero", WithSegment(0xFE, {1, 2, 3}, 0), D::MalformedData, 0, 0},  // would step back onto its marker
         {"ApplicationPastEnd", WithSegment(0xE1, {1, 2, 3}, 400), D::MalformedData, 0, 0},
         {"LengthCutShort", {0xFF, 0xD8, 0xFF, 0xFE, 0x00}, D::MalformedData, 0, 0},
         {"EndsBeforeScan", JpegWriter().Soi().Segment(0xDB, std::vector<uint8_t>(65, 0)).Sof(16, 8, kGrey).data, D::MalformedData, 16, 8},
@@ -157,13 +163,23 @@ TEST(JpegMemory, HugeFrameIsRefusedUnlessTheInputCouldHoldIt) {
     }
     Decode(FrameThenStop(2048, 2048, kGrey));  // within the fixed allowance
     EXPECT_EQ(MemoryLog::requests, 1);
-    // 128 KiB of comments let 8192 x 16384 through to its (failing) request; 16385 wide never passes.
-    for (auto big : {std::make_pair(8192, Decoder::AllocationFailed), std::make_pair(16385, Decoder::UnsupportedFeature)}) {
+    // 8192 x 16384 needs 2^27 / 512 bytes of input (here in comments) to reach its
+    // (failing) request; 16385 wide is beyond the fixed ceiling whatever the input.
+    const struct {
+        int width;
+        int64_t inputSize;
+        Decoder::ResultCode code;
+    } cases[] = {{8192, 262143, Decoder::UnsupportedFeature}, {8192, 262144, Decoder::AllocationFailed},
+                 {16385, 600000, Decoder::UnsupportedFeature}};
+    for (const auto& c : cases) {
         JpegWriter w;
         w.Soi();
-        for (int i = 0; i < 9; ++i) w.Segment(0xFE, std::vector<uint8_t>(65000, 0));
-        EXPECT_EQ(Decode(w.Sof(big.first, 16384, kGrey).data, 0)->GetResult(), big.second);
-        EXPECT_EQ(MemoryLog::requests, big.second == Decoder::AllocationFailed ? 1 : 0);
+        for (int64_t left = c.inputSize - 2 - 13, n; left > 0; left -= n)  // the frame header takes 13
+            w.Segment(0xFE, std::vector<uint8_t>(size_t((n = std::min<int64_t>(left, 65000)) - 4), 0));
+        w.Sof(c.width, 16384, kGrey);
+        ASSERT_EQ(int64_t(w.data.size()), c.inputSize);
+        EXPECT_EQ(Decode(w.data, 0)->GetResult(), c.code) << c.inputSize;
+        EXPECT_EQ(MemoryLog::requests, c.code == Decoder::AllocationFailed ? 1 : 0);
     }
 }
 
@@ -214,7 +230,10 @@ TEST(JpegScan, ColourTriplesConvertExactly) {
         b.Finish();
         std::vector<uint8_t> expected;
         for (int i = 0; i < 64; ++i) expected.insert(expected.end(), c.begin() + 3, c.end());
-        EXPECT_EQ(DecodeOf(m, b.data).image, expected) << int(c[0]) << " " << int(c[1]) << " " << int(c[2]);
+        for (bool vector : {false, true}) {
+            Decoder::AllowVectorCode(vector);
+            EXPECT_EQ(DecodeOf(m, b.data).image, expected) << int(c[0]) << " " << int(c[1]) << " " << int(c[2]);
+        }
     }
 }
 
