@@ -63,9 +63,10 @@ PF_Err WorldTable::Allocate(A_long width, A_long height, bool clear, PF_PixelFor
   rec.info = WorldInfo{format, width, height, static_cast<A_long>(rowbytes), false};
 
   const size_t pixelBytes = size_t(width) * bpp;
+  const bool fill = clear || markFresh_ || !rec.buffer.reused;
   for (A_long y = 0; y < height; ++y) {
     uint8_t* row = rec.bytes + size_t(y) * rowbytes;
-    std::memset(row, clear ? 0 : kFreshWorldByte, pixelBytes);
+    if (fill) std::memset(row, clear ? 0 : kFreshWorldByte, pixelBytes);
     std::memset(row + pixelBytes, kGuardByte, padding);
   }
   std::memset(rec.bytes + size_t(height) * rowbytes, kGuardByte, kTailGuardBytes);
@@ -100,6 +101,7 @@ WorldTable::Buffer WorldTable::TakeBuffer(size_t size) {
     pool_.erase(it);
     pooledBytes_ -= size;
     reused.slot = (reused.slot + 1) % kPoolSlots;
+    reused.reused = true;
     return reused;
   }
   Buffer fresh;
@@ -235,6 +237,11 @@ bool WorldTable::Release(PF_EffectWorld* world) {
   }
   Retire(live_.find(world->data));
   return true;
+}
+
+void WorldTable::SetMarkFreshWorlds(bool mark) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  markFresh_ = mark;
 }
 
 void WorldTable::SetRowPadding(int bytes) {

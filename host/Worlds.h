@@ -6,7 +6,9 @@
 // The guards are checked when the world is disposed (a damaged guard is
 // misuse) and on demand with GuardsIntact(). A new world that is not
 // cleared is filled with kFreshWorldByte in every sample byte, so that
-// pixels nobody painted are recognisable.
+// pixels nobody painted are recognisable. A benchmark may turn that
+// marking off for reused buffers, which then hand out whatever their last
+// world left, as a production host's uncleared worlds do.
 //
 // Freed buffers are kept in a small pool, as a real host's memory manager
 // does, so that a draw each frame does not map and fault in its worlds
@@ -86,6 +88,9 @@ class WorldTable {
   bool Release(PF_EffectWorld* world);
   // Row padding used by PF_NewWorld from now on.
   void SetRowPadding(int bytes);
+  // Whether uncleared worlds on reused buffers get kFreshWorldByte (the
+  // default). New allocations are always marked.
+  void SetMarkFreshWorlds(bool mark);
 
   bool GuardsIntact(const PF_EffectWorld* world) const;
   bool IsLive(const PF_EffectWorld* world) const;
@@ -102,6 +107,7 @@ class WorldTable {
     std::unique_ptr<uint8_t[]> memory;
     size_t size = 0;  // allocated bytes, slots included
     int slot = 0;
+    bool reused = false;
   };
   struct Record {
     WorldInfo info;
@@ -122,6 +128,7 @@ class WorldTable {
   mutable std::mutex mutex_;
   std::map<const void*, Record> live_;  // keyed by data pointer
   int rowPadding_ = kDefaultRowPadding;
+  bool markFresh_ = true;
   std::vector<Buffer> pool_;
   size_t pooledBytes_ = 0;
 };

@@ -111,6 +111,19 @@ TEST_F(HostBookkeeping, WorldsAreGuardedPatternedAndLookNewWhenPooled) {
     std::memset(w.data, 0x77, 6 * 8);
     EXPECT_EQ(worlds->PF_DisposeWorld(nullptr, &w), A_Err_NONE);
   }
+  // Unmarked (as the draw benchmark runs), a reused buffer hands out what
+  // its last world left, guards still written.
+  host.Worlds().SetMarkFreshWorlds(false);
+  PF_EffectWorld unmarked{};
+  ASSERT_EQ(worlds->PF_NewWorld(nullptr, 6, 4, 0, PF_PixelFormat_ARGB64, &unmarked), A_Err_NONE);
+  const auto* bytes = static_cast<const uint8_t*>(unmarked.data);
+  int marked = 0;
+  for (int y = 0; y < 4; ++y)
+    for (int i = 0; i < 6 * 8; ++i) marked += bytes[y * unmarked.rowbytes + i] == kFreshWorldByte;
+  EXPECT_LT(marked, 4 * 6 * 8);
+  EXPECT_TRUE(host.Worlds().GuardsIntact(&unmarked));
+  EXPECT_EQ(worlds->PF_DisposeWorld(nullptr, &unmarked), A_Err_NONE);
+  host.Worlds().SetMarkFreshWorlds(true);
   PF_PixelFormat format = 0;
   EXPECT_EQ(worlds->PF_GetPixelFormat(&stale, &format), A_Err_PARAMETER);
   PF_EffectWorld bad{};
