@@ -1,6 +1,7 @@
 #include "PreviewDraw.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -84,11 +85,34 @@ class PreviewBuffer {
 };
 
 // Decoder objects carry over half a megabyte of tables each: on the heap,
-// since the host's threads may have small stacks. Null when even the object
-// cannot be had, which counts as the decoder running out of memory.
-std::unique_ptr<Jpeg::Decoder> Decode(const uint8_t* data, uint64_t size, const DecoderMemory& memory) {
-  return std::unique_ptr<Jpeg::Decoder>(new (std::nothrow)
-                                            Jpeg::Decoder(data, size, memory.allocate, memory.release));
+// since the host's threads may have small stacks. The class is
+// over-aligned, and glibc carves aligned_alloc blocks so that drawing frame
+// after frame made the host's heap grow by one decoder per frame; a plain
+// malloc block, aligned by hand, is reused. The block's own address is kept
+// just below the object.
+struct DecoderRelease {
+  void operator()(Jpeg::Decoder* decoder) const {
+    void* block = reinterpret_cast<void**>(decoder)[-1];
+    decoder->~Decoder();
+    std::free(block);
+  }
+};
+using DecoderPtr = std::unique_ptr<Jpeg::Decoder, DecoderRelease>;
+
+// Null when even the object cannot be had, which counts as the decoder
+// running out of memory.
+DecoderPtr Decode(const uint8_t* data, uint64_t size, const DecoderMemory& memory) {
+  constexpr std::size_t kAlign = alignof(Jpeg::Decoder);
+  void* block = std::malloc(sizeof(Jpeg::Decoder) + sizeof(void*) + kAlign);
+  if (!block) return nullptr;
+  const uintptr_t at = (reinterpret_cast<uintptr_t>(block) + sizeof(void*) + kAlign - 1) & ~uintptr_t(kAlign - 1);
+  reinterpret_cast<void**>(at)[-1] = block;
+  try {
+    return DecoderPtr(new (reinterpret_cast<void*>(at)) Jpeg::Decoder(data, size, memory.allocate, memory.release));
+  } catch (...) {
+    std::free(block);
+    throw;
+  }
 }
 
 bool Decoded(const Jpeg::Decoder* decoder) { return decoder && decoder->GetResult() == Jpeg::Decoder::Success; }
@@ -236,11 +260,11 @@ A_Err DrawPreviewFrame(AEIO_InData* basic_dataP, AEIO_InSpecH specH, PF_EffectWo
   }
 
   if (result == A_Err_NONE) {
-    std::unique_ptr<Jpeg::Decoder> preview = Decode(buffer.Data(), previewSize, memory);
+    DecoderPtr preview = Decode(buffer.Data(), previewSize, memory);
     if (IsUsablePreview(preview.get())) {
       Paint(*drawing.World(), *preview);
     } else {
-      std::unique_ptr<Jpeg::Decoder> fallback = Decode(bin2c_update_preview, bin2c_update_preview_size, memory);
+      DecoderPtr fallback = Decode(bin2c_update_preview, bin2c_update_preview_size, memory);
       // Only a shortage of memory gets here; reporting success would leave
       // the host a frame that nothing was drawn into.
       if (!Decoded(fallback.get())) return PF_Err_OUT_OF_MEMORY;

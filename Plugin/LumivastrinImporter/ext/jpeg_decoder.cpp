@@ -502,7 +502,7 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
         return v;
     };
 
-    int32_t* const coefficients = Blocks()[currentBlock];
+    int32_t* const coefficients = this->coefficients[currentBlock];
     const uint8_t* q = quantTables[c->quantTable];
     uint8_t s;
     int32_t dc = decode(c->dcTable, &s);
@@ -539,7 +539,7 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
 // Transforms the block decoded before the current one into its place.
 void Decoder::_TransformPending() {
     if (!pending.out) return;
-    int32_t* const coefficients = Blocks()[currentBlock ^ 1];
+    int32_t* const coefficients = this->coefficients[currentBlock ^ 1];
     uint8_t* const out = pending.out;
     const int32_t stride = pending.stride;
     pending.out = nullptr;

@@ -159,15 +159,7 @@ private:
     // Two work blocks: a block's transform runs after the next block has
     // been decoded into the other one, which lets the two overlap and gives
     // the scalar stores time to settle before the vector loads.
-    // The vector transform wants them 32-byte aligned. They are aligned by
-    // hand rather than with alignas: an over-aligned class is allocated
-    // through aligned_alloc, and glibc's carving of those half-megabyte
-    // blocks made the heap creep upward by one decoder on every frame.
-    int32_t coefficientStore[2 * 64 + 8] = {};
-    int32_t (*Blocks())[64] {
-        const uintptr_t at = (reinterpret_cast<uintptr_t>(coefficientStore) + 31) & ~uintptr_t(31);
-        return reinterpret_cast<int32_t (*)[64]>(at);
-    }
+    alignas(32) int32_t coefficients[2][64] = {};
     struct PendingBlock {
         uint8_t* out;
         int32_t stride;
