@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   AEIO_InSpecH inSpec = nullptr;
   const A_Err opened = lvsfuzz::OpenFootage(host, file.Path(), &inSpec);
   const auto attrs = host.InSpec(inSpec);
-  lvsfuzz::Require(attrs.has_value(), "the input inSpec vanished");
+  lvsfuzz::Require(attrs.has_value(), "the footage handle vanished");
   if (opened == A_Err_NONE)
     lvsfuzz::Require(attrs->options != nullptr, "open succeeded without an options record");
 

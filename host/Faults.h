@@ -5,7 +5,7 @@
 //   registration:     "AEGP_RegisterDeathHook", "AEGP_RegisterIO", "AEGP_RegisterWithAEGP"
 //   memory:           "AEGP_NewMemHandle", "AEGP_FreeMemHandle", "AEGP_LockMemHandle",
 //                     "AEGP_UnlockMemHandle", "AEGP_GetMemHandleSize"
-//   input inSpecs:      "AEGP_GetInSpecOptionsHandle", "AEGP_SetInSpecOptionsHandle",
+//   footage handles:  "AEGP_GetInSpecOptionsHandle", "AEGP_SetInSpecOptionsHandle",
 //                     "AEGP_SetInSpecDepth", "AEGP_SetInSpecInterlaceLabel",
 //                     "AEGP_SetInSpecAlphaLabel", "AEGP_SetInSpecDuration",
 //                     "AEGP_SetInSpecDimensions"

@@ -27,7 +27,7 @@ bool InSpecTable::Destroy(AEIO_InSpecH inSpec) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = inSpecs_.find(inSpec);
   if (it == inSpecs_.end()) {
-    misuse_.Record("DeleteInSpec: unknown or deleted input inSpec");
+    misuse_.Record("DeleteInSpec: unknown or deleted footage handle");
     return false;
   }
   inSpecs_.erase(it);
@@ -46,7 +46,7 @@ std::vector<std::string> InSpecTable::Leftovers() const {
   std::vector<std::string> out;
   for (const auto& entry : inSpecs_) {
     std::ostringstream line;
-    line << "input inSpec " << static_cast<const void*>(entry.first) << " not deleted";
+    line << "footage handle " << static_cast<const void*>(entry.first) << " not deleted";
     if (entry.second->attributes.options) line << " (options handle " << entry.second->attributes.options << ")";
     out.push_back(line.str());
   }

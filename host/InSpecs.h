@@ -43,7 +43,7 @@ class InSpecTable {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = inSpecs_.find(inSpec);
     if (it == inSpecs_.end()) {
-      misuse_.Record(std::string(op) + ": unknown or deleted input inSpec");
+      misuse_.Record(std::string(op) + ": unknown or deleted footage handle");
       return false;
     }
     f(it->second->attributes);

@@ -35,7 +35,7 @@ std::string LeftoverReport::Text() const {
   section("memory handles left", memHandles);
   section("PF handles left", pfHandles);
   section("worlds left", worlds);
-  section("input inSpecs left", inSpecs);
+  section("footage handles left", inSpecs);
   section("misuse", misuse);
   return out;
 }

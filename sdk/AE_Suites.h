@@ -48,7 +48,7 @@ struct AEGP_MemorySuite1 {
 };
 static_assert(offsetof(AEGP_MemorySuite1, AEGP_GetMemHandleSize) == 4 * 8, "Memory slot 4");
 
-// Operations take the input inSpec first. An options handle travels as
+// Operations take the footage handle first. An options handle travels as
 // void*: it is an AEGP_MemHandle the plug-in created.
 #define kAEGPIOInSuite "AEGP IO In Suite"
 #define kAEGPIOInSuiteVersion5 5

@@ -1,5 +1,5 @@
 // A style package as footage: a still of 1280 by 720 whose path and metadata
-// live in the options record attached to the input inSpec.
+// live in the options record attached to the footage handle.
 #include "Footage.h"
 
 #include <cstring>
