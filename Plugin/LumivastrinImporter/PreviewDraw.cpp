@@ -88,11 +88,10 @@ class PreviewBuffer {
 // since the host's threads may have small stacks. The class is
 // over-aligned, and glibc carves aligned_alloc blocks so that drawing frame
 // after frame made the host's heap grow by one decoder per frame; a plain
-// malloc block, aligned by hand, is reused. The block's own address is kept
-// just below the object.
+// malloc block, aligned by hand, is reused.
 struct DecoderRelease {
+  void* block = nullptr;
   void operator()(Jpeg::Decoder* decoder) const {
-    void* block = reinterpret_cast<void**>(decoder)[-1];
     decoder->~Decoder();
     std::free(block);
   }
@@ -100,19 +99,16 @@ struct DecoderRelease {
 using DecoderPtr = std::unique_ptr<Jpeg::Decoder, DecoderRelease>;
 
 // Null when even the object cannot be had, which counts as the decoder
-// running out of memory.
+// running out of memory. The decoder reports its failures, it never throws.
 DecoderPtr Decode(const uint8_t* data, uint64_t size, const DecoderMemory& memory) {
-  constexpr std::size_t kAlign = alignof(Jpeg::Decoder);
-  void* block = std::malloc(sizeof(Jpeg::Decoder) + sizeof(void*) + kAlign);
-  if (!block) return nullptr;
-  const uintptr_t at = (reinterpret_cast<uintptr_t>(block) + sizeof(void*) + kAlign - 1) & ~uintptr_t(kAlign - 1);
-  reinterpret_cast<void**>(at)[-1] = block;
-  try {
-    return DecoderPtr(new (reinterpret_cast<void*>(at)) Jpeg::Decoder(data, size, memory.allocate, memory.release));
-  } catch (...) {
+  std::size_t space = sizeof(Jpeg::Decoder) + alignof(Jpeg::Decoder);
+  void* block = std::malloc(space);
+  void* at = block;
+  if (!block || !std::align(alignof(Jpeg::Decoder), sizeof(Jpeg::Decoder), at, space)) {
     std::free(block);
-    throw;
+    return DecoderPtr(nullptr, DecoderRelease{});
   }
+  return DecoderPtr(new (at) Jpeg::Decoder(data, size, memory.allocate, memory.release), DecoderRelease{block});
 }
 
 bool Decoded(const Jpeg::Decoder* decoder) { return decoder && decoder->GetResult() == Jpeg::Decoder::Success; }
