@@ -121,9 +121,6 @@ void ReduceRows(const PF_EffectWorld& src, PF_EffectWorld& dst, int ratioX, int 
   }
 }
 
-// Halving both axes of integer samples: the float sums above are exact
-// there (quarter weights, sums far below 2^24), so the sum of the four
-// samples rounded half up is the same value without leaving integers.
 // Output pixels done by the vector steps of one halved row; the caller's
 // loop takes the rest. The same sums, rounded the same way.
 template <class Sample>
@@ -178,6 +175,9 @@ size_t HalveRowWide(const uint8_t* top, const uint8_t* bottom, uint8_t* out, siz
 }
 #endif
 
+// Halving both axes of integer samples: the float sums above are exact
+// there (quarter weights, sums far below 2^24), so the sum of the four
+// samples rounded half up is the same value without leaving integers.
 template <class Sample>
 void HalveIntegers(const PF_EffectWorld& src, PF_EffectWorld& dst) {
   const size_t n = size_t(dst.width) * 4;
