@@ -1,5 +1,4 @@
-// Shared helpers of the decoder tests: hand-made streams written segment by
-// segment and bit by bit, and decoding from an exact-size copy (so that
+// Hand-made streams, and decoding from an exact-size copy (so that
 // AddressSanitizer sees any read past the input) with counting memory functions.
 #pragma once
 
@@ -19,16 +18,8 @@ struct FrameComponent {
 const std::vector<FrameComponent> kGrey = {{1, 1, 1, 0}};
 const std::vector<FrameComponent> k420 = {{1, 2, 2, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}};
 
-// All codes the same length, symbol i has code i: easy to write by hand.
-struct FixedCodeTable {
-    int length;
-    std::vector<uint8_t> symbols;
-    int CodeOf(uint8_t symbol) const { return int(std::find(symbols.begin(), symbols.end(), symbol) - symbols.begin()); }
-};
-// DC sizes 0 to 11 in 4 bits (all 1-bits is no code); the AC symbols the tests use in 8 bits.
-const FixedCodeTable kDc = {4, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-const FixedCodeTable kAc = {8, {0x00, 0xF0, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A,
-                                0x11, 0x12, 0x21, 0x31, 0xE1, 0x10, 0x20}};
+// DC sizes 0 to 11 as 4-bit codes 0 to 11 (all 1-bits is no code); end of block as eight 0-bits.
+constexpr int kDcLength = 4, kDcSymbols = 12, kAcLength = 8;
 
 struct JpegWriter {
     std::vector<uint8_t> data;
@@ -37,7 +28,6 @@ struct JpegWriter {
         data.insert(data.end(), bytes.begin(), bytes.end());
         return *this;
     }
-    // The length field is payload size + 2 unless given.
     JpegWriter& Segment(uint8_t code, const std::vector<uint8_t>& payload, int length = -1) {
         if (length < 0) length = int(payload.size()) + 2;
         return Bytes({0xFF, code, uint8_t(length >> 8), uint8_t(length)}).Bytes(payload);
@@ -49,7 +39,7 @@ struct JpegWriter {
             p.insert(p.end(), {uint8_t(c.id), uint8_t(c.samplingX << 4 | c.samplingY), uint8_t(c.quantTable)});
         return Segment(0xC0, p);
     }
-    // All frame components in frame order; code tables 0 for the first, 1 for the others.
+    // Code tables 0 for the first component, 1 for the others.
     JpegWriter& Sos(const std::vector<FrameComponent>& frame) {
         std::vector<uint8_t> p = {uint8_t(frame.size())};
         for (size_t i = 0; i < frame.size(); ++i) p.insert(p.end(), {uint8_t(frame[i].id), uint8_t(i ? 0x11 : 0x00)});
@@ -70,22 +60,15 @@ struct BitWriter {
             accumulator_ = count_ = 0;
         }
     }
-    void PutSymbol(const FixedCodeTable& table, uint8_t symbol) { Put(uint32_t(table.CodeOf(symbol)), table.length); }
-    // Run and size as a code, then the additional bits.
-    void PutCoefficient(const FixedCodeTable& table, int run, int value) {
-        int size = 0;
-        for (int magnitude = std::abs(value); magnitude; magnitude >>= 1) ++size;
-        PutSymbol(table, uint8_t(run << 4 | size));
-        Put(uint32_t(value < 0 ? value + (1 << size) - 1 : value), size);
-    }
-    void PutDc(const FixedCodeTable& table, int difference) { PutCoefficient(table, 0, difference); }
-    void PutEndOfBlock(const FixedCodeTable& table) { PutSymbol(table, 0x00); }
     // DC-only blocks of one component at these DC levels, predicted from `previous`.
-    void PutFlat(const std::vector<int>& levels, int& previous, const FixedCodeTable& dc = kDc,
-                 const FixedCodeTable& ac = kAc) {
+    void PutFlat(const std::vector<int>& levels, int& previous) {
         for (int level : levels) {
-            PutDc(dc, level - previous);
-            PutEndOfBlock(ac);
+            const int difference = level - previous;
+            int size = 0;
+            for (int magnitude = std::abs(difference); magnitude; magnitude >>= 1) ++size;
+            Put(uint32_t(size), kDcLength);
+            Put(uint32_t(difference < 0 ? difference + (1 << size) - 1 : difference), size);
+            Put(0, kAcLength);
             previous = level;
         }
     }
@@ -102,7 +85,7 @@ private:
 
 struct MemoryLog {
     static inline int live = 0, requests = 0, failAt = -1;  // failAt: the request that returns null
-    static inline uint64_t bytes = 0;  // requested in all
+    static inline uint64_t bytes = 0;
     static void* Allocate(uint64_t size) {
         if (requests++ == failAt) return nullptr;
         ++live;
@@ -124,29 +107,29 @@ inline std::unique_ptr<Jpeg::Decoder> Decode(const std::vector<uint8_t>& bytes, 
     return std::make_unique<Jpeg::Decoder>(exact.get(), bytes.size(), MemoryLog::Allocate, MemoryLog::Release);
 }
 
-// A complete stream around hand-made entropy-coded bytes: quantisation and
-// code tables 0 and 1, one frame, one scan.
+// A complete stream around hand-made entropy-coded bytes: every quantisation entry 1.
 struct HandMade {
     int width = 8, height = 8, restartInterval = 0;
     std::vector<FrameComponent> frame = kGrey;
-    uint8_t quant[2][64];
-    FixedCodeTable dc = kDc, ac = kAc;
 
-    explicit HandMade(uint8_t quantEntry = 1) { std::memset(quant, quantEntry, sizeof quant); }
     std::vector<uint8_t> Build(const std::vector<uint8_t>& entropy) const {
         JpegWriter w;
         w.Soi();
         for (uint8_t t = 0; t < 2; ++t) {
-            std::vector<uint8_t> table(quant[t], quant[t] + 64);
-            table.insert(table.begin(), t);
+            std::vector<uint8_t> table(65, 1);
+            table[0] = t;
             w.Segment(0xDB, table);
         }
         for (int slot = 0; slot < 4; ++slot) {  // DC 0, AC 0, DC 1, AC 1
-            const FixedCodeTable& t = slot % 2 ? ac : dc;
             std::vector<uint8_t> p(17, 0);
             p[0] = uint8_t((slot % 2) << 4 | slot / 2);
-            p[size_t(t.length)] = uint8_t(t.symbols.size());
-            p.insert(p.end(), t.symbols.begin(), t.symbols.end());
+            if (slot % 2) {
+                p[kAcLength] = 1;
+                p.push_back(0x00);
+            } else {
+                p[kDcLength] = kDcSymbols;
+                for (int s = 0; s < kDcSymbols; ++s) p.push_back(uint8_t(s));
+            }
             w.Segment(0xC4, p);
         }
         w.Sof(width, height, frame);
@@ -156,7 +139,7 @@ struct HandMade {
     std::vector<uint8_t> FlatEntropy(const std::vector<int>& levels) const {
         BitWriter b;
         int previous = 0;
-        b.PutFlat(levels, previous, dc, ac);
+        b.PutFlat(levels, previous);
         b.Finish();
         return b.data;
     }
