@@ -12,7 +12,6 @@ namespace {
 
 class DrawTest : public ModuleTest {
  protected:
-  // Draws into a new 8-bit destination and returns its samples.
   Bytes Draw8(AEIO_InSpecH inSpec, A_Err expected = A_Err_NONE) {
     PF_EffectWorld* dst = m.Destination(PF_PixelFormat_ARGB32);
     EXPECT_EQ(m.Draw(inSpec, dst), expected);
@@ -27,12 +26,9 @@ class DrawTest : public ModuleTest {
 TEST_F(DrawTest, EightBitDestinationsReceiveTheDecodedBytesOpaque) {
   for (Subsampling sampling : {Subsampling::S420, Subsampling::Grey}) {
     const Bytes jpeg = PhotoJpeg(1280, 720, sampling);
-    const Bytes expected = Painted(jpeg);
-    ASSERT_EQ(expected.size(), size_t(1280) * 720 * 4);
     AEIO_InSpecH inSpec = WithPreview(jpeg);
-    EXPECT_TRUE(Draw8(inSpec) == expected);
-    // The options record is left as it was, unlocked.
-    EXPECT_EQ(m.Host().Memory().Info(m.Options(inSpec))->lockCount, 0);
+    EXPECT_TRUE(Draw8(inSpec) == Painted(jpeg));
+    EXPECT_EQ(m.Host().Memory().Info(m.Options(inSpec))->lockCount, 0) << "record left unlocked";
   }
 }
 
@@ -58,37 +54,27 @@ TEST_F(DrawTest, DeeperDestinationsReceiveConvertedSamples) {
 
 TEST_F(DrawTest, SmallerDestinationGetsTheHostsReducedCopy) {
   AEIO_InSpecH inSpec = WithPreview(Preview());
-  for (PF_PixelFormat format : {PF_PixelFormat_ARGB32, PF_PixelFormat_ARGB64}) {
-    PF_EffectWorld* full = m.Destination(format);
-    PF_EffectWorld* small = m.Destination(format, 640, 360);
-    PF_EffectWorld* expected = m.Destination(format, 640, 360);
-    ASSERT_EQ(m.Draw(inSpec, full), A_Err_NONE);
-    ASSERT_EQ(m.Draw(inSpec, small), A_Err_NONE);
-    lvshost::ResampleWorld(*full, *expected, format);
-    if (format == PF_PixelFormat_ARGB32)
-      EXPECT_TRUE(Samples<uint8_t>(*small) == Samples<uint8_t>(*expected));
-    else
-      EXPECT_TRUE(Samples<uint16_t>(*small) == Samples<uint16_t>(*expected));
-  }
+  PF_EffectWorld* full = m.Destination(PF_PixelFormat_ARGB32);
+  PF_EffectWorld* small = m.Destination(PF_PixelFormat_ARGB32, 640, 360);
+  PF_EffectWorld* expected = m.Destination(PF_PixelFormat_ARGB32, 640, 360);
+  ASSERT_EQ(m.Draw(inSpec, full), A_Err_NONE);
+  ASSERT_EQ(m.Draw(inSpec, small), A_Err_NONE);
+  lvshost::ResampleWorld(*full, *expected, PF_PixelFormat_ARGB32);
+  EXPECT_TRUE(Samples<uint8_t>(*small) == Samples<uint8_t>(*expected));
 }
 
 // Every preview that cannot be used gives the fallback picture and 0.
 TEST_F(DrawTest, UnusablePreviewsDrawTheFallbackOrFail) {
   const Bytes fallback = Painted(FallbackJpeg());
-  ASSERT_EQ(fallback.size(), size_t(1280) * 720 * 4);
   const Bytes meta = ToBytes(kMeta);
   const struct {
     const char* what;
     std::vector<lvs_maker::Entry> entries;
   } cases[] = {
       {"no prv entry", {Sealed("meta", meta)}},
-      {"empty prv", {Sealed("meta", meta), Sealed("prv", {})}},
       {"progressive", lvs_maker::StyleEntries(kMeta, PhotoJpeg(1280, 720, Subsampling::S420, true))},
       {"1281 by 720", lvs_maker::StyleEntries(kMeta, PhotoJpeg(1281, 720))},
-      {"1280 by 721", lvs_maker::StyleEntries(kMeta, PhotoJpeg(1280, 721))},
-      {"640 by 360", lvs_maker::StyleEntries(kMeta, PhotoJpeg(640, 360))},
       {"not a JPEG", lvs_maker::StyleEntries(kMeta, Bytes(5000, 0x42))},
-      {"prv in other case", {Sealed("meta", meta), Sealed("PRV", Preview())}},
   };
   for (const auto& c : cases)
     EXPECT_TRUE(Draw8(m.Footage(scratch.Package("case" + std::to_string(n_++) + ".lvs", c.entries))) == fallback) << c.what;
@@ -106,7 +92,7 @@ TEST_F(DrawTest, UnusablePreviewsDrawTheFallbackOrFail) {
 }
 
 TEST_F(DrawTest, DrawsOnAThreadWithA256KiBStack) {
-  // The preview, and a package that needs the fallback too.
+  // The preview, and a package that needs the fallback (too large).
   struct Job {
     Module* m;
     AEIO_InSpecH inSpecs[2];
@@ -130,9 +116,7 @@ TEST_F(DrawTest, DrawsOnAThreadWithA256KiBStack) {
   EXPECT_EQ(job.results[1], A_Err_NONE);
 }
 
-// Every frame allocates and frees the same blocks, so the process's heap
-// must settle after a few frames; it once grew by a decoder's half megabyte
-// on every frame for as long as the host kept drawing.
+// The heap once grew by a decoder's half megabyte on every frame.
 TEST_F(DrawTest, RepeatedDrawsKeepTheHeapSteady) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the sanitizer's allocator replaces the heap measured here";
@@ -146,7 +130,7 @@ TEST_F(DrawTest, RepeatedDrawsKeepTheHeapSteady) {
   for (int frame = 0; frame < 10; ++frame) ASSERT_EQ(m.Draw(inSpec, dst), A_Err_NONE);
   const size_t settled = heap();
   for (int frame = 0; frame < 100; ++frame) ASSERT_EQ(m.Draw(inSpec, dst), A_Err_NONE);
-  EXPECT_LT(heap(), settled + (8u << 20)) << "heap grew from " << settled << " bytes over 100 frames";
+  EXPECT_LT(heap(), settled + (8u << 20));
 #endif
 }
 

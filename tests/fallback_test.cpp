@@ -1,5 +1,4 @@
-// The embedded fallback picture: the committed file's bytes, and a picture an
-// independent decoder reads (the draw tests decode it with the plug-in's own).
+// The embedded fallback picture: the committed file, readable by an independent decoder.
 #include "update_preview.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +8,6 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
-#include <set>
 #include <vector>
 
 namespace {
@@ -35,20 +33,13 @@ TEST(FallbackPicture, IndependentDecoderReadsIt) {
   ASSERT_EQ(tjDecompress2(tj, bin2c_update_preview, bin2c_update_preview_size, rgb.data(), 1280, 0, 720, TJPF_RGB, 0),
             0);
   tjDestroy(tj);
-  // Black text on the middle band, and a pale background whose corners
-  // differ in colour.
+  // Black text on the middle band of a pale background.
   auto at = [&](int x, int y) { return &rgb[(size_t(y) * 1280 + x) * 3]; };
   size_t dark = 0;
   for (int y = 280; y < 440; ++y)
     for (int x = 0; x < 1280; ++x) dark += at(x, y)[0] < 40 && at(x, y)[1] < 40 && at(x, y)[2] < 40;
   EXPECT_GT(dark, 10000u);
-  std::set<Bytes> colours;
-  for (const auto& c : {std::make_pair(8, 8), std::make_pair(1271, 8), std::make_pair(8, 711), std::make_pair(1271, 711)}) {
-    const uint8_t* p = at(c.first, c.second);
-    EXPECT_GT(p[0] + p[1] + p[2], 3 * 150);
-    colours.insert({uint8_t(p[0] / 16), uint8_t(p[1] / 16), uint8_t(p[2] / 16)});
-  }
-  EXPECT_EQ(colours.size(), 4u);
+  EXPECT_GT(at(8, 8)[0] + at(8, 8)[1] + at(8, 8)[2], 3 * 150);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Opening packages through the loaded module: the declared footage, the
-// record's bytes, the metadata rules and the paths.
+// Opening packages through the loaded module.
 #include "fixture.h"
 
 using namespace lvstest;
@@ -42,14 +41,11 @@ TEST_F(FootageTest, WorkedExampleFillsTheRecordAtItsOffsets) {
 }
 
 TEST_F(FootageTest, PathIsKeptAsTheHostGaveIt) {
-  // A percent sign before a letter, accents, CJK and a character outside the
-  // basic plane (a surrogate pair in UTF-16).
-  for (const char* name : {"100%d done/%s%n.lvs", "Ünïcødé/日本語 \xF0\x9F\x8E\xA8.lvs"}) {
-    const std::string path = Package(name);
-    const Bytes r = m.OpenRecord(path);
-    EXPECT_EQ(TextAt(r, kPath, 260), path);
-    EXPECT_EQ(TextAt(r, kName, 255), "Ink") << "the package was read";
-  }
+  // '%' before a letter, and a character outside the basic plane.
+  const std::string path = Package("100%d done/%s%n 日本語 \xF0\x9F\x8E\xA8.lvs");
+  const Bytes r = m.OpenRecord(path);
+  EXPECT_EQ(TextAt(r, kPath, 260), path);
+  EXPECT_EQ(TextAt(r, kName, 255), "Ink");
   // A low surrogate with no high one before it becomes U+FFFD.
   const std::string stored = Package("a\xEF\xBF\xBD" "b.lvs");
   AEIO_InSpecH inSpec = nullptr;
@@ -61,7 +57,6 @@ TEST_F(FootageTest, PathIsKeptAsTheHostGaveIt) {
 TEST_F(FootageTest, PathLimitIs259BytesOfUtf8) {
   const std::string base = scratch.Dir().string() + "/";
   ASSERT_LT(base.size(), 100u);
-  // Two directory levels keep each name under the file system's limit.
   auto pathOf = [&](size_t total, const std::string& tail) {
     const size_t fill = total - base.size() - tail.size() - 1;
     return base + std::string(fill / 2, 'd') + "/" + std::string(fill - fill / 2, 'f') + tail;
@@ -70,8 +65,7 @@ TEST_F(FootageTest, PathLimitIs259BytesOfUtf8) {
   Package(fits.substr(base.size()));
   EXPECT_EQ(TextAt(m.OpenRecord(fits), kPath, 260), fits);
 
-  // 260 bytes, the last character taking two: the file exists, but no cut of
-  // its path names it.
+  // 260 bytes ending in a two-byte character: no cut of it names the file.
   const std::string tooLong = pathOf(260, "\xC3\xA9.lvs");
   ASSERT_EQ(tooLong.size(), 260u);
   Package(tooLong.substr(base.size()));
@@ -85,16 +79,13 @@ TEST_F(FootageTest, UnusableMetadataFailsWithTheResetRecordAttached) {
   const std::vector<std::string> paths = {
       Package("password.lvs", kMeta, "another password"),
       Package("notjson.lvs", "{name: Ink}"),
-      Package("empty.lvs", ""),
       scratch.Package("othernames.lvs", {Sealed("Meta", ToBytes(kMeta)), {"meta.json", ToBytes(kMeta)}}),
-      scratch.Path("missing.lvs"),
       scratch.Dir().string(),  // a directory, not a file
   };
   for (const std::string& path : paths) {
     AEIO_InSpecH inSpec = nullptr;
     EXPECT_EQ(m.Open(path, &inSpec), PF_Err_INTERNAL_STRUCT_DAMAGED) << path;
     const auto attrs = m.Host().InSpec(inSpec);
-    EXPECT_EQ(attrs->optionsSets, 1) << path;
     EXPECT_EQ(attrs->depth, A_short(32)) << "footage still declared: " << path;
     EXPECT_TRUE(AllZero(m.Record(inSpec))) << path;
     m.Close(inSpec);

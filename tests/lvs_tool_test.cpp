@@ -1,9 +1,7 @@
-// The lvs tool run as a process on packages made at test time: each
-// command's output and exit code, and the reasons check gives.
+// The lvs tool run as a process: each command's output and exit code.
 #include <stb/stb_image.h>
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -34,11 +32,9 @@ std::string Slurp(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A PNG's samples read with stb_image (not the tool's libpng), 8-bit widened
-// by 257; empty when unreadable.
-std::vector<uint16_t> ReadPng(const std::string& path, bool* sixteen = nullptr) {
+// A PNG's samples through stb_image, 8-bit widened by 257.
+std::vector<uint16_t> ReadPng(const std::string& path) {
   int w = 0, h = 0, channels = 0;
-  if (sixteen) *sixteen = stbi_is_16_bit(path.c_str());
   stbi_us* p = stbi_load_16(path.c_str(), &w, &h, &channels, 4);
   std::vector<uint16_t> samples;
   if (p) samples.assign(p, p + size_t(w) * h * 4);
@@ -65,8 +61,6 @@ class LvsTool : public ::testing::Test {
   std::string Good() { return scratch.Package("good.lvs", kMeta, Preview()); }
   std::string NoPreview() { return scratch.Package("nopreview.lvs", {Sealed("meta", ToBytes(kMeta))}); }
 
-  // Runs the tool through the shell in the scratch directory (a crash shows
-  // as 128 and the signal).
   ToolRun Lvs(const std::vector<std::string>& args) {
     std::string command = "cd '" + scratch.Dir().string() + "' && '" LVS_TOOL_PATH "'";
     for (const std::string& a : args) command += " '" + a + "'";
@@ -79,18 +73,14 @@ class LvsTool : public ::testing::Test {
 
 TEST_F(LvsTool, InfoPrintsOneRecordPerPackage) {
   Good();
-  const std::string badMeta =
-      scratch.Package("bad.lvs", R"({"name": "a", "author": "b", "hash": "c", "version": "2"})", Preview());
-  ToolRun run = Lvs({"info", "--json", "good.lvs", NoPreview(), badMeta, File("notes.lvs", "just text\n")});
+  ToolRun run = Lvs({"info", "--json", "good.lvs", NoPreview(), File("notes.lvs", "just text\n")});
   EXPECT_EQ(run.exitCode, 1) << "a package failing to open fails the run";
   const auto lines = run.Lines();
-  ASSERT_EQ(lines.size(), 4u) << run.out;
+  ASSERT_EQ(lines.size(), 3u) << run.out;
   EXPECT_EQ(lines[0], (json{{"package", "good.lvs"}, {"path", scratch.Path("good.lvs")}, {"result", 0}, {"name", "Ink"},
                             {"author", "A. B."}, {"hash", "9f2c"}, {"version", 3}}));
   EXPECT_EQ(lines[1]["result"], 0) << "no preview is no reason not to import";
   EXPECT_EQ(lines[2]["result"], 512);
-  EXPECT_EQ(lines[2]["name"], "") << "the record stays as it was reset";
-  EXPECT_EQ(lines[3]["result"], 512);
   EXPECT_TRUE(Lvs({"info", "good.lvs"}).Says("name:    Ink"));
 }
 
@@ -99,32 +89,12 @@ TEST_F(LvsTool, RenderWritesTheDrawnFrameOrExitsOne) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.Lines().at(0), (json{{"package", Good()}, {"open_result", 0}, {"draw_result", 0}, {"width", 1280},
                                      {"height", 720}, {"depth", 8}, {"output", "out.png"}}));
-  bool sixteen = true;
-  EXPECT_TRUE(ReadPng(scratch.Path("out.png"), &sixteen) == Rgba(Preview()));
-  EXPECT_FALSE(sixteen);
+  EXPECT_TRUE(ReadPng(scratch.Path("out.png")) == Rgba(Preview()));
   ASSERT_EQ(Lvs({"render", NoPreview(), "-o", "fb.png"}).exitCode, 0);
   EXPECT_TRUE(ReadPng(scratch.Path("fb.png")) == Rgba(FallbackJpeg()));
-  ASSERT_EQ(Lvs({"render", Good(), "-o", "small.png", "--size", "640x360"}).exitCode, 0);
-  EXPECT_EQ(ReadPng(scratch.Path("small.png")).size(), size_t(640) * 360 * 4);
-
-  // Deeper worlds are scaled to the full sixteen bits (the host's 32768 or
-  // 1.0 is 65535 here).
-  const std::vector<uint16_t> expected = Rgba(Preview());
-  for (const char* depth : {"16", "32"}) {
-    ASSERT_EQ(Lvs({"render", Good(), "-o", "deep.png", "--depth", depth}).exitCode, 0);
-    const std::vector<uint16_t> deep = ReadPng(scratch.Path("deep.png"), &sixteen);
-    ASSERT_TRUE(sixteen && deep.size() == expected.size()) << depth;
-    int worst = 0;
-    for (size_t i = 0; i < expected.size(); ++i) worst = std::max(worst, std::abs(deep[i] - expected[i]));
-    EXPECT_LE(worst, 2) << depth;
-    EXPECT_EQ(deep[3], 65535) << depth;
-  }
-
-  // Open fails: nothing drawn or written. The draw fails: still written.
   run = Lvs({"render", scratch.Package("nometa.lvs", {Sealed("prv", Preview())}), "-o", "none.png", "--json"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.Lines().at(0)["open_result"], 512);
-  EXPECT_TRUE(run.Lines().at(0)["draw_result"].is_null());
   EXPECT_FALSE(fs::exists(scratch.Path("none.png")));
   run = Lvs({"render", scratch.Package("locked.lvs", {Sealed("meta", ToBytes(kMeta)), Sealed("prv", Preview(), "other")}),
              "-o", "locked.png", "--json"});
@@ -135,28 +105,16 @@ TEST_F(LvsTool, RenderWritesTheDrawnFrameOrExitsOne) {
 
 TEST_F(LvsTool, CheckPassesGoodPackagesAndExplainsEveryFailure) {
   const Bytes good = Preview(), meta = ToBytes(kMeta);
-  const Bytes sof0 = {0xFF, 0xC0};
-  Bytes twelveBit = good;  // the frame header's precision byte set to 12
-  twelveBit[std::search(good.begin(), good.end(), sof0.begin(), sof0.end()) - good.begin() + 4] = 12;
   const std::pair<std::string, std::string> cases[] = {
       {Good(), ""},
-      {scratch.Package("boolv.lvs", R"({"name":"x","author":"y","hash":"z","version":true,"extra":[]})", good), ""},
       {scratch.Package("nometa.lvs", {Sealed("prv", good)}), "no \"meta\" entry"},
-      {scratch.Package("casemeta.lvs", {Sealed("Meta", meta), Sealed("prv", good)}), "but it has \"Meta\""},
       {scratch.Package("notjson.lvs", "{name: Ink}", good), "not valid JSON"},
-      {scratch.Package("nohash.lvs", R"({"name": "a", "author": "b", "version": 1})", good), "no \"hash\" key"},
-      {scratch.Package("strv.lvs", R"({"name": "a", "author": "b", "hash": "c", "version": "2"})", good),
-       "\"version\" is a string (\"2\")"},
       {NoPreview(), "no \"prv\" entry (the preview picture)"},
       {scratch.Package("progressive.lvs", kMeta, PhotoJpeg(1280, 720, Subsampling::S420, true)), "progressive JPEG"},
-      {scratch.Package("twelve.lvs", kMeta, twelveBit), "12-bit samples"},
       {scratch.Package("wide.lvs", kMeta, PhotoJpeg(1281, 720)), "is 1281 by 720, not 1280 by 720"},
-      {scratch.Package("damaged.lvs", kMeta, Bytes(good.begin(), good.begin() + 2000)), "damaged JPEG"},
       {scratch.Package("lockedprv.lvs", {Sealed("meta", meta), Sealed("prv", good, "other")}),
        "\"prv\" entry cannot be decrypted with the package password"},
       {File("text.lvs", "hello, not a package\n"), "not a zip archive"},
-      {File("truncated.lvs", Slurp(Good()).substr(0, 300)), "starts like a zip archive but is damaged"},
-      {scratch.Package("style.zip", kMeta, good), "does not end in \".lvs\""},
       {scratch.Path("missing.lvs"), "no file at this path"},
   };
   std::vector<std::string> args = {"check", "--json"};
@@ -173,9 +131,7 @@ TEST_F(LvsTool, CheckPassesGoodPackagesAndExplainsEveryFailure) {
     for (const auto& p : lines[i]["problems"]) found = found || p.get<std::string>().find(cases[i].second) != std::string::npos;
     EXPECT_TRUE(found) << lines[i].dump(2);
   }
-  ASSERT_EQ(Lvs({"check", Good()}).exitCode, 0);
-  run = Lvs({"check", Good(), NoPreview()});
-  EXPECT_TRUE(run.Says("good.lvs: OK") && run.Says("nopreview.lvs: NOT OK")) << run.out;
+  EXPECT_EQ(Lvs({"check", Good()}).exitCode, 0);
 }
 
 TEST_F(LvsTool, DecodeWritesTheDecodersPixelsOrExitsOne) {
@@ -194,7 +150,6 @@ TEST_F(LvsTool, DecodeWritesTheDecodersPixelsOrExitsOne) {
     const char* name;
   } refused[] = {
       {File("prog.jpg", PhotoJpeg(64, 64, Subsampling::S420, true)), 2, "UnsupportedFeature"},
-      {File("text.jpg", "plain text"), 1, "NoStartOfImage"},
       {File("cut.jpg", Bytes(Preview().begin(), Preview().begin() + 700)), 5, "MalformedData"},
   };
   for (const auto& c : refused) {
@@ -206,27 +161,22 @@ TEST_F(LvsTool, DecodeWritesTheDecodersPixelsOrExitsOne) {
   }
 }
 
-// Exit codes: 0 for help, 2 for usage mistakes, 3 for a module that cannot
-// be loaded.
+// 0 for help, 2 for usage mistakes, 3 for a module that cannot be loaded.
 TEST_F(LvsTool, UsageMistakesHelpAndUnloadableModules) {
   const std::string good = Good(), notModule = File("fake.so", "not a shared object");
   const std::vector<std::pair<int, std::vector<std::string>>> cases = {
       {2, {}}, {2, {"frob"}}, {2, {"info"}}, {2, {"info", "--bogus", "x.lvs"}}, {2, {"render", good}},
       {2, {"render", good, "-o", "x.png", "--depth", "12"}},
-      {2, {"render", good, "-o", "x.png", "--size", "0x720"}},
-      {2, {"render", good, "other.lvs", "-o", "x.png"}},
       {2, {"render", good, "-o", scratch.Path("no/such/dir/x.png")}},
       {2, {"decode", scratch.Path("nothing.jpg")}},
       {0, {"--help"}}, {0, {"render", "--help"}},
       {3, {"info", "--plugin", scratch.Path("absent.so"), good}},
-      {3, {"check", "--plugin", notModule, good}},
       {3, {"render", "--plugin", notModule, good, "-o", "x.png"}},
       {0, {"info", "--plugin", LVS_PLUGIN_PATH, good}},
   };
   for (const auto& [code, args] : cases) {
     ToolRun run = Lvs(args);
     EXPECT_EQ(run.exitCode, code) << ::testing::PrintToString(args);
-    EXPECT_TRUE(code == 0 || !run.err.empty()) << ::testing::PrintToString(args);
     EXPECT_FALSE(fs::exists(scratch.Path("x.png")));
   }
 }

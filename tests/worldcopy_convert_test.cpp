@@ -47,38 +47,17 @@ TEST(SampleConvert, WorkedValues) {
   }
 }
 
-// A world record whose row `row` (the last) is the given memory.
-PF_EffectWorld RecordOver(void* rowData, A_long width, A_long rowbytes, A_long row = 0) {
+// A one-row world record over the given memory.
+PF_EffectWorld RecordOver(void* rowData, A_long width, A_long rowbytes) {
   PF_EffectWorld w{};
-  w.data = reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(rowData) - uintptr_t(std::ptrdiff_t(row) * rowbytes));
+  w.data = rowData;
   w.width = width;
-  w.height = row + 1;
+  w.height = 1;
   w.rowbytes = rowbytes;
   return w;
 }
 
-// Row 3000 of a world with 1 MiB rows starts 3 GB past the data address: a
-// 32-bit product would wrap.
-TEST(RowCallbacks, RowOffsetBeyondTwoGigabytesDoesNotWrap) {
-  constexpr A_long kRow = 3000, kRowBytes = 1 << 20;
-  std::vector<uint8_t> sourceRow(16);
-  for (int k = 0; k < 16; ++k) sourceRow[k] = static_cast<uint8_t>(255 - k);
-  std::vector<float> targetRow(16, -1.0f);
-  PF_EffectWorld s = RecordOver(sourceRow.data(), 4, kRowBytes, kRow), t = RecordOver(targetRow.data(), 4, kRowBytes, kRow);
-  CopyWorldRefcon refcon{&s, &t};
-  EXPECT_EQ((CopyWorldIterate<uint8_t, float>(&refcon, 0, kRow, kRow + 1)), A_Err_NONE);
-  for (int k = 0; k < 16; ++k) EXPECT_EQ(targetRow[k], sourceRow[k] / 255.0f) << k;
-  std::vector<uint16_t> inPlace(16, 65535);
-  PF_EffectWorld w = RecordOver(inPlace.data(), 4, kRowBytes, kRow);
-  EXPECT_EQ(DemoteWorldIterate(&w, 0, kRow, kRow + 1), A_Err_NONE);
-  EXPECT_EQ(inPlace, std::vector<uint16_t>(16, 32768));
-  EXPECT_EQ(PromoteWorldIterate(&w, 0, kRow, kRow + 1), A_Err_NONE);
-  EXPECT_EQ(inPlace, std::vector<uint16_t>(16, 65535));
-}
-
-// The widening row passes run sixteen samples at a time with a scalar tail:
-// on a row of no multiple of sixteen samples, each must match the
-// one-sample conversion.
+// Sixteen samples at a time with a scalar tail: each must match the one-sample conversion.
 TEST(RowCallbacks, WideningRowsMatchTheSampleConversions) {
   constexpr A_long kWidth = 67;  // 268 samples: sixteen steps and a tail of 12
   std::vector<uint8_t> source(kWidth * 4);
