@@ -73,10 +73,7 @@ struct BitWriter {
         }
     }
     void Finish() { Put(0xFF, (8 - count_) % 8); }
-    void Marker(uint8_t code) {
-        Finish();
-        data.insert(data.end(), {0xFF, code});
-    }
+    void Marker(uint8_t code) { Finish(), data.insert(data.end(), {0xFF, code}); }
 
 private:
     uint32_t accumulator_ = 0;
@@ -92,16 +89,11 @@ struct MemoryLog {
         bytes += size;
         return std::malloc(size ? size : 1);
     }
-    static void Release(void* p) {
-        --live;
-        std::free(p);
-    }
+    static void Release(void* p) { --live, std::free(p); }
 };
 
 inline std::unique_ptr<Jpeg::Decoder> Decode(const std::vector<uint8_t>& bytes, int failAt = -1) {
-    MemoryLog::live = MemoryLog::requests = 0;
-    MemoryLog::bytes = 0;
-    MemoryLog::failAt = failAt;
+    MemoryLog::live = MemoryLog::requests = 0, MemoryLog::bytes = 0, MemoryLog::failAt = failAt;
     std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.empty() ? 1 : bytes.size()]);
     std::copy(bytes.begin(), bytes.end(), exact.get());
     return std::make_unique<Jpeg::Decoder>(exact.get(), bytes.size(), MemoryLog::Allocate, MemoryLog::Release);
@@ -115,22 +107,14 @@ struct HandMade {
     std::vector<uint8_t> Build(const std::vector<uint8_t>& entropy) const {
         JpegWriter w;
         w.Soi();
+        std::vector<uint8_t> quant(65, 1), dc(17 + kDcSymbols, 0), ac(18, 0);
+        for (int s = 0; s < kDcSymbols; ++s) dc[size_t(17 + s)] = uint8_t(s);
+        dc[kDcLength] = kDcSymbols;
+        ac[kAcLength] = 1;  // its one symbol is 0x00
         for (uint8_t t = 0; t < 2; ++t) {
-            std::vector<uint8_t> table(65, 1);
-            table[0] = t;
-            w.Segment(0xDB, table);
-        }
-        for (int slot = 0; slot < 4; ++slot) {  // DC 0, AC 0, DC 1, AC 1
-            std::vector<uint8_t> p(17, 0);
-            p[0] = uint8_t((slot % 2) << 4 | slot / 2);
-            if (slot % 2) {
-                p[kAcLength] = 1;
-                p.push_back(0x00);
-            } else {
-                p[kDcLength] = kDcSymbols;
-                for (int s = 0; s < kDcSymbols; ++s) p.push_back(uint8_t(s));
-            }
-            w.Segment(0xC4, p);
+            quant[0] = dc[0] = t;
+            ac[0] = uint8_t(0x10 | t);
+            w.Segment(0xDB, quant).Segment(0xC4, dc).Segment(0xC4, ac);
         }
         w.Sof(width, height, frame);
         if (restartInterval) w.Segment(0xDD, {uint8_t(restartInterval >> 8), uint8_t(restartInterval)});

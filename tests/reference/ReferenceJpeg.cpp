@@ -6,25 +6,22 @@
 namespace lvs_reference {
 namespace {
 
-// The frame-size bound the plug-in's decoder documents: at most 2^28 pixels,
-// and at most 512 pixels per input byte once past 2^22 pixels.
+enum : int { RefSuccess = 0, RefNoStartOfImage = 1, RefUnsupportedFeature = 2, RefMalformedData = 5 };
+// At most 2^28 pixels, and at most 512 pixels per input byte once past 2^22 pixels.
 constexpr uint64_t kMaxPixels = uint64_t(1) << 28, kMinPixelAllowance = uint64_t(1) << 22;
-constexpr uint64_t kPixelsPerInputByte = 512;
 
 const int8_t kZigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
                             12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
                             35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
                             58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
-// Signed 32-bit arithmetic with two's-complement wrap-around: sums and
-// products are formed on uint32_t, right shifts are arithmetic on int32_t.
+// Signed 32-bit arithmetic with wrap-around: sums and products on uint32_t, arithmetic right shifts.
 using u32 = uint32_t;
 u32 Asr(u32 v, int s) { return u32(int32_t(v) >> s); }
 uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
 uint8_t CF(int32_t sum) { return Clip((sum + 64) >> 7); }
 
-// Every failure ends the run at once; inside the entropy-coded data the
-// plug-in finishes the current block first, which changes nothing reported.
+// Every failure ends the run at once.
 struct Stop {
     int code;
 };
@@ -32,17 +29,14 @@ void Require(bool condition, int code) {
     if (!condition) throw Stop{code};
 }
 
-// One 1-D inverse DCT over v[0], v[step], ... v[7 x step]. The row pass and
-// the column pass share the butterfly and differ in scaling and rounding.
-// Returns false, leaving `sums` alone, when the seven values after the first
-// are zero (the fourth as scaled, after wrap-around): the shortcut case.
+// One 1-D inverse DCT over v[0], v[step], ... v[7 x step]; false, for the
+// shortcut, when the seven values after the first are zero (the fourth as scaled).
 bool Idct8(const u32* v, int step, bool column, u32 sums[8]) {
     const int scale = column ? 8 : 11, down = column ? 3 : 0;
     const u32 round = column ? 4 : 0;
     u32 x1 = v[4 * step] << scale, x2 = v[6 * step], x3 = v[2 * step], x4 = v[step],
         x5 = v[7 * step], x6 = v[5 * step], x7 = v[3 * step];
     if (!(x1 | x2 | x3 | x4 | x5 | x6 | x7)) return false;
-    // The steps of the butterfly, one per line.
     u32 x0 = (v[0] << scale) + (column ? 8192u : 128u), x8 = 565u * (x4 + x5) + round;
     x4 = Asr(x8 + 2276u * x4, down); x5 = Asr(x8 - 3406u * x5, down); x8 = 2408u * (x6 + x7) + round;
     x6 = Asr(x8 - 799u * x6, down); x7 = Asr(x8 - 4017u * x7, down);
@@ -56,8 +50,7 @@ bool Idct8(const u32* v, int step, bool column, u32 sums[8]) {
     return true;
 }
 
-// The upsampling filter over one line of n samples; in(i) reads sample i,
-// e1..e3 are the line's last three samples as each direction defines them.
+// The upsampling filter over one line of n samples; e1..e3 are the line's last three samples.
 template <typename In, typename Out>
 void FilterLine(int32_t n, In in, int32_t e1, int32_t e2, int32_t e3, Out out) {
     out(0, CF(139 * in(0) - 11 * in(1)));
@@ -79,9 +72,7 @@ struct Component {
     std::unique_ptr<uint8_t[]> pixels;
 };
 
-struct VlcCode {
-    uint8_t codeLength = 0, symbol = 0;
-};
+struct VlcCode { uint8_t codeLength = 0, symbol = 0; };
 
 struct Decoder {
     int width = 0, height = 0, componentCount = 0;
@@ -96,7 +87,6 @@ struct Decoder {
     int32_t bitCount = 0;
 
     void Run(const uint8_t* data, size_t size) {
-        // Inputs of 2 GiB and more are taken as 2^31 - 1 bytes long.
         bytesLeft = size > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(size);
         inputSize = uint64_t(bytesLeft);
         readPosition = data;
@@ -113,21 +103,14 @@ struct Decoder {
             if (marker == 0xC0) DecodeSOF();
             if (marker == 0xC4) DecodeDHT();
             if (marker == 0xDB) DecodeDQT();
-            if (marker == 0xDD) {
-                Require(segmentLeft >= 2, RefMalformedData);
-                restartInterval = Read16(0);
-            }
+            if (marker == 0xDD) Require(segmentLeft >= 2, RefMalformedData), restartInterval = Read16(0);
             Skip(segmentLeft);  // the rest of the segment, or all of a skipped one
         }
         DecodeScan();
         Convert();
     }
 
-    void Skip(int32_t count) {
-        readPosition += count;
-        bytesLeft -= count;
-        segmentLeft -= count;
-    }
+    void Skip(int32_t count) { readPosition += count, bytesLeft -= count, segmentLeft -= count; }
     int32_t Read16(int at) const { return readPosition[at] << 8 | readPosition[at + 1]; }
     void DecodeLength() {
         Require(bytesLeft >= 2, RefMalformedData);
@@ -163,12 +146,11 @@ struct Decoder {
             if (c.samplingX > maxX) maxX = c.samplingX;
             if (c.samplingY > maxY) maxY = c.samplingY;
         }
-        // A one-component scan is not interleaved: one block per MCU.
         if (componentCount == 1) components[0].samplingX = components[0].samplingY = maxX = maxY = 1;
         Require(width != 0, RefMalformedData);
         Require(height != 0, RefUnsupportedFeature);
         const uint64_t pixels = uint64_t(width) * uint64_t(height);
-        uint64_t allowed = inputSize * kPixelsPerInputByte;
+        uint64_t allowed = inputSize * 512;
         if (allowed < kMinPixelAllowance) allowed = kMinPixelAllowance;
         Require(pixels <= allowed && pixels <= kMaxPixels, RefUnsupportedFeature);
         mcuColumns = (width + 8 * maxX - 1) / (8 * maxX);
@@ -255,10 +237,7 @@ struct Decoder {
     int32_t ShowBits(int32_t n) {
         while (bitCount < n) {
             bitCount += 8;
-            if (bytesLeft <= 0) {  // past the end of the data: 1-bits
-                bitBuffer = bitBuffer << 8 | 0xFFu;
-                continue;
-            }
+            if (bytesLeft <= 0) { bitBuffer = bitBuffer << 8 | 0xFFu; continue; }  // past the end: 1-bits
             const uint8_t b = *readPosition++;
             --bytesLeft;
             bitBuffer = bitBuffer << 8 | b;
@@ -266,26 +245,14 @@ struct Decoder {
             Require(bytesLeft > 0, RefMalformedData);
             const uint8_t m = *readPosition++;
             --bytesLeft;
-            if (m == 0xD9) {
-                bytesLeft = 0;
-            } else if (m >= 0xD0 && m <= 0xD7) {  // left in the stream for the restart check
-                bitBuffer = bitBuffer << 8 | m;
-                bitCount += 8;
-            } else {
-                Require(m == 0x00, RefMalformedData);
-            }
+            if (m == 0xD9) bytesLeft = 0;
+            else if (m >= 0xD0 && m <= 0xD7) bitBuffer = bitBuffer << 8 | m, bitCount += 8;  // for the restart check
+            else Require(m == 0x00, RefMalformedData);
         }
         return n == 0 ? 0 : int32_t(bitBuffer >> (bitCount - n)) & ((1 << n) - 1);
     }
-    void SkipBits(int32_t n) {
-        if (bitCount < n) ShowBits(n);
-        bitCount -= n;
-    }
-    int32_t GetBits(int32_t n) {
-        const int32_t v = ShowBits(n);
-        SkipBits(n);
-        return v;
-    }
+    void SkipBits(int32_t n) { ShowBits(n), bitCount -= n; }
+    int32_t GetBits(int32_t n) { const int32_t v = ShowBits(n); SkipBits(n); return v; }
 
     int32_t GetVLC(const VlcCode* table, uint8_t* symbolOut) {
         const VlcCode e = table[ShowBits(16)];
@@ -326,9 +293,7 @@ struct Decoder {
         }
     }
 
-    // Doubles the component's width (horizontal) or height. The right edge is
-    // the end of the stored row, beyond the width; the bottom edge is the last
-    // rows of the component, not of the plane.
+    // The right edge is the end of the stored row; the bottom edge the last rows of the component.
     void Upsample(Component& c, bool horizontal) {
         const int32_t n = horizontal ? c.width : c.height, lines = horizontal ? c.height : c.width;
         const size_t step = horizontal ? 1 : size_t(c.stride), outStep = horizontal ? 1 : size_t(c.width);
@@ -363,7 +328,7 @@ struct Decoder {
                 *out++ = Clip((luma + 454 * cb + 128) >> 8);
             }
         }
-        Component& grey = components[0];  // one component: rows moved together, in place
+        Component& grey = components[0];  // one component: rows moved together in place
         for (int32_t row = 1; componentCount == 1 && row < grey.height; ++row)
             std::memmove(grey.pixels.get() + size_t(row) * grey.width, grey.pixels.get() + size_t(row) * grey.stride,
                          size_t(grey.width));
