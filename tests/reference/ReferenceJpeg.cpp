@@ -1,5 +1,6 @@
 #include "reference/ReferenceJpeg.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -22,12 +23,8 @@ uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
 uint8_t CF(int32_t sum) { return Clip((sum + 64) >> 7); }
 
 // Every failure ends the run at once.
-struct Stop {
-    int code;
-};
-void Require(bool condition, int code) {
-    if (!condition) throw Stop{code};
-}
+struct Stop { int code; };
+void Require(bool condition, int code) { if (!condition) throw Stop{code}; }
 
 // One 1-D inverse DCT over v[0], v[step], ... v[7 x step]; false, for the
 // shortcut, when the seven values after the first are zero (the fourth as scaled).
@@ -66,8 +63,7 @@ void FilterLine(int32_t n, In in, int32_t e1, int32_t e2, int32_t e3, Out out) {
 }
 
 struct Component {
-    int32_t id = 0, samplingX = 0, samplingY = 0, width = 0, height = 0, stride = 0;
-    int32_t quantTable = 0, dcTable = 0, acTable = 0;
+    int32_t id = 0, samplingX = 0, samplingY = 0, width = 0, height = 0, stride = 0, quantTable = 0, dcTable = 0, acTable = 0;
     u32 dcPredictor = 0;
     std::unique_ptr<uint8_t[]> pixels;
 };
@@ -84,7 +80,7 @@ struct Decoder {
     uint8_t quantTables[4][64] = {};
     std::unique_ptr<VlcCode[][65536]> vlcTables{new VlcCode[4][65536]()};
     u32 bitBuffer = 0, coefficients[64] = {};
-    int32_t bitCount = 0;
+    int32_t bitCount = 0;  // in bitBuffer
 
     void Run(const uint8_t* data, size_t size) {
         bytesLeft = size > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(size);
@@ -124,41 +120,31 @@ struct Decoder {
         Require(readPosition[0] == 8, RefUnsupportedFeature);
         for (Component& c : components) c.pixels.reset();  // a second frame header starts afresh
         rgbImage.reset();
-        height = Read16(1);
-        width = Read16(3);
-        componentCount = readPosition[5];
+        height = Read16(1), width = Read16(3), componentCount = readPosition[5];
         Skip(6);
         Require(componentCount == 1 || componentCount == 3, RefUnsupportedFeature);
         Require(segmentLeft >= 3 * componentCount, RefMalformedData);
         auto factor = [](int f) {
-            Require(f != 0, RefMalformedData);
-            Require(f == 1 || f == 2 || f == 4 || f == 8, RefUnsupportedFeature);
+            Require(f != 0, RefMalformedData), Require(f == 1 || f == 2 || f == 4 || f == 8, RefUnsupportedFeature);
             return f;
         };
         int32_t maxX = 0, maxY = 0;
         for (int i = 0; i < componentCount; ++i, Skip(3)) {
             Component& c = components[i];
-            c.id = readPosition[0];
-            c.samplingX = factor(readPosition[1] >> 4);
-            c.samplingY = factor(readPosition[1] & 15);
-            c.quantTable = readPosition[2];
+            c.id = readPosition[0], c.quantTable = readPosition[2];
+            c.samplingX = factor(readPosition[1] >> 4), c.samplingY = factor(readPosition[1] & 15);
             Require((c.quantTable & ~3) == 0, RefMalformedData);
-            if (c.samplingX > maxX) maxX = c.samplingX;
-            if (c.samplingY > maxY) maxY = c.samplingY;
+            maxX = std::max(maxX, c.samplingX), maxY = std::max(maxY, c.samplingY);
         }
         if (componentCount == 1) components[0].samplingX = components[0].samplingY = maxX = maxY = 1;
         Require(width != 0, RefMalformedData);
         Require(height != 0, RefUnsupportedFeature);
         const uint64_t pixels = uint64_t(width) * uint64_t(height);
-        uint64_t allowed = inputSize * 512;
-        if (allowed < kMinPixelAllowance) allowed = kMinPixelAllowance;
-        Require(pixels <= allowed && pixels <= kMaxPixels, RefUnsupportedFeature);
-        mcuColumns = (width + 8 * maxX - 1) / (8 * maxX);
-        mcuRows = (height + 8 * maxY - 1) / (8 * maxY);
+        Require(pixels <= std::max(inputSize * 512, kMinPixelAllowance) && pixels <= kMaxPixels, RefUnsupportedFeature);
+        mcuColumns = (width + 8 * maxX - 1) / (8 * maxX), mcuRows = (height + 8 * maxY - 1) / (8 * maxY);
         for (int i = 0; i < componentCount; ++i) {
             Component& c = components[i];
-            c.width = (width * c.samplingX + maxX - 1) / maxX;
-            c.height = (height * c.samplingY + maxY - 1) / maxY;
+            c.width = (width * c.samplingX + maxX - 1) / maxX, c.height = (height * c.samplingY + maxY - 1) / maxY;
             c.stride = 8 * mcuColumns * c.samplingX;
             Require(!(c.width < 3 && c.samplingX < maxX) && !(c.height < 3 && c.samplingY < maxY),
                     RefUnsupportedFeature);
@@ -208,8 +194,7 @@ struct Decoder {
         for (int i = 0; i < componentCount; ++i, Skip(2)) {
             Component& c = components[i];
             Require(readPosition[0] == c.id && (readPosition[1] & 0xEE) == 0, RefMalformedData);
-            c.dcTable = readPosition[1] >> 4;
-            c.acTable = (readPosition[1] & 1) | 2;
+            c.dcTable = readPosition[1] >> 4, c.acTable = (readPosition[1] & 1) | 2;
         }
         Require(readPosition[0] == 0 && readPosition[1] == 63 && readPosition[2] == 0, RefUnsupportedFeature);
         Skip(segmentLeft);
@@ -226,8 +211,7 @@ struct Decoder {
                 if (restartInterval != 0 && !last && --restartsLeft == 0) {
                     bitCount &= 0xF8;
                     Require(GetBits(16) == 0xFFD0 + expectedRestart, RefMalformedData);
-                    expectedRestart = (expectedRestart + 1) & 7;
-                    restartsLeft = restartInterval;
+                    expectedRestart = (expectedRestart + 1) & 7, restartsLeft = restartInterval;
                     for (Component& c : components) c.dcPredictor = 0;
                 }
             }
@@ -238,19 +222,18 @@ struct Decoder {
         while (bitCount < n) {
             bitCount += 8;
             if (bytesLeft <= 0) { bitBuffer = bitBuffer << 8 | 0xFFu; continue; }  // past the end: 1-bits
-            const uint8_t b = *readPosition++;
-            --bytesLeft;
+            const uint8_t b = Next();
             bitBuffer = bitBuffer << 8 | b;
             if (b != 0xFF) continue;
             Require(bytesLeft > 0, RefMalformedData);
-            const uint8_t m = *readPosition++;
-            --bytesLeft;
+            const uint8_t m = Next();
             if (m == 0xD9) bytesLeft = 0;
             else if (m >= 0xD0 && m <= 0xD7) bitBuffer = bitBuffer << 8 | m, bitCount += 8;  // for the restart check
             else Require(m == 0x00, RefMalformedData);
         }
         return n == 0 ? 0 : int32_t(bitBuffer >> (bitCount - n)) & ((1 << n) - 1);
     }
+    uint8_t Next() { --bytesLeft; return *readPosition++; }
     void SkipBits(int32_t n) { ShowBits(n), bitCount -= n; }
     int32_t GetBits(int32_t n) { const int32_t v = ShowBits(n); SkipBits(n); return v; }
 
@@ -266,8 +249,7 @@ struct Decoder {
     void DecodeBlock(Component& c, uint8_t* out) {
         std::memset(coefficients, 0, sizeof coefficients);
         const uint8_t* quant = quantTables[c.quantTable];
-        c.dcPredictor += u32(GetVLC(vlcTables[c.dcTable], nullptr));
-        coefficients[0] = c.dcPredictor * quant[0];
+        coefficients[0] = (c.dcPredictor += u32(GetVLC(vlcTables[c.dcTable], nullptr))) * quant[0];
         for (int32_t k = 0; k != 63;) {
             uint8_t s = 0;
             const int32_t v = GetVLC(vlcTables[c.acTable], &s);
@@ -278,8 +260,7 @@ struct Decoder {
             coefficients[kZigzag[k]] = u32(v) * quant[k];
         }
         u32 sums[8];
-        for (int row = 0; row < 8; ++row) {
-            u32* r = coefficients + 8 * row;
+        for (u32* r = coefficients; r < coefficients + 64; r += 8) {
             const bool full = Idct8(r, 1, false, sums);
             const u32 dc = r[0] * 8u;
             for (int i = 0; i < 8; ++i) r[i] = full ? Asr(sums[i], 8) : dc;
@@ -307,19 +288,17 @@ struct Decoder {
                        [=](int32_t i, uint8_t v) { out[size_t(i) * outStep] = v; });
         }
         (horizontal ? c.width : c.height) *= 2;
-        c.stride = c.width;
-        c.pixels = std::move(plane);
+        c.stride = c.width, c.pixels = std::move(plane);
     }
 
     void Convert() {
-        for (int i = 0; i < componentCount; ++i) {
+        for (int i = 0; i < componentCount; ++i)
             for (Component& c = components[i]; c.width < width || c.height < height;) {
                 if (c.width < width) Upsample(c, true);
                 if (c.height < height) Upsample(c, false);
             }
-        }
         uint8_t* out = rgbImage.get();
-        for (int32_t y = 0; componentCount == 3 && y < height; ++y) {
+        for (int32_t y = 0; componentCount == 3 && y < height; ++y)
             for (int32_t x = 0; x < width; ++x) {
                 auto at = [&](int i) { return int32_t(components[i].pixels[size_t(y) * components[i].stride + x]); };
                 const int32_t luma = at(0) * 256, cb = at(1) - 128, cr = at(2) - 128;
@@ -327,7 +306,6 @@ struct Decoder {
                 *out++ = Clip((luma - 88 * cb - 183 * cr + 128) >> 8);
                 *out++ = Clip((luma + 454 * cb + 128) >> 8);
             }
-        }
         Component& grey = components[0];  // one component: rows moved together in place
         for (int32_t row = 1; componentCount == 1 && row < grey.height; ++row)
             std::memmove(grey.pixels.get() + size_t(row) * grey.width, grey.pixels.get() + size_t(row) * grey.stride,

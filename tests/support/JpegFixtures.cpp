@@ -25,16 +25,12 @@ Picture MakePhotoLikePicture(int width, int height, unsigned seed, int channels)
             double u = double(x) / width, v = double(y) / height;
             double blob = std::exp(-((u - 0.6) * (u - 0.6) + (v - 0.4) * (v - 0.4)) * 12.0);
             double texture = std::sin(x * 0.21 + phase) * std::cos(y * 0.17 - phase);
-            double base[3] = {
-                60 + 150 * u + 40 * blob + 10 * texture,
-                40 + 120 * v + 70 * blob * std::sin(phase + u * 3) + 8 * texture,
-                200 - 140 * u * v + 30 * std::cos(v * 5 + phase) - 12 * texture,
-            };
-            uint8_t* out = &p.pixels[(size_t(y) * width + x) * channels];
+            double base[3] = {60 + 150 * u + 40 * blob + 10 * texture,
+                              40 + 120 * v + 70 * blob * std::sin(phase + u * 3) + 8 * texture,
+                              200 - 140 * u * v + 30 * std::cos(v * 5 + phase) - 12 * texture};
             for (int c = 0; c < channels; ++c) {
-                double value = channels == 1 ? (base[0] + base[1] + base[2]) / 3 : base[c];
-                int s = int(std::lround(value)) + noise();
-                out[c] = uint8_t(s < 0 ? 0 : s > 255 ? 255 : s);
+                int s = int(std::lround(channels == 1 ? (base[0] + base[1] + base[2]) / 3 : base[c])) + noise();
+                p.pixels[(size_t(y) * width + x) * channels + c] = uint8_t(s < 0 ? 0 : s > 255 ? 255 : s);
             }
         }
     }
@@ -47,10 +43,8 @@ std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const std::string& 
     std::string in = std::string(dir) + "/in.pnm", out = std::string(dir) + "/out.jpg";
     {
         std::ofstream f(in, std::ios::binary);
-        f << (picture.channels == 1 ? "P5\n" : "P6\n") << picture.width << ' ' << picture.height
-          << "\n255\n";
-        f.write(reinterpret_cast<const char*>(picture.pixels.data()),
-                std::streamsize(picture.pixels.size()));
+        f << (picture.channels == 1 ? "P5\n" : "P6\n") << picture.width << ' ' << picture.height << "\n255\n";
+        f.write(reinterpret_cast<const char*>(picture.pixels.data()), std::streamsize(picture.pixels.size()));
     }
     const std::string command = "cjpeg " + arguments + " -outfile " + out + " " + in + " 2>/dev/null";
     std::vector<uint8_t> bytes;
@@ -75,8 +69,7 @@ Picture DecodeJpegReference(const std::vector<uint8_t>& file, int channels) {
     tjhandle handle = tjInitDecompress();
     unsigned char* data = const_cast<unsigned char*>(file.data());
     int subsampling = 0, colourspace = 0;
-    if (handle && tjDecompressHeader3(handle, data, file.size(), &p.width, &p.height, &subsampling,
-                                      &colourspace) == 0) {
+    if (handle && tjDecompressHeader3(handle, data, file.size(), &p.width, &p.height, &subsampling, &colourspace) == 0) {
         p.channels = channels;
         p.pixels.resize(size_t(p.width) * p.height * channels);
         if (tjDecompress2(handle, data, file.size(), p.pixels.data(), p.width, 0, p.height,
