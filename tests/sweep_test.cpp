@@ -51,14 +51,13 @@ struct Scenario {
   std::function<A_Err(SweepRun&)> call;
   std::function<A_Err(const std::string& op)> expected;
   std::function<void(SweepRun&, const std::string& op, A_Err result)> check = [](SweepRun&, const std::string&, A_Err) {};
-  bool load = true;  // the entry loads the module itself
 };
 
 size_t Sweep(const Scenario& s) {
   std::vector<std::string> log;
   const auto once = [&](const std::string& op, const std::function<void(lvshost::FaultInjector&)>& arm) {
     SweepRun run;
-    run.m = std::make_unique<Module>(s.load);
+    run.m = std::make_unique<Module>();
     run.cleanLog = log;
     s.prepare(run);
     run.m->Host().Faults().ResetCounts();
@@ -96,15 +95,6 @@ size_t Sweep(const Scenario& s) {
     }
   }
   return log.size();
-}
-
-TEST(Sweep, Entry) {
-  Scenario s;
-  s.label = "EntryPointFunc";
-  s.load = false;
-  s.call = [](SweepRun& run) { return run.m->Host().Load(LVS_PLUGIN_PATH); };
-  s.expected = [](const std::string& op) { return Usual(op, op == "ReleaseSuite"); };
-  EXPECT_EQ(Sweep(s), 7u);
 }
 
 // Unusable metadata gives 512 unless the record or its buffer could not be had.
