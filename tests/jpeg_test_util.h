@@ -82,18 +82,16 @@ private:
 
 struct MemoryLog {
     static inline int live = 0, requests = 0, failAt = -1;  // failAt: the request that returns null
-    static inline uint64_t bytes = 0;
     static void* Allocate(uint64_t size) {
         if (requests++ == failAt) return nullptr;
         ++live;
-        bytes += size;
         return std::malloc(size ? size : 1);
     }
     static void Release(void* p) { --live, std::free(p); }
 };
 
 inline std::unique_ptr<Jpeg::Decoder> Decode(const std::vector<uint8_t>& bytes, int failAt = -1) {
-    MemoryLog::live = MemoryLog::requests = 0, MemoryLog::bytes = 0, MemoryLog::failAt = failAt;
+    MemoryLog::live = MemoryLog::requests = 0, MemoryLog::failAt = failAt;
     std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.empty() ? 1 : bytes.size()]);
     std::copy(bytes.begin(), bytes.end(), exact.get());
     return std::make_unique<Jpeg::Decoder>(exact.get(), bytes.size(), MemoryLog::Allocate, MemoryLog::Release);
