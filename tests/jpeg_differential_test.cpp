@@ -2,6 +2,7 @@
 // every byte, both code paths, nothing leaked) and close to libjpeg-turbo.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -25,16 +26,10 @@ testing::AssertionResult Agree(const std::vector<uint8_t>& file, int* succeeded 
         const bool same = d->GetResult() == ref.result && d->GetWidth() == ref.width && d->GetHeight() == ref.height &&
                           (ref.image.empty() || std::memcmp(d->GetImage(), ref.image.data(), ref.image.size()) == 0);
         d.reset();
-        Decoder::AllowVectorCode(true);
         if (!same || MemoryLog::live != 0) return testing::AssertionFailure() << (vector ? "vector" : "portable");
     }
     return testing::AssertionSuccess();
 }
-
-struct Prng : std::mt19937 {
-    using std::mt19937::mt19937;
-    int Below(int n) { return int((*this)() % unsigned(n)); }
-};
 
 // Transform rounding and the chroma filter differ (measured 50-54 dB); a wrong
 // constant or swapped chroma shared with the reference decoder falls below 30.
@@ -66,18 +61,10 @@ TEST(JpegDifferential, RealEncodingsOfEverySamplingSizeQualityAndRestart) {
     EXPECT_GT(succeeded, n / 2);  // only frames too small to upsample are refused
 }
 
-size_t ScanDataStart(const std::vector<uint8_t>& f) {  // after the first scan header
-    for (size_t i = 2; i + 4 <= f.size() && f[i] == 0xFF;) {
-        const size_t next = i + 2 + (size_t(f[i + 2]) << 8 | f[i + 3]);
-        if (f[i + 1] == 0xDA) return next;
-        i = next;
-    }
-    return f.size();
-}
-
 // Every truncation; then random edits, half of them in the entropy-coded data.
 TEST(JpegDifferential, TruncationsAndRandomMutations) {
-    Prng r(2024);
+    std::mt19937 random(2024);
+    auto below = [&random](int n) { return int(random() % unsigned(n)); };
     const std::vector<std::vector<uint8_t>> files = {
         EncodeWithCjpeg(MakePhotoLikePicture(24, 16, 1), "-quality 80 -sample 2x2"),
         EncodeWithCjpeg(MakePhotoLikePicture(21, 13, 3, 1), "-grayscale"),
@@ -93,19 +80,20 @@ TEST(JpegDifferential, TruncationsAndRandomMutations) {
     succeeded = 0;
     for (int round = 0; round < 3000; ++round) {
         std::vector<uint8_t> f = files[size_t(round) % files.size()];
-        const size_t start = ScanDataStart(f);
-        for (int e = 0, edits = 1 + r.Below(3); e < edits && f.size() > start; ++e) {
-            const size_t at = r.Below(2) ? start + size_t(r.Below(int(f.size() - start))) : size_t(r.Below(int(f.size())));
-            const std::vector<uint8_t>& insert = inserts[r.Below(5)];
-            switch (r.Below(5)) {
-                case 0: f[at] = uint8_t(r()); break;
+        const uint8_t sos[] = {0xFF, 0xDA};  // the entropy-coded data starts after the scan header
+        const size_t scan = size_t(std::search(f.begin(), f.end(), sos, sos + 2) - f.begin()), start = scan + 2 + f[scan + 3];
+        for (int e = 0, edits = 1 + below(3); e < edits && f.size() > start; ++e) {
+            const size_t at = below(2) ? start + size_t(below(int(f.size() - start))) : size_t(below(int(f.size())));
+            const std::vector<uint8_t>& insert = inserts[below(5)];
+            switch (below(5)) {
+                case 0: f[at] = uint8_t(random()); break;
                 case 1: f.erase(f.begin() + long(at)); break;
                 case 2: f[at] = 0xFF; break;
                 case 3: f.insert(f.begin() + long(at), insert.begin(), insert.end()); break;
                 default:  // a restart marker renumbered
                     for (size_t i = at; i + 1 < f.size(); ++i)
                         if (f[i] == 0xFF && (f[i + 1] & 0xF8) == 0xD0) {
-                            f[i + 1] = uint8_t(0xD0 + ((f[i + 1] + 1 + r.Below(7)) & 7));
+                            f[i + 1] = uint8_t(0xD0 + ((f[i + 1] + 1 + below(7)) & 7));
                             break;
                         }
             }
