@@ -170,7 +170,7 @@ TEST(JpegScan, GreyRowsAreCompactedToTheWidth) {
     for (int i = 0; i < 26; ++i) levels.push_back(DcFor(10 + 10 * (i / 13) + i % 13));
     std::vector<uint8_t> g = ImageOf(m, m.FlatEntropy(levels));
     ASSERT_EQ(g.size(), 1000u);
-    for (int y = 0; y < 10; ++y) EXPECT_EQ(g[y * 100] + g[y * 100 + 99], y < 8 ? 10 + 22 : 20 + 32) << y;
+    for (int y = 0; y < 10; ++y) EXPECT_EQ((std::vector<int>{g[y * 100], g[y * 100 + 99]}), (std::vector<int>{y < 8 ? 10 : 20, y < 8 ? 22 : 32})) << y;
 }
 
 // Luma and Cr flat 128, so blue follows Cb alone.

@@ -97,8 +97,8 @@ struct Decoder {
                 Require(marker == 0xFE || (marker >= 0xE0 && marker <= 0xEF), RefUnsupportedFeature);
             DecodeLength();
             if (marker == 0xC0) DecodeSOF();
-            if (marker == 0xC4) DecodeDHT();
-            if (marker == 0xDB) DecodeDQT();
+            else if (marker == 0xC4) DecodeDHT();
+            else if (marker == 0xDB) DecodeDQT();
             if (marker == 0xDD) Require(segmentLeft >= 2, RefMalformedData), restartInterval = Read16(0);
             Skip(segmentLeft);  // the rest of the segment, or all of a skipped one
         }
@@ -323,9 +323,7 @@ RefResult ReferenceDecode(const uint8_t* data, size_t size) {
     } catch (const Stop& stop) {
         r.result = stop.code;
     }
-    r.width = d->width;
-    r.height = d->height;
-    r.components = d->componentCount;
+    r.width = d->width, r.height = d->height, r.components = d->componentCount;
     if (r.result != RefSuccess || d->width == 0 || d->height == 0) return r;
     const uint8_t* image = d->componentCount == 3 ? d->rgbImage.get() : d->components[0].pixels.get();
     r.image.assign(image, image + size_t(d->width) * size_t(d->height) * size_t(d->componentCount));

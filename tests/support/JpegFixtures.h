@@ -1,5 +1,4 @@
-// Test pictures and their JPEG encodings, made at test time with
-// libjpeg-turbo's cjpeg tool; libjpeg-turbo's own decode to compare with.
+// Test pictures, their JPEG encodings by libjpeg-turbo's cjpeg tool, and libjpeg-turbo's own decode.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +24,7 @@ struct JpegOptions {
 // Gradients, a soft blob, texture and a little noise; the same seed gives the same picture.
 Picture MakePhotoLikePicture(int width, int height, unsigned seed, int channels = 3);
 
-// Each returns an empty result on failure.
-std::vector<uint8_t> EncodeJpeg(const Picture& picture, const JpegOptions& options);
+std::vector<uint8_t> EncodeJpeg(const Picture& picture, const JpegOptions& options);  // both empty on failure
 std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const std::string& arguments);
 Picture DecodeJpegReference(const std::vector<uint8_t>& file, int channels);  // libjpeg-turbo's decode
 
