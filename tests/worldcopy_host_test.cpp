@@ -6,7 +6,6 @@
 #include <random>
 #include <string>
 
-#include "Resample.h"
 #include "SampleConvert.h"
 #include "SubstituteHost.h"
 #include "WorldCopy.h"
@@ -93,20 +92,6 @@ TEST_F(WorldCopyTest, SameSizeIsOneHostCopyOrOneConversionPass) {
   ExpectConverted<float, uint16_t>(*wf, *out16);
   EXPECT_EQ(Row<uint16_t>(*out16, 0)[0], 32768);
   EXPECT_EQ(Row<uint16_t>(*out16, 0)[1], 0);
-}
-
-TEST_F(WorldCopyTest, SizeChangeConvertsIntoTemporaryWorldThenHostResamples) {
-  PF_EffectWorld* from = World(PF_PixelFormat_ARGB32, 1280, 720);
-  PF_EffectWorld* to = World(PF_PixelFormat_ARGB64, 640, 360);
-  Fill<uint8_t>(*from, 9, 255);
-  EXPECT_EQ(Copy(from, to), A_Err_NONE);
-  EXPECT_EQ(Calls("PF_NewWorld") + Calls("PF_DisposeWorld") + Calls("copy"), 3u);
-  PF_EffectWorld* converted = World(PF_PixelFormat_ARGB64, 1280, 720);
-  PF_EffectWorld* expected = World(PF_PixelFormat_ARGB64, 640, 360);
-  for (int y = 0; y < 720; ++y)
-    for (int k = 0; k < 1280 * 4; ++k) Row<uint16_t>(*converted, y)[k] = Convert<uint16_t, uint8_t>(Row<uint8_t>(*from, y)[k]);
-  lvshost::ResampleWorld(*converted, *expected, PF_PixelFormat_ARGB64);
-  ExpectSamples<uint16_t, uint16_t>(*expected, *to, [](uint16_t v) { return v; });
 }
 
 TEST_F(WorldCopyTest, FullRangeSourcesAreRestoredAndDestinationsPromoted) {
