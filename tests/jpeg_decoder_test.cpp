@@ -36,12 +36,7 @@ std::vector<uint8_t> FlatStream(int width, int height, const std::vector<FrameCo
     return m.Build(m.FlatEntropy(std::vector<int>(size_t(blocks), 0)));
 }
 
-struct HeaderCase {
-    const char* name;
-    std::vector<uint8_t> bytes;
-    Decoder::ResultCode expected;
-    int width, height;  // as reported after the stop
-};
+struct HeaderCase { const char* name; std::vector<uint8_t> bytes; Decoder::ResultCode expected; int width, height; };
 
 std::vector<HeaderCase> HeaderCases() {
     using D = Decoder;
@@ -140,13 +135,10 @@ TEST(JpegScan, ColourTriplesConvertExactlyOnBothCodePaths) {
 
 // One-block grey MCUs; the DC restarts from 0 after every marker, so a missed reset shows.
 TEST(JpegScan, RestartMarkersAreExpectedInCyclingOrder) {
-    const struct {
-        int mcus, interval;
-        std::vector<int> markers;
-        Decoder::ResultCode code;
-    } cases[] = {{12, 4, {0, 1}, Decoder::Success}, {10, 1, {0, 1, 2, 3, 4, 5, 6, 7, 0}, Decoder::Success},
-                 {8, 4, {1}, Decoder::MalformedData}, {12, 4, {0, 0}, Decoder::MalformedData},
-                 {8, 4, {}, Decoder::MalformedData}};
+    const struct { int mcus, interval; std::vector<int> markers; Decoder::ResultCode code; } cases[] = {
+        {12, 4, {0, 1}, Decoder::Success}, {10, 1, {0, 1, 2, 3, 4, 5, 6, 7, 0}, Decoder::Success},
+        {8, 4, {1}, Decoder::MalformedData}, {12, 4, {0, 0}, Decoder::MalformedData},
+        {8, 4, {}, Decoder::MalformedData}};
     for (const auto& c : cases) {
         HandMade m{8 * c.mcus, 8, c.interval};
         BitWriter b;

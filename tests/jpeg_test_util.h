@@ -12,9 +12,7 @@
 
 namespace lvs_test {
 
-struct FrameComponent {
-    int id, samplingX, samplingY, quantTable;
-};
+struct FrameComponent { int id, samplingX, samplingY, quantTable; };
 const std::vector<FrameComponent> kGrey = {{1, 1, 1, 0}};
 const std::vector<FrameComponent> k420 = {{1, 2, 2, 0}, {2, 1, 1, 1}, {3, 1, 1, 1}};
 
@@ -103,12 +101,10 @@ struct HandMade {
     std::vector<FrameComponent> frame = kGrey;
 
     std::vector<uint8_t> Build(const std::vector<uint8_t>& entropy) const {
-        JpegWriter w;
-        w.Soi();
+        JpegWriter w = JpegWriter().Soi();
         std::vector<uint8_t> quant(65, 1), dc(17 + kDcSymbols, 0), ac(18, 0);
         for (int s = 0; s < kDcSymbols; ++s) dc[size_t(17 + s)] = uint8_t(s);
-        dc[kDcLength] = kDcSymbols;
-        ac[kAcLength] = 1;  // its one symbol is 0x00
+        dc[kDcLength] = kDcSymbols, ac[kAcLength] = 1;  // the AC table's one symbol is 0x00
         for (uint8_t t = 0; t < 2; ++t) {
             quant[0] = dc[0] = t;
             ac[0] = uint8_t(0x10 | t);

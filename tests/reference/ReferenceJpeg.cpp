@@ -84,8 +84,7 @@ struct Decoder {
 
     void Run(const uint8_t* data, size_t size) {
         bytesLeft = size > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(size);
-        inputSize = uint64_t(bytesLeft);
-        readPosition = data;
+        inputSize = uint64_t(bytesLeft), readPosition = data;
         Require(bytesLeft >= 2 && data[0] == 0xFF && data[1] == 0xD8, RefNoStartOfImage);
         Skip(2);
         for (;;) {
@@ -111,8 +110,7 @@ struct Decoder {
     void DecodeLength() {
         Require(bytesLeft >= 2, RefMalformedData);
         segmentLeft = Read16(0);
-        Require(segmentLeft <= bytesLeft && segmentLeft >= 2, RefMalformedData);
-        Skip(2);
+        Require(segmentLeft <= bytesLeft && segmentLeft >= 2, RefMalformedData), Skip(2);
     }
 
     void DecodeSOF() {
@@ -159,15 +157,13 @@ struct Decoder {
             Require((b & 0xEC) == 0, RefMalformedData);
             Require((b & 0x02) == 0, RefUnsupportedFeature);
             VlcCode* table = vlcTables[(b | (b >> 3)) & 3];
-            uint8_t counts[16];
-            std::memcpy(counts, readPosition + 1, 16);
+            const uint8_t* counts = readPosition + 1;
             Skip(17);
             int32_t budget = 65536, entry = 0;
             for (int length = 1; length <= 16; ++length) {
                 const int32_t count = counts[length - 1], span = 1 << (16 - length);
                 Require(segmentLeft >= count, RefMalformedData);
-                budget -= count * span;
-                Require(budget >= 0, RefMalformedData);
+                Require((budget -= count * span) >= 0, RefMalformedData);
                 for (int32_t i = 0; i < count; ++i)
                     for (int32_t j = 0; j < span; ++j) table[entry++] = {uint8_t(length), readPosition[i]};
                 Skip(count);
