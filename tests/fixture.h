@@ -160,8 +160,7 @@ class Module {
   Bytes Record(AEIO_InSpecH inSpec) { return host_.Memory().Bytes(Options(inSpec)); }
 
   void Close(AEIO_InSpecH inSpec) {
-    const A_Err disposed = Options(inSpec) ? Cb().AEIO_DisposeInSpec(host_.InData(), inSpec) : A_Err_NONE;
-    EXPECT_EQ(disposed, A_Err_NONE);
+    EXPECT_EQ(Options(inSpec) ? Cb().AEIO_DisposeInSpec(host_.InData(), inSpec) : A_Err_NONE, A_Err_NONE);
     host_.DeleteInSpec(inSpec);
   }
 
@@ -188,10 +187,8 @@ class Module {
   }
 
   PF_EffectWorld* Destination(PF_PixelFormat format, int width = 1280, int height = 720, int padding = 12) {
-    PF_EffectWorld* w = host_.Worlds().Create(format, width, height, padding);
-    EXPECT_NE(w, nullptr);
-    worlds_.push_back(w);
-    return w;
+    worlds_.push_back(host_.Worlds().Create(format, width, height, padding));
+    return worlds_.back();
   }
 
   A_Err Draw(AEIO_InSpecH inSpec, PF_EffectWorld* destination) {

@@ -52,13 +52,9 @@ TEST(MetaParse, VersionKeepsTheLow32BitsOfTheTruncatedNumber) {
 TEST(MetaParse, RefusesWrongTypesMissingKeysNonObjectsAndLooseJson) {
   const std::string good = Object("3");
   const std::string refused[] = {
-      Object(R"("2")"), Object("null"), Object("[3]"),
-      R"({"name":"Ink","author":"A. B.","version":3})",
-      R"({"name":7,"author":"A. B.","hash":"9f2c","version":3})",
-      R"({"name":"Ink","author":"A. B.","hash":"9f2c"})",
-      "[" + good + "]", "", good + " x", "// note\n" + good,
-      R"({"name":"Ink","author":"A. B.","hash":"9f2c","version":3,})",
-      Object("NaN"), Object("03"), Object("1e999"),
+      Object(R"("2")"), Object("null"), Object("NaN"), Object("03"), Object("1e999"),
+      R"({"name":7,"author":"A. B.","hash":"9f2c","version":3})", R"({"name":"Ink","author":"A. B.","hash":"9f2c"})",
+      "[" + good + "]", "", good + " x", "// note\n" + good, good.substr(0, good.size() - 1) + ",}",
       R"({"name":"In)" "\x01" R"(k","author":"A. B.","hash":"9f2c","version":3})",  // raw control byte
       R"({"name":"\xff","author":"A. B.","hash":"9f2c","version":3})",               // not UTF-8
       R"({"name":"\ud83d","author":"","hash":"","version":1})",                      // unpaired surrogate
