@@ -97,13 +97,4 @@ TEST(Entry, FirstFailingStepEndsTheSequence) {
   EXPECT_TRUE(host.Clean()) << host.Report();
 }
 
-TEST(Entry, NullBasicSuiteIsRefused) {
-  ModuleLoader module;
-  ASSERT_TRUE(module.Open(LVS_PLUGIN_PATH)) << module.Error();
-  auto entry = reinterpret_cast<AEGP_PluginInitFuncPrototype>(module.Symbol("EntryPointFunc"));
-  ASSERT_NE(entry, nullptr);
-  AEGP_GlobalRefcon refcon = nullptr;
-  EXPECT_EQ(entry(nullptr, 1, 0, kEntryPluginID, &refcon), PF_Err_BAD_CALLBACK_PARAM);
-}
-
 }  // namespace

@@ -147,11 +147,11 @@ class Module {
   const AEIO_FunctionBlock4& Cb() { return host_.Callbacks(); }
   A_Err Loaded() const { return loaded_; }
 
-  A_Err OpenUtf16(const std::u16string& path, AEIO_InSpecH* inSpec) {
+  A_Err Open(const std::string& utf8Path, AEIO_InSpecH* inSpec) {
     *inSpec = host_.NewInSpec();
+    const std::u16string path = Utf16(utf8Path);
     return Cb().AEIO_InitInSpecFromFile(host_.InData(), reinterpret_cast<const A_UTF16Char*>(path.c_str()), *inSpec);
   }
-  A_Err Open(const std::string& utf8Path, AEIO_InSpecH* inSpec) { return OpenUtf16(Utf16(utf8Path), inSpec); }
 
   AEGP_MemHandle Options(AEIO_InSpecH inSpec) {
     const auto attrs = host_.InSpec(inSpec);
