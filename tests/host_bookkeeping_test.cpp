@@ -32,10 +32,8 @@ TEST_F(HostBookkeeping, SuitesAreCountedAndUnknownOnesRefused) {
   const void* table = reinterpret_cast<const void*>(1);
   EXPECT_NE(host.BasicSuite()->AcquireSuite(kAEGPMemorySuite, 2, &table), A_Err_NONE);
   EXPECT_EQ(table, nullptr);
-  host.BasicSuite()->ReleaseSuite(kAEGPMemorySuite, kAEGPMemorySuiteVersion1);
-  host.BasicSuite()->ReleaseSuite(kPFHandleSuite, kPFHandleSuiteVersion2);
   EXPECT_TRUE(Mentions("\"PF World Suite\" acquired 1 time(s), released 0")) << host.Report();
-  host.BasicSuite()->ReleaseSuite(kPFWorldSuite, kPFWorldSuiteVersion2);
+  ReleaseSuites();
   EXPECT_TRUE(host.Clean()) << host.Report();
   host.BasicSuite()->ReleaseSuite(kPFWorldSuite, kPFWorldSuiteVersion2);
   EXPECT_TRUE(Mentions("released more often than acquired")) << host.Report();
