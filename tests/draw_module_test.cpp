@@ -44,7 +44,8 @@ TEST_F(DrawTest, DeeperDestinationsReceiveConvertedSamples) {
   const auto sf = Samples<float>(*dfloat);
   ASSERT_TRUE(s16.size() == expected.size() && sf.size() == expected.size());
   for (size_t i = 0; i < s16.size(); ++i)
-    ASSERT_TRUE((s16[i] == Convert<uint16_t, uint8_t>(expected[i]) && sf[i] == Convert<float, uint8_t>(expected[i]))) << i;
+    ASSERT_TRUE((s16[i] == Convert<uint16_t, uint8_t>(expected[i]) && sf[i] == Convert<float, uint8_t>(expected[i])))
+        << i;
   EXPECT_TRUE(s16[0] == 32768 && sf[0] == 1.0f) << "opaque";
 }
 

@@ -86,8 +86,6 @@ TEST_F(LvsTool, RenderWritesTheDrawnFrameOrExitsOne) {
   EXPECT_EQ(run.Lines().at(0), (json{{"package", Good()}, {"open_result", 0}, {"draw_result", 0}, {"width", 1280},
                                      {"height", 720}, {"depth", 8}, {"output", "out.png"}}));
   EXPECT_TRUE(ReadPng(scratch.Path("out.png")) == Rgba(Preview()));
-  ASSERT_EQ(Lvs({"render", NoPreview(), "-o", "fb.png"}).exitCode, 0);
-  EXPECT_TRUE(ReadPng(scratch.Path("fb.png")) == Rgba(FallbackJpeg()));
   run = Lvs({"render", scratch.Package("nometa.lvs", {Sealed("prv", Preview())}), "-o", "none.png", "--json"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.Lines().at(0)["open_result"], 512);

@@ -164,30 +164,28 @@ TEST_F(FootageSweep, Flatten) {
 }
 
 TEST_F(FootageSweep, Inflate) {
-  {
-    Scenario s;
-    s.label = "InflateOptions";
-    s.prepare = [](SweepRun& run) {
-      for (size_t i = 0; i < kRecordSize; ++i) run.before.push_back(static_cast<uint8_t>(i * 7 + 1));
-      run.flat = run.m->Host().Memory().Create(run.before);
-      run.inSpec = run.m->Host().NewInSpec();
-    };
-    s.call = [](SweepRun& run) { return run.m->Cb().AEIO_InflateOptions(run.m->Host().InData(), run.inSpec, run.flat); };
-    s.expected = [](const std::string& op) { return Usual(op, true); };  // memory failures are not reported
-    s.check = [](SweepRun& run, const std::string& op, A_Err result) {
-      const bool attached = result != kMissingSuite && !OneOf(op, {"AEGP_GetMemHandleSize", "AEGP_NewMemHandle",
-                                                                   "AEGP_LockMemHandle", "AEGP_SetInSpecOptionsHandle"});
-      ASSERT_EQ(run.m->Options(run.inSpec) != nullptr, attached);
-      EXPECT_EQ(run.m->Host().Memory().Bytes(run.flat), run.before) << "the flat handle is untouched";
-      if (!attached)
-        EXPECT_EQ(run.m->Host().Memory().LiveCount(), 1u) << "only the host's flat handle is left";
-      else
-        EXPECT_EQ(run.m->Record(run.inSpec), run.before);
-      run.m->Host().Memory().Release(run.flat);
-      run.Close(op);
-    };
-    Sweep(s);
-  }
+  Scenario s;
+  s.label = "InflateOptions";
+  s.prepare = [](SweepRun& run) {
+    for (size_t i = 0; i < kRecordSize; ++i) run.before.push_back(static_cast<uint8_t>(i * 7 + 1));
+    run.flat = run.m->Host().Memory().Create(run.before);
+    run.inSpec = run.m->Host().NewInSpec();
+  };
+  s.call = [](SweepRun& run) { return run.m->Cb().AEIO_InflateOptions(run.m->Host().InData(), run.inSpec, run.flat); };
+  s.expected = [](const std::string& op) { return Usual(op, true); };  // memory failures are not reported
+  s.check = [](SweepRun& run, const std::string& op, A_Err result) {
+    const bool attached = result != kMissingSuite && !OneOf(op, {"AEGP_GetMemHandleSize", "AEGP_NewMemHandle",
+                                                                 "AEGP_LockMemHandle", "AEGP_SetInSpecOptionsHandle"});
+    ASSERT_EQ(run.m->Options(run.inSpec) != nullptr, attached);
+    EXPECT_EQ(run.m->Host().Memory().Bytes(run.flat), run.before) << "the flat handle is untouched";
+    if (!attached)
+      EXPECT_EQ(run.m->Host().Memory().LiveCount(), 1u) << "only the host's flat handle is left";
+    else
+      EXPECT_EQ(run.m->Record(run.inSpec), run.before);
+    run.m->Host().Memory().Release(run.flat);
+    run.Close(op);
+  };
+  Sweep(s);
 }
 
 TEST_F(FootageSweep, Dispose) {
