@@ -67,17 +67,6 @@ TEST(ErrorBoundary, TurnsFailuresIntoCodes) {
   EXPECT_EQ(LVS_ErrorBoundary([]() -> A_Err { return 9992; }), 9992);
   EXPECT_EQ(LVS_ErrorBoundary([]() -> A_Err { throw A_long(PF_Err_BAD_CALLBACK_PARAM); }), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_EQ(LVS_ErrorBoundary([]() -> A_Err { throw std::bad_alloc(); }), PF_Err_OUT_OF_MEMORY);
-  // A suite cache unwinding through the boundary releases what it took.
-  SubstituteHost host;
-  host.Faults().RefuseSuite(kPFHandleSuite);
-  const A_Err err = LVS_ErrorBoundary([&]() -> A_Err {
-    AEGP_SuiteHandler suites(host.BasicSuite());
-    suites.PFWorldSuite();
-    suites.HandleSuite();
-    return A_Err_NONE;
-  });
-  EXPECT_EQ(err, PF_Err_BAD_CALLBACK_PARAM);
-  EXPECT_TRUE(host.Clean()) << host.Report();
 }
 
 }  // namespace

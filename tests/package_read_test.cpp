@@ -86,10 +86,6 @@ TEST_F(PackageTest, FilesThatAreNoPackageFail) {
     EXPECT_EQ(LVS_GetFileSize(scratch.Path(file).c_str(), "prv"), 0) << file;
     EXPECT_EQ(LVS_ReadFile(scratch.Path(file).c_str(), "prv", out.data(), out.size()), kReadFileFailed) << file;
   }
-  Bytes out(1);
-  EXPECT_EQ(LVS_GetFileSize(nullptr, "prv"), 0);
-  EXPECT_EQ(LVS_ReadFile(scratch.Path("good.lvs").c_str(), nullptr, out.data(), out.size()), kReadFileFailed);
-  EXPECT_EQ(LVS_ReadFile(scratch.Path("good.lvs").c_str(), "meta", nullptr, 2), kReadFileFailed);
 }
 
 TEST_F(PackageTest, OnlyTheExactCaseSensitiveNameIsTheEntry) {
