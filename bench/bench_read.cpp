@@ -5,9 +5,9 @@
 //   bench_read [--benchmark_repetitions=N]
 #include "PackageBuilder.h"
 #include "StylePackage.h"
+#include "ZipReader.h"
 
 #include <benchmark/benchmark.h>
-#include <minizip/unzip.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -50,20 +50,15 @@ struct Fixture {
             std::fprintf(stderr, "bench_read: %s\n", error.c_str());
             std::exit(1);
         }
-        unzFile zip = unzOpen64(path.c_str());
-        unz_file_info64 info{};
-        int method = 0, level = 0;
-        if (zip == nullptr || unzLocateFile(zip, "prv", 1) != UNZ_OK ||
-            unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
-            unzOpenCurrentFile2(zip, &method, &level, 1) != UNZ_OK) {
+        const ZipArchive archive(path.c_str());
+        EntryInfo info;
+        std::uint64_t start = 0;
+        if (!archive.Locate("prv", &info) || !archive.DataStart(info, &start)) {
             std::fprintf(stderr, "bench_read: cannot read back %s\n", path.c_str());
             std::exit(1);
         }
-        raw.resize(info.compressed_size);
-        const int got = unzReadCurrentFile(zip, raw.data(), static_cast<unsigned>(raw.size()));
-        unzCloseCurrentFile(zip);
-        unzClose(zip);
-        if (got != static_cast<int>(raw.size())) std::exit(1);
+        raw.resize(info.compressedSize);
+        if (!archive.ReadAt(start, raw.data(), raw.size())) std::exit(1);
     }
     ~Fixture() { std::filesystem::remove(path); }
 };

@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  zlib1g-dev libminizip-dev nlohmann-json3-dev
+  zlib1g-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libzip-dev zipcmp zipmerge ziptool libturbojpeg0-dev libjpeg-turbo-progs libstb-dev
   libpng-dev libcli11-dev

@@ -40,10 +40,11 @@ private:
     bool ready_ = false;
 };
 
-// Reads `payload` raw bytes (after any cipher header), decrypting them when
-// `keys` is set, into exactly `size` plain bytes at `out`.
-bool InflateEntry(RawEntryReader& reader, std::optional<ZipCryptoKeys>& keys, std::uint64_t payload,
-                  std::uint8_t* out, std::size_t size) {
+// Inflates the `payload` raw bytes at `offset` (after any cipher header),
+// decrypting them first when `keys` is set, into exactly `size` plain bytes
+// at `out`.
+bool InflateEntry(const ZipArchive& archive, std::uint64_t offset, std::uint64_t payload,
+                  std::optional<ZipCryptoKeys>& keys, std::uint8_t* out, std::size_t size) {
     Inflater inflater;
     if (!inflater.Ready()) return false;
     std::unique_ptr<std::uint8_t[]> chunk(new std::uint8_t[kChunkSize]);
@@ -56,10 +57,11 @@ bool InflateEntry(RawEntryReader& reader, std::optional<ZipCryptoKeys>& keys, st
     for (;;) {
         if (stream.avail_in == 0 && remaining > 0) {
             const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, remaining));
-            if (!reader.ReadExactly(chunk.get(), want)) return false;
+            if (!archive.ReadAt(offset, chunk.get(), want)) return false;
             if (keys) keys->Decrypt(chunk.get(), want);
             stream.next_in = chunk.get();
             stream.avail_in = static_cast<uInt>(want);
+            offset += want;
             remaining -= want;
         }
         const int result = inflate(&stream, Z_NO_FLUSH);
@@ -74,7 +76,7 @@ bool InflateEntry(RawEntryReader& reader, std::optional<ZipCryptoKeys>& keys, st
     return stream.total_out == size;
 }
 
-bool ReadEntry(ZipArchive& archive, const char* entryName, std::uint8_t* out, std::size_t capacity) {
+bool ReadEntry(const ZipArchive& archive, const char* entryName, std::uint8_t* out, std::size_t capacity) {
     EntryInfo info;
     if (!archive.Locate(entryName, &info)) return false;
     if (!SizeWithinCeiling(info) || info.uncompressedSize > capacity) return false;
@@ -83,31 +85,30 @@ bool ReadEntry(ZipArchive& archive, const char* entryName, std::uint8_t* out, st
     const auto size = static_cast<std::size_t>(info.uncompressedSize);
     if (size > 0 && out == nullptr) return false;
 
-    RawEntryReader reader(archive, info);
-    if (!reader.IsOpen()) return false;
-
+    std::uint64_t offset = 0;
+    if (!archive.DataStart(info, &offset)) return false;
     std::uint64_t payload = info.compressedSize;
     std::optional<ZipCryptoKeys> keys;
     if ((info.flags & kFlagEncrypted) != 0) {
         // The header is random bytes ending in a check byte; the check byte is
         // not trusted as a password test (the CRC is), so it is only skipped.
         std::uint8_t header[ZipCryptoKeys::kHeaderSize];
-        if (payload < sizeof header || !reader.ReadExactly(header, sizeof header)) return false;
+        if (payload < sizeof header || !archive.ReadAt(offset, header, sizeof header)) return false;
         keys.emplace(kPackagePassword);
         keys->Decrypt(header, sizeof header);
+        offset += sizeof header;
         payload -= sizeof header;
     }
 
     if (info.method == kMethodStored) {
-        if (payload != size || !reader.ReadExactly(out, size)) return false;
+        if (payload != size || !archive.ReadAt(offset, out, size)) return false;
         if (keys) keys->Decrypt(out, size);
-    } else if (!InflateEntry(reader, keys, payload, out, size)) {
+    } else if (!InflateEntry(archive, offset, payload, keys, out, size)) {
         return false;
     }
 
     const uLong crc = size > 0 ? crc32_z(crc32(0L, Z_NULL, 0), out, size) : crc32(0L, Z_NULL, 0);
-    if (static_cast<std::uint32_t>(crc) != info.crc) return false;
-    return reader.Close();
+    return static_cast<std::uint32_t>(crc) == info.crc;
 }
 
 } // namespace

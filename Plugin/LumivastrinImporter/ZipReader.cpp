@@ -1,132 +1,275 @@
 #include "ZipReader.h"
 
-#include <minizip/unzip.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <string>
-#include <vector>
 
 namespace {
 
-// minizip's case-sensitive comparison; its default is platform-dependent and
-// case-insensitive on some.
-constexpr int kCaseSensitive = 1;
+constexpr std::uint32_t kEndSignature = 0x06054b50;
+constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr std::uint32_t kCentralSignature = 0x02014b50;
+constexpr std::uint32_t kLocalSignature = 0x04034b50;
 
-constexpr std::uint64_t kZip64Marker = 0xffffffffu;
-constexpr std::uint32_t kZip64ExtraId = 0x0001;
+constexpr std::size_t kEndSize = 22;
+constexpr std::size_t kZip64EndSize = 56;
+constexpr std::size_t kZip64LocatorSize = 20;
+constexpr std::size_t kCentralSize = 46;
+constexpr std::size_t kLocalSize = 30;
+constexpr std::size_t kLargestComment = 0xffff;
 
-// minizip's own file functions, but the opened stream is remembered so that
-// raw entry bytes can be read from it directly.
-voidpf ZCALLBACK OpenAndRemember(voidpf opaque, const void* filename, int mode) {
-    auto** remembered = static_cast<std::FILE**>(opaque);
-    if (filename == nullptr || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
-    *remembered = std::fopen(static_cast<const char*>(filename), "rb");
-    return *remembered;
-}
+constexpr std::uint32_t kZip64Marker32 = 0xffffffffu;
+constexpr std::uint16_t kZip64ExtraId = 0x0001;
+constexpr std::uint32_t kFlagDataDescriptor = 1u << 3;
 
-std::uint64_t LittleEndian(const unsigned char* bytes, int count) {
+// Most packages end in a directory of a hundred bytes and no comment: one
+// read of this much from the end finds the end record and the directory.
+constexpr std::size_t kFirstTailRead = 8 * 1024;
+
+std::uint64_t Le(const std::uint8_t* p, int bytes) {
     std::uint64_t value = 0;
-    for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[i];
+    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | p[i];
     return value;
 }
+std::uint32_t Le16(const std::uint8_t* p) { return static_cast<std::uint32_t>(Le(p, 2)); }
+std::uint32_t Le32(const std::uint8_t* p) { return static_cast<std::uint32_t>(Le(p, 4)); }
+std::uint64_t Le64(const std::uint8_t* p) { return Le(p, 8); }
 
-// Takes the sizes from the zip64 extra field where the 32-bit fields hold the
-// marker. minizip is meant to do this, but on LP64 systems it compares with
-// (unsigned long)-1 and never matches, leaving the marker as the size.
-void ApplyZip64Sizes(const std::vector<unsigned char>& extra, EntryInfo* info) {
+bool ReadFully(int fd, std::uint64_t offset, void* destination, std::size_t count) {
+    auto* out = static_cast<std::uint8_t*>(destination);
+    while (count > 0) {
+        if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+        const ssize_t got = pread(fd, out, count, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        out += got;
+        offset += static_cast<std::uint64_t>(got);
+        count -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+// Sizes and the header offset that the 32-bit fields leave to the zip64
+// extra field, in the order the format gives them, each only where its
+// field holds the marker.
+bool ApplyZip64Extra(const std::uint8_t* extra, std::size_t length, EntryInfo* info) {
     std::size_t pos = 0;
-    while (pos + 4 <= extra.size()) {
-        const auto id = static_cast<std::uint32_t>(LittleEndian(&extra[pos], 2));
-        const auto size = static_cast<std::size_t>(LittleEndian(&extra[pos + 2], 2));
+    while (pos + 4 <= length) {
+        const std::uint32_t id = Le16(extra + pos);
+        const std::size_t size = Le16(extra + pos + 2);
         const std::size_t end = pos + 4 + size;
-        if (end > extra.size()) return;
+        if (end > length) return true; // a damaged trailer of extras; the sizes stand as recorded
         if (id == kZip64ExtraId) {
             std::size_t field = pos + 4;
-            for (std::uint64_t* value : {&info->uncompressedSize, &info->compressedSize}) {
-                if (*value != kZip64Marker) continue;
-                if (field + 8 > end) return;
-                *value = LittleEndian(&extra[field], 8);
+            for (std::uint64_t* value : {&info->uncompressedSize, &info->compressedSize, &info->localHeaderOffset}) {
+                if (*value != kZip64Marker32) continue;
+                if (field + 8 > end) return false;
+                *value = Le64(extra + field);
                 field += 8;
             }
-            return;
+            return true;
         }
         pos = end;
     }
+    return true;
 }
 
 } // namespace
 
 ZipArchive::ZipArchive(const char* path) {
-    zlib_filefunc64_def functions;
-    fill_fopen64_filefunc(&functions);
-    functions.zopen64_file = OpenAndRemember;
-    functions.opaque = &file_;
-    handle_ = unzOpen2_64(path, &functions);
+    if (path == nullptr) problem_ = ZipProblem::NotARegularFile;
+    if (path == nullptr || !Open(path) || !ReadEndRecords()) Close();
 }
 
 ZipArchive::~ZipArchive() { Close(); }
 
 bool ZipArchive::Close() {
-    if (handle_ == nullptr) return true;
-    const int result = unzClose(handle_);
-    handle_ = nullptr;
-    file_ = nullptr;
-    return result == UNZ_OK;
+    if (fd_ < 0) return true;
+    const int result = ::close(fd_);
+    fd_ = -1;
+    directory_.clear();
+    return result == 0;
 }
 
-bool ZipArchive::Locate(const char* name, EntryInfo* info) {
-    if (handle_ == nullptr || unzLocateFile(handle_, name, kCaseSensitive) != UNZ_OK) return false;
+bool ZipArchive::Open(const char* path) {
+    // Looked at before it is opened: opening a FIFO blocks until a writer
+    // comes, and opening a device can have effects of its own.
+    struct stat status;
+    problem_ = ZipProblem::NotARegularFile;
+    if (::stat(path, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    problem_ = ZipProblem::Unreadable;
+    fd_ = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd_ < 0 || ::fstat(fd_, &status) != 0) return false;
+    // The path may have been swapped for something else in between.
+    problem_ = ZipProblem::NotARegularFile;
+    if (!S_ISREG(status.st_mode) || status.st_size < 0) return false;
+    problem_ = ZipProblem::None;
+    fileSize_ = static_cast<std::uint64_t>(status.st_size);
+    return true;
+}
 
-    // minizip compares a name truncated to its own buffer; compare the whole
-    // stored name again so that only an exact match counts.
-    unz_file_info64 raw{};
-    if (unzGetCurrentFileInfo64(handle_, &raw, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
-    const std::size_t length = std::strlen(name);
-    if (raw.size_filename != length) return false;
-    std::string stored(length + 1, '\0');
-    std::vector<unsigned char> extra(raw.size_file_extra);
-    if (unzGetCurrentFileInfo64(handle_, &raw, &stored[0], static_cast<uLong>(stored.size()), extra.data(),
-                                static_cast<uLong>(extra.size()), nullptr, 0) != UNZ_OK ||
-        std::memcmp(stored.data(), name, length) != 0)
+bool ZipArchive::ReadEndRecords() {
+    problem_ = ZipProblem::NoEndRecord;
+    if (fileSize_ < kEndSize) return false;
+    // The end record sits in the last 22 + 65,535 bytes; the zip64 locator,
+    // if any, right in front of it.
+    const std::uint64_t window = std::min<std::uint64_t>(fileSize_, kEndSize + kLargestComment + kZip64LocatorSize);
+    std::vector<std::uint8_t> tail;
+    for (std::uint64_t want = std::min<std::uint64_t>(window, kFirstTailRead);; want = window) {
+        const std::uint64_t start = fileSize_ - want;
+        tail.resize(static_cast<std::size_t>(want));
+        if (!ReadFully(fd_, start, tail.data(), tail.size())) {
+            problem_ = ZipProblem::Unreadable;
+            return false;
+        }
+        // The record whose comment reaches exactly to the end of the file is
+        // the real one; a signature inside a comment is not. Failing that,
+        // the last signature, as archivers that append bytes leave it.
+        std::uint64_t loose = UINT64_MAX;
+        for (std::uint64_t at = want - kEndSize + 1; at-- > 0;) {
+            const std::uint8_t* p = tail.data() + at;
+            if (Le32(p) != kEndSignature) continue;
+            if (start + at + kEndSize + Le16(p + 20) == fileSize_) return UseEndRecord(tail.data(), start, at);
+            if (loose == UINT64_MAX) loose = at;
+        }
+        if (want == window) return loose != UINT64_MAX && UseEndRecord(tail.data(), start, loose);
+    }
+}
+
+// `at` is the end record's place in `tail`, which holds the file from
+// `tailStart` on.
+bool ZipArchive::UseEndRecord(const std::uint8_t* tail, std::uint64_t tailStart, std::uint64_t at) {
+    const std::uint8_t* end = tail + at;
+    const std::uint64_t endPos = tailStart + at;
+    std::uint64_t disk = Le16(end + 4), directoryDisk = Le16(end + 6);
+    std::uint64_t diskEntries = Le16(end + 8), entries = Le16(end + 10);
+    std::uint64_t size = Le32(end + 12), offset = Le32(end + 16);
+    std::uint64_t recordPos = endPos;
+
+    // A zip64 end record, found through its locator, replaces every field.
+    std::uint8_t locator[kZip64LocatorSize];
+    std::uint8_t record[kZip64EndSize];
+    if (endPos >= kZip64LocatorSize + kZip64EndSize && ReadFully(fd_, endPos - kZip64LocatorSize, locator, sizeof locator) &&
+        Le32(locator) == kZip64LocatorSignature) {
+        const std::uint64_t pos = Le64(locator + 8);
+        if (pos <= endPos - kZip64LocatorSize - kZip64EndSize && ReadFully(fd_, pos, record, sizeof record) &&
+            Le32(record) == kZip64EndSignature) {
+            disk = Le32(record + 16);
+            directoryDisk = Le32(record + 20);
+            diskEntries = Le64(record + 24);
+            entries = Le64(record + 32);
+            size = Le64(record + 40);
+            offset = Le64(record + 48);
+            recordPos = pos;
+        }
+    }
+
+    if (disk != 0 || directoryDisk != 0 || diskEntries != entries) {
+        problem_ = ZipProblem::Spanned;
         return false;
+    }
+    if (entries > kMaxArchiveEntries) {
+        problem_ = ZipProblem::TooManyEntries;
+        return false;
+    }
+    if (size > kMaxDirectoryBytes) {
+        problem_ = ZipProblem::DirectoryTooLarge;
+        return false;
+    }
+    if (offset > recordPos || size > recordPos - offset) {
+        problem_ = ZipProblem::DirectoryOutside;
+        return false;
+    }
+    base_ = recordPos - offset - size;
+    entryCount_ = entries;
 
-    info->flags = static_cast<std::uint32_t>(raw.flag);
-    info->method = static_cast<std::uint32_t>(raw.compression_method);
-    info->crc = static_cast<std::uint32_t>(raw.crc);
-    info->compressedSize = raw.compressed_size;
-    info->uncompressedSize = raw.uncompressed_size;
-    ApplyZip64Sizes(extra, info);
+    directory_.resize(static_cast<std::size_t>(size));
+    const std::uint64_t directoryPos = base_ + offset;
+    problem_ = ZipProblem::None;
+    if (directoryPos >= tailStart) {
+        std::memcpy(directory_.data(), tail + (directoryPos - tailStart), directory_.size());
+        return true;
+    }
+    if (ReadFully(fd_, directoryPos, directory_.data(), directory_.size())) return true;
+    problem_ = ZipProblem::Unreadable;
+    return false;
+}
+
+bool ZipArchive::NextEntry(DirectoryCursor* cursor, EntryInfo* info) const {
+    const std::size_t at = cursor->offset;
+    // The directory ends after the recorded number of entries, however many
+    // bytes it has left.
+    if (fd_ < 0 || cursor->index >= entryCount_) return false;
+    const std::size_t available = at <= directory_.size() ? directory_.size() - at : 0;
+    const std::uint8_t* p = directory_.data() + at;
+    if (available < kCentralSize || Le32(p) != kCentralSignature) {
+        damaged_ = true;
+        return false;
+    }
+    const std::size_t nameLength = Le16(p + 28), extraLength = Le16(p + 30), commentLength = Le16(p + 32);
+    const std::size_t recordSize = kCentralSize + nameLength + extraLength + commentLength;
+    if (recordSize > available) {
+        damaged_ = true;
+        return false;
+    }
+    EntryInfo entry;
+    entry.name = std::string_view(reinterpret_cast<const char*>(p + kCentralSize), nameLength);
+    entry.flags = Le16(p + 8);
+    entry.method = Le16(p + 10);
+    entry.crc = Le32(p + 16);
+    entry.compressedSize = Le32(p + 20);
+    entry.uncompressedSize = Le32(p + 24);
+    entry.localHeaderOffset = Le32(p + 42);
+    if (!ApplyZip64Extra(p + kCentralSize + nameLength, extraLength, &entry)) {
+        damaged_ = true;
+        return false;
+    }
+    *info = entry;
+    cursor->offset = at + recordSize;
+    ++cursor->index;
     return true;
 }
 
-// minizip opens the entry (it checks the local header against the central
-// one and finds where the data starts); the bytes themselves are read here,
-// because minizip's reader trusts its own compressed size, which the zip64
-// fault above can leave at the marker, and then reads past the end of file.
-RawEntryReader::RawEntryReader(ZipArchive& archive, const EntryInfo& info)
-    : archive_(archive), remaining_(info.compressedSize) {
-    int method = 0, level = 0;
-    if (archive.handle_ == nullptr || archive.file_ == nullptr ||
-        unzOpenCurrentFile2(archive.handle_, &method, &level, 1) != UNZ_OK)
-        return;
-    open_ = true;
-    const ZPOS64_T start = unzGetCurrentFileZStreamPos64(archive.handle_);
-    if (start > static_cast<ZPOS64_T>(INT64_MAX) ||
-        fseeko(archive.file_, static_cast<off_t>(start), SEEK_SET) != 0)
-        Close();
+bool ZipArchive::Locate(std::string_view name, EntryInfo* info) const {
+    DirectoryCursor cursor;
+    EntryInfo entry;
+    while (NextEntry(&cursor, &entry)) {
+        if (entry.name == name) {
+            *info = entry;
+            return true;
+        }
+    }
+    return false;
 }
 
-RawEntryReader::~RawEntryReader() { Close(); }
-
-bool RawEntryReader::Close() {
-    if (!open_) return true;
-    open_ = false;
-    return unzCloseCurrentFile(archive_.handle_) == UNZ_OK;
-}
-
-bool RawEntryReader::ReadExactly(void* destination, std::size_t count) {
-    if (!open_ || count > remaining_) return false;
-    if (count > 0 && std::fread(destination, 1, count, archive_.file_) != count) return false;
-    remaining_ -= count;
+bool ZipArchive::DataStart(const EntryInfo& info, std::uint64_t* offset) const {
+    std::uint8_t local[kLocalSize];
+    if (fd_ < 0 || fileSize_ < kLocalSize || base_ > fileSize_ - kLocalSize ||
+        info.localHeaderOffset > fileSize_ - kLocalSize - base_)
+        return false;
+    const std::uint64_t headerPos = base_ + info.localHeaderOffset;
+    if (!ReadFully(fd_, headerPos, local, sizeof local)) return false;
+    if (Le32(local) != kLocalSignature || Le16(local + 8) != info.method) return false;
+    // Sizes and CRC travel after the data when the local header says so;
+    // zip64 headers mark their sizes and keep them in the extra field.
+    if ((Le16(local + 6) & kFlagDataDescriptor) == 0) {
+        if (Le32(local + 14) != info.crc) return false;
+        const std::uint32_t compressed = Le32(local + 18), uncompressed = Le32(local + 22);
+        if (compressed != kZip64Marker32 && compressed != info.compressedSize) return false;
+        if (uncompressed != kZip64Marker32 && uncompressed != info.uncompressedSize) return false;
+    }
+    if (Le16(local + 26) != info.name.size()) return false;
+    const std::uint64_t start = headerPos + kLocalSize + Le16(local + 26) + Le16(local + 28);
+    if (start > fileSize_ || info.compressedSize > fileSize_ - start) return false;
+    *offset = start;
     return true;
+}
+
+bool ZipArchive::ReadAt(std::uint64_t offset, void* destination, std::size_t count) const {
+    return fd_ >= 0 && ReadFully(fd_, offset, destination, count);
 }

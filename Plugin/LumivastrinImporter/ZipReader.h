@@ -1,20 +1,53 @@
-// A small RAII layer over minizip: the archive and the open entry are closed
-// on every path. minizip walks the archive structure (open, locate, entry
-// information, the entry's local header); the entry's raw bytes are read
-// straight from the archive's file, and decryption and decompression are the
-// caller's.
+// The structure of a zip archive: its end records, its central directory
+// and an entry's local header, read with a few positioned reads of the file.
+// Decryption and decompression are the caller's.
+//
+// Every amount of work is bounded before it is done: the end record is
+// looked for in the last 22 + 65,535 bytes only (the largest comment), the
+// central directory is read whole in one go and may hold at most
+// kMaxArchiveEntries entries in at most kMaxDirectoryBytes, and a file that
+// is not a regular file (a FIFO, a device, a socket, a folder) is refused
+// before it is opened for reading, so that nothing can block.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <string_view>
+#include <vector>
+
+// A style package holds two entries; archivers add a few of their own
+// (folders, resource forks, thumbnails). A thousand is far beyond any real
+// package and keeps a search through the directory to a few microseconds.
+constexpr std::uint64_t kMaxArchiveEntries = 1024;
+// Room for kMaxArchiveEntries headers with names of about a kilobyte each.
+constexpr std::uint64_t kMaxDirectoryBytes = 1024 * 1024;
 
 struct EntryInfo {
+    std::string_view name; // the stored name, as long as recorded; valid while the archive is open
     std::uint32_t flags = 0;
     std::uint32_t method = 0;
     std::uint32_t crc = 0;
-    std::uint64_t compressedSize = 0;   // raw bytes, including any cipher header
+    std::uint64_t compressedSize = 0; // raw bytes, including any cipher header
     std::uint64_t uncompressedSize = 0;
+    std::uint64_t localHeaderOffset = 0;
+};
+
+// Why an archive did not open.
+enum class ZipProblem {
+    None,
+    NotARegularFile,  // missing, a folder, a FIFO, a device, a socket
+    Unreadable,       // no permission, or a read failed
+    NoEndRecord,      // not a zip archive, or cut short
+    Spanned,          // split over several files
+    TooManyEntries,   // more than kMaxArchiveEntries
+    DirectoryTooLarge,  // more than kMaxDirectoryBytes
+    DirectoryOutside, // the directory's recorded place is not inside the file
+};
+
+// A place in the directory: the next record's offset and number.
+struct DirectoryCursor {
+    std::size_t offset = 0;
+    std::uint64_t index = 0;
 };
 
 class ZipArchive {
@@ -24,41 +57,39 @@ public:
     ZipArchive(const ZipArchive&) = delete;
     ZipArchive& operator=(const ZipArchive&) = delete;
 
-    bool IsOpen() const { return handle_ != nullptr; }
+    bool IsOpen() const { return fd_ >= 0; }
+    ZipProblem Problem() const { return problem_; }
 
-    // Makes the entry whose stored name equals `name` byte for byte the
-    // current one and reads its information, zip64 sizes included.
-    bool Locate(const char* name, EntryInfo* info);
+    // Entries in directory order, from a cursor that starts out empty. False
+    // after the last entry, and at a damaged record (then Damaged() holds).
+    bool NextEntry(DirectoryCursor* cursor, EntryInfo* info) const;
+    bool Damaged() const { return damaged_; }
+
+    // The first entry whose stored name is exactly `name`: the same length
+    // and the same bytes, so that "meta\0x" is not "meta".
+    bool Locate(std::string_view name, EntryInfo* info) const;
+
+    // Checks the entry's local header against its directory record and
+    // gives where its raw bytes start; they lie wholly inside the file.
+    bool DataStart(const EntryInfo& info, std::uint64_t* offset) const;
+
+    // Exactly `count` bytes from `offset` of the file.
+    bool ReadAt(std::uint64_t offset, void* destination, std::size_t count) const;
 
     // Closes now, to learn whether closing succeeded; the destructor closes
     // otherwise.
     bool Close();
 
 private:
-    friend class RawEntryReader;
-    void* handle_ = nullptr;
-    std::FILE* file_ = nullptr; // the stream minizip opened, borrowed for raw reads
-};
+    bool Open(const char* path);
+    bool ReadEndRecords();
+    bool UseEndRecord(const std::uint8_t* tail, std::uint64_t tailStart, std::uint64_t at);
 
-// The raw stored bytes of the current entry of an archive.
-class RawEntryReader {
-public:
-    // `info` is what Locate reported for the current entry.
-    RawEntryReader(ZipArchive& archive, const EntryInfo& info); // check IsOpen()
-    ~RawEntryReader();
-    RawEntryReader(const RawEntryReader&) = delete;
-    RawEntryReader& operator=(const RawEntryReader&) = delete;
-
-    bool IsOpen() const { return open_; }
-
-    // Fills exactly `count` bytes; false on error or when the entry's raw
-    // bytes end first.
-    bool ReadExactly(void* destination, std::size_t count);
-
-    bool Close();
-
-private:
-    ZipArchive& archive_;
-    std::uint64_t remaining_ = 0;
-    bool open_ = false;
+    int fd_ = -1;
+    std::uint64_t fileSize_ = 0;
+    std::uint64_t base_ = 0; // bytes in front of the archive proper (self-extractor stubs)
+    std::uint64_t entryCount_ = 0;
+    std::vector<std::uint8_t> directory_;
+    ZipProblem problem_ = ZipProblem::None;
+    mutable bool damaged_ = false;
 };

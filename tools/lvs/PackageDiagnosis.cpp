@@ -1,7 +1,5 @@
 #include "PackageDiagnosis.h"
 
-#include <minizip/unzip.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -13,6 +11,7 @@
 #include "JpegFeatures.h"
 #include "StyleMeta.h"
 #include "StylePackage.h"
+#include "ZipReader.h"
 #include "jpeg_decoder.h"
 
 namespace fs = std::filesystem;
@@ -50,18 +49,17 @@ bool ReadPrefix(const std::string& path, char* bytes, size_t count) {
   return in.read(bytes, std::streamsize(count)) && size_t(in.gcount()) == count;
 }
 
-PackageListing ListEntries(const std::string& path) {
+// The entries as the plug-in's own reader sees them; names as long as
+// recorded, whatever bytes they hold.
+PackageListing ListEntries(const ZipArchive& archive) {
   PackageListing listing;
-  unzFile zip = unzOpen64(path.c_str());
-  if (!zip) return listing;
+  if (!archive.IsOpen()) return listing;
   listing.opened = true;
-  for (int err = unzGoToFirstFile(zip); err == UNZ_OK; err = unzGoToNextFile(zip)) {
-    unz_file_info64 info{};
-    char name[1024];
-    if (unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
-    listing.entries.push_back({name, uint32_t(info.flag), uint32_t(info.compression_method), info.uncompressed_size});
-  }
-  unzClose(zip);
+  DirectoryCursor cursor;
+  EntryInfo info;
+  while (archive.NextEntry(&cursor, &info))
+    listing.entries.push_back({std::string(info.name), info.flags, info.method, info.uncompressedSize});
+  listing.damaged = archive.Damaged();
   return listing;
 }
 
@@ -166,21 +164,48 @@ std::vector<std::string> DiagnoseFile(const std::string& path, PackageListing* l
     problems.push_back("This is a folder, not a style package file.");
     return problems;
   }
-  char magic[4] = {};
-  if (!std::ifstream(path, std::ios::binary)) {
-    problems.push_back("The file cannot be read (no permission to read it).");
+  // Never opened: reading a FIFO waits for a writer, and a device may never end.
+  if (!fs::is_regular_file(status)) {
+    problems.push_back("This is not an ordinary file (it is a named pipe, a device or a socket), so it is not a "
+                       "style package.");
     return problems;
   }
-  *listing = ListEntries(path);
-  if (!listing->opened) {
-    const bool zipMagic = ReadPrefix(path, magic, 4) && magic[0] == 'P' && magic[1] == 'K';
-    if (zipMagic)
-      problems.push_back("The file starts like a zip archive but is damaged: its list of entries cannot be read.");
-    else
-      problems.push_back("The file is not a zip archive, so it is not a style package (a style package is a zip "
-                         "archive holding the entries \"meta\" and \"prv\").");
-    return problems;
+  const ZipArchive archive(path.c_str());
+  *listing = ListEntries(archive);
+  switch (archive.Problem()) {
+    case ZipProblem::None:
+      break;
+    case ZipProblem::NotARegularFile:
+    case ZipProblem::Unreadable:
+      problems.push_back("The file cannot be read (no permission to read it, or a read failed).");
+      return problems;
+    case ZipProblem::NoEndRecord: {
+      char magic[2] = {};
+      const bool zipMagic = ReadPrefix(path, magic, 2) && magic[0] == 'P' && magic[1] == 'K';
+      problems.push_back(zipMagic ? "The file starts like a zip archive but is damaged or cut short: the end of its "
+                                    "list of entries is missing."
+                                  : "The file is not a zip archive, so it is not a style package (a style package "
+                                    "is a zip archive holding the entries \"meta\" and \"prv\").");
+      return problems;
+    }
+    case ZipProblem::Spanned:
+      problems.push_back("The archive is split over several files; a style package must be one zip file.");
+      return problems;
+    case ZipProblem::TooManyEntries:
+      problems.push_back("The archive lists more than " + std::to_string(kMaxArchiveEntries) +
+                         " entries, more than the plug-in reads from a style package.");
+      return problems;
+    case ZipProblem::DirectoryTooLarge:
+      problems.push_back("The archive's list of entries is larger than " + std::to_string(kMaxDirectoryBytes / 1024) +
+                         " KiB, more than the plug-in reads from a style package.");
+      return problems;
+    case ZipProblem::DirectoryOutside:
+      problems.push_back("The archive is damaged: its list of entries is recorded at a place outside the file.");
+      return problems;
   }
+  if (listing->damaged)
+    problems.push_back("The archive's list of entries is damaged after its first " +
+                       std::to_string(listing->entries.size()) + " entries.");
   const std::string extension = Lower(fs::path(path).extension().string());
   if (extension != ".lvs")
     problems.push_back("The file name does not end in \".lvs\", so the host will not offer it as a style package.");

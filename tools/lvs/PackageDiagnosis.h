@@ -1,7 +1,7 @@
 // Why a style package would not import, or would show the fallback picture,
 // told in sentences a package author understands. Built on the same pure
 // libraries the plug-in uses (package reading, metadata parsing, the
-// decoder) plus minizip for listing entries; the verdict itself comes from
+// decoder, listing entries with its zip reader); the verdict itself comes from
 // the module (see CheckCommand.cpp).
 #pragma once
 
@@ -19,7 +19,8 @@ struct ListedEntry {
 };
 
 struct PackageListing {
-  bool opened = false;  // the zip archive could be opened
+  bool opened = false;   // the zip archive could be opened
+  bool damaged = false;  // its directory breaks off before the last entry
   std::vector<ListedEntry> entries;
 };
 
