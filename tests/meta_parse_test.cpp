@@ -72,10 +72,46 @@ TEST(MetaParse, StringsKeepEscapesAndStopAtAnEscapedNul) {
   EXPECT_EQ(m.hash, "");
 }
 
-TEST(MetaParse, SurvivesDeepNesting) {
-  const std::string deep = std::string(100000, '[') + std::string(100000, ']');
-  EXPECT_FALSE(Parse(deep).ok);
-  EXPECT_TRUE(Parse(R"({"name":"a","author":"b","hash":"c","version":1,"x":)" + deep + "}").ok);
+// Bounded before the parser builds anything: the size at the entry's
+// length, the depth at the nesting, each with its neighbour accepted.
+TEST(MetaParse, SizeAndDepthAreBoundedAndNamed) {
+  const std::string prefix = R"({"name":"a","author":"b","hash":"c","version":1,"x":)";
+  auto nested = [&](int levels) {  // the object itself is level 1
+    return prefix + std::string(size_t(levels - 1), '[') + std::string(size_t(levels - 1), ']') + "}";
+  };
+  EXPECT_TRUE(Parse(nested(kMetaDepthLimit)).ok);
+  const StyleMeta deep = Parse(nested(kMetaDepthLimit + 1));
+  EXPECT_FALSE(deep.ok);
+  EXPECT_EQ(deep.problem, MetaProblem::TooDeep);
+  EXPECT_EQ(Parse(std::string(60000, '[')).problem, MetaProblem::TooDeep);
+
+  std::string padded = prefix + "\"" + std::string(kMetaSizeLimit - prefix.size() - 3, 'p') + "\"}";
+  ASSERT_EQ(padded.size(), kMetaSizeLimit);
+  EXPECT_TRUE(Parse(padded).ok);
+  padded.insert(padded.size() - 2, "p");
+  EXPECT_EQ(Parse(padded).problem, MetaProblem::TooLarge);
+  // The bound is the entry's, not the text's before a NUL.
+  EXPECT_EQ(Parse(Object("1") + std::string(kMetaSizeLimit, '\0')).problem, MetaProblem::TooLarge);
+}
+
+TEST(MetaParse, RefusalsSayWhy) {
+  EXPECT_EQ(Parse("{\"name\":").problem, MetaProblem::NotJson);
+  EXPECT_NE(Parse("{\"name\":").detail.find("parse error"), std::string::npos);
+  const StyleMeta array = Parse("[1]");
+  EXPECT_EQ(array.problem, MetaProblem::NotAnObject);
+  EXPECT_EQ(array.found, JsonType::Array);
+  // Keys as the object holds them, the last of a repeated key counting.
+  const StyleMeta keys = Parse(R"({"name":7,"hash":"x","hash":[1],"version":"2","version":"3","other":{"author":"a"}})");
+  EXPECT_EQ(keys.problem, MetaProblem::BadKeys);
+  EXPECT_EQ(keys.keys[kMetaName], JsonType::Number);
+  EXPECT_EQ(keys.keys[kMetaAuthor], JsonType::Absent);
+  EXPECT_EQ(keys.keys[kMetaHash], JsonType::Array);
+  EXPECT_EQ(keys.keys[kMetaVersion], JsonType::String);
+  EXPECT_EQ(keys.versionText, "3");
+  const StyleMeta last = Parse(R"({"name":5,"name":"Ink","author":"A","hash":"h","version":"1","version":true})");
+  ASSERT_TRUE(last.ok);
+  EXPECT_EQ(last.name, "Ink");
+  EXPECT_EQ(last.version, 1);
 }
 
 }  // namespace

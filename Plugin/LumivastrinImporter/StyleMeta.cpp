@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -18,37 +19,119 @@ int32_t FromLow32(uint32_t bits) {
   return out;
 }
 
-// A string value as the record keeps it: up to an escaped NUL, if any.
-bool TakeString(const Json& object, const char* key, std::string* out) {
-  const auto it = object.find(key);
-  if (it == object.end() || !it->is_string()) return false;
-  const std::string& text = it->get_ref<const std::string&>();
-  *out = text.substr(0, text.find('\0'));
-  return true;
-}
+// Follows the parser's events, keeping only the four keys of the top-level
+// object and its own depth: nothing else of the text is built in memory.
+class MetaReader final : public nlohmann::json_sax<Json> {
+ public:
+  explicit MetaReader(StyleMeta* meta) : meta_(meta) {}
 
-bool TakeVersion(const Json& object, int32_t* out) {
-  const auto it = object.find("version");
-  if (it == object.end()) return false;
-  switch (it->type()) {
-    case Json::value_t::boolean:
-      *out = it->get<bool>() ? 1 : 0;
-      return true;
-    case Json::value_t::number_integer:
-      *out = VersionFromInteger(it->get<int64_t>());
-      return true;
-    case Json::value_t::number_unsigned:
-      *out = VersionFromUnsigned(it->get<uint64_t>());
-      return true;
-    case Json::value_t::number_float:
-      *out = VersionFromDouble(it->get<double>());
-      return true;
-    default:
-      return false;
+  bool TooDeep() const { return tooDeep_; }
+
+  bool null() override {
+    Scalar(JsonType::Null);
+    return true;
   }
-}
+  bool boolean(bool value) override {
+    if (Scalar(JsonType::Boolean) && current_ == kMetaVersion) version_ = value ? 1 : 0;
+    return true;
+  }
+  bool number_integer(number_integer_t value) override {
+    if (Scalar(JsonType::Number) && current_ == kMetaVersion) version_ = VersionFromInteger(value);
+    return true;
+  }
+  bool number_unsigned(number_unsigned_t value) override {
+    if (Scalar(JsonType::Number) && current_ == kMetaVersion) version_ = VersionFromUnsigned(value);
+    return true;
+  }
+  bool number_float(number_float_t value, const string_t&) override {
+    if (Scalar(JsonType::Number) && current_ == kMetaVersion) version_ = VersionFromDouble(value);
+    return true;
+  }
+  bool string(string_t& value) override {
+    if (Scalar(JsonType::String) && current_ != kNoKey) texts_[current_].assign(value, 0, value.find('\0'));
+    return true;
+  }
+  bool binary(binary_t&) override { return true; }  // JSON text has none
+
+  bool start_object(std::size_t) override { return Open(JsonType::Object); }
+  bool start_array(std::size_t) override { return Open(JsonType::Array); }
+  bool end_object() override { return Close(); }
+  bool end_array() override { return Close(); }
+
+  bool key(string_t& name) override {
+    current_ = kNoKey;
+    if (depth_ != 1) return true;
+    for (int k = 0; k < kMetaKeyCount; ++k)
+      if (name == kMetaKeyNames[k]) current_ = k;
+    return true;
+  }
+
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
+    meta_->detail = e.what();
+    return false;
+  }
+
+  // The value read, once the whole text has parsed.
+  void Finish() {
+    StyleMeta& m = *meta_;
+    if (m.found != JsonType::Object) {
+      m.problem = MetaProblem::NotAnObject;
+      return;
+    }
+    bool usable = true;
+    for (int k = 0; k < kMetaKeyCount; ++k) {
+      const JsonType want = k == kMetaVersion ? JsonType::Number : JsonType::String;
+      if (m.keys[k] != want && !(k == kMetaVersion && m.keys[k] == JsonType::Boolean)) usable = false;
+    }
+    if (m.keys[kMetaVersion] == JsonType::String) m.versionText = texts_[kMetaVersion];
+    if (!usable) {
+      m.problem = MetaProblem::BadKeys;
+      return;
+    }
+    m.ok = true;
+    m.name = std::move(texts_[kMetaName]);
+    m.author = std::move(texts_[kMetaAuthor]);
+    m.hash = std::move(texts_[kMetaHash]);
+    m.version = version_;
+  }
+
+ private:
+  static constexpr int kNoKey = -1;
+
+  // A value at the top level is the text's value; one directly inside the
+  // top-level object belongs to the key before it.
+  bool Scalar(JsonType type) {
+    if (depth_ == 0) meta_->found = type;
+    if (depth_ != 1 || current_ == kNoKey) return false;
+    meta_->keys[current_] = type;
+    return true;
+  }
+  bool Open(JsonType type) {
+    Scalar(type);
+    if (depth_ == 1) current_ = kNoKey;  // a container value ends the key's say
+    if (++depth_ > kMetaDepthLimit) {
+      tooDeep_ = true;
+      return false;
+    }
+    return true;
+  }
+  bool Close() {
+    --depth_;
+    current_ = kNoKey;
+    return true;
+  }
+
+  StyleMeta* meta_;
+  int depth_ = 0;
+  int current_ = kNoKey;
+  bool tooDeep_ = false;
+  std::string texts_[kMetaKeyCount];
+  int32_t version_ = 0;
+};
 
 }  // namespace
+
+const char* const kMetaKeyNames[kMetaKeyCount] = {"name", "author", "hash", "version"};
 
 int32_t VersionFromUnsigned(uint64_t value) noexcept { return FromLow32(static_cast<uint32_t>(value)); }
 
@@ -66,23 +149,31 @@ int32_t VersionFromDouble(double value) noexcept {
 
 StyleMeta ParseStyleMeta(const void* bytes, std::size_t length) noexcept {
   StyleMeta meta;
-  if (!bytes) return meta;
+  if (!bytes) {
+    meta.problem = MetaProblem::NotJson;
+    return meta;
+  }
+  if (length > kMetaSizeLimit) {
+    meta.problem = MetaProblem::TooLarge;
+    return meta;
+  }
   try {
     const char* text = static_cast<const char*>(bytes);
     const void* nul = std::memchr(text, '\0', length);
     const char* end = nul ? static_cast<const char*>(nul) : text + length;
-
-    const Json value = Json::parse(text, end, nullptr, /*allow_exceptions=*/false, /*ignore_comments=*/false);
-    if (!value.is_object()) return meta;  // also the parser's "discarded" on a syntax error
-
-    StyleMeta parsed;
-    if (!TakeString(value, "name", &parsed.name) || !TakeString(value, "author", &parsed.author) ||
-        !TakeString(value, "hash", &parsed.hash) || !TakeVersion(value, &parsed.version))
-      return meta;
-    parsed.ok = true;
-    return parsed;
+    MetaReader reader(&meta);
+    if (Json::sax_parse(text, end, &reader, nlohmann::json::input_format_t::json, /*strict=*/true,
+                        /*ignore_comments=*/false)) {
+      reader.Finish();
+    } else {
+      meta.problem = reader.TooDeep() ? MetaProblem::TooDeep : MetaProblem::NotJson;
+    }
+  } catch (const std::bad_alloc&) {
+    meta = StyleMeta{};
+    meta.problem = MetaProblem::OutOfMemory;
   } catch (...) {
-    // Out of memory while parsing: the text cannot be used.
-    return StyleMeta{};
+    meta = StyleMeta{};
+    meta.problem = MetaProblem::NotJson;
   }
+  return meta;
 }

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <nlohmann/json.hpp>
 
 #include "JpegFeatures.h"
 #include "StyleMeta.h"
@@ -84,7 +83,8 @@ std::vector<std::string> NearMisses(const PackageListing& listing, const std::st
 
 // The entry's plain bytes, or the sentences saying why they cannot be had.
 bool ReadEntry(const std::string& path, const PackageListing& listing, const std::string& name,
-               const std::string& what, std::vector<uint8_t>* bytes, std::vector<std::string>* problems) {
+               const std::string& what, uint64_t limit, std::vector<uint8_t>* bytes,
+               std::vector<std::string>* problems) {
   const ListedEntry* entry = FindExact(listing, name);
   if (!entry) {
     const std::vector<std::string> near = NearMisses(listing, name);
@@ -113,10 +113,16 @@ bool ReadEntry(const std::string& path, const PackageListing& listing, const std
     problems->push_back(label + " is empty.");
     return false;
   }
+  // Refused by its recorded size, as the plug-in refuses it: never inflated.
+  if (entry->size > limit) {
+    problems->push_back(label + " is " + std::to_string(entry->size) + " bytes long, more than the plug-in reads (" +
+                        (limit >= 1024 * 1024 ? std::to_string(limit >> 20) + " MiB" : std::to_string(limit >> 10) + " KiB") +
+                        ").");
+    return false;
+  }
   const int32_t size = LVS_GetFileSize(path.c_str(), name.c_str());
   if (size <= 0) {
-    problems->push_back(label + " is " + std::to_string(entry->size) +
-                        " bytes long, more than the plug-in reads from a package (64 MiB).");
+    problems->push_back(label + " cannot be found by the plug-in's reader.");
     return false;
   }
   bytes->assign(size_t(size), 0);
@@ -131,19 +137,21 @@ bool ReadEntry(const std::string& path, const PackageListing& listing, const std
   return true;
 }
 
-const char* JsonTypeName(const nlohmann::json& v) {
-  switch (v.type()) {
-    case nlohmann::json::value_t::null: return "null";
-    case nlohmann::json::value_t::boolean: return "a boolean";
-    case nlohmann::json::value_t::string: return "a string";
-    case nlohmann::json::value_t::array: return "an array";
-    case nlohmann::json::value_t::object: return "an object";
-    default: return "a number";
+const char* JsonTypeName(JsonType type) {
+  switch (type) {
+    case JsonType::Null: return "null";
+    case JsonType::Boolean: return "a boolean";
+    case JsonType::String: return "a string";
+    case JsonType::Array: return "an array";
+    case JsonType::Object: return "an object";
+    case JsonType::Number: return "a number";
+    case JsonType::Absent: break;
   }
+  return "nothing";
 }
 
 // The parser's message without its "[json.exception.parse_error.101] " tag.
-std::string ParseErrorText(const char* what) {
+std::string ParseErrorText(const std::string& what) {
   std::string text = what;
   const size_t tag = text.find("] ");
   if (text.rfind("[json.exception", 0) == 0 && tag != std::string::npos) text.erase(0, tag + 2);
@@ -212,38 +220,47 @@ std::vector<std::string> DiagnoseFile(const std::string& path, PackageListing* l
   return problems;
 }
 
-std::vector<std::string> DiagnoseMetaText(const std::string& whole) {
+std::vector<std::string> DiagnoseMetaText(const StyleMeta& meta) {
   std::vector<std::string> problems;
-  const std::string text = whole.substr(0, whole.find('\0'));
-  nlohmann::json value;
-  try {
-    value = nlohmann::json::parse(text);
-  } catch (const nlohmann::json::exception& e) {
-    problems.push_back("The \"meta\" entry is not valid JSON (" + ParseErrorText(e.what()) + ").");
-    return problems;
-  }
-  if (!value.is_object()) {
-    problems.push_back(std::string("The \"meta\" entry holds ") + JsonTypeName(value) +
-                       ", not a JSON object with the keys \"name\", \"author\", \"hash\" and \"version\".");
-    return problems;
-  }
-  for (const char* key : {"name", "author", "hash", "version"}) {
-    const auto it = value.find(key);
-    if (it == value.end()) {
-      problems.push_back(std::string("The metadata has no \"") + key + "\" key.");
-      continue;
-    }
-    const bool isVersion = std::strcmp(key, "version") == 0;
-    if (!isVersion && !it->is_string()) {
-      problems.push_back(std::string("The metadata's \"") + key + "\" is " + JsonTypeName(*it) +
-                         "; it must be a string.");
-    } else if (isVersion && it->is_string()) {
-      const std::string s = it->get<std::string>();
-      problems.push_back("The metadata's \"version\" is a string (\"" + s + "\"); it must be a number" +
-                         (s.empty() ? std::string(".") : ", written without quotes: " + s + "."));
-    } else if (isVersion && !it->is_number() && !it->is_boolean()) {
-      problems.push_back(std::string("The metadata's \"version\" is ") + JsonTypeName(*it) + "; it must be a number.");
-    }
+  switch (meta.problem) {
+    case MetaProblem::None:
+      break;
+    case MetaProblem::TooLarge:
+      problems.push_back("The \"meta\" entry is longer than the plug-in reads as metadata (" +
+                         std::to_string(kMetaSizeLimit / 1024) + " KiB).");
+      break;
+    case MetaProblem::NotJson:
+      problems.push_back("The \"meta\" entry is not valid JSON (" + ParseErrorText(meta.detail) + ").");
+      break;
+    case MetaProblem::TooDeep:
+      problems.push_back("The \"meta\" entry nests arrays or objects more than " + std::to_string(kMetaDepthLimit) +
+                         " levels deep, more than the plug-in reads.");
+      break;
+    case MetaProblem::NotAnObject:
+      problems.push_back(std::string("The \"meta\" entry holds ") + JsonTypeName(meta.found) +
+                         ", not a JSON object with the keys \"name\", \"author\", \"hash\" and \"version\".");
+      break;
+    case MetaProblem::OutOfMemory:
+      problems.push_back("The \"meta\" entry could not be read: memory ran out.");
+      break;
+    case MetaProblem::BadKeys:
+      for (int k = 0; k < kMetaKeyCount; ++k) {
+        const std::string key = kMetaKeyNames[k];
+        const JsonType type = meta.keys[k];
+        if (type == JsonType::Absent) {
+          problems.push_back("The metadata has no \"" + key + "\" key.");
+        } else if (k != kMetaVersion && type != JsonType::String) {
+          problems.push_back("The metadata's \"" + key + "\" is " + JsonTypeName(type) + "; it must be a string.");
+        } else if (k == kMetaVersion && type == JsonType::String) {
+          const std::string& s = meta.versionText;
+          problems.push_back("The metadata's \"version\" is a string (\"" + s + "\"); it must be a number" +
+                             (s.empty() ? std::string(".") : ", written without quotes: " + s + "."));
+        } else if (k == kMetaVersion && type != JsonType::Number && type != JsonType::Boolean) {
+          problems.push_back("The metadata's \"version\" is " + std::string(JsonTypeName(type)) +
+                             "; it must be a number.");
+        }
+      }
+      break;
   }
   return problems;
 }
@@ -251,18 +268,18 @@ std::vector<std::string> DiagnoseMetaText(const std::string& whole) {
 std::vector<std::string> DiagnoseMeta(const std::string& path, const PackageListing& listing) {
   std::vector<std::string> problems;
   std::vector<uint8_t> bytes;
-  if (!ReadEntry(path, listing, "meta", "the style's name, author, hash and version", &bytes, &problems))
+  if (!ReadEntry(path, listing, "meta", "the style's name, author, hash and version", kMetaSizeLimit, &bytes,
+                 &problems))
     return problems;
-  if (ParseStyleMeta(bytes.data(), bytes.size()).ok) return problems;
-  problems = DiagnoseMetaText(std::string(bytes.begin(), bytes.end()));
-  if (problems.empty()) problems.push_back("The \"meta\" entry is not accepted by the plug-in's metadata reader.");
+  problems = DiagnoseMetaText(ParseStyleMeta(bytes.data(), bytes.size()));
   return problems;
 }
 
 std::vector<std::string> DiagnosePreview(const std::string& path, const PackageListing& listing) {
   std::vector<std::string> problems;
   std::vector<uint8_t> bytes;
-  if (!ReadEntry(path, listing, "prv", "the preview picture", &bytes, &problems)) return problems;
+  if (!ReadEntry(path, listing, "prv", "the preview picture", uint64_t(kEntrySizeCeiling), &bytes, &problems))
+    return problems;
   const Jpeg::Decoder decoder(bytes.data(), bytes.size(), [](uint64_t n) { return std::malloc(size_t(n)); },
                               std::free);
   switch (decoder.GetResult()) {

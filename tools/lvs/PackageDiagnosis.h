@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "StyleMeta.h"
+
 namespace lvs {
 
 struct ListedEntry {
@@ -36,7 +38,7 @@ std::vector<std::string> DiagnoseMeta(const std::string& path, const PackageList
 // password), not a JPEG, a JPEG feature the decoder refuses, the wrong size.
 std::vector<std::string> DiagnosePreview(const std::string& path, const PackageListing& listing);
 
-// The problems of a JSON metadata text alone (no archive involved).
-std::vector<std::string> DiagnoseMetaText(const std::string& text);
+// The problems the metadata parser found in a text, as sentences.
+std::vector<std::string> DiagnoseMetaText(const StyleMeta& meta);
 
 }  // namespace lvs
