@@ -84,8 +84,9 @@ A_Err DeclareFootage(const AEGP_IOInSuite5* io, AEIO_InSpecH specH) {
 // written only when everything worked, so on any failure it stays as reset.
 A_Err ReadMetadata(const PF_HandleSuite2* handles, const char* path, LVS_Options* options) {
   const int32_t length = LVS_GetFileSize(path, kMetaEntry);
-  // An absent or empty entry names no style: as unusable as an unreadable one.
-  if (length <= 0) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+  // An absent or empty entry names no style: as unusable as an unreadable
+  // one. One past the metadata's bound is refused before a byte is read.
+  if (length <= 0 || static_cast<std::size_t>(length) > kMetaSizeLimit) return PF_Err_INTERNAL_STRUCT_DAMAGED;
 
   const std::size_t capacity = static_cast<std::size_t>(length);
   A_Err err = A_Err_NONE;
@@ -186,10 +187,11 @@ bool Utf16PathToUtf8(const A_UTF16Char* text, char* out, std::size_t outSize) {
     if (c >= 0xD800 && c <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
     }
-    if (!PutUtf8(c, out, limit, &at)) {
+    // A surrogate without its partner names no character; replaced, the
+    // path could name another file that holds U+FFFD.
+    const bool lone = c >= 0xD800 && c <= 0xDFFF;
+    if (lone || !PutUtf8(c, out, limit, &at)) {
       out[0] = '\0';
       return false;
     }
