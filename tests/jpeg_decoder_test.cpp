@@ -104,6 +104,43 @@ TEST(JpegMemory, HugeFrameIsRefusedUnlessTheInputCouldHoldIt) {
     }
 }
 
+// A caller that takes only one size gets no pixel memory for another, but
+// the frame header that counts is the last one before the scan.
+TEST(JpegMemory, AFrameOfAnotherSizeThanRequiredGetsNoMemory) {
+    auto decodeOnly = [](const std::vector<uint8_t>& bytes, int width, int height) {
+        MemoryLog::live = MemoryLog::requests = 0, MemoryLog::failAt = -1;
+        return std::make_unique<Decoder>(bytes.data(), bytes.size(), MemoryLog::Allocate, MemoryLog::Release,
+                                         width, height);
+    };
+    HandMade m;
+    m.width = m.height = 16;
+    const std::vector<uint8_t> good = m.Build(m.FlatEntropy({0, 80, -80, 0}));
+    EXPECT_EQ(decodeOnly(good, 16, 16)->GetResult(), Decoder::Success);
+
+    auto wrong = decodeOnly(good, 16, 17);
+    EXPECT_EQ(wrong->GetResult(), Decoder::UnsupportedFeature);
+    EXPECT_EQ(wrong->GetWidth(), 16);
+    EXPECT_EQ(MemoryLog::requests, 0);
+
+    // A large frame header before the real one costs nothing; one after it
+    // replaces it and is refused.
+    auto find = [](const std::vector<uint8_t>& bytes, uint8_t marker) {
+        const uint8_t code[2] = {0xFF, marker};
+        return std::ptrdiff_t(std::search(bytes.begin(), bytes.end(), code, code + 2) - bytes.begin());
+    };
+    const std::vector<uint8_t> huge = JpegWriter().Sof(2048, 2048, kGrey).data;  // within the pixel allowance
+    std::vector<uint8_t> before = good, after = good;
+    before.insert(before.begin() + find(good, 0xC0), huge.begin(), huge.end());
+    after.insert(after.begin() + find(good, 0xDA), huge.begin(), huge.end());
+    EXPECT_EQ(decodeOnly(before, 16, 16)->GetResult(), Decoder::Success);
+    EXPECT_EQ(MemoryLog::live, 0);
+    auto late = decodeOnly(after, 16, 16);
+    EXPECT_EQ(late->GetResult(), Decoder::UnsupportedFeature);
+    EXPECT_EQ(late->GetWidth(), 2048);
+    late.reset();
+    EXPECT_EQ(MemoryLog::live, 0);
+}
+
 int DcFor(int sample) { return 8 * (sample - 128); }  // the DC level of a flat block of that sample
 
 std::vector<uint8_t> ImageOf(const HandMade& m, const std::vector<uint8_t>& entropy, Decoder::ResultCode* code = nullptr) {

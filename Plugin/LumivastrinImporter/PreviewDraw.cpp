@@ -100,6 +100,8 @@ using DecoderPtr = std::unique_ptr<Jpeg::Decoder, DecoderRelease>;
 
 // Null when even the object cannot be had, which counts as the decoder
 // running out of memory. The decoder reports its failures, it never throws.
+// Only a picture of the drawing world's size is ever drawn, so a frame of
+// any other size is refused from its header, before it gets pixel memory.
 DecoderPtr Decode(const uint8_t* data, uint64_t size, const DecoderMemory& memory) {
   std::size_t space = sizeof(Jpeg::Decoder) + alignof(Jpeg::Decoder);
   void* block = std::malloc(space);
@@ -108,7 +110,9 @@ DecoderPtr Decode(const uint8_t* data, uint64_t size, const DecoderMemory& memor
     std::free(block);
     return DecoderPtr(nullptr, DecoderRelease{});
   }
-  return DecoderPtr(new (at) Jpeg::Decoder(data, size, memory.allocate, memory.release), DecoderRelease{block});
+  return DecoderPtr(
+      new (at) Jpeg::Decoder(data, size, memory.allocate, memory.release, kPreviewWidth, kPreviewHeight),
+      DecoderRelease{block});
 }
 
 bool Decoded(const Jpeg::Decoder* decoder) { return decoder && decoder->GetResult() == Jpeg::Decoder::Success; }

@@ -280,13 +280,23 @@ std::vector<std::string> DiagnosePreview(const std::string& path, const PackageL
   std::vector<uint8_t> bytes;
   if (!ReadEntry(path, listing, "prv", "the preview picture", uint64_t(kEntrySizeCeiling), &bytes, &problems))
     return problems;
+  // As the draw decodes it: a frame of another size is known from its header
+  // and never decoded, however large it claims to be.
   const Jpeg::Decoder decoder(bytes.data(), bytes.size(), [](uint64_t n) { return std::malloc(size_t(n)); },
-                              std::free);
+                              std::free, 1280, 720);
+  const bool otherSize = decoder.GetWidth() != 1280 || decoder.GetHeight() != 720;
+  if (decoder.GetResult() == Jpeg::Decoder::Success && otherSize) {
+    // A scan with no frame header at all decodes to nothing.
+    problems.push_back("The preview holds no picture (its scan comes before any frame header).");
+    return problems;
+  }
+  if (decoder.GetResult() == Jpeg::Decoder::UnsupportedFeature && otherSize && decoder.GetWidth() > 0) {
+    problems.push_back("The preview is " + std::to_string(decoder.GetWidth()) + " by " +
+                       std::to_string(decoder.GetHeight()) + ", not 1280 by 720.");
+    return problems;
+  }
   switch (decoder.GetResult()) {
     case Jpeg::Decoder::Success:
-      if (decoder.GetWidth() != 1280 || decoder.GetHeight() != 720)
-        problems.push_back("The preview is " + std::to_string(decoder.GetWidth()) + " by " +
-                           std::to_string(decoder.GetHeight()) + ", not 1280 by 720.");
       break;
     case Jpeg::Decoder::NoStartOfImage: {
       const bool png = bytes.size() >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G';

@@ -46,7 +46,12 @@ void Decoder::AllowVectorCode(bool allow) { vectorAllowed = allow; }
 
 Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t),
                  void (*release_)(void*))
-    : allocate(allocate_), release(release_) {
+    : Decoder(data, size, allocate_, release_, -1, -1) {}
+
+Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t),
+                 void (*release_)(void*), int32_t requiredWidth_, int32_t requiredHeight_)
+    : requiredWidth(requiredWidth_), requiredHeight(requiredHeight_), allocate(allocate_),
+      release(release_) {
     std::memset(fastTables, 0, sizeof fastTables);
     vectorCode = vectorAllowed && HasAvx2();
     // Sizes of 2 GiB and more are clamped rather than wrapped: a wrapped size
@@ -202,6 +207,15 @@ void Decoder::_DecodeSOF() {
             result = UnsupportedFeature;
             return;
         }
+    }
+    // A later frame header may still bring the size wanted; the scan decides.
+    frameRefused = requiredWidth >= 0 && (width != requiredWidth || height != requiredHeight);
+    if (frameRefused) {
+        _Skip(segmentLeft);
+        return;
+    }
+    for (int i = 0; i < componentCount; ++i) {
+        Component& c = components[i];
         uint64_t rows = uint64_t(8) * uint64_t(mcuRows) * uint64_t(c.samplingY);
         c.pixels = static_cast<uint8_t*>(allocate(uint64_t(c.stride) * rows));
         if (!c.pixels) {
@@ -340,6 +354,10 @@ void Decoder::_DecodeScan() {
         return;
     }
     _Skip(segmentLeft);
+    if (frameRefused) {
+        result = UnsupportedFeature;
+        return;
+    }
 
     const int32_t mcuCount = mcuRows * mcuColumns;
     int32_t mcu = 0;

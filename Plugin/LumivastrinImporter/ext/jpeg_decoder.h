@@ -48,6 +48,14 @@ public:
 
     Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t),
             void (*release)(void*));
+    // Decodes only a frame of exactly requiredWidth by requiredHeight, for a
+    // caller that has no use for any other: a frame header of another size
+    // is read (GetWidth and GetHeight then give it) but gets no pixel
+    // memory, and if the scan belongs to such a frame, decoding stops at the
+    // scan with UnsupportedFeature. Every other result is the plain
+    // constructor's.
+    Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t),
+            void (*release)(void*), int32_t requiredWidth, int32_t requiredHeight);
     ~Decoder();
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
@@ -170,6 +178,8 @@ private:
     int32_t restartInterval = 0;
     uint8_t* rgbImage = nullptr;
     uint64_t inputSize = 0;
+    int32_t requiredWidth = -1, requiredHeight = -1;  // -1: any size
+    bool frameRefused = false;  // the last frame header had another size than required
     bool vectorCode = false;
     void* (*allocate)(uint64_t);
     void (*release)(void*);
