@@ -111,10 +111,10 @@ int RunCheck(const CheckOptions& options) {
     if (options.json) {
       PrintJsonLine({{"package", package}, {"ok", problems.empty()}, {"problems", problems}});
     } else if (problems.empty()) {
-      std::printf("%s: OK: the host would import it and show its own preview.\n", package.c_str());
+      std::printf("%s: OK: the host would import it and show its own preview.\n", Printable(package).c_str());
     } else {
-      std::printf("%s: NOT OK\n", package.c_str());
-      for (const std::string& p : problems) std::printf("  - %s\n", p.c_str());
+      std::printf("%s: NOT OK\n", Printable(package).c_str());
+      for (const std::string& p : problems) std::printf("  - %s\n", Printable(p).c_str());
     }
   }
   return FinishSession(session, exitCode);

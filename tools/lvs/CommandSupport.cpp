@@ -24,6 +24,38 @@ void PrintJsonLine(const nlohmann::json& value) {
   std::printf("%s\n", value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }
 
+std::string Printable(const std::string& text) {
+  std::string out;
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  char escape[8];
+  for (size_t i = 0; i < n;) {
+    const unsigned char lead = s[i];
+    size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    bool valid = length > 0 && i + length <= n && !(lead == 0xC0 || lead == 0xC1 || lead > 0xF4);
+    for (size_t k = 1; valid && k < length; ++k) valid = (s[i + k] & 0xC0) == 0x80;
+    if (!valid) {
+      std::snprintf(escape, sizeof escape, "\\x%02X", lead);
+      out += escape;
+      ++i;
+      continue;
+    }
+    const bool c0 = lead < 0x20 || lead == 0x7F;
+    const bool c1 = lead == 0xC2 && s[i + 1] >= 0x80 && s[i + 1] <= 0x9F;
+    if (c0) {
+      std::snprintf(escape, sizeof escape, "\\x%02X", lead);
+      out += escape;
+    } else if (c1) {
+      std::snprintf(escape, sizeof escape, "\\u%04X", unsigned(s[i + 1]));
+      out += escape;
+    } else {
+      out.append(text, i, length);
+    }
+    i += length;
+  }
+  return out;
+}
+
 std::string FieldText(const char* field, size_t size) {
   const void* nul = std::memchr(field, '\0', size);
   return std::string(field, nul ? static_cast<const char*>(nul) : field + size);

@@ -21,6 +21,12 @@ int FinishSession(PluginSession& session, int exitCode);
 // One JSON value on one line of stdout; invalid UTF-8 in texts is replaced.
 void PrintJsonLine(const nlohmann::json& value);
 
+// Text from a package (names, metadata, paths) made safe for a terminal:
+// control characters (C0, DEL and C1) and bytes that are not UTF-8 are
+// written as \xHH or \u00HH, so that no text can move the cursor, ring the
+// bell or rewrite what was printed before it.
+std::string Printable(const std::string& text);
+
 // A fixed-size text field of the options record, up to its first NUL.
 std::string FieldText(const char* field, size_t size);
 

@@ -83,7 +83,7 @@ int RunDecode(const DecodeOptions& options) {
                    {"components", components}});
   } else {
     std::printf("%s\n  result:     %s (%d)\n  width:      %d\n  height:     %d\n  components: %d\n",
-                options.file.c_str(), DecoderResultName(result), int(result), int(decoder.GetWidth()),
+                Printable(options.file).c_str(), DecoderResultName(result), int(result), int(decoder.GetWidth()),
                 int(decoder.GetHeight()), components);
   }
   return exitCode;

@@ -29,10 +29,10 @@ int RunInfo(const InfoOptions& options) {
     if (options.json) {
       PrintJsonLine(line);
     } else {
-      std::printf("%s\n  result:  %s\n", package.c_str(), HostErrorText(footage.result).c_str());
+      std::printf("%s\n  result:  %s\n", Printable(package).c_str(), HostErrorText(footage.result).c_str());
       if (footage.record) {
         for (const char* key : {"path", "name", "author", "hash"})
-          std::printf("  %-8s %s\n", (std::string(key) + ":").c_str(), line[key].get<std::string>().c_str());
+          std::printf("  %-8s %s\n", (std::string(key) + ":").c_str(), Printable(line[key].get<std::string>()).c_str());
         std::printf("  version: %d\n", int(footage.record->version));
       } else {
         std::printf("  (no options record was attached)\n");

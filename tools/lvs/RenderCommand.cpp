@@ -108,13 +108,13 @@ int RunRender(const RenderOptions& options) {
                    {"depth", options.depth},
                    {"output", output}});
   } else {
-    std::printf("%s\n  open:   %s\n", options.package.c_str(), HostErrorText(footage.result).c_str());
+    std::printf("%s\n  open:   %s\n", Printable(options.package).c_str(), HostErrorText(footage.result).c_str());
     if (drawResult.is_null())
       std::printf("  draw:   not attempted (the package did not open)\n");
     else
       std::printf("  draw:   %s\n", HostErrorText(drawResult.get<A_Err>()).c_str());
     if (!output.is_null())
-      std::printf("  output: %s (%dx%d, %d-bit world, %s PNG)\n", options.output.c_str(), options.width,
+      std::printf("  output: %s (%dx%d, %d-bit world, %s PNG)\n", Printable(options.output).c_str(), options.width,
                   options.height, options.depth, options.depth == 8 ? "8-bit RGBA" : "16-bit RGBA");
   }
   return FinishSession(session, exitCode);

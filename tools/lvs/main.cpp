@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <new>
 
 #include "Commands.h"
 
@@ -87,11 +88,19 @@ int main(int argc, char** argv) {
     return lvs::kExitUsage;
   }
 
-  if (*infoCmd) return lvs::RunInfo(info);
-  if (*renderCmd) {
-    lvs::ParseSize(size, &render.width, &render.height);
-    return lvs::RunRender(render);
+  // A package can ask for more memory than the machine has; that is a
+  // failure of the package, reported like any other.
+  try {
+    if (*infoCmd) return lvs::RunInfo(info);
+    if (*renderCmd) {
+      lvs::ParseSize(size, &render.width, &render.height);
+      return lvs::RunRender(render);
+    }
+    if (*checkCmd) return lvs::RunCheck(check);
+    return lvs::RunDecode(decode);
+  } catch (const std::bad_alloc&) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "lvs: out of memory\n");
+    return lvs::kExitFailed;
   }
-  if (*checkCmd) return lvs::RunCheck(check);
-  return lvs::RunDecode(decode);
 }
