@@ -60,6 +60,18 @@ TEST_F(FootageTest, PathLimitIs259BytesOfUtf8) {
   EXPECT_EQ(m.Open(tooLong, &inSpec), PF_Err_INTERNAL_STRUCT_DAMAGED);
   EXPECT_TRUE(AllZero(m.Record(inSpec))) << "reset record attached";
   m.Close(inSpec);
+
+  // A surrogate without its partner is no character: replaced by U+FFFD it
+  // would open this other package.
+  Package("\xEF\xBF\xBD.lvs");
+  for (const std::u16string& tail : {std::u16string(u"\xD83D.lvs"), std::u16string(u"\xDE00.lvs")}) {
+    const std::u16string lone = Utf16(base) + tail;
+    inSpec = m.Host().NewInSpec();
+    EXPECT_EQ(m.Cb().AEIO_InitInSpecFromFile(m.Host().InData(), reinterpret_cast<const A_UTF16Char*>(lone.c_str()), inSpec),
+              PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_TRUE(AllZero(m.Record(inSpec)));
+    m.Close(inSpec);
+  }
 }
 
 TEST_F(FootageTest, UnusableMetadataFailsWithTheResetRecordAttached) {

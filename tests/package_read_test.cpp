@@ -1,7 +1,10 @@
 // Reading package entries in every form, and the ways a package is unusable.
+#include <sys/stat.h>
+
 #include <fstream>
 #include <random>
 
+#include "ZipReader.h"
 #include "fixture.h"
 
 using namespace lvstest;
@@ -111,6 +114,41 @@ TEST_F(PackageTest, ForeignPasswordAndDamageFailTheRead) {
     Spit(scratch.Path("crc.lvs"), crc);
     ExpectRefused(scratch.Path("crc.lvs"), "meta", 5000);
   }
+}
+
+// The end record is found behind the longest comment, even one that holds
+// an end record of its own; the directory is bounded; and a path that is no
+// regular file is refused at once, without waiting on a FIFO.
+TEST_F(PackageTest, EndRecordDirectoryBoundsAndNonFiles) {
+  const Bytes text = TextBytes(3000);
+  const Bytes plain = Slurp(scratch.Package("c.lvs", {Sealed("prv", text)}));
+  ASSERT_EQ(plain[plain.size() - 22], 'P');  // no comment yet
+  for (size_t length : {size_t(65514), size_t(65535)}) {
+    Bytes commented = plain;
+    commented[commented.size() - 2] = uint8_t(length), commented[commented.size() - 1] = uint8_t(length >> 8);
+    Bytes comment(length, 'c');
+    const Bytes fake = {'P', 'K', 5, 6, 0, 0, 0, 0, 9, 0, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::copy(fake.begin(), fake.end(), comment.begin() + 100);
+    commented.insert(commented.end(), comment.begin(), comment.end());
+    Spit(scratch.Path("long.lvs"), commented);
+    Bytes out;
+    ASSERT_EQ(ReadAll(scratch.Path("long.lvs"), "prv", &out), 0) << length;
+    EXPECT_EQ(out, text);
+  }
+
+  for (size_t count : {size_t(1024), size_t(1025)}) {
+    std::vector<lvs_maker::Entry> entries(count - 1, lvs_maker::Entry("x", {}, Method::Store));
+    for (size_t i = 0; i < entries.size(); ++i) entries[i].name = "other/" + std::to_string(i);
+    entries.push_back(Sealed("prv", text));
+    const std::string path = scratch.Package("many.lvs", entries);
+    EXPECT_EQ(LVS_GetFileSize(path.c_str(), "prv"), count <= kMaxArchiveEntries ? 3000 : 0) << count;
+  }
+
+  ASSERT_EQ(::mkfifo(scratch.Path("pipe.lvs").c_str(), 0600), 0);
+  Bytes out(16);
+  EXPECT_EQ(LVS_GetFileSize(scratch.Path("pipe.lvs").c_str(), "prv"), 0);
+  EXPECT_EQ(LVS_ReadFile(scratch.Path("pipe.lvs").c_str(), "prv", out.data(), out.size()), kReadFileFailed);
+  EXPECT_EQ(LVS_GetFileSize("/dev/zero", "prv"), 0);
 }
 
 TEST_F(PackageTest, CapacityOneShortOrNoneIsRefusedWithoutOverrun) {
