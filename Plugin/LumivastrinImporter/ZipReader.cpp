@@ -56,17 +56,22 @@ bool ReadFully(int fd, std::uint64_t offset, void* destination, std::size_t coun
 
 // Sizes and the header offset that the 32-bit fields leave to the zip64
 // extra field, in the order the format gives them, each only where its
-// field holds the marker.
+// field holds the marker. A marked field that the extra field does not
+// fill is damage: the marker is no size.
 bool ApplyZip64Extra(const std::uint8_t* extra, std::size_t length, EntryInfo* info) {
+    std::uint64_t* const fields[] = {&info->uncompressedSize, &info->compressedSize, &info->localHeaderOffset};
+    bool marked = false;
+    for (std::uint64_t* value : fields) marked = marked || *value == kZip64Marker32;
+    if (!marked) return true;
     std::size_t pos = 0;
     while (pos + 4 <= length) {
         const std::uint32_t id = Le16(extra + pos);
         const std::size_t size = Le16(extra + pos + 2);
         const std::size_t end = pos + 4 + size;
-        if (end > length) return true; // a damaged trailer of extras; the sizes stand as recorded
+        if (end > length) return false;
         if (id == kZip64ExtraId) {
             std::size_t field = pos + 4;
-            for (std::uint64_t* value : {&info->uncompressedSize, &info->compressedSize, &info->localHeaderOffset}) {
+            for (std::uint64_t* value : fields) {
                 if (*value != kZip64Marker32) continue;
                 if (field + 8 > end) return false;
                 *value = Le64(extra + field);
@@ -76,7 +81,7 @@ bool ApplyZip64Extra(const std::uint8_t* extra, std::size_t length, EntryInfo* i
         }
         pos = end;
     }
-    return true;
+    return false;
 }
 
 } // namespace

@@ -426,13 +426,15 @@ def main():
     segs = jpeg_segments(preview)
     sof_start, sof_end = next((s, e) for m, s, e in segs if m == 0xC0)
     sos_start = next(s for m, s, e in segs if m == 0xDA)
-    bogus = with_frame_dims(preview, sof_start, sof_end, 16384, 16384)
+    # 4096 x 4096 stays within the pixels the preview's bytes allow, so only
+    # the size decides.
+    bogus = with_frame_dims(preview, sof_start, sof_end, 4096, 4096)
     write("frame_bogus_first.lvs",
           archive(good(prv=prv_entry(preview[:sof_start] + bogus + preview[sof_start:]))), 0, "preview",
-          "a 16384x16384 frame header before the real one")
+          "a 4096x4096 frame header before the real one")
     write("frame_bogus_last.lvs",
           archive(good(prv=prv_entry(preview[:sos_start] + bogus + preview[sos_start:]))), 0, "fallback",
-          "a 16384x16384 frame header after the real one, before the scan")
+          "a 4096x4096 frame header after the real one, before the scan")
 
     # Metadata bombs and the metadata bounds.
     for name, text, note in (
@@ -557,8 +559,6 @@ def main():
              "directory offset beyond the end of the file"),
             ("directory_size_over_file.lvs", archive(good(), eocd={"cd_size": len(whole) * 2}),
              "directory size larger than the file"),
-            ("eocd_count_over.lvs", archive(good(), eocd={"n_disk": 3, "n_total": 3}),
-             "the end record counts 3 entries, 2 are there"),
             ("zip64_locator_past_eof.lvs", archive(good(), locator={"offset": len(whole) + 4096}),
              "zip64 locator points past the end of the file"),
             ("zip64_locator_at_garbage.lvs",
@@ -573,6 +573,9 @@ def main():
             ("zip64_huge_size.lvs", archive(good(), zip64={"cd_size": 1 << 62}),
              "zip64 directory size 2^62")):
         write(name, data, 512, "fallback", note)
+    # The entries before a record that is not there are still found.
+    write("eocd_count_over.lvs", archive(good(), eocd={"n_disk": 3, "n_total": 3}), 0, "preview",
+          "the end record counts 3 entries, 2 are there")
     write("zip64_good.lvs", archive(good(), zip64={}), 0, "preview",
           "found through a correct zip64 end record and locator")
     z64 = good()
@@ -629,7 +632,9 @@ def main():
             e.csize = e.usize = 0xFFFFFFFF
         return archive(entries)
 
-    unreadable = {"data_past_eof", "other_password", "crc_mismatch", "invalid_deflate"}
+    # The entry is listed with a size, so its failing read is a read failure;
+    # refused by its listed size, or not listed at all, it is missing.
+    missing = {"size_over_ceiling", "zip64_extra_short", "zip64_extra_cut"}
     # Damage inside a directory record leaves the records after it unread,
     # and meta's comes before prv's.
     in_directory = {"zip64_extra_short", "zip64_extra_cut"}
@@ -653,7 +658,7 @@ def main():
     for fault, note in notes.items():
         write("meta_%s.lvs" % fault, damaged(fault, "meta"), 512, "fallback" if fault in in_directory else "preview",
               "meta: " + note)
-        write("prv_%s.lvs" % fault, damaged(fault, "prv"), 0, "512" if fault in unreadable else "fallback",
+        write("prv_%s.lvs" % fault, damaged(fault, "prv"), 0, "fallback" if fault in missing else "512",
               "prv: " + note)
 
     # Pictures beside the one preview that is usable.

@@ -88,7 +88,10 @@ bool ReadEntry(const std::string& path, const PackageListing& listing, const std
   const ListedEntry* entry = FindExact(listing, name);
   if (!entry) {
     const std::vector<std::string> near = NearMisses(listing, name);
-    if (near.empty()) {
+    if (listing.damaged) {
+      problems->push_back("The package has no readable " + Quoted(name) + " entry: the archive's list of entries is "
+                          "damaged after its first " + std::to_string(listing.entries.size()) + " entries.");
+    } else if (near.empty()) {
       problems->push_back("The package has no " + Quoted(name) + " entry (" + what + ").");
     } else {
       problems->push_back("The package has no " + Quoted(name) + " entry, but it has " + Quoted(near.front()) +
@@ -211,9 +214,6 @@ std::vector<std::string> DiagnoseFile(const std::string& path, PackageListing* l
       problems.push_back("The archive is damaged: its list of entries is recorded at a place outside the file.");
       return problems;
   }
-  if (listing->damaged)
-    problems.push_back("The archive's list of entries is damaged after its first " +
-                       std::to_string(listing->entries.size()) + " entries.");
   const std::string extension = Lower(fs::path(path).extension().string());
   if (extension != ".lvs")
     problems.push_back("The file name does not end in \".lvs\", so the host will not offer it as a style package.");
