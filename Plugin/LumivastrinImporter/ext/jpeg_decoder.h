@@ -10,11 +10,16 @@
 // Output after Success: interleaved R, G, B bytes for three components, one
 // grey byte per pixel for one component; rows top to bottom, no padding.
 //
-// Memory: one plane per component and the RGB buffer at the frame header.
-// Subsampled planes are upsampled row by row during the colour conversion
-// (jpeg_upsample.h), with one small request per such component that never
-// exceeds what doubling whole planes pass by pass would request; if it
-// fails, decoding ends with AllocationFailed.
+// Two ways to drive it, one decoding: the picture is always decoded a row of
+// MCUs at a time into a few rows per component, and each finished output row
+// goes either into the whole picture (GetImage) or to a RowSink that takes it
+// onward at once, so that no whole picture is ever kept.
+//
+// Memory, all requested at the frame header: the rows of MCUs each component
+// keeps (three when some component is upsampled vertically, else one; the
+// whole plane for a one-component picture decoded whole), the row buffers of
+// upsampling (jpeg_upsample.h), and the picture (whole) or one output row
+// (rows). Every request is smaller than the plane or picture it replaces.
 //
 // Limits (refused before any pixel memory is requested):
 // - width or height 0: MalformedData (width) or UnsupportedFeature (height;
@@ -29,7 +34,21 @@
 
 #include <cstdint>
 
+#include "jpeg_huffman.h"
+#include "jpeg_upsample.h"
+
 namespace Jpeg {
+
+// Takes the picture a row at a time, top to bottom, each row exactly once.
+class RowSink {
+public:
+    // `pixels`: the row's width x components bytes (R, G, B or grey), valid
+    // for the length of the call.
+    virtual void PutRow(int32_t row, const uint8_t* pixels) = 0;
+
+protected:
+    ~RowSink() = default;
+};
 
 class Decoder {
 public:
@@ -56,6 +75,12 @@ public:
     // constructor's.
     Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t),
             void (*release)(void*), int32_t requiredWidth, int32_t requiredHeight);
+    // The same, with every finished row handed to `rows` as soon as it is
+    // done instead of being kept: GetImage then gives null. After a failure
+    // the rows handed over so far are undefined, as the picture would be.
+    Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t),
+            void (*release)(void*), int32_t requiredWidth, int32_t requiredHeight,
+            RowSink& rows);
     ~Decoder();
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
@@ -65,6 +90,7 @@ public:
     int32_t GetHeight() const { return height; }
     int32_t GetComponentCount() const { return componentCount; }
     const uint8_t* GetImage() const {
+        if (sink) return nullptr;
         return componentCount == 1 ? components[0].pixels : rgbImage;
     }
 
@@ -83,26 +109,8 @@ public:
         int32_t acTable;
         int32_t dcTable;
         int32_t dcPredictor;
-        uint8_t* pixels;
-    };
-
-    struct VlcCode {
-        uint8_t codeLength;
-        uint8_t symbol;
-    };
-
-    // First-level lookup on the next FastBits bits, filled from the same code
-    // set as the full table. Where a code and its additional bits fit in
-    // FastBits together, the entry holds the decoded value and their total
-    // length. Where only the code fits, `length` is CodeOnly plus the code's
-    // length and the additional bits are read after it. Length 0 sends the
-    // decoding to the full table.
-    static constexpr int FastBits = 10;
-    static constexpr uint8_t CodeOnly = 0x80;
-    struct FastCode {
-        int16_t value;
-        uint8_t length;
-        uint8_t symbol;
+        uint8_t* pixels;       // rows of MCUs, `slots` of them in turn
+        int32_t slots;         // rows of MCUs kept; row r of the plane is in slot (r / (8 x samplingY)) % slots
     };
 
 private:
@@ -112,36 +120,21 @@ private:
     void _DecodeLength();
     void _SkipMarker();
     void _DecodeSOF();
+    void _AllocateRows();
     void _DecodeDHT();
     void _DecodeDQT();
     void _DecodeDRI();
     void _DecodeScan();
+    void _DecodeMcuRows();
     void _ReleasePlanes();
 
-    // Bit reader.
-    void _Refill(int32_t n);
-    void _LoadByteSlow();
-    uint32_t _ShowBits(int32_t n) {
-        if (n == 0) return 0;
-        if (bitCount < n) _Refill(n);
-        return uint32_t(bitBuffer >> (bitCount - n)) & ((1u << n) - 1);
-    }
-    void _SkipBits(int32_t n) {
-        if (bitCount < n) _Refill(n);
-        bitCount -= n;
-    }
-    uint32_t _GetBits(int32_t n) {
-        uint32_t v = _ShowBits(n);
-        bitCount -= n;
-        return v;
-    }
-    void _ByteAlign() { bitCount &= ~7; }
     int32_t _GetVLC(int slot, uint8_t* symbol);
-    int32_t _GetLongVLC(int slot, FastCode f, uint8_t* symbol);
-
     void _DecodeBlock(Component* c, uint8_t* out);
     void _TransformPending();
-    void _Convert();
+
+    // Upsampling, colour conversion and hand-over of the output rows up to
+    // (not including) `endRow`.
+    void _Convert(int32_t endRow);
 
     ResultCode result = Success;
     const uint8_t* readPosition = nullptr;
@@ -153,17 +146,8 @@ private:
     int32_t componentCount = 0;
     Component components[3] = {};
     uint8_t quantTables[4][64] = {};
-    // Filled completely by each Huffman segment, so they need no clearing:
-    // a slot that was never defined is refused through vlcDefined instead of
-    // through entries of length 0. That keeps construction cheap.
-    VlcCode vlcTables[4][65536];
-    FastCode fastTables[4][1 << FastBits];
-    bool vlcDefined[4] = {};
-    // 64 bits instead of 32 so that whole runs of plain bytes load at once;
-    // the bits delivered, and the moment a marker byte is taken in, stay
-    // those of a byte-by-byte reader.
-    uint64_t bitBuffer = 0;
-    int32_t bitCount = 0;
+    HuffmanTable vlcTables[4];
+    BitReader bits;
     // Two work blocks: a block's transform runs after the next block has
     // been decoded into the other one, which lets the two overlap and gives
     // the scalar stores time to settle before the vector loads.
@@ -177,10 +161,15 @@ private:
     int32_t currentBlock = 0;
     int32_t restartInterval = 0;
     uint8_t* rgbImage = nullptr;
+    uint8_t* rowBuffer = nullptr;  // one output row, when rows go to a sink
+    UpsampledRows upsampled[3];
+    int32_t rowsDone = 0;          // output rows converted so far
     uint64_t inputSize = 0;
     int32_t requiredWidth = -1, requiredHeight = -1;  // -1: any size
     bool frameRefused = false;  // the last frame header had another size than required
+    bool verticalLag = false;   // output rows wait for the next row of MCUs (vertical upsampling)
     bool vectorCode = false;
+    RowSink* sink = nullptr;
     void* (*allocate)(uint64_t);
     void (*release)(void*);
 };

@@ -41,15 +41,23 @@ void WeighRows(uint8_t* out, const uint8_t* rows[4], const int32_t weights[4], i
 
 }  // namespace
 
-UpsampledRows::~UpsampledRows() {
+UpsampledRows::~UpsampledRows() { Reset(); }
+
+void UpsampledRows::Reset() {
     if (block) release(block);
+    block = nullptr;
+    output = nullptr;
+    stageCount = 0;
 }
 
 bool UpsampledRows::Start(const uint8_t* plane_, int32_t width, int32_t height, int32_t stride,
-                          int32_t frameWidth, int32_t frameHeight, bool vector,
-                          void* (*allocate)(uint64_t), void (*release_)(void*)) {
+                          int32_t slotRows_, int32_t slots_, int32_t frameWidth, int32_t frameHeight,
+                          bool vector, void* (*allocate)(uint64_t), void (*release_)(void*)) {
+    Reset();
     plane = plane_;
     planeStride = stride;
+    slotRows = slotRows_;
+    slots = slots_;
     vectorCode = vector;
     release = release_;
     stages[0].width = width;
@@ -113,7 +121,7 @@ const uint8_t* UpsampledRows::_Input(int stage, int32_t row) {
 // Row `row` of `stage`, computed into `out` (room for the stage's width)
 // unless it is a row of the decoded plane.
 const uint8_t* UpsampledRows::_Fetch(int stage, int32_t row, uint8_t* out) {
-    if (stage == 0) return plane + std::size_t(row) * std::size_t(planeStride);
+    if (stage == 0) return _PlaneRow(row);
     const Stage& s = stages[stage];
     const Stage& below = stages[stage - 1];
     if (s.horizontal) {

@@ -10,6 +10,11 @@
 // filters one row of the pass below. Every sample comes out exactly as the
 // plane-by-plane passes would leave it.
 //
+// The decoded samples need not be one plane: they may be a ring of rows of
+// MCUs that the decoder refills as the scan goes on, as long as every row
+// asked for is still there (the decoder keeps the rows of MCUs before and
+// after the one whose output rows it asks for).
+//
 // Memory: one request through `allocate` per component that needs passes, of
 // at most four rows per vertical pass plus one row per horizontal pass fed
 // by another pass plus one output row. Each of those is smaller than the
@@ -18,6 +23,7 @@
 // more memory than the pass-by-pass conversion.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace Jpeg {
@@ -31,11 +37,15 @@ public:
 
     // plane: the decoded samples of a component `width` x `height` stored
     // `stride` bytes apart (the stored row goes on beyond `width`; the right
-    // edge of the first horizontal pass reads its last three samples).
-    // Returns false when the row buffers cannot be allocated.
+    // edge of the first horizontal pass reads its last three samples), in
+    // `slots` parts of `slotRows` rows taken in turn: row r lies in part
+    // (r / slotRows) % slots. Returns false when the row buffers cannot be
+    // allocated.
     bool Start(const uint8_t* plane, int32_t width, int32_t height, int32_t stride,
-               int32_t frameWidth, int32_t frameHeight, bool vector,
-               void* (*allocate)(uint64_t), void (*release)(void*));
+               int32_t slotRows, int32_t slots, int32_t frameWidth, int32_t frameHeight,
+               bool vector, void* (*allocate)(uint64_t), void (*release)(void*));
+    // Releases the row buffers; Start may then be called again.
+    void Reset();
 
     // Row `row` of the upsampled plane: at least frameWidth samples. Any
     // order works; increasing order computes each intermediate row once. The
@@ -57,12 +67,19 @@ private:
 
     const uint8_t* plane = nullptr;
     int32_t planeStride = 0;
+    int32_t slotRows = 1, slots = 1;
     int stageCount = 0;  // stage 0 is the decoded plane
     Stage stages[MaxStages];
     uint8_t* output = nullptr;
     uint8_t* block = nullptr;
     bool vectorCode = false;
     void (*release)(void*) = nullptr;
+
+    const uint8_t* _PlaneRow(int32_t row) const {
+        const int32_t part = (row / slotRows) % slots;
+        return plane + (std::size_t(part) * std::size_t(slotRows) + std::size_t(row % slotRows)) *
+                           std::size_t(planeStride);
+    }
 };
 
 }  // namespace Jpeg

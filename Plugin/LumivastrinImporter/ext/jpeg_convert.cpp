@@ -1,0 +1,55 @@
+// The output rows: each component's row brought to the frame size
+// (jpeg_upsample.h), then colour conversion, or the grey row as it is; into
+// the picture, or handed to the caller's sink.
+#include <cstddef>
+#include <cstring>
+
+#include "jpeg_decoder.h"
+#include "jpeg_pixels.h"
+
+namespace Jpeg {
+namespace {
+
+inline uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
+
+void ConvertRow(const uint8_t* py, const uint8_t* pb, const uint8_t* pr, uint8_t* out, int32_t width, bool vector) {
+    int32_t x = vector ? ConvertRowAvx2(py, pb, pr, out, width) : 0;
+    for (; x < width; ++x) {
+        int32_t y = py[x] * 256, b = pb[x] - 128, r = pr[x] - 128;
+        out[3 * x + 0] = Clip((y + 359 * r + 128) >> 8);
+        out[3 * x + 1] = Clip((y - 88 * b - 183 * r + 128) >> 8);
+        out[3 * x + 2] = Clip((y + 454 * b + 128) >> 8);
+    }
+}
+
+}  // namespace
+
+void Decoder::_Convert(int32_t endRow) {
+    if (endRow > height) endRow = height;
+    if (componentCount == 1) {
+        // A one-component frame is always sampled 1 x 1 (see _DecodeSOF), so
+        // its rows already have the frame size. Decoded whole, the plane
+        // loses its padding row by row; each row moves down to where no row
+        // still to be read lies.
+        Component& c = components[0];
+        for (int32_t row = rowsDone; row < endRow; ++row) {
+            const uint8_t* p = upsampled[0].Row(row);
+            if (sink)
+                sink->PutRow(row, p);
+            else if (row > 0 && c.width != c.stride)
+                std::memmove(c.pixels + size_t(row) * size_t(c.width), p, size_t(c.width));
+        }
+    } else if (componentCount == 3) {
+        for (int32_t row = rowsDone; row < endRow; ++row) {
+            const uint8_t* py = upsampled[0].Row(row);
+            const uint8_t* pb = upsampled[1].Row(row);
+            const uint8_t* pr = upsampled[2].Row(row);
+            uint8_t* out = sink ? rowBuffer : rgbImage + size_t(row) * size_t(width) * 3;
+            ConvertRow(py, pb, pr, out, width, vectorCode);
+            if (sink) sink->PutRow(row, rowBuffer);
+        }
+    }
+    if (endRow > rowsDone) rowsDone = endRow;
+}
+
+}  // namespace Jpeg

@@ -1,0 +1,130 @@
+// The bit reader of the entropy-coded data and the Huffman code tables.
+//
+// A code is always looked up on the next 16 bits of the data, as if in a
+// table of 65,536 entries filled code by code from entry 0 upward: the same
+// codes, the same look-ahead, so the same failure near the end of the data.
+// The tables are compact instead: a first-level table on the next FastBits
+// bits settles every code of up to FastBits bits, and often its additional
+// bits too; a longer code is found by comparing the 16 bits with the end of
+// each code length's range, which is what the full table's entries amount to.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__GNUC__)
+#define LVS_INLINE inline __attribute__((always_inline))
+#define LVS_NOINLINE __attribute__((noinline))
+#else
+#define LVS_INLINE inline
+#define LVS_NOINLINE
+#endif
+
+namespace Jpeg {
+
+struct HuffmanTable {
+    static constexpr int FastBits = 10;
+    // Where only the code fits in FastBits, `length` is CodeOnly plus the
+    // code's length and its additional bits are read after it. Where a code
+    // and its additional bits fit together, the entry holds the decoded
+    // value and their total length. Length 0: a longer code, or none.
+    static constexpr uint8_t CodeOnly = 0x80;
+    struct FastCode {
+        int16_t value;
+        uint8_t length;
+        uint8_t symbol;
+    };
+    // 255 codes of each length above FastBits at most.
+    static constexpr int LongSymbols = 255 * (16 - FastBits);
+
+    // From the code counts of lengths 1 to 16 and the symbols in order, as a
+    // table segment gives them; the counts must fit in 16 bits of code.
+    void Build(const uint8_t counts[16], const uint8_t* symbols);
+
+    // The code that the next 16 bits start with: its length (0: no code)
+    // and symbol, as the full table's entry at index `bits16` would hold.
+    LVS_INLINE void Lookup(uint32_t bits16, int* length, uint8_t* symbol) const {
+        const FastCode f = fast[bits16 >> (16 - FastBits)];
+        if (f.length != 0) {
+            *length = (f.length & CodeOnly) ? (f.length & ~CodeOnly) : f.length - (f.symbol & 15);
+            *symbol = f.symbol;
+            return;
+        }
+        LookupLong(bits16, length, symbol);
+    }
+    void LookupLong(uint32_t bits16, int* length, uint8_t* symbol) const;
+
+    FastCode fast[1 << FastBits] = {};  // all length 0 until Build: a slot never defined has no codes
+    uint32_t limit[17];  // limit[L]: end of the codes of length L or less, on the 16-bit scale
+    uint16_t first[17];  // index in longSymbols of the first code of length L, for L above FastBits
+    uint8_t longSymbols[LongSymbols];
+    bool defined = false;
+};
+
+// The entropy-coded data as a stream of bits. Past the end of the data, and
+// after an end-of-image marker, it reads as 1-bits; a restart marker stands
+// in it as its 16 bits; any other marker, and a 0xFF as the last byte, set
+// `failed` (MalformedData) when its bits are needed.
+//
+// Kept by value in the block decoder, so that its fields stay in registers;
+// the slow refill therefore takes and returns it by value.
+struct BitReader {
+    uint64_t buffer = 0;  // bits shifted in from the right; the low `count` are unread
+    int32_t count = 0;
+    const uint8_t* position = nullptr;
+    int32_t left = 0;  // bytes from `position` to the end of the data
+    bool failed = false;
+
+    // At least 16 unread bits. Eight bytes without a 0xFF among them go in
+    // with one load; anything else byte by byte, so that a marker is taken
+    // in exactly when a byte-at-a-time reader would take it.
+    LVS_INLINE void Fill16() {
+        if (count >= 16) return;
+        if (left >= 8) {
+            uint64_t word;
+            std::memcpy(&word, position, 8);
+            const uint64_t inverse = ~word;
+            if (((inverse - 0x0101010101010101u) & ~inverse & 0x8080808080808080u) == 0) {
+                const int32_t bytes = (63 - count) >> 3;  // 6 or 7
+                word = __builtin_bswap64(word);
+                buffer = (buffer << (8 * bytes)) | (word >> (64 - 8 * bytes));
+                count += 8 * bytes;
+                position += bytes;
+                left -= bytes;
+                return;
+            }
+        }
+        *this = Refill(*this, 16);
+    }
+    LVS_INLINE uint32_t Peek16() const { return uint32_t(buffer >> (count - 16)) & 0xFFFFu; }
+    // n from 0 to 16.
+    LVS_INLINE uint32_t Show(int32_t n) {
+        if (n == 0) return 0;
+        if (count < n) *this = Refill(*this, n);
+        return uint32_t(buffer >> (count - n)) & ((1u << n) - 1);
+    }
+    LVS_INLINE void Skip(int32_t n) {
+        if (count < n) *this = Refill(*this, n);
+        count -= n;
+    }
+    LVS_INLINE uint32_t Get(int32_t n) {
+        const uint32_t v = Show(n);
+        count -= n;
+        return v;
+    }
+    LVS_INLINE void ByteAlign() { count &= ~7; }
+
+    // Loads plain bytes (and stuffed 0xFF 0x00 pairs) in bulk up to 56 bits,
+    // stopping in front of any other 0xFF, then byte by byte to `n` bits.
+    static LVS_NOINLINE BitReader Refill(BitReader r, int32_t n);
+};
+
+// The additional bits of a coefficient: k bits code the values
+// -(2^k - 1) to -2^(k-1) and 2^(k-1) to 2^k - 1.
+LVS_INLINE int32_t Extend(uint32_t bits, int k) {
+    int32_t v = int32_t(bits);
+    if (v < (1 << (k - 1))) v -= (1 << k) - 1;
+    return v;
+}
+
+}  // namespace Jpeg
