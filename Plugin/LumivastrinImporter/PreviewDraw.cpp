@@ -84,43 +84,6 @@ class PreviewBuffer {
   uint8_t* data_ = nullptr;
 };
 
-// Decoder objects carry over half a megabyte of tables each: on the heap,
-// since the host's threads may have small stacks. The class is
-// over-aligned, and glibc carves aligned_alloc blocks so that drawing frame
-// after frame made the host's heap grow by one decoder per frame; a plain
-// malloc block, aligned by hand, is reused.
-struct DecoderRelease {
-  void* block = nullptr;
-  void operator()(Jpeg::Decoder* decoder) const {
-    decoder->~Decoder();
-    std::free(block);
-  }
-};
-using DecoderPtr = std::unique_ptr<Jpeg::Decoder, DecoderRelease>;
-
-// Null when even the object cannot be had, which counts as the decoder
-// running out of memory. The decoder reports its failures, it never throws.
-// Only a picture of the drawing world's size is ever drawn, so a frame of
-// any other size is refused from its header, before it gets pixel memory.
-DecoderPtr Decode(const uint8_t* data, uint64_t size, const DecoderMemory& memory) {
-  std::size_t space = sizeof(Jpeg::Decoder) + alignof(Jpeg::Decoder);
-  void* block = std::malloc(space);
-  void* at = block;
-  if (!block || !std::align(alignof(Jpeg::Decoder), sizeof(Jpeg::Decoder), at, space)) {
-    std::free(block);
-    return DecoderPtr(nullptr, DecoderRelease{});
-  }
-  return DecoderPtr(
-      new (at) Jpeg::Decoder(data, size, memory.allocate, memory.release, kPreviewWidth, kPreviewHeight),
-      DecoderRelease{block});
-}
-
-bool Decoded(const Jpeg::Decoder* decoder) { return decoder && decoder->GetResult() == Jpeg::Decoder::Success; }
-
-bool IsUsablePreview(const Jpeg::Decoder* decoder) {
-  return Decoded(decoder) && decoder->GetWidth() == kPreviewWidth && decoder->GetHeight() == kPreviewHeight;
-}
-
 #if defined(__x86_64__) || defined(__i386__)
 #define LVS_PAINT_SSSE3 1
 // One byte shuffle turns twelve bytes of four RGB pixels into sixteen of
@@ -171,42 +134,65 @@ A_long ExpandRgbRow(const uint8_t* __restrict from, uint8_t* __restrict to, A_lo
 #endif
 }
 
-// Every pixel opaque, the decoder's bytes unchanged; a grey picture gives
-// red, green and blue alike. Whole rows at a time where the picture lies
-// inside the world (as it always does for a usable preview), which stores
-// exactly what setPixelSafe would; pixel by pixel otherwise.
-void Paint(PF_LayerDef& world, const Jpeg::Decoder& decoder) {
-  const A_long width = decoder.GetWidth();
-  const A_long height = decoder.GetHeight();
-  const int channels = decoder.GetComponentCount() == 1 ? 1 : 3;
-  const uint8_t* picture = decoder.GetImage();
-  const bool inside = width <= world.width && height <= world.height;
-  for (A_long y = 0; y < height; ++y) {
-    const uint8_t* __restrict from = picture + static_cast<std::ptrdiff_t>(y) * width * channels;
-    if (!inside) {
-      for (A_long x = 0; x < width; ++x) {
-        const uint8_t* p = from + static_cast<std::ptrdiff_t>(x) * channels;
-        const PF_Pixel pixel{255, p[0], p[channels == 3 ? 1 : 0], p[channels == 3 ? 2 : 0]};
-        setPixelSafe(&world, x, y, pixel);
-      }
-      continue;
-    }
-    uint8_t* __restrict to = RowStart(world, y);
-    if (channels == 3) {
-      const A_long done = ExpandRgbRow(from, to, width);
-      for (A_long x = done; x < width; ++x) {
-        to[4 * x] = 255;
-        to[4 * x + 1] = from[3 * x];
-        to[4 * x + 2] = from[3 * x + 1];
-        to[4 * x + 3] = from[3 * x + 2];
+// Takes the decoder's rows straight into a world of the drawing world's
+// size at that world's depth: every pixel opaque, the decoder's bytes
+// unchanged (a grey picture gives red, green and blue alike), then converted
+// as the world copy converts an 8-bit world, so that the picture arrives as
+// if painted into an 8-bit world and copied.
+class WorldRows final : public Jpeg::RowSink {
+ public:
+  WorldRows(const PF_LayerDef& world, PF_PixelFormat format) : world_(world), format_(format) {}
+
+  // The 8-bit row that deeper worlds convert from; false when it cannot be had.
+  bool Ready() {
+    if (format_ == PF_PixelFormat_ARGB32) return true;
+    argb_.reset(new (std::nothrow) uint8_t[4 * std::size_t(kPreviewWidth)]);
+    return argb_ != nullptr;
+  }
+  void PutRow(int32_t row, const uint8_t* pixels, int32_t components) override {
+    if (row < 0 || row >= world_.height) return;
+    uint8_t* const out = RowStart(world_, row);
+    uint8_t* const argb = format_ == PF_PixelFormat_ARGB32 ? out : argb_.get();
+    const A_long width = kPreviewWidth < world_.width ? kPreviewWidth : world_.width;
+    if (components == 3) {
+      A_long x = ExpandRgbRow(pixels, argb, width);
+      for (; x < width; ++x) {
+        argb[4 * x] = 255;
+        argb[4 * x + 1] = pixels[3 * x];
+        argb[4 * x + 2] = pixels[3 * x + 1];
+        argb[4 * x + 3] = pixels[3 * x + 2];
       }
     } else {
       for (A_long x = 0; x < width; ++x) {
-        to[4 * x] = 255;
-        to[4 * x + 1] = to[4 * x + 2] = to[4 * x + 3] = from[x];
+        argb[4 * x] = 255;
+        argb[4 * x + 1] = argb[4 * x + 2] = argb[4 * x + 3] = pixels[x];
       }
     }
+    const std::ptrdiff_t samples = 4 * std::ptrdiff_t(width);
+    if (format_ == PF_PixelFormat_ARGB64)
+      ConvertSamples(argb, reinterpret_cast<uint16_t*>(out), samples);
+    else if (format_ == PF_PixelFormat_ARGB128)
+      ConvertSamples(argb, reinterpret_cast<float*>(out), samples);
   }
+
+ private:
+  const PF_LayerDef& world_;
+  const PF_PixelFormat format_;
+  std::unique_ptr<uint8_t[]> argb_;
+};
+
+bool IsHandledFormat(PF_PixelFormat format) {
+  return format == PF_PixelFormat_ARGB32 || format == PF_PixelFormat_ARGB64 || format == PF_PixelFormat_ARGB128;
+}
+
+// Decodes one JPEG into the rows; true when it gave a whole picture of the
+// drawing world's size. Only a picture of that size is ever drawn, so a
+// frame of any other size is refused from its header, before it gets pixel
+// memory. The decoder reports its failures, it never throws.
+bool DrawJpeg(const uint8_t* data, uint64_t size, const DecoderMemory& memory, WorldRows& rows) {
+  const Jpeg::Decoder decoder(data, size, memory.allocate, memory.release, kPreviewWidth, kPreviewHeight, rows);
+  return decoder.GetResult() == Jpeg::Decoder::Success && decoder.GetWidth() == kPreviewWidth &&
+         decoder.GetHeight() == kPreviewHeight;
 }
 
 }  // namespace
@@ -236,10 +222,21 @@ A_Err DrawPreviewFrame(AEIO_InData* basic_dataP, AEIO_InSpecH specH, PF_EffectWo
     if (err) return err;
   }
 
-  // The private 8-bit world the picture is painted into.
-  ScopedWorld drawing(suites.PFWorldSuite());
-  err = drawing.Create(kPreviewWidth, kPreviewHeight, PF_PixelFormat_ARGB32);
+  // The picture is drawn at the destination's depth: into the destination
+  // itself when it has the drawing world's size, else into a world of that
+  // size that the host then resamples into the destination.
+  const PF_WorldSuite2* worlds = suites.PFWorldSuite();
+  PF_PixelFormat format = PF_PixelFormat_INVALID;
+  err = worlds->PF_GetPixelFormat(destination, &format);
   if (err) return err;
+  if (!IsHandledFormat(format)) return PF_Err_BAD_CALLBACK_PARAM;
+  ScopedWorld drawing(worlds);
+  PF_EffectWorld* target = destination;
+  if (destination->width != kPreviewWidth || destination->height != kPreviewHeight) {
+    err = drawing.Create(kPreviewWidth, kPreviewHeight, format);
+    if (err) return err;
+    target = drawing.World();
+  }
 
   // Footage without a record has no package to read: its preview counts as
   // missing. A stored record may lack the path's terminator.
@@ -250,32 +247,25 @@ A_Err DrawPreviewFrame(AEIO_InData* basic_dataP, AEIO_InSpecH specH, PF_EffectWo
   // A buffer the host cannot supply also leaves the preview missing.
   PreviewBuffer buffer(suites.HandleSuite());
   uint64_t previewSize = 0;
-  A_Err result = A_Err_NONE;
   if (size > 0 && buffer.Allocate(static_cast<A_HandleSize>(size))) {
-    if (LVS_ReadFile(path, kPreviewEntryName, buffer.Data(), static_cast<std::size_t>(size)) < 0) {
-      result = PF_Err_INTERNAL_STRUCT_DAMAGED;
-    } else {
-      previewSize = static_cast<uint64_t>(size);
-    }
+    // An entry that is there but cannot be read is damage, not a missing
+    // preview: the host is told, and nothing is drawn.
+    if (LVS_ReadFile(path, kPreviewEntryName, buffer.Data(), static_cast<std::size_t>(size)) < 0)
+      return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    previewSize = static_cast<uint64_t>(size);
   }
 
-  if (result == A_Err_NONE) {
-    DecoderPtr preview = Decode(buffer.Data(), previewSize, memory);
-    if (IsUsablePreview(preview.get())) {
-      Paint(*drawing.World(), *preview);
-    } else {
-      DecoderPtr fallback = Decode(bin2c_update_preview, bin2c_update_preview_size, memory);
-      // Only a shortage of memory gets here; reporting success would leave
-      // the host a frame that nothing was drawn into.
-      if (!Decoded(fallback.get())) return PF_Err_OUT_OF_MEMORY;
-      Paint(*drawing.World(), *fallback);
-    }
-    buffer.Release();
+  WorldRows rows(*target, format);
+  if (!rows.Ready()) return PF_Err_OUT_OF_MEMORY;
+  if (!DrawJpeg(buffer.Data(), previewSize, memory, rows)) {
+    // Only a shortage of memory gets here; reporting success would leave
+    // the host a frame that nothing was drawn into.
+    if (!DrawJpeg(bin2c_update_preview, bin2c_update_preview_size, memory, rows)) return PF_Err_OUT_OF_MEMORY;
   }
   buffer.Release();
 
-  const A_Err copyErr = SmartCopyWorld(basic_dataP, drawing.World(), destination, false, false);
-  return result != A_Err_NONE ? result : copyErr;
+  if (target != destination) return EasyCopy(basic_dataP, target, destination, false);
+  return A_Err_NONE;
 }
 
 A_Err DrawSparseFrame(AEIO_InData* basic_dataP, AEIO_InSpecH specH, const AEIO_DrawSparseFramePB*,

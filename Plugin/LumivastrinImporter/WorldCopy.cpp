@@ -223,6 +223,14 @@ A_Err PromoteWorld(AEIO_InData* in_data, PF_EffectWorld* world) {
   return RewriteWorld(in_data, world, PromoteWorldIterate);
 }
 
+void ConvertSamples(const uint8_t* from, uint16_t* to, std::ptrdiff_t samples) {
+  for (std::ptrdiff_t k = ConvertRowWide(from, to, samples); k < samples; ++k) to[k] = Convert<uint16_t, uint8_t>(from[k]);
+}
+
+void ConvertSamples(const uint8_t* from, float* to, std::ptrdiff_t samples) {
+  for (std::ptrdiff_t k = ConvertRowWide(from, to, samples); k < samples; ++k) to[k] = Convert<float, uint8_t>(from[k]);
+}
+
 template <class SourceSample, class TargetSample>
 A_Err CopyWorldIterate(void* refconP, A_long, A_long i, A_long) {
   const CopyWorldRefcon& refcon = *static_cast<const CopyWorldRefcon*>(refconP);

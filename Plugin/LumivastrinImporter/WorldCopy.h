@@ -7,6 +7,9 @@
 // function created is released on the way out.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "LVS_HostSDK.h"
 
 // The flags describe 16-bit worlds that hold full-range samples (0 to 65535):
@@ -32,6 +35,11 @@ A_Err EasyCopy(AEIO_InData* in_data, PF_EffectWorld* source, PF_EffectWorld* des
 // with PF_Err_BAD_CALLBACK_PARAM and left as it is.
 A_Err DemoteWorld(AEIO_InData* in_data, PF_EffectWorld* world);
 A_Err PromoteWorld(AEIO_InData* in_data, PF_EffectWorld* world);
+
+// 8-bit samples converted as the row pass converts them into 16-bit and
+// float worlds: the same values, sixteen at a time where the processor can.
+void ConvertSamples(const uint8_t* from, uint16_t* to, std::ptrdiff_t samples);
+void ConvertSamples(const uint8_t* from, float* to, std::ptrdiff_t samples);
 
 // What each call of a CopyWorldIterate row callback gets: the source (only
 // read) and the target, which has the source's width and height.

@@ -35,7 +35,7 @@ void Decoder::_Convert(int32_t endRow) {
         for (int32_t row = rowsDone; row < endRow; ++row) {
             const uint8_t* p = upsampled[0].Row(row);
             if (sink)
-                sink->PutRow(row, p);
+                sink->PutRow(row, p, 1);
             else if (row > 0 && c.width != c.stride)
                 std::memmove(c.pixels + size_t(row) * size_t(c.width), p, size_t(c.width));
         }
@@ -46,7 +46,7 @@ void Decoder::_Convert(int32_t endRow) {
             const uint8_t* pr = upsampled[2].Row(row);
             uint8_t* out = sink ? rowBuffer : rgbImage + size_t(row) * size_t(width) * 3;
             ConvertRow(py, pb, pr, out, width, vectorCode);
-            if (sink) sink->PutRow(row, rowBuffer);
+            if (sink) sink->PutRow(row, rowBuffer, 3);
         }
     }
     if (endRow > rowsDone) rowsDone = endRow;

@@ -42,9 +42,9 @@ namespace Jpeg {
 // Takes the picture a row at a time, top to bottom, each row exactly once.
 class RowSink {
 public:
-    // `pixels`: the row's width x components bytes (R, G, B or grey), valid
-    // for the length of the call.
-    virtual void PutRow(int32_t row, const uint8_t* pixels) = 0;
+    // `pixels`: the row's width x components bytes (R, G, B for three
+    // components, grey for one), valid for the length of the call.
+    virtual void PutRow(int32_t row, const uint8_t* pixels, int32_t components) = 0;
 
 protected:
     ~RowSink() = default;
