@@ -2,7 +2,6 @@
 
 #include <cstddef>
 
-#include "jpeg_pixels.h"
 
 namespace Jpeg {
 namespace {

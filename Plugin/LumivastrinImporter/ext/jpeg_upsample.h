@@ -28,6 +28,19 @@
 
 namespace Jpeg {
 
+// AVX2 kernels of the filter (jpeg_upsample_avx2.cpp). Each handles a prefix
+// of its row and returns how far it got; the portable code finishes the
+// rest and is the only path on other processors.
+//
+// out[x] = CF(sum of weights[i] * rows[i][x]) for x below the returned count;
+// weights: at most 139 in total on the positive side and 12 on the negative.
+int32_t FilterRowsAvx2(uint8_t* out, const uint8_t* const rows[4], const int32_t weights[4],
+                       int32_t count);
+// Doubles a line of n samples for outputs 3 to 2n - 4 (the part of the
+// filter without edge terms); returns the number j_end such that output
+// pairs for j from 1 to j_end - 1 were written.
+int32_t UpsampleLineInteriorAvx2(const uint8_t* in, int32_t n, uint8_t* out);
+
 class UpsampledRows {
 public:
     UpsampledRows() = default;

@@ -5,12 +5,14 @@
 #include <cstring>
 
 #include "jpeg_decoder.h"
-#include "jpeg_pixels.h"
+#include "jpeg_colour.h"
 
 namespace Jpeg {
 namespace {
 
 inline uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
+
+}  // namespace
 
 void ConvertRow(const uint8_t* py, const uint8_t* pb, const uint8_t* pr, uint8_t* out, int32_t width, bool vector) {
     int32_t x = vector ? ConvertRowAvx2(py, pb, pr, out, width) : 0;
@@ -21,8 +23,6 @@ void ConvertRow(const uint8_t* py, const uint8_t* pb, const uint8_t* pr, uint8_t
         out[3 * x + 2] = Clip((y + 454 * b + 128) >> 8);
     }
 }
-
-}  // namespace
 
 void Decoder::_Convert(int32_t endRow) {
     if (endRow > height) endRow = height;
