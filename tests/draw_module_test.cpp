@@ -3,7 +3,7 @@
 #include <pthread.h>
 
 #include "Resample.h"
-#include "SampleConvert.h"
+#include "reference/ReferenceJpeg.h"
 #include "fixture.h"
 
 using namespace lvstest;
@@ -32,21 +32,33 @@ TEST_F(DrawTest, EightBitDestinationsReceiveTheDecodedBytesOpaque) {
   }
 }
 
-TEST_F(DrawTest, DeeperDestinationsReceiveConvertedSamples) {
-  const Bytes jpeg = PhotoJpeg(1280, 720, Subsampling::S444);
-  const Bytes expected = Painted(jpeg);
-  AEIO_InSpecH inSpec = WithPreview(jpeg);
-  PF_EffectWorld* d16 = m.Destination(PF_PixelFormat_ARGB64);
-  PF_EffectWorld* dfloat = m.Destination(PF_PixelFormat_ARGB128, 1280, 720, 0);
-  ASSERT_EQ(m.Draw(inSpec, d16), A_Err_NONE);
-  ASSERT_EQ(m.Draw(inSpec, dfloat), A_Err_NONE);
-  const auto s16 = Samples<uint16_t>(*d16);
-  const auto sf = Samples<float>(*dfloat);
-  ASSERT_TRUE(s16.size() == expected.size() && sf.size() == expected.size());
-  for (size_t i = 0; i < s16.size(); ++i)
-    ASSERT_TRUE((s16[i] == Convert<uint16_t, uint8_t>(expected[i]) && sf[i] == Convert<float, uint8_t>(expected[i])))
-        << i;
-  EXPECT_TRUE(s16[0] == 32768 && sf[0] == 1.0f) << "opaque";
+// The drawn samples at every depth against the plain reference decoder, for
+// every sampling, with and without restarts, in worked conversions: opaque,
+// 8-bit as decoded, 16-bit (v x 32768 + 128) / 255, float v / 255.
+TEST_F(DrawTest, EveryDepthReceivesTheReferencePictureConverted) {
+  const char* samplings[] = {"-sample 1x1", "-sample 2x1", "-sample 1x2", "-sample 2x2", "-sample 4x1", "-grayscale"};
+  for (size_t n = 0; n < std::size(samplings); ++n) {
+    const std::string arguments = std::string("-quality 90 ") + samplings[n] + (n % 2 ? " -restart 3B" : "");
+    const Bytes jpeg = lvs_test::EncodeWithCjpeg(lvs_test::MakePhotoLikePicture(1280, 720, unsigned(n), n == 5 ? 1 : 3),
+                                                 arguments);
+    const lvs_reference::RefResult ref = lvs_reference::ReferenceDecode(jpeg.data(), jpeg.size());
+    ASSERT_EQ(ref.result, 0) << arguments;
+    const size_t components = ref.image.size() / (size_t(1280) * 720);
+    AEIO_InSpecH inSpec = WithPreview(jpeg);
+    PF_EffectWorld* d8 = m.Destination(PF_PixelFormat_ARGB32);
+    PF_EffectWorld* d16 = m.Destination(PF_PixelFormat_ARGB64);
+    PF_EffectWorld* dfloat = m.Destination(PF_PixelFormat_ARGB128, 1280, 720, 0);
+    for (PF_EffectWorld* d : {d8, d16, dfloat}) ASSERT_EQ(m.Draw(inSpec, d), A_Err_NONE) << arguments;
+    const auto s8 = Samples<uint8_t>(*d8);
+    const auto s16 = Samples<uint16_t>(*d16);
+    const auto sf = Samples<float>(*dfloat);
+    size_t wrong = 0;
+    for (size_t i = 0; i < s8.size(); ++i) {
+      const uint32_t v = i % 4 == 0 ? 255 : ref.image[(i / 4) * components + (components == 3 ? i % 4 - 1 : 0)];
+      wrong += s8[i] != v || s16[i] != (v * 32768 + 128) / 255 || sf[i] != float(v) / 255.0f;
+    }
+    EXPECT_EQ(wrong, 0u) << arguments;
+  }
 }
 
 TEST_F(DrawTest, SmallerDestinationGetsTheHostsReducedCopy) {
@@ -81,7 +93,7 @@ TEST_F(DrawTest, UnusablePreviewsDrawTheFallbackOrFail) {
   fs::remove(gone);
   EXPECT_TRUE(Draw8(inSpec) == fallback);
   EXPECT_TRUE(Draw8(m.Footage("", false)) == fallback);
-  // A preview that cannot be decrypted is 512, and the unpainted world is copied.
+  // A preview that cannot be decrypted is 512, and nothing is drawn.
   const std::string foreign =
       scratch.Package("foreign.lvs", {Sealed("meta", meta), Sealed("prv", Preview(), "not the password")});
   const Bytes drawn = Draw8(m.Footage(foreign), PF_Err_INTERNAL_STRUCT_DAMAGED);

@@ -16,6 +16,21 @@ using Jpeg::Decoder;
 
 namespace {
 
+// The rows as a sink receives them, each once and in order.
+struct CollectedRows final : Jpeg::RowSink {
+    std::vector<uint8_t> image;
+    int32_t next = 0;
+    bool inOrder = true;
+    void PutRow(int32_t row, const uint8_t* pixels, int32_t components) override {
+        inOrder = inOrder && row == next++;
+        rowBytes = size_t(width) * size_t(components);
+        image.insert(image.end(), pixels, pixels + rowBytes);
+    }
+    int32_t width = 0;
+    size_t rowBytes = 0;
+};
+
+// Both ways of driving the decoder, whole and in rows, on both code paths.
 // Counts the inputs the reference decodes, to show a family reached the paths it is meant for.
 testing::AssertionResult Agree(const std::vector<uint8_t>& file, int* succeeded = nullptr) {
     const lvs_reference::RefResult ref = lvs_reference::ReferenceDecode(file.data(), file.size());
@@ -27,6 +42,18 @@ testing::AssertionResult Agree(const std::vector<uint8_t>& file, int* succeeded 
                           (ref.image.empty() || std::memcmp(d->GetImage(), ref.image.data(), ref.image.size()) == 0);
         d.reset();
         if (!same || MemoryLog::live != 0) return testing::AssertionFailure() << (vector ? "vector" : "portable");
+        if (ref.result != Decoder::Success) continue;
+        CollectedRows rows;
+        rows.width = ref.width;
+        MemoryLog::live = 0;
+        {
+            const Decoder strips(file.data(), file.size(), MemoryLog::Allocate, MemoryLog::Release, ref.width,
+                                 ref.height, rows);
+            if (strips.GetResult() != ref.result || strips.GetImage() != nullptr || !rows.inOrder ||
+                rows.next != ref.height || rows.image != ref.image)
+                return testing::AssertionFailure() << (vector ? "vector" : "portable") << " rows";
+        }
+        if (MemoryLog::live != 0) return testing::AssertionFailure() << "rows leaked";
     }
     return testing::AssertionSuccess();
 }
