@@ -1,0 +1,182 @@
+// The hostile corpus (tests/hostile/make_hostile.py) swept through the
+// release module and the lvs tool: for every input, one open, one draw and
+// one `lvs check`, each in a fresh process, with its wall time and its peak
+// resident memory above that process's own baseline (the host and module
+// loaded, or lvs run on a missing file). Prints the worst of each and the
+// inputs that reach it; targets: 0.5 s and 64 MiB.
+//
+//   bench_hostile [CORPUS_DIR]   (default: made afresh in a temporary folder)
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "SubstituteHost.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kTimeTarget = 0.5;
+constexpr double kMemoryTargetMiB = 64;
+constexpr int kTimeoutSeconds = 20;
+
+struct Figure {
+  double seconds = 0;
+  double mib = 0;  // peak resident memory above the baseline
+  bool finished = true;
+};
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+long PeakKiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+std::u16string Utf16(const std::string& s) {  // the corpus names are ASCII
+  return std::u16string(s.begin(), s.end());
+}
+
+// One open or one draw of `file` in a child process; the child measures its
+// own baseline once the module is loaded, so only the operation counts.
+Figure InChild(const std::string& file, bool draw) {
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) std::exit(1);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(pipeEnds[0]);
+    alarm(kTimeoutSeconds);
+    lvshost::SubstituteHost host;
+    if (host.Load(LVS_PLUGIN_PATH) != A_Err_NONE) _exit(2);
+    AEIO_InSpecH inSpec = host.NewInSpec();
+    std::vector<uint8_t> record(1408, 0);
+    AEGP_MemHandle options = nullptr;
+    PF_EffectWorld* world = nullptr;
+    if (draw) {
+      std::memcpy(record.data(), file.data(), std::min<size_t>(file.size(), 259));
+      options = host.Memory().Create(record, "LVS Options");
+      host.SetInSpecOptions(inSpec, options);
+      world = host.Worlds().Create(PF_PixelFormat_ARGB32, 1280, 720);
+    }
+    const std::u16string path = Utf16(file);
+    const long baseline = PeakKiB();
+    const double start = Now();
+    if (draw) {
+      AEIO_DrawSparseFramePB pb{};
+      AEIO_DrawingFlags flags = 0;
+      host.Callbacks().AEIO_DrawSparseFrame(host.InData(), inSpec, &pb, world, &flags);
+    } else {
+      host.Callbacks().AEIO_InitInSpecFromFile(host.InData(), reinterpret_cast<const A_UTF16Char*>(path.c_str()),
+                                               inSpec);
+    }
+    Figure f{Now() - start, double(PeakKiB() - baseline) / 1024.0, true};
+    if (write(pipeEnds[1], &f, sizeof f) != ssize_t(sizeof f)) _exit(3);
+    _exit(0);  // the host's books are the tests' business, not the sweep's
+  }
+  close(pipeEnds[1]);
+  Figure f;
+  f.finished = read(pipeEnds[0], &f, sizeof f) == ssize_t(sizeof f);
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) f.finished = false;
+  return f;
+}
+
+// `lvs check FILE` as a process: its wall time and its peak memory.
+Figure Check(const std::string& file, double baselineMiB) {
+  const double start = Now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    alarm(kTimeoutSeconds);
+    execl(LVS_TOOL_PATH, "lvs", "check", file.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  Figure f{Now() - start, double(usage.ru_maxrss) / 1024.0 - baselineMiB, true};
+  // 0 and 1 are verdicts; anything else (a signal, the alarm) is a failure.
+  f.finished = WIFEXITED(status) && WEXITSTATUS(status) <= 1;
+  return f;
+}
+
+struct Worst {
+  explicit Worst(const char* name) : what(name) {}
+  const char* what;
+  Figure time, memory;
+  std::string timeInput, memoryInput;
+  std::vector<std::string> unfinished;
+  void Add(const std::string& input, const Figure& f) {
+    if (!f.finished) unfinished.push_back(input);
+    if (f.seconds >= time.seconds) time = f, timeInput = input;
+    if (f.mib >= memory.mib) memory = f, memoryInput = input;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fs::path corpus;
+  if (argc > 1) {
+    corpus = argv[1];
+  } else {
+    corpus = fs::temp_directory_path() / ("lvs_bench_hostile_" + std::to_string(getpid()));
+    const std::string command = std::string("'") + LVS_PYTHON + "' '" + LVS_HOSTILE_GENERATOR + "' '" +
+                                LVS_SAMPLE_PREVIEW + "' '" + corpus.string() + "' >/dev/null";
+    if (std::system(command.c_str()) != 0) {
+      std::fprintf(stderr, "bench_hostile: the corpus could not be made\n");
+      return 1;
+    }
+  }
+  std::vector<std::string> inputs;
+  std::ifstream manifest(corpus / "manifest.tsv");
+  for (std::string line; std::getline(manifest, line);) inputs.push_back((corpus / line.substr(0, line.find('\t'))).string());
+  if (inputs.empty()) {
+    std::fprintf(stderr, "bench_hostile: no manifest in %s\n", corpus.c_str());
+    return 1;
+  }
+
+  // lvs on a file that is not there: the tool and the module loaded, nothing read.
+  Figure base = Check((corpus / "no such file.lvs").string(), 0);
+  const double lvsBaseline = base.mib;
+
+  Worst open{"open"}, draw{"draw"}, check{"lvs check"};
+  for (const std::string& input : inputs) {
+    open.Add(input, InChild(input, false));
+    draw.Add(input, InChild(input, true));
+    check.Add(input, Check(input, lvsBaseline));
+  }
+
+  std::printf("%zu inputs from %s; lvs baseline %.1f MiB\n", inputs.size(), corpus.c_str(), lvsBaseline);
+  bool met = true;
+  for (const Worst* w : {&open, &draw, &check}) {
+    const bool ok = w->time.seconds <= kTimeTarget && w->memory.mib <= kMemoryTargetMiB && w->unfinished.empty();
+    met = met && ok;
+    std::printf("%-9s worst time %.3f s (%s), worst memory %+.1f MiB (%s)%s\n", w->what, w->time.seconds,
+                fs::path(w->timeInput).filename().c_str(), w->memory.mib, fs::path(w->memoryInput).filename().c_str(),
+                ok ? "" : "  NOT MET");
+    for (const std::string& u : w->unfinished) std::printf("  did not finish: %s\n", u.c_str());
+  }
+  std::printf("targets: <= %.1f s and <= %.0f MiB above the baseline: %s\n", kTimeTarget, kMemoryTargetMiB,
+              met ? "met" : "NOT MET");
+  if (argc <= 1) fs::remove_all(corpus);
+  return met ? 0 : 1;
+}
