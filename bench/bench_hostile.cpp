@@ -1,6 +1,6 @@
 // The hostile corpus (tests/hostile/make_hostile.py) swept through the
 // release module and the lvs tool: for every input, one open, one draw and
-// one `lvs check`, each in a fresh process, with its wall time and its peak
+// `lvs check`, `info` and `render`, each in a fresh process, with its wall time and its peak
 // resident memory above that process's own baseline (the host and module
 // loaded, or lvs run on a missing file). Prints the worst of each and the
 // inputs that reach it; targets: 0.5 s and 64 MiB.
@@ -97,8 +97,9 @@ Figure InChild(const std::string& file, bool draw) {
   return f;
 }
 
-// `lvs check FILE` as a process: its wall time and its peak memory.
-Figure Check(const std::string& file, double baselineMiB) {
+// An lvs command on FILE as a process: its wall time and its peak memory.
+Figure Lvs(const char* command, const std::string& file, double baselineMiB) {
+  const std::string png = (fs::temp_directory_path() / ("lvs_bench_hostile_" + std::to_string(getpid()) + ".png"));
   const double start = Now();
   const pid_t pid = fork();
   if (pid == 0) {
@@ -106,7 +107,10 @@ Figure Check(const std::string& file, double baselineMiB) {
     dup2(null, 1);
     dup2(null, 2);
     alarm(kTimeoutSeconds);
-    execl(LVS_TOOL_PATH, "lvs", "check", file.c_str(), static_cast<char*>(nullptr));
+    if (std::strcmp(command, "render") == 0)
+      execl(LVS_TOOL_PATH, "lvs", command, file.c_str(), "-o", png.c_str(), static_cast<char*>(nullptr));
+    else
+      execl(LVS_TOOL_PATH, "lvs", command, file.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
@@ -115,6 +119,7 @@ Figure Check(const std::string& file, double baselineMiB) {
   Figure f{Now() - start, double(usage.ru_maxrss) / 1024.0 - baselineMiB, true};
   // 0 and 1 are verdicts; anything else (a signal, the alarm) is a failure.
   f.finished = WIFEXITED(status) && WEXITSTATUS(status) <= 1;
+  fs::remove(png);
   return f;
 }
 
@@ -155,19 +160,20 @@ int main(int argc, char** argv) {
   }
 
   // lvs on a file that is not there: the tool and the module loaded, nothing read.
-  Figure base = Check((corpus / "no such file.lvs").string(), 0);
-  const double lvsBaseline = base.mib;
+  const double lvsBaseline = Lvs("check", (corpus / "no such file.lvs").string(), 0).mib;
 
-  Worst open{"open"}, draw{"draw"}, check{"lvs check"};
+  Worst open("open"), draw("draw"), check("lvs check"), info("lvs info"), render("lvs render");
   for (const std::string& input : inputs) {
     open.Add(input, InChild(input, false));
     draw.Add(input, InChild(input, true));
-    check.Add(input, Check(input, lvsBaseline));
+    check.Add(input, Lvs("check", input, lvsBaseline));
+    info.Add(input, Lvs("info", input, lvsBaseline));
+    render.Add(input, Lvs("render", input, lvsBaseline));
   }
 
   std::printf("%zu inputs from %s; lvs baseline %.1f MiB\n", inputs.size(), corpus.c_str(), lvsBaseline);
   bool met = true;
-  for (const Worst* w : {&open, &draw, &check}) {
+  for (const Worst* w : {&open, &draw, &check, &info, &render}) {
     const bool ok = w->time.seconds <= kTimeTarget && w->memory.mib <= kMemoryTargetMiB && w->unfinished.empty();
     met = met && ok;
     std::printf("%-9s worst time %.3f s (%s), worst memory %+.1f MiB (%s)%s\n", w->what, w->time.seconds,
