@@ -92,32 +92,48 @@ int32_t Decoder::_GetVLC(int slot, uint8_t* symbol) {
 
 // The work block is all zeros on entry: the transforms clear what they read.
 //
-// The bit reader is a local copy here (written back around every call that
-// uses the member), so the compiler keeps it in registers: the stores into
-// the work block could otherwise alias it. Codes go through the first-level
-// table after the same 16-bit peek as _GetVLC, so bytes are taken in at the
-// same moments.
+// The bit reader's fields live in locals here, written back around every
+// call that uses the reader itself (BitReader says why). Codes go through
+// the first-level table after the same 16-bit peek as _GetVLC, so bytes are
+// taken in at the same moments.
 void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
-    BitReader r = bits;
+    uint64_t buffer = bits.buffer;
+    int32_t count = bits.count;
+    const uint8_t* position = bits.position;
+    int32_t left = bits.left;
+    auto save = [&]() __attribute__((always_inline)) {
+        bits.buffer = buffer, bits.count = count, bits.position = position, bits.left = left;
+    };
+    auto load = [&]() __attribute__((always_inline)) {
+        buffer = bits.buffer, count = bits.count, position = bits.position, left = bits.left;
+    };
+    auto fill = [&](int32_t n) __attribute__((always_inline)) {
+        if (count >= n || BitReader::LoadWord(buffer, count, position, left)) return;
+        save();
+        bits.Refill(n);
+        load();
+    };
     auto decode = [&](int slot, uint8_t* symbol) __attribute__((always_inline)) {
-        r.Fill16();
+        fill(16);
         const HuffmanTable& table = vlcTables[slot];
         const HuffmanTable::FastCode f =
-            table.fast[uint32_t(r.buffer >> (r.count - HuffmanTable::FastBits)) & ((1u << HuffmanTable::FastBits) - 1)];
+            table.fast[uint32_t(buffer >> (count - HuffmanTable::FastBits)) & ((1u << HuffmanTable::FastBits) - 1)];
         if (f.length - 1u < 16u) {
-            r.count -= f.length;
+            count -= f.length;
             *symbol = f.symbol;
             return int32_t(f.value);
         }
         if (f.length != 0) {  // the code alone; its additional bits follow
-            r.count -= f.length & ~HuffmanTable::CodeOnly;
+            count -= f.length & ~HuffmanTable::CodeOnly;
             *symbol = f.symbol;
             const int k = f.symbol & 15;
-            return Extend(r.Get(k), k);
+            fill(k);
+            count -= k;
+            return Extend(uint32_t(buffer >> count) & ((1u << k) - 1), k);
         }
-        bits = r;
+        save();
         const int32_t v = _GetVLC(slot, symbol);
-        r = bits;
+        load();
         return v;
     };
 
@@ -133,13 +149,13 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
         int32_t v = decode(c->acTable, &s);
         if (s == 0) break;
         if ((s & 15) == 0 && s != 0xF0) {
-            bits = r;
+            save();
             result = MalformedData;
             return;
         }
         k += (s >> 4) + 1;
         if (k > 63) {
-            bits = r;
+            save();
             result = MalformedData;
             return;
         }
@@ -147,7 +163,7 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
         coefficients[at] = v * q[k];
         acRows |= 1u << (at & 7);
     } while (k < 63);
-    bits = r;
+    save();
     if (bits.failed) result = MalformedData;
     // Past a failure the samples are undefined, so the transform is skipped.
     if (result != Success) return;

@@ -51,7 +51,8 @@ void HuffmanTable::LookupLong(uint32_t bits16, int* length, uint8_t* symbol) con
     *symbol = 0;
 }
 
-BitReader BitReader::Refill(BitReader r, int32_t n) {
+void BitReader::Refill(int32_t n) {
+    BitReader& r = *this;
     while (r.count <= 56) {
         if (r.left <= 0) {
             r.buffer = (r.buffer << 8) | 0xFF;
@@ -97,7 +98,6 @@ BitReader BitReader::Refill(BitReader r, int32_t n) {
             r.failed = true;
         }
     }
-    return r;
 }
 
 }  // namespace Jpeg

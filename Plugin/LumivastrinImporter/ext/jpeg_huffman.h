@@ -66,8 +66,10 @@ struct HuffmanTable {
 // in it as its 16 bits; any other marker, and a 0xFF as the last byte, set
 // `failed` (MalformedData) when its bits are needed.
 //
-// Kept by value in the block decoder, so that its fields stay in registers;
-// the slow refill therefore takes and returns it by value.
+// The block decoder works on copies of its fields in locals, so that they
+// stay in registers (the stores into the work block could otherwise alias
+// them); it writes them back around the slow refill, which runs on the
+// reader itself.
 struct BitReader {
     uint64_t buffer = 0;  // bits shifted in from the right; the low `count` are unread
     int32_t count = 0;
@@ -75,37 +77,30 @@ struct BitReader {
     int32_t left = 0;  // bytes from `position` to the end of the data
     bool failed = false;
 
-    // At least 16 unread bits. Eight bytes without a 0xFF among them go in
-    // with one load; anything else byte by byte, so that a marker is taken
-    // in exactly when a byte-at-a-time reader would take it.
-    LVS_INLINE void Fill16() {
-        if (count >= 16) return;
-        if (left >= 8) {
-            uint64_t word;
-            std::memcpy(&word, position, 8);
-            const uint64_t inverse = ~word;
-            if (((inverse - 0x0101010101010101u) & ~inverse & 0x8080808080808080u) == 0) {
-                const int32_t bytes = (63 - count) >> 3;  // 6 or 7
-                word = __builtin_bswap64(word);
-                buffer = (buffer << (8 * bytes)) | (word >> (64 - 8 * bytes));
-                count += 8 * bytes;
-                position += bytes;
-                left -= bytes;
-                return;
-            }
-        }
-        *this = Refill(*this, 16);
+    // Eight bytes without a 0xFF among them go in with one load, when the
+    // buffer has room for them; false otherwise, and then the bytes go in
+    // one at a time (Refill), so that a marker is taken in exactly when a
+    // byte-at-a-time reader would take it.
+    static LVS_INLINE bool LoadWord(uint64_t& buffer, int32_t& count, const uint8_t*& position, int32_t& left) {
+        if (left < 8) return false;
+        uint64_t word;
+        std::memcpy(&word, position, 8);
+        const uint64_t inverse = ~word;
+        if (((inverse - 0x0101010101010101u) & ~inverse & 0x8080808080808080u) != 0) return false;
+        const int32_t bytes = (63 - count) >> 3;  // 6 or 7 while fewer than 16 bits are left
+        word = __builtin_bswap64(word);
+        buffer = (buffer << (8 * bytes)) | (word >> (64 - 8 * bytes));
+        count += 8 * bytes;
+        position += bytes;
+        left -= bytes;
+        return true;
     }
-    LVS_INLINE uint32_t Peek16() const { return uint32_t(buffer >> (count - 16)) & 0xFFFFu; }
+
     // n from 0 to 16.
     LVS_INLINE uint32_t Show(int32_t n) {
         if (n == 0) return 0;
-        if (count < n) *this = Refill(*this, n);
+        if (count < n) Refill(n);
         return uint32_t(buffer >> (count - n)) & ((1u << n) - 1);
-    }
-    LVS_INLINE void Skip(int32_t n) {
-        if (count < n) *this = Refill(*this, n);
-        count -= n;
     }
     LVS_INLINE uint32_t Get(int32_t n) {
         const uint32_t v = Show(n);
@@ -116,7 +111,7 @@ struct BitReader {
 
     // Loads plain bytes (and stuffed 0xFF 0x00 pairs) in bulk up to 56 bits,
     // stopping in front of any other 0xFF, then byte by byte to `n` bits.
-    static LVS_NOINLINE BitReader Refill(BitReader r, int32_t n);
+    LVS_NOINLINE void Refill(int32_t n);
 };
 
 // The additional bits of a coefficient: k bits code the values
