@@ -13,6 +13,7 @@ PACKAGES=(
   zip unzip p7zip-full
   clang libclang-rt-14-dev
   python3 python3-pil fonts-dejavu-core
+  lomiri-wallpapers-20.04  # photographs: the previews bench_frame draws
 )
 
 missing=()
