@@ -28,11 +28,16 @@ void FilterLine(const uint8_t* in, int32_t n, int32_t stored, uint8_t* out, bool
     out[2 * n - 1] = CF(139 * e1 - 11 * e2);
 }
 
-// out[x] = CF(sum of weights[i] x rows[i][x]); a null row has weight 0.
-void WeighRows(uint8_t* out, const uint8_t* rows[4], const int32_t weights[4], int32_t count,
+// out[x] = CF(sum of weights[i] x rows[i][x]) from x = `from` on; a null row
+// has weight 0.
+void WeighRows(uint8_t* out, const uint8_t* rows[4], const int32_t weights[4], int32_t from, int32_t count,
                bool vector) {
     if (!rows[3]) rows[3] = rows[0];
-    int32_t x = vector ? FilterRowsAvx2(out, rows, weights, count) : 0;
+    int32_t x = from;
+    if (vector) {
+        const uint8_t* const shifted[4] = {rows[0] + x, rows[1] + x, rows[2] + x, rows[3] + x};
+        x += FilterRowsAvx2(out + x, shifted, weights, count - x);
+    }
     const uint8_t *a = rows[0], *b = rows[1], *c = rows[2], *d = rows[3];
     const int32_t wa = weights[0], wb = weights[1], wc = weights[2], wd = weights[3];
     for (; x < count; ++x) out[x] = CF(wa * a[x] + wb * b[x] + wc * c[x] + wd * d[x]);
@@ -155,7 +160,13 @@ const uint8_t* UpsampledRows::_Fetch(int stage, int32_t row, uint8_t* out) {
     // A weight of 0 keeps its row unread; give it any row that is there.
     for (int i = 0; i < 3; ++i)
         if (!rows[i]) rows[i] = rows[i == 0 ? 1 : 0];
-    WeighRows(out, rows, weights, s.width, vectorCode);
+    int32_t done = 0;
+    if (vectorCode && count == 4) {
+        // The weights 111 and -9 on the nearer pair, 29 and -3 on the farther.
+        done = (row & 1) ? FilterInnerRowsAvx2(out, rows[1], rows[0], rows[2], rows[3], s.width)
+                         : FilterInnerRowsAvx2(out, rows[2], rows[3], rows[1], rows[0], s.width);
+    }
+    WeighRows(out, rows, weights, done, s.width, vectorCode);
     return out;
 }
 

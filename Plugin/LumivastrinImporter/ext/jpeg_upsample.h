@@ -36,6 +36,10 @@ namespace Jpeg {
 // weights: at most 139 in total on the positive side and 12 on the negative.
 int32_t FilterRowsAvx2(uint8_t* out, const uint8_t* const rows[4], const int32_t weights[4],
                        int32_t count);
+// The same for the inner rows of the vertical filter:
+// out[x] = CF(111 p[x] - 9 q[x] + 29 r[x] - 3 s[x]).
+int32_t FilterInnerRowsAvx2(uint8_t* out, const uint8_t* p, const uint8_t* q, const uint8_t* r,
+                            const uint8_t* s, int32_t count);
 // Doubles a line of n samples for outputs 3 to 2n - 4 (the part of the
 // filter without edge terms); returns the number j_end such that output
 // pairs for j from 1 to j_end - 1 were written.
