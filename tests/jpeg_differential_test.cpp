@@ -16,18 +16,27 @@ using Jpeg::Decoder;
 
 namespace {
 
-// The rows as a sink receives them, each once and in order.
+// The rows as a sink receives them, each once and in order; one that takes
+// colour rows as opaque A, R, G, B keeps R, G, B of them and checks alpha.
 struct CollectedRows final : Jpeg::RowSink {
-    std::vector<uint8_t> image;
-    int32_t next = 0;
-    bool inOrder = true;
+    explicit CollectedRows(int32_t w, bool argb) : width(w), wantsArgb(argb), argbRow(size_t(w) * 4) {}
+    uint8_t* ArgbRow(int32_t) override { return wantsArgb ? argbRow.data() : nullptr; }
     void PutRow(int32_t row, const uint8_t* pixels, int32_t components) override {
         inOrder = inOrder && row == next++;
-        rowBytes = size_t(width) * size_t(components);
-        image.insert(image.end(), pixels, pixels + rowBytes);
+        if (components != 4) {
+            image.insert(image.end(), pixels, pixels + size_t(width) * size_t(components));
+            return;
+        }
+        for (int32_t x = 0; x < width; ++x) {
+            opaque = opaque && pixels[4 * x] == 255;
+            image.insert(image.end(), pixels + 4 * x + 1, pixels + 4 * x + 4);
+        }
     }
-    int32_t width = 0;
-    size_t rowBytes = 0;
+    const int32_t width;
+    const bool wantsArgb;
+    std::vector<uint8_t> argbRow, image;
+    int32_t next = 0;
+    bool inOrder = true, opaque = true;
 };
 
 // Both ways of driving the decoder, whole and in rows, on both code paths.
@@ -43,17 +52,18 @@ testing::AssertionResult Agree(const std::vector<uint8_t>& file, int* succeeded 
         d.reset();
         if (!same || MemoryLog::live != 0) return testing::AssertionFailure() << (vector ? "vector" : "portable");
         if (ref.result != Decoder::Success) continue;
-        CollectedRows rows;
-        rows.width = ref.width;
-        MemoryLog::live = 0;
-        {
-            const Decoder strips(file.data(), file.size(), MemoryLog::Allocate, MemoryLog::Release, ref.width,
-                                 ref.height, rows);
-            if (strips.GetResult() != ref.result || strips.GetImage() != nullptr || !rows.inOrder ||
-                rows.next != ref.height || rows.image != ref.image)
-                return testing::AssertionFailure() << (vector ? "vector" : "portable") << " rows";
+        for (bool argb : {false, true}) {
+            CollectedRows rows(ref.width, argb);
+            MemoryLog::live = 0;
+            {
+                const Decoder strips(file.data(), file.size(), MemoryLog::Allocate, MemoryLog::Release, ref.width,
+                                     ref.height, rows);
+                if (strips.GetResult() != ref.result || strips.GetImage() != nullptr || !rows.inOrder ||
+                    !rows.opaque || rows.next != ref.height || rows.image != ref.image)
+                    return testing::AssertionFailure() << (vector ? "vector" : "portable") << (argb ? " argb" : "") << " rows";
+            }
+            if (MemoryLog::live != 0) return testing::AssertionFailure() << "rows leaked";
         }
-        if (MemoryLog::live != 0) return testing::AssertionFailure() << "rows leaked";
     }
     return testing::AssertionSuccess();
 }

@@ -149,12 +149,21 @@ class WorldRows final : public Jpeg::RowSink {
     argb_.reset(new (std::nothrow) uint8_t[4 * std::size_t(kPreviewWidth)]);
     return argb_ != nullptr;
   }
+  // Colour rows come converted straight into the 8-bit world, or into the
+  // 8-bit row that deeper worlds convert from.
+  uint8_t* ArgbRow(int32_t row) override {
+    if (row < 0 || row >= world_.height || world_.width < kPreviewWidth) return nullptr;
+    return format_ == PF_PixelFormat_ARGB32 ? RowStart(world_, row) : argb_.get();
+  }
+
   void PutRow(int32_t row, const uint8_t* pixels, int32_t components) override {
     if (row < 0 || row >= world_.height) return;
     uint8_t* const out = RowStart(world_, row);
     uint8_t* const argb = format_ == PF_PixelFormat_ARGB32 ? out : argb_.get();
     const A_long width = kPreviewWidth < world_.width ? kPreviewWidth : world_.width;
-    if (components == 3) {
+    if (components == 4) {
+      // Already opaque A, R, G, B where ArgbRow said.
+    } else if (components == 3) {
       A_long x = ExpandRgbRow(pixels, argb, width);
       for (; x < width; ++x) {
         argb[4 * x] = 255;

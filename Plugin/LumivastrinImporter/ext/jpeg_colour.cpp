@@ -24,6 +24,18 @@ void ConvertRow(const uint8_t* py, const uint8_t* pb, const uint8_t* pr, uint8_t
     }
 }
 
+void ConvertRowArgb(const uint8_t* py, const uint8_t* pb, const uint8_t* pr, uint8_t* out, int32_t width,
+                    bool vector) {
+    int32_t x = vector ? ConvertRowArgbAvx2(py, pb, pr, out, width) : 0;
+    for (; x < width; ++x) {
+        int32_t y = py[x] * 256, b = pb[x] - 128, r = pr[x] - 128;
+        out[4 * x + 0] = 255;
+        out[4 * x + 1] = Clip((y + 359 * r + 128) >> 8);
+        out[4 * x + 2] = Clip((y - 88 * b - 183 * r + 128) >> 8);
+        out[4 * x + 3] = Clip((y + 454 * b + 128) >> 8);
+    }
+}
+
 void Decoder::_Convert(int32_t endRow) {
     if (endRow > height) endRow = height;
     if (componentCount == 1) {
@@ -44,9 +56,15 @@ void Decoder::_Convert(int32_t endRow) {
             const uint8_t* py = upsampled[0].Row(row);
             const uint8_t* pb = upsampled[1].Row(row);
             const uint8_t* pr = upsampled[2].Row(row);
-            uint8_t* out = sink ? rowBuffer : rgbImage + size_t(row) * size_t(width) * 3;
-            ConvertRow(py, pb, pr, out, width, vectorCode);
-            if (sink) sink->PutRow(row, rowBuffer, 3);
+            if (!sink) {
+                ConvertRow(py, pb, pr, rgbImage + size_t(row) * size_t(width) * 3, width, vectorCode);
+            } else if (uint8_t* argb = sink->ArgbRow(row)) {
+                ConvertRowArgb(py, pb, pr, argb, width, vectorCode);
+                sink->PutRow(row, argb, 4);
+            } else {
+                ConvertRow(py, pb, pr, rowBuffer, width, vectorCode);
+                sink->PutRow(row, rowBuffer, 3);
+            }
         }
     }
     if (endRow > rowsDone) rowsDone = endRow;

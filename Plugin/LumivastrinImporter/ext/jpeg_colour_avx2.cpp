@@ -36,6 +36,23 @@ AVX2 inline __m256i Pair(int a, int b) {
     return _mm256_set1_epi32(int32_t(uint32_t(uint16_t(int16_t(a))) | (uint32_t(uint16_t(int16_t(b))) << 16)));
 }
 
+// R, G and B of sixteen pixels.
+AVX2 inline void Channels(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, __m128i* r, __m128i* g,
+                          __m128i* b) {
+    const __m256i k128 = _mm256_set1_epi16(128);
+    const __m256i yr = Pair(256, 359), yg = Pair(256, -183), bg = Pair(0, -88), yb = Pair(256, 454);
+    __m256i yy = Load16(y);
+    __m256i bb = _mm256_sub_epi16(Load16(cb), k128);
+    __m256i rr = _mm256_sub_epi16(Load16(cr), k128);
+    // (Y, Cr) and (Y, Cb) pairs, pixels 0-3 and 8-11 in lo, 4-7 and 12-15 in hi.
+    __m256i ycrLo = _mm256_unpacklo_epi16(yy, rr), ycrHi = _mm256_unpackhi_epi16(yy, rr);
+    __m256i ycbLo = _mm256_unpacklo_epi16(yy, bb), ycbHi = _mm256_unpackhi_epi16(yy, bb);
+    *r = Channel16(_mm256_madd_epi16(ycrLo, yr), _mm256_madd_epi16(ycrHi, yr));
+    *g = Channel16(_mm256_add_epi32(_mm256_madd_epi16(ycrLo, yg), _mm256_madd_epi16(ycbLo, bg)),
+                   _mm256_add_epi32(_mm256_madd_epi16(ycrHi, yg), _mm256_madd_epi16(ycbHi, bg)));
+    *b = Channel16(_mm256_madd_epi16(ycbLo, yb), _mm256_madd_epi16(ycbHi, yb));
+}
+
 }  // namespace
 
 AVX2 int32_t ConvertRowAvx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* rgb,
@@ -52,21 +69,10 @@ AVX2 int32_t ConvertRowAvx2(const uint8_t* y, const uint8_t* cb, const uint8_t* 
                     }
         }
     } masks;
-    const __m256i k128 = _mm256_set1_epi16(128);
-    const __m256i yr = Pair(256, 359), yg = Pair(256, -183), bg = Pair(0, -88), yb = Pair(256, 454);
     int32_t x = 0;
     for (; x + 16 <= count; x += 16) {
-        __m256i yy = Load16(y + x);
-        __m256i bb = _mm256_sub_epi16(Load16(cb + x), k128);
-        __m256i rr = _mm256_sub_epi16(Load16(cr + x), k128);
-        // (Y, Cr) and (Y, Cb) pairs, pixels 0-3 and 8-11 in lo, 4-7 and 12-15 in hi.
-        __m256i ycrLo = _mm256_unpacklo_epi16(yy, rr), ycrHi = _mm256_unpackhi_epi16(yy, rr);
-        __m256i ycbLo = _mm256_unpacklo_epi16(yy, bb), ycbHi = _mm256_unpackhi_epi16(yy, bb);
-        __m128i r = Channel16(_mm256_madd_epi16(ycrLo, yr), _mm256_madd_epi16(ycrHi, yr));
-        __m128i g = Channel16(
-            _mm256_add_epi32(_mm256_madd_epi16(ycrLo, yg), _mm256_madd_epi16(ycbLo, bg)),
-            _mm256_add_epi32(_mm256_madd_epi16(ycrHi, yg), _mm256_madd_epi16(ycbHi, bg)));
-        __m128i b = Channel16(_mm256_madd_epi16(ycbLo, yb), _mm256_madd_epi16(ycbHi, yb));
+        __m128i r, g, b;
+        Channels(y + x, cb + x, cr + x, &r, &g, &b);
         for (int part = 0; part < 3; ++part) {
             auto m = [&](int ch) {
                 return _mm_load_si128(reinterpret_cast<const __m128i*>(masks.m[part][ch]));
@@ -79,12 +85,33 @@ AVX2 int32_t ConvertRowAvx2(const uint8_t* y, const uint8_t* cb, const uint8_t* 
     return x;
 }
 
+// Opaque A, R, G, B: alpha and red, green and blue paired bytewise, then
+// the pairs paired into pixels.
+AVX2 int32_t ConvertRowArgbAvx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* argb,
+                                int32_t count) {
+    const __m128i alpha = _mm_set1_epi8(char(0xFF));
+    int32_t x = 0;
+    for (; x + 16 <= count; x += 16) {
+        __m128i r, g, b;
+        Channels(y + x, cb + x, cr + x, &r, &g, &b);
+        const __m128i arLo = _mm_unpacklo_epi8(alpha, r), arHi = _mm_unpackhi_epi8(alpha, r);
+        const __m128i gbLo = _mm_unpacklo_epi8(g, b), gbHi = _mm_unpackhi_epi8(g, b);
+        __m128i* out = reinterpret_cast<__m128i*>(argb + 4 * x);
+        _mm_storeu_si128(out + 0, _mm_unpacklo_epi16(arLo, gbLo));
+        _mm_storeu_si128(out + 1, _mm_unpackhi_epi16(arLo, gbLo));
+        _mm_storeu_si128(out + 2, _mm_unpacklo_epi16(arHi, gbHi));
+        _mm_storeu_si128(out + 3, _mm_unpackhi_epi16(arHi, gbHi));
+    }
+    return x;
+}
+
 }  // namespace Jpeg
 
 #else
 
 namespace Jpeg {
 int32_t ConvertRowAvx2(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int32_t) { return 0; }
+int32_t ConvertRowArgbAvx2(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int32_t) { return 0; }
 }  // namespace Jpeg
 
 #endif

@@ -42,8 +42,13 @@ namespace Jpeg {
 // Takes the picture a row at a time, top to bottom, each row exactly once.
 class RowSink {
 public:
-    // `pixels`: the row's width x components bytes (R, G, B for three
-    // components, grey for one), valid for the length of the call.
+    // Where a colour row may be written as opaque A, R, G, B bytes (alpha
+    // 255) straight away, for a sink that wants them so; null: it gets R, G,
+    // B. Asked once per colour row, just before PutRow.
+    virtual uint8_t* ArgbRow(int32_t /*row*/) { return nullptr; }
+    // `pixels`: the row's width x components bytes: R, G, B for three
+    // components, grey for one, and for four the A, R, G, B row written where
+    // ArgbRow said. Valid for the length of the call.
     virtual void PutRow(int32_t row, const uint8_t* pixels, int32_t components) = 0;
 
 protected:
