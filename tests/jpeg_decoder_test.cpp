@@ -4,6 +4,9 @@
 #include <string>
 #include <tuple>
 
+#include <random>
+
+#include "jpeg_idct.h"
 #include "jpeg_test_util.h"
 
 using namespace lvs_test;
@@ -232,6 +235,28 @@ TEST(JpegUpsampling, EdgesReadTheEndOfTheStoredRowAndTheLastRowsOfTheComponent) 
     auto down = Blue420(32, 20, {100, 100, 140, 140});
     EXPECT_EQ(down(5, 17), BlueOf(Filter(140, 28, 140, 109, 100, -9)));
     EXPECT_EQ(down(5, 18), BlueOf(Filter(140, 104, 140, 27, 100, -3)));
+}
+
+// The vector transform takes a 16-bit road where the values multiplied fit
+// 16 bits and the 32-bit one otherwise; both must end exactly where the
+// portable transform ends, on either side of the boundary and far past it.
+TEST(JpegTransform, VectorAndPortableAgreeAcrossTheSixteenBitBoundary) {
+    if (!Jpeg::HasAvx2()) GTEST_SKIP() << "no AVX2 here";
+    std::mt19937 random(77);
+    const int32_t scales[] = {0, 255, 4095, 32767, 32768, 65535, 1 << 20, 1 << 30};
+    for (int round = 0; round < 4000; ++round) {
+        alignas(32) int32_t a[64], b[64];
+        const int32_t scale = scales[round % 8];
+        for (int i = 0; i < 64; ++i) {
+            const int32_t pick = int32_t(random() % 5);
+            a[i] = pick == 0 ? 0 : pick == 1 ? scale : pick == 2 ? -scale - (round & 1) : int32_t(random() % 512) - 256;
+            b[i] = a[i];
+        }
+        uint8_t vector[64], portable[64];
+        Jpeg::IdctBlockAvx2(a, vector, 8);
+        Jpeg::IdctBlockPortable(b, portable, 8);
+        ASSERT_EQ(std::memcmp(vector, portable, 64), 0) << "round " << round;
+    }
 }
 
 }  // namespace
