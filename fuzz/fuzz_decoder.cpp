@@ -14,7 +14,18 @@ namespace {
 // Counts live blocks, so that a decoder which forgets one is caught at once
 // rather than at the end of the run.
 int64_t liveBlocks = 0;
+// No single block above this, as fuzzing services cap decoders: the
+// decoder's own bounds let a few hundred bytes ask for a frame of millions
+// of pixels, whose decode takes the time of hundreds of small inputs. The
+// decoder then stops with AllocationFailed, which both code paths must
+// reach alike.
+constexpr uint64_t kBlockBudget = uint64_t(8) << 20;
+bool refused = false;
 void* Allocate(uint64_t size) {
+  if (size > kBlockBudget) {
+    refused = true;
+    return nullptr;
+  }
   void* p = std::malloc(size ? size : 1);
   if (p) ++liveBlocks;
   return p;
@@ -33,9 +44,12 @@ struct Outcome {
 Outcome Decode(const uint8_t* data, size_t size, bool vector) {
   Jpeg::Decoder::AllowVectorCode(vector);
   Outcome out{};
+  refused = false;
   {
     Jpeg::Decoder d(data, size, Allocate, Release);
     out.result = d.GetResult();
+    lvsfuzz::Require(!refused || out.result == Jpeg::Decoder::AllocationFailed,
+                     "a refused block did not end the decode with AllocationFailed");
     if (out.result == Jpeg::Decoder::Success) {
       out.width = d.GetWidth();
       out.height = d.GetHeight();

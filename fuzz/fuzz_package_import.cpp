@@ -10,8 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static lvsfuzz::ScratchFile file("lvs_fuzz_import");
-  lvshost::SubstituteHost& host = lvsfuzz::Host();
-  lvsfuzz::StartInput(host);
+  lvshost::SubstituteHost& host = lvsfuzz::StartInput();
   const AEIO_FunctionBlock4& cb = host.Callbacks();
   file.Write(data, size);
 

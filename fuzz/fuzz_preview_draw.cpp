@@ -29,10 +29,21 @@ std::string PackagePath() {
 void Size(const uint8_t* h, A_long* width, A_long* height) {
   const unsigned a = h[2] | (h[3] << 8), b = h[4] | (h[5] << 8);
   switch (h[1] % 4) {
-    case 0: *width = 1280; *height = 720; break;         // the preview's own size
-    case 1: *width = 1400; *height = 800; break;         // larger: the host's copy grows it
-    case 2: *width = 1 + a % 1400; *height = 1 + b % 800; break;
-    default: *width = 1 + a % 64; *height = 1 + b % 64; break;  // thumbnails
+    case 0: *width = 1280; *height = 720; break;  // the preview's own size
+    case 1:
+      // Larger along one axis, so the host's copy grows it there; the other
+      // axis stays short, as the host's resampling costs in proportion to
+      // the destination and the module does the same for any larger size.
+      if (a & 1) {
+        *width = 1281 + (a >> 1) % 120;
+        *height = 1 + b % 64;
+      } else {
+        *width = 1 + b % 64;
+        *height = 721 + (a >> 1) % 80;
+      }
+      break;
+    case 2: *width = 1 + a % 1280; *height = 1 + b % 720; break;  // smaller, at any ratio
+    default: *width = 1 + a % 64; *height = 1 + b % 64; break;    // thumbnails
   }
 }
 
@@ -44,8 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::atexit([] { std::remove(PackagePath().c_str()); });
     return p;
   }();
-  lvshost::SubstituteHost& host = lvsfuzz::Host();
-  lvsfuzz::StartInput(host);
+  lvshost::SubstituteHost& host = lvsfuzz::StartInput();
 
   uint8_t header[kHeader] = {};
   for (size_t i = 0; i < kHeader && i < size; ++i) header[i] = data[i];
