@@ -113,9 +113,8 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
         bits.Refill(n);
         load();
     };
-    auto decode = [&](int slot, uint8_t* symbol) __attribute__((always_inline)) {
+    auto decode = [&](int slot, const HuffmanTable& table, uint8_t* symbol) __attribute__((always_inline)) {
         fill(16);
-        const HuffmanTable& table = vlcTables[slot];
         const HuffmanTable::FastCode f =
             table.fast[uint32_t(buffer >> (count - HuffmanTable::FastBits)) & ((1u << HuffmanTable::FastBits) - 1)];
         if (f.length - 1u < 16u) {
@@ -137,16 +136,19 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
         return v;
     };
 
+    // Read once: the stores into the work block may alias any int32_t.
     int32_t* const coefficients = this->coefficients[currentBlock];
     const uint8_t* q = quantTables[c->quantTable];
+    const int dcSlot = c->dcTable, acSlot = c->acTable;
+    const HuffmanTable& dcTable = vlcTables[dcSlot];
+    const HuffmanTable& acTable = vlcTables[acSlot];
     uint8_t s;
-    int32_t dc = decode(c->dcTable, &s);
+    int32_t dc = decode(dcSlot, dcTable, &s);
     c->dcPredictor = int32_t(uint32_t(c->dcPredictor) + uint32_t(dc));
     coefficients[0] = int32_t(uint32_t(c->dcPredictor) * q[0]);
-    uint32_t acRows = 0;  // bit r set when row r received an AC coefficient
     int k = 0;
     do {
-        int32_t v = decode(c->acTable, &s);
+        int32_t v = decode(acSlot, acTable, &s);
         if (s == 0) break;
         if ((s & 15) == 0 && s != 0xF0) {
             save();
@@ -159,10 +161,12 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
             result = MalformedData;
             return;
         }
-        const int at = blockOrder.at[k];
-        coefficients[at] = v * q[k];
-        acRows |= 1u << (at & 7);
+        coefficients[blockOrder.at[k]] = v * q[k];
     } while (k < 63);
+    // The rows that can hold an AC coefficient, from the last one's place:
+    // none, the first row alone (zig-zag place 1), or any. More rows than
+    // hold one only cost the shortcut, never change the samples.
+    const uint32_t acRows = k == 0 ? 0u : k == 1 ? 1u : 0xFFu;
     save();
     if (bits.failed) result = MalformedData;
     // Past a failure the samples are undefined, so the transform is skipped.
