@@ -96,70 +96,11 @@ AVX2_FN __m256i ZeroMask(__m256i x1, const __m256i* v) {
     return _mm256_cmpeq_epi32(any, _mm256_setzero_si256());
 }
 
-
-// The products of the butterfly by 16-bit multiply-adds, where the six
-// values that are multiplied fit 16 bits: each pair of terms (2841 x4 +
-// 565 x5, and so on) is one exact sum of two products in a 32-bit lane, and
-// sums and products modulo 2^32 do not depend on how they are grouped, so
-// every lane ends as the 32-bit arithmetic above ends.
-AVX2_FN bool Fit16(const __m256i* v) {
-    const __m256i hi = _mm256_max_epi32(_mm256_max_epi32(_mm256_max_epi32(v[1], v[2]), _mm256_max_epi32(v[3], v[5])),
-                                        _mm256_max_epi32(v[6], v[7]));
-    const __m256i lo = _mm256_min_epi32(_mm256_min_epi32(_mm256_min_epi32(v[1], v[2]), _mm256_min_epi32(v[3], v[5])),
-                                        _mm256_min_epi32(v[6], v[7]));
-    const __m256i out = _mm256_or_si256(_mm256_cmpgt_epi32(hi, K(32767)), _mm256_cmpgt_epi32(K(-32768), lo));
-    return _mm256_testz_si256(out, out);
-}
-
-// Lane i of a and of b as the 16-bit pair (a_i, b_i), rows in order: the
-// pack works within 128-bit halves, and so does the byte shuffle.
-AVX2_FN __m256i Pairs(__m256i a, __m256i b) {
-    const __m256i order = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15,
-                                           0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
-    return _mm256_shuffle_epi8(_mm256_packs_epi32(a, b), order);
-}
-
-AVX2_FN __m256i Madd(__m256i pairs, int wa, int wb) {
-    return _mm256_madd_epi16(pairs, _mm256_set1_epi32(int32_t((uint32_t(uint16_t(wb)) << 16) | uint16_t(wa))));
-}
-
-template <int shift>
-AVX2_FN void Butterfly16(__m256i x0, __m256i x1, const __m256i* v, __m256i bias, __m256i* o) {
-    const __m256i p17 = Pairs(v[1], v[7]), p53 = Pairs(v[5], v[3]), p26 = Pairs(v[2], v[6]);
-    __m256i x4 = Add(Madd(p17, 2841, 565), bias);
-    __m256i x5 = Add(Madd(p17, 565, -2841), bias);
-    __m256i x6 = Add(Madd(p53, 1609, 2408), bias);
-    __m256i x7 = Add(Madd(p53, 2408, -1609), bias);
-    __m256i x2 = Add(Madd(p26, 1108, -2676), bias);
-    __m256i x3 = Add(Madd(p26, 2676, 1108), bias);
-    if (shift) {
-        x4 = _mm256_srai_epi32(x4, shift);
-        x5 = _mm256_srai_epi32(x5, shift);
-        x6 = _mm256_srai_epi32(x6, shift);
-        x7 = _mm256_srai_epi32(x7, shift);
-        x2 = _mm256_srai_epi32(x2, shift);
-        x3 = _mm256_srai_epi32(x3, shift);
-    }
-    __m256i x8 = Add(x0, x1);
-    x0 = Sub(x0, x1);
-    x1 = Add(x4, x6);
-    x4 = Sub(x4, x6);
-    x6 = Add(x5, x7);
-    x5 = Sub(x5, x7);
-    x7 = Add(x8, x3);
-    x8 = Sub(x8, x3);
-    x3 = Add(x0, x2);
-    x0 = Sub(x0, x2);
-    x2 = _mm256_srai_epi32(Add(Mul(181, Add(x4, x5)), K(128)), 8);
-    x4 = _mm256_srai_epi32(Add(Mul(181, Sub(x4, x5)), K(128)), 8);
-    o[0] = Add(x7, x1);
-    o[1] = Add(x3, x2);
-    o[2] = Add(x0, x4);
-    o[3] = Add(x8, x6);
-    o[4] = Sub(x8, x6);
-    o[5] = Sub(x0, x4);
-    o[6] = Sub(x3, x2);
-    o[7] = Sub(x7, x1);
+// True when every lane lies strictly between -limit and limit.
+AVX2_FN bool Within(__m256i v, int32_t limit) {
+    const __m256i shifted = Add(v, K(limit - 1));  // 0 to 2 limit - 2 when within
+    const __m256i top = K(2 * limit - 2);
+    return _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_max_epu32(shifted, top), top)) == -1;
 }
 
 }  // namespace
@@ -182,29 +123,32 @@ __attribute__((target("avx2"))) void IdctBlockAvx2(int32_t* coefficients, uint8_
     _mm256_store_si256(block + 4, zero), _mm256_store_si256(block + 5, zero);
     _mm256_store_si256(block + 6, zero), _mm256_store_si256(block + 7, zero);
 
+    // A lane whose seven values after the first are zero takes the
+    // shortcut. Unless its first value is so large that the full formula
+    // wraps around (from 2^20 here, 2^23 - 32 in the column pass), the full
+    // formula gives the shortcut's result, and the shortcut need not be
+    // looked for.
     __m256i x1 = _mm256_slli_epi32(v[4], 11);
-    __m256i flat = ZeroMask(x1, v);
+    const bool rowsPlain = Within(v[0], 1 << 20);
+    __m256i flat = rowsPlain ? _mm256_setzero_si256() : ZeroMask(x1, v);
     __m256i x0 = Add(_mm256_slli_epi32(v[0], 11), K(128));
-    if (Fit16(v))
-        Butterfly16<0>(x0, x1, v, _mm256_setzero_si256(), o);
-    else
-        Butterfly<0>(x0, x1, v[6], v[2], v[1], v[7], v[5], v[3], _mm256_setzero_si256(), o);
     __m256i dc = _mm256_slli_epi32(v[0], 3);
-    for (int j = 0; j < 8; ++j)
-        o[j] = _mm256_blendv_epi8(_mm256_srai_epi32(o[j], 8), dc, flat);
+    Butterfly<0>(x0, x1, v[6], v[2], v[1], v[7], v[5], v[3], _mm256_setzero_si256(), o);
+    for (int j = 0; j < 8; ++j) o[j] = _mm256_srai_epi32(o[j], 8);
+    if (!rowsPlain)
+        for (int j = 0; j < 8; ++j) o[j] = _mm256_blendv_epi8(o[j], dc, flat);
 
     // Column pass: transposed, o[k] holds row k of every column.
     Transpose(o);
     x1 = _mm256_slli_epi32(o[4], 8);
-    flat = ZeroMask(x1, o);
+    const bool columnsPlain = Within(o[0], (1 << 23) - 32);
+    flat = columnsPlain ? _mm256_setzero_si256() : ZeroMask(x1, o);
     x0 = Add(_mm256_slli_epi32(o[0], 8), K(8192));
-    if (Fit16(o))
-        Butterfly16<3>(x0, x1, o, K(4), v);
-    else
-        Butterfly<3>(x0, x1, o[6], o[2], o[1], o[7], o[5], o[3], K(4), v);
     dc = Add(_mm256_srai_epi32(Add(o[0], K(32)), 6), K(128));
+    Butterfly<3>(x0, x1, o[6], o[2], o[1], o[7], o[5], o[3], K(4), v);
     for (int m = 0; m < 8; ++m) {
-        __m256i s = _mm256_blendv_epi8(Add(_mm256_srai_epi32(v[m], 14), K(128)), dc, flat);
+        __m256i s = Add(_mm256_srai_epi32(v[m], 14), K(128));
+        if (!columnsPlain) s = _mm256_blendv_epi8(s, dc, flat);
         // Saturating packs clip to 0..255 exactly like the scalar clip.
         __m128i w = _mm_packs_epi32(_mm256_castsi256_si128(s), _mm256_extracti128_si256(s, 1));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + m * stride), _mm_packus_epi16(w, w));
