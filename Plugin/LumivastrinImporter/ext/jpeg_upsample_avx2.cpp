@@ -4,17 +4,13 @@
 #include "jpeg_upsample.h"
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
+#include "jpeg_avx2.h"
 
 namespace Jpeg {
 
-#define AVX2 __attribute__((target("avx2")))
+#define AVX2 LVS_AVX2
 
 namespace {
-
-AVX2 inline __m256i Load16(const uint8_t* p) {
-    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-}
 
 // CF of (positive - negative), both already weighted, positive with +64.
 AVX2 inline __m128i Finish(__m256i positive, __m256i negative) {
