@@ -84,54 +84,37 @@ class PreviewBuffer {
   uint8_t* data_ = nullptr;
 };
 
+// Grey to opaque A, R, G, B with red, green and blue alike.
 #if defined(__x86_64__) || defined(__i386__)
-#define LVS_PAINT_SSSE3 1
-// One byte shuffle turns twelve bytes of four RGB pixels into sixteen of
-// ARGB, alpha ORed in. Each load takes sixteen bytes, four past the
-// pixels it uses, so it stops while six pixels remain to keep inside the
-// row. Returns the pixels done.
-__attribute__((target("ssse3"))) A_long ExpandRgbRowSsse3(const uint8_t* from, uint8_t* to, A_long width) {
-  const __m128i order = _mm_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
+// One byte shuffle spreads four grey bytes over sixteen, alpha ORed in.
+// Returns the pixels done.
+__attribute__((target("ssse3"))) A_long ExpandGreyRowSsse3(const uint8_t* from, uint8_t* to, A_long width) {
   const __m128i alpha = _mm_set1_epi32(0xFF);
   A_long x = 0;
-  for (; x + 6 <= width; x += 4) {
-    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 3 * static_cast<std::ptrdiff_t>(x)));
-    const __m128i out = _mm_or_si128(_mm_shuffle_epi8(in, order), alpha);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 4 * static_cast<std::ptrdiff_t>(x)), out);
+  for (; x + 16 <= width; x += 16) {
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x));
+    for (int part = 0; part < 4; ++part) {
+      const char g = char(4 * part);
+      const __m128i order = _mm_setr_epi8(-1, g, g, g, -1, char(g + 1), char(g + 1), char(g + 1), -1, char(g + 2),
+                                          char(g + 2), char(g + 2), -1, char(g + 3), char(g + 3), char(g + 3));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 4 * static_cast<std::ptrdiff_t>(x) + 16 * part),
+                       _mm_or_si128(_mm_shuffle_epi8(in, order), alpha));
+    }
   }
   return x;
 }
 #endif
 
-// Four pixels per step: twelve bytes in as three 32-bit words, four words
-// out, alpha set in each. The words are read in the machine's order, so
-// the shifts below hold on little-endian machines only; elsewhere every
-// pixel is left to the byte loop. Returns the pixels done.
-A_long ExpandRgbRow(const uint8_t* __restrict from, uint8_t* __restrict to, A_long width) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+void ExpandGreyRow(const uint8_t* __restrict from, uint8_t* __restrict to, A_long width) {
   A_long x = 0;
-#ifdef LVS_PAINT_SSSE3
+#if defined(__x86_64__) || defined(__i386__)
   static const bool shuffles = __builtin_cpu_supports("ssse3");
-  if (shuffles) x = ExpandRgbRowSsse3(from, to, width);
+  if (shuffles) x = ExpandGreyRowSsse3(from, to, width);
 #endif
-  for (; x + 4 <= width; x += 4) {  // from x on, whatever the shuffle left
-    uint32_t in[3];
-    std::memcpy(in, from + 3 * static_cast<std::ptrdiff_t>(x), sizeof(in));
-    const uint32_t out[4] = {
-        0xFFu | (in[0] << 8),
-        0xFFu | ((in[0] >> 24) << 8) | (in[1] << 16),
-        0xFFu | ((in[1] >> 16) << 8) | (in[2] << 24),
-        0xFFu | (in[2] & 0xFFFFFF00u),
-    };
-    std::memcpy(to + 4 * static_cast<std::ptrdiff_t>(x), out, sizeof(out));
+  for (; x < width; ++x) {
+    to[4 * x] = 255;
+    to[4 * x + 1] = to[4 * x + 2] = to[4 * x + 3] = from[x];
   }
-  return x;
-#else
-  (void)from;
-  (void)to;
-  (void)width;
-  return 0;
-#endif
 }
 
 // Takes the decoder's rows straight into a world of the drawing world's
@@ -150,33 +133,17 @@ class WorldRows final : public Jpeg::RowSink {
     return argb_ != nullptr;
   }
   // Colour rows come converted straight into the 8-bit world, or into the
-  // 8-bit row that deeper worlds convert from.
-  uint8_t* ArgbRow(int32_t row) override {
-    if (row < 0 || row >= world_.height || world_.width < kPreviewWidth) return nullptr;
-    return format_ == PF_PixelFormat_ARGB32 ? RowStart(world_, row) : argb_.get();
-  }
+  // 8-bit row that deeper worlds convert from; so every colour row arrives
+  // as A, R, G, B (components 4), and only grey ones need expanding. The
+  // decoder gives exactly this world's rows (it decodes nothing but a
+  // picture of the drawing world's size).
+  uint8_t* ArgbRow(int32_t row) override { return Argb(row); }
 
   void PutRow(int32_t row, const uint8_t* pixels, int32_t components) override {
-    if (row < 0 || row >= world_.height) return;
     uint8_t* const out = RowStart(world_, row);
-    uint8_t* const argb = format_ == PF_PixelFormat_ARGB32 ? out : argb_.get();
-    const A_long width = kPreviewWidth < world_.width ? kPreviewWidth : world_.width;
-    if (components == 4) {
-      // Already opaque A, R, G, B where ArgbRow said.
-    } else if (components == 3) {
-      A_long x = ExpandRgbRow(pixels, argb, width);
-      for (; x < width; ++x) {
-        argb[4 * x] = 255;
-        argb[4 * x + 1] = pixels[3 * x];
-        argb[4 * x + 2] = pixels[3 * x + 1];
-        argb[4 * x + 3] = pixels[3 * x + 2];
-      }
-    } else {
-      for (A_long x = 0; x < width; ++x) {
-        argb[4 * x] = 255;
-        argb[4 * x + 1] = argb[4 * x + 2] = argb[4 * x + 3] = pixels[x];
-      }
-    }
+    uint8_t* const argb = Argb(row);
+    const A_long width = kPreviewWidth;
+    if (components == 1) ExpandGreyRow(pixels, argb, width);
     const std::ptrdiff_t samples = 4 * std::ptrdiff_t(width);
     if (format_ == PF_PixelFormat_ARGB64)
       ConvertSamples(argb, reinterpret_cast<uint16_t*>(out), samples);
@@ -185,6 +152,8 @@ class WorldRows final : public Jpeg::RowSink {
   }
 
  private:
+  uint8_t* Argb(int32_t row) { return format_ == PF_PixelFormat_ARGB32 ? RowStart(world_, row) : argb_.get(); }
+
   const PF_LayerDef& world_;
   const PF_PixelFormat format_;
   std::unique_ptr<uint8_t[]> argb_;
