@@ -7,6 +7,7 @@
 #include <random>
 
 #include "jpeg_idct.h"
+#include "jpeg_colour.h"
 #include "jpeg_test_util.h"
 
 using namespace lvs_test;
@@ -257,6 +258,28 @@ TEST(JpegTransform, VectorAndPortableAgreeAcrossTheSixteenBitBoundary) {
         Jpeg::IdctBlockPortable(b, portable, 8);
         ASSERT_EQ(std::memcmp(vector, portable, 64), 0) << "round " << round;
     }
+}
+
+// Every (Y, Cb, Cr) triple, through the vector conversions and the portable
+// ones, into R, G, B and into opaque A, R, G, B.
+TEST(JpegColour, VectorAndPortableAgreeOnEveryTriple) {
+    std::vector<uint8_t> y(256), cb(256), cr(256);
+    for (int i = 0; i < 256; ++i) cr[size_t(i)] = uint8_t(i);
+    std::vector<uint8_t> vector(256 * 4), portable(256 * 4);
+    size_t wrong = 0;
+    for (int yv = 0; yv < 256; ++yv) {
+        std::fill(y.begin(), y.end(), uint8_t(yv));
+        for (int cbv = 0; cbv < 256; ++cbv) {
+            std::fill(cb.begin(), cb.end(), uint8_t(cbv));
+            Jpeg::ConvertRow(y.data(), cb.data(), cr.data(), vector.data(), 256, true);
+            Jpeg::ConvertRow(y.data(), cb.data(), cr.data(), portable.data(), 256, false);
+            wrong += std::memcmp(vector.data(), portable.data(), 256 * 3) != 0;
+            Jpeg::ConvertRowArgb(y.data(), cb.data(), cr.data(), vector.data(), 256, true);
+            Jpeg::ConvertRowArgb(y.data(), cb.data(), cr.data(), portable.data(), 256, false);
+            wrong += vector != portable;
+        }
+    }
+    EXPECT_EQ(wrong, 0u);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The colour conversion in 32-bit lanes: each lane holds exactly the
-// portable sum (jpeg_colour.cpp), so the bytes are the same.
+// The colour conversion in 16-bit lanes, sixteen pixels a step, giving the
+// bytes of the portable conversion (jpeg_colour.cpp).
 #include "jpeg_colour.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -11,38 +11,31 @@ namespace Jpeg {
 
 namespace {
 
-// Sixteen pixels of one channel: the sums of two 16-bit products per 32-bit
-// lane (madd) are exact, so each lane holds exactly the scalar sum. The
-// unpacks and the saturating pack both work within 128-bit halves, so the
-// pack puts the pixels back in order.
-AVX2 inline __m128i Channel16(__m256i lo, __m256i hi) {
-    __m256i k128 = _mm256_set1_epi32(128);
-    lo = _mm256_srai_epi32(_mm256_add_epi32(lo, k128), 8);
-    hi = _mm256_srai_epi32(_mm256_add_epi32(hi, k128), 8);
-    __m256i words = _mm256_packs_epi32(lo, hi);
-    __m256i bytes = _mm256_packus_epi16(words, words);
-    return _mm256_castsi256_si128(_mm256_permute4x64_epi64(bytes, 0x08));
+// Each formula splits off a whole multiple of 256 from its weights, which
+// leaves the floor of the division exact and the rest small enough for a
+// 16-bit lane: (256 y + 359 cr + 128) >> 8 is y + cr + ((103 cr + 128) >> 8),
+// (256 y - 88 cb - 183 cr + 128) >> 8 is y - cr + ((73 cr - 88 cb + 128) >> 8),
+// (256 y + 454 cb + 128) >> 8 is y + cb + ((198 cb + 128) >> 8). The
+// saturating pack clips as the portable conversion clips.
+AVX2 inline __m128i Bytes16(__m256i v) {
+    return _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08));
 }
 
-AVX2 inline __m256i Pair(int a, int b) {
-    return _mm256_set1_epi32(int32_t(uint32_t(uint16_t(int16_t(a))) | (uint32_t(uint16_t(int16_t(b))) << 16)));
-}
+AVX2 inline __m256i Mul16(__m256i v, int k) { return _mm256_mullo_epi16(v, _mm256_set1_epi16(short(k))); }
 
 // R, G and B of sixteen pixels.
 AVX2 inline void Channels(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, __m128i* r, __m128i* g,
                           __m128i* b) {
     const __m256i k128 = _mm256_set1_epi16(128);
-    const __m256i yr = Pair(256, 359), yg = Pair(256, -183), bg = Pair(0, -88), yb = Pair(256, 454);
-    __m256i yy = Load16(y);
-    __m256i bb = _mm256_sub_epi16(Load16(cb), k128);
-    __m256i rr = _mm256_sub_epi16(Load16(cr), k128);
-    // (Y, Cr) and (Y, Cb) pairs, pixels 0-3 and 8-11 in lo, 4-7 and 12-15 in hi.
-    __m256i ycrLo = _mm256_unpacklo_epi16(yy, rr), ycrHi = _mm256_unpackhi_epi16(yy, rr);
-    __m256i ycbLo = _mm256_unpacklo_epi16(yy, bb), ycbHi = _mm256_unpackhi_epi16(yy, bb);
-    *r = Channel16(_mm256_madd_epi16(ycrLo, yr), _mm256_madd_epi16(ycrHi, yr));
-    *g = Channel16(_mm256_add_epi32(_mm256_madd_epi16(ycrLo, yg), _mm256_madd_epi16(ycbLo, bg)),
-                   _mm256_add_epi32(_mm256_madd_epi16(ycrHi, yg), _mm256_madd_epi16(ycbHi, bg)));
-    *b = Channel16(_mm256_madd_epi16(ycbLo, yb), _mm256_madd_epi16(ycbHi, yb));
+    const __m256i yy = Load16(y);
+    const __m256i bb = _mm256_sub_epi16(Load16(cb), k128);
+    const __m256i rr = _mm256_sub_epi16(Load16(cr), k128);
+    const __m256i red = _mm256_srai_epi16(_mm256_add_epi16(Mul16(rr, 103), k128), 8);
+    const __m256i green = _mm256_srai_epi16(_mm256_add_epi16(_mm256_add_epi16(Mul16(rr, 73), Mul16(bb, -88)), k128), 8);
+    const __m256i blue = _mm256_srai_epi16(_mm256_add_epi16(Mul16(bb, 198), k128), 8);
+    *r = Bytes16(_mm256_add_epi16(_mm256_add_epi16(yy, rr), red));
+    *g = Bytes16(_mm256_add_epi16(_mm256_sub_epi16(yy, rr), green));
+    *b = Bytes16(_mm256_add_epi16(_mm256_add_epi16(yy, bb), blue));
 }
 
 }  // namespace
