@@ -84,7 +84,10 @@ TEST_F(PackageTest, FilesThatAreNoPackageFail) {
   Spit(scratch.Path("empty.lvs"), {});
   Spit(scratch.Path("head.lvs"), Bytes(good.begin(), good.begin() + good.size() / 2));
   fs::create_directories(scratch.Path("dir.lvs"));
-  for (const char* file : {"missing.lvs", "text.lvs", "empty.lvs", "head.lvs", "dir.lvs"}) {
+  Bytes noEntries(22, 0);  // an archive of nothing but its end record
+  std::copy_n("PK\5\6", 4, noEntries.begin());
+  Spit(scratch.Path("none.lvs"), noEntries);
+  for (const char* file : {"missing.lvs", "text.lvs", "empty.lvs", "head.lvs", "dir.lvs", "none.lvs"}) {
     Bytes out(8192);
     EXPECT_EQ(LVS_GetFileSize(scratch.Path(file).c_str(), "prv"), 0) << file;
     EXPECT_EQ(LVS_ReadFile(scratch.Path(file).c_str(), "prv", out.data(), out.size()), kReadFileFailed) << file;

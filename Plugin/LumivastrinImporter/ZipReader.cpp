@@ -197,7 +197,8 @@ bool ZipArchive::UseEndRecord(const std::uint8_t* tail, std::uint64_t tailStart,
     const std::uint64_t directoryPos = base_ + offset;
     problem_ = ZipProblem::None;
     if (directoryPos >= tailStart) {
-        std::memcpy(directory_.data(), tail + (directoryPos - tailStart), directory_.size());
+        // An empty directory has no bytes to copy (and no buffer to copy to).
+        if (!directory_.empty()) std::memcpy(directory_.data(), tail + (directoryPos - tailStart), directory_.size());
         return true;
     }
     if (ReadFully(fd_, directoryPos, directory_.data(), directory_.size())) return true;
