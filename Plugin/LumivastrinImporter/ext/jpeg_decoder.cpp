@@ -19,26 +19,25 @@ void Decoder::AllowVectorCode(bool allow) { vectorAllowed = allow; }
 
 Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t),
                  void (*release_)(void*))
-    : Decoder(data, size, allocate_, release_, -1, -1) {}
+    : Decoder(data, size, allocate_, release_, -1, -1, nullptr) {}
 
 Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t),
                  void (*release_)(void*), int32_t requiredWidth_, int32_t requiredHeight_)
-    : requiredWidth(requiredWidth_), requiredHeight(requiredHeight_), allocate(allocate_),
-      release(release_) {
-    vectorCode = vectorAllowed && HasAvx2();
-    // Sizes of 2 GiB and more are clamped rather than wrapped: a wrapped size
-    // would silently cut the input short or refuse it as too small.
-    int32_t size32 = size > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(size);
-    inputSize = uint64_t(size32);
-    result = _Decode(data, size32);
-}
+    : Decoder(data, size, allocate_, release_, requiredWidth_, requiredHeight_, nullptr) {}
 
 Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t),
                  void (*release_)(void*), int32_t requiredWidth_, int32_t requiredHeight_,
                  RowSink& rows)
-    : requiredWidth(requiredWidth_), requiredHeight(requiredHeight_), sink(&rows),
+    : Decoder(data, size, allocate_, release_, requiredWidth_, requiredHeight_, &rows) {}
+
+Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t),
+                 void (*release_)(void*), int32_t requiredWidth_, int32_t requiredHeight_,
+                 RowSink* rows)
+    : requiredWidth(requiredWidth_), requiredHeight(requiredHeight_), sink(rows),
       allocate(allocate_), release(release_) {
     vectorCode = vectorAllowed && HasAvx2();
+    // Sizes of 2 GiB and more are clamped rather than wrapped: a wrapped size
+    // would silently cut the input short or refuse it as too small.
     int32_t size32 = size > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(size);
     inputSize = uint64_t(size32);
     result = _Decode(data, size32);

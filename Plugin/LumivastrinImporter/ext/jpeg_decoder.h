@@ -119,6 +119,9 @@ public:
     };
 
 private:
+    // The one the others come to; `rows` null: the whole picture.
+    Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
+            int32_t requiredWidth, int32_t requiredHeight, RowSink* rows);
     ResultCode _Decode(const uint8_t* data, int32_t size);
     void _Skip(int32_t count);
     static uint32_t _Decode16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
