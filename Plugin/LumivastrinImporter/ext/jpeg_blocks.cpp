@@ -83,7 +83,7 @@ int32_t Decoder::_GetVLC(int slot, uint8_t* symbol) {
         if (symbol) *symbol = 0;
         return 0;
     }
-    bits.count -= length;
+    BitReader::Drop(bits.buffer, bits.count, length);
     if (symbol) *symbol = s;
     const int k = s & 15;
     if (k == 0) return 0;
@@ -113,26 +113,30 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
         bits.Refill(n);
         load();
     };
-    auto decode = [&](int slot, const HuffmanTable& table, uint8_t* symbol) __attribute__((always_inline)) {
+    auto decode = [&](int slot, const HuffmanTable::FastCode* fast, uint8_t* symbol) __attribute__((always_inline)) {
         fill(16);
-        const HuffmanTable::FastCode f =
-            table.fast[uint32_t(buffer >> (count - HuffmanTable::FastBits)) & ((1u << HuffmanTable::FastBits) - 1)];
+        const HuffmanTable::FastCode f = fast[BitReader::Peek(buffer, HuffmanTable::FastBits)];
         if (f.length - 1u < 16u) {
-            count -= f.length;
+            BitReader::Drop(buffer, count, f.length);
             *symbol = f.symbol;
             return int32_t(f.value);
         }
         if (f.length != 0) {  // the code alone; its additional bits follow
-            count -= f.length & ~HuffmanTable::CodeOnly;
+            BitReader::Drop(buffer, count, f.length & ~HuffmanTable::CodeOnly);
             *symbol = f.symbol;
             const int k = f.symbol & 15;
             fill(k);
-            count -= k;
-            return Extend(uint32_t(buffer >> count) & ((1u << k) - 1), k);
+            const uint32_t extra = BitReader::Peek(buffer, k);
+            BitReader::Drop(buffer, count, k);
+            return Extend(extra, k);
         }
+        // Through a local of its own, so that the caller's symbol never has
+        // its address taken and can stay in a register.
         save();
-        const int32_t v = _GetVLC(slot, symbol);
+        uint8_t slow;
+        const int32_t v = _GetVLC(slot, &slow);
         load();
+        *symbol = slow;
         return v;
     };
 
@@ -141,28 +145,35 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
     const uint8_t* q = quantTables[c->quantTable];
     const int dcSlot = c->dcTable, acSlot = c->acTable;
     const HuffmanTable& dcTable = vlcTables[dcSlot];
-    const HuffmanTable& acTable = vlcTables[acSlot];
+    const HuffmanTable::FastCode* const acFast = vlcTables[acSlot].fast;
     uint8_t s;
-    int32_t dc = decode(dcSlot, dcTable, &s);
+    int32_t dc = decode(dcSlot, dcTable.fast, &s);
     c->dcPredictor = int32_t(uint32_t(c->dcPredictor) + uint32_t(dc));
     coefficients[0] = int32_t(uint32_t(c->dcPredictor) * q[0]);
+    const uint8_t* const order = blockOrder.at;
     int k = 0;
-    do {
-        int32_t v = decode(acSlot, acTable, &s);
-        if (s == 0) break;
+    // Shaped so that a coefficient costs one test of its symbol and one of
+    // its place: the chain from code to code is what this loop waits on.
+    for (;;) {
+        const int32_t v = decode(acSlot, acFast, &s);
         if ((s & 15) == 0 && s != 0xF0) {
+            if (s == 0) break;  // end of block
             save();
             result = MalformedData;
             return;
         }
         k += (s >> 4) + 1;
-        if (k > 63) {
-            save();
-            result = MalformedData;
-            return;
+        if (k >= 63) {
+            if (k > 63) {
+                save();
+                result = MalformedData;
+                return;
+            }
+            coefficients[order[63]] = v * q[63];
+            break;
         }
-        coefficients[blockOrder.at[k]] = v * q[k];
-    } while (k < 63);
+        coefficients[order[k]] = v * q[k];
+    }
     // The rows that can hold an AC coefficient, from the last one's place:
     // none, the first row alone (zig-zag place 1), or any. More rows than
     // hold one only cost the shortcut, never change the samples.

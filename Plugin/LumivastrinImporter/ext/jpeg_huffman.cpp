@@ -23,11 +23,11 @@ void HuffmanTable::Build(const uint8_t counts[16], const uint8_t* symbols) {
                 const uint32_t entries = span >> (16 - FastBits);
                 for (uint32_t p = p0; p < p0 + entries; ++p) {
                     if (length + k > FastBits) {
-                        fast[p] = FastCode{0, uint8_t(CodeOnly | length), symbol};
+                        fast[p] = FastCode{uint8_t(CodeOnly | length), symbol, 0};
                         continue;
                     }
                     const uint32_t extra = k ? (p >> (FastBits - length - k)) & ((1u << k) - 1) : 0;
-                    fast[p] = FastCode{int16_t(k ? Extend(extra, k) : 0), uint8_t(length + k), symbol};
+                    fast[p] = FastCode{uint8_t(length + k), symbol, int16_t(k ? Extend(extra, k) : 0)};
                 }
             }
         }
@@ -55,8 +55,7 @@ void BitReader::Refill(int32_t n) {
     BitReader& r = *this;
     while (r.count <= 56) {
         if (r.left <= 0) {
-            r.buffer = (r.buffer << 8) | 0xFF;
-            r.count += 8;
+            BitReader::PutByte(r.buffer, r.count, 0xFF);
             continue;
         }
         const uint8_t b = r.position[0];
@@ -68,19 +67,16 @@ void BitReader::Refill(int32_t n) {
             r.position += 1;
             r.left -= 1;
         }
-        r.buffer = (r.buffer << 8) | b;
-        r.count += 8;
+        BitReader::PutByte(r.buffer, r.count, b);
     }
     while (r.count < n) {
         if (r.left <= 0) {
-            r.buffer = (r.buffer << 8) | 0xFF;
-            r.count += 8;
+            BitReader::PutByte(r.buffer, r.count, 0xFF);
             continue;
         }
         const uint8_t b = *r.position++;
         --r.left;
-        r.buffer = (r.buffer << 8) | b;
-        r.count += 8;
+        BitReader::PutByte(r.buffer, r.count, b);
         if (b != 0xFF) continue;
         if (r.left <= 0) {
             r.failed = true;
@@ -92,8 +88,7 @@ void BitReader::Refill(int32_t n) {
         if (m == 0xD9) {
             r.left = 0;
         } else if (m >= 0xD0 && m <= 0xD7) {
-            r.buffer = (r.buffer << 8) | m;
-            r.count += 8;
+            BitReader::PutByte(r.buffer, r.count, m);
         } else {
             r.failed = true;
         }

@@ -29,10 +29,12 @@ struct HuffmanTable {
     // and its additional bits fit together, the entry holds the decoded
     // value and their total length. Length 0: a longer code, or none.
     static constexpr uint8_t CodeOnly = 0x80;
+    // The length first: the block decoder shifts the bit buffer by it
+    // straight from the loaded entry.
     struct FastCode {
-        int16_t value;
         uint8_t length;
         uint8_t symbol;
+        int16_t value;
     };
     // 255 codes of each length above FastBits at most.
     static constexpr int LongSymbols = 255 * (16 - FastBits);
@@ -66,12 +68,17 @@ struct HuffmanTable {
 // in it as its 16 bits; any other marker, and a 0xFF as the last byte, set
 // `failed` (MalformedData) when its bits are needed.
 //
+// The unread bits sit at the top of `buffer`, the next one in bit 63, and
+// every bit below them is zero. A lookup then needs only a constant shift
+// of the buffer, not one that waits for `count`: the chain from one code to
+// the next is what bounds the block decoder's speed.
+//
 // The block decoder works on copies of its fields in locals, so that they
 // stay in registers (the stores into the work block could otherwise alias
 // them); it writes them back around the slow refill, which runs on the
 // reader itself.
 struct BitReader {
-    uint64_t buffer = 0;  // bits shifted in from the right; the low `count` are unread
+    uint64_t buffer = 0;  // the low 64 - `count` bits are zero
     int32_t count = 0;
     const uint8_t* position = nullptr;
     int32_t left = 0;  // bytes from `position` to the end of the data
@@ -88,26 +95,37 @@ struct BitReader {
         const uint64_t inverse = ~word;
         if (((inverse - 0x0101010101010101u) & ~inverse & 0x8080808080808080u) != 0) return false;
         const int32_t bytes = (63 - count) >> 3;  // 6 or 7 while fewer than 16 bits are left
-        word = __builtin_bswap64(word);
-        buffer = (buffer << (8 * bytes)) | (word >> (64 - 8 * bytes));
+        word = __builtin_bswap64(word) >> (64 - 8 * bytes) << (64 - 8 * bytes);
+        buffer |= word >> count;
         count += 8 * bytes;
         position += bytes;
         left -= bytes;
         return true;
+    }
+    // One byte in below the unread bits; count at most 56.
+    static LVS_INLINE void PutByte(uint64_t& buffer, int32_t& count, uint8_t byte) {
+        buffer |= uint64_t(byte) << (56 - count);
+        count += 8;
+    }
+    // n from 1 to 16, at most count.
+    static LVS_INLINE uint32_t Peek(uint64_t buffer, int32_t n) { return uint32_t(buffer >> (64 - n)); }
+    static LVS_INLINE void Drop(uint64_t& buffer, int32_t& count, int32_t n) {
+        buffer <<= n;
+        count -= n;
     }
 
     // n from 0 to 16.
     LVS_INLINE uint32_t Show(int32_t n) {
         if (n == 0) return 0;
         if (count < n) Refill(n);
-        return uint32_t(buffer >> (count - n)) & ((1u << n) - 1);
+        return Peek(buffer, n);
     }
     LVS_INLINE uint32_t Get(int32_t n) {
         const uint32_t v = Show(n);
-        count -= n;
+        Drop(buffer, count, n);
         return v;
     }
-    LVS_INLINE void ByteAlign() { count &= ~7; }
+    LVS_INLINE void ByteAlign() { Drop(buffer, count, count & 7); }
 
     // Loads plain bytes (and stuffed 0xFF 0x00 pairs) in bulk up to 56 bits,
     // stopping in front of any other 0xFF, then byte by byte to `n` bits.
