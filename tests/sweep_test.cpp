@@ -267,7 +267,8 @@ TEST_P(DrawSweep, EveryCallAndSuite) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, DrawSweep,
-                         ::testing::Values(DrawRow{"8-bit 1280x720", PF_PixelFormat_ARGB32, 1280, 720},
-                                           DrawRow{"16-bit 640x360", PF_PixelFormat_ARGB64, 640, 360}));
+                         ::testing::Values(DrawRow{"Depth8At1280x720", PF_PixelFormat_ARGB32, 1280, 720},
+                                           DrawRow{"Depth16At640x360", PF_PixelFormat_ARGB64, 640, 360}),
+                         [](const ::testing::TestParamInfo<DrawRow>& info) { return std::string(info.param.label); });
 
 }  // namespace
