@@ -137,7 +137,9 @@ def sync_copy(source_dir):
                 if f.read() == data:
                     continue
         os.makedirs(os.path.dirname(dst), exist_ok=True)
-        shutil.copy2(src, dst)
+        # A new modification time, so that ninja rebuilds what it changed.
+        shutil.copyfile(src, dst)
+        shutil.copymode(src, dst)
 
 
 def run(command, **kwargs):

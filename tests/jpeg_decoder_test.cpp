@@ -26,11 +26,18 @@ std::vector<uint8_t> FrameThenStop(int width, int height, const std::vector<Fram
 std::vector<uint8_t> WithSegment(uint8_t code, std::vector<uint8_t> payload, int length = -1) {
     return JpegWriter().Soi().Segment(code, payload, length).Bytes(kStop).data;
 }
-// One Huffman table of count codes of one length, and extra bytes after it.
-std::vector<uint8_t> HuffmanPayload(uint8_t classAndId, int length, int count, int extra = 0) {
-    std::vector<uint8_t> p(17 + size_t(count) + size_t(extra), 0);
+// One Huffman table of count codes of one length.
+std::vector<uint8_t> HuffmanPayload(uint8_t classAndId, int length, int count) {
+    std::vector<uint8_t> p(17 + size_t(count), 0);
     p[0] = classAndId;
     p[size_t(length)] = uint8_t(count);
+    return p;
+}
+// Bytes left over after a table that read as a segment of their own (a
+// comment), should the parser go on from them.
+std::vector<uint8_t> HuffmanThenComment() {
+    std::vector<uint8_t> p = HuffmanPayload(0x00, 2, 2);
+    p.insert(p.end(), {0xFF, 0xFE, 0x00, 0x02});
     return p;
 }
 std::vector<uint8_t> Dht(uint8_t classAndId, int length, int count) {
@@ -80,7 +87,7 @@ std::vector<HeaderCase> HeaderCases() {
         {"QuantTableFour", FrameThenStop(8, 8, {{1, 1, 1, 4}}), D::MalformedData, 8, 8},
         {"HuffmanIdFour", Dht(0x04, 2, 2), D::MalformedData, 0, 0},
         {"HuffmanExactlyFull", Dht(0x00, 2, 4), D::UnsupportedFeature, 0, 0},
-        {"HuffmanBytesLeftOver", WithSegment(0xC4, HuffmanPayload(0x00, 2, 2, 3)), D::MalformedData, 0, 0},
+        {"HuffmanBytesLeftOver", WithSegment(0xC4, HuffmanThenComment()), D::MalformedData, 0, 0},
         {"QuantBytesLeftOver", WithSegment(0xDB, std::vector<uint8_t>(66, 0)), D::MalformedData, 0, 0},
         {"RestartWithoutInterval", WithSegment(0xDD, {}), D::MalformedData, 0, 0},
         {"ScanOneByteShort", JpegWriter().Soi().Sof(16, 16, k420).Segment(0xDA, {3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63}).Bytes(kStop).data, D::MalformedData, 16, 16},
