@@ -72,7 +72,8 @@ A_Err SubstituteHost::RegisterDeathHook(AEGP_PluginID id, AEGP_DeathHook hook, A
   return A_Err_NONE;
 }
 
-A_Err SubstituteHost::RegisterIO(AEGP_PluginID id, const AEIO_ModuleInfo* info, const AEIO_FunctionBlock4* block) {
+A_Err SubstituteHost::RegisterIO(AEGP_PluginID id, AEGP_IORefcon refcon, const AEIO_ModuleInfo* info,
+                                 const AEIO_FunctionBlock4* block) {
   if (id != kEntryPluginID) {
     std::ostringstream s;
     s << "AEGP_RegisterIO: plug-in id " << id << " is not the one the entry received (" << kEntryPluginID << ")";
@@ -83,12 +84,14 @@ A_Err SubstituteHost::RegisterIO(AEGP_PluginID id, const AEIO_ModuleInfo* info, 
   // The records belong to the caller and end with its call: keep copies.
   moduleInfo_ = *info;
   callbacks_ = *block;
+  ioRefcon_ = refcon;
   ioRegistered_ = true;
   return A_Err_NONE;
 }
 
-A_Err SubstituteHost::RegisterWithAEGP(const A_char* name, AEGP_PluginID* out) {
+A_Err SubstituteHost::RegisterWithAEGP(AEGP_GlobalRefcon refcon, const A_char* name, AEGP_PluginID* out) {
   if (!name || !out) return A_Err_STRUCT;
+  registerRefcon_ = refcon;
   registeredName_ = name;
   pluginId_ = kRegisteredPluginID;
   inData_.aegp_plug_id = pluginId_;

@@ -84,6 +84,10 @@ class SubstituteHost {
   // The global refcon value the entry left in its last argument (the host
   // passes a slot holding null).
   AEGP_GlobalRefcon EntryGlobalRefcon() const { return entryGlobalRefcon_; }
+  // The reference values the plug-in gave the three registration calls.
+  AEGP_DeathRefcon DeathHookRefcon() const { return deathRefcon_; }
+  AEGP_IORefcon IORefcon() const { return ioRefcon_; }
+  AEGP_GlobalRefcon RegisterRefcon() const { return registerRefcon_; }
 
   // The record every callback takes; its pica_basicP is BasicSuite().
   AEIO_InData* InData() { return &inData_; }
@@ -118,8 +122,9 @@ class SubstituteHost {
   // --- Used by the suite functions (not for tests) -------------------------
   static SubstituteHost& Current();
   A_Err RegisterDeathHook(AEGP_PluginID id, AEGP_DeathHook hook, AEGP_DeathRefcon refcon);
-  A_Err RegisterIO(AEGP_PluginID id, const AEIO_ModuleInfo* info, const AEIO_FunctionBlock4* block);
-  A_Err RegisterWithAEGP(const A_char* name, AEGP_PluginID* out);
+  A_Err RegisterIO(AEGP_PluginID id, AEGP_IORefcon refcon, const AEIO_ModuleInfo* info,
+                   const AEIO_FunctionBlock4* block);
+  A_Err RegisterWithAEGP(AEGP_GlobalRefcon refcon, const A_char* name, AEGP_PluginID* out);
 
  private:
   MisuseLog misuse_;
@@ -139,6 +144,8 @@ class SubstituteHost {
   bool deathHookCalled_ = false;
   A_Err deathHookResult_ = 0;
   bool ioRegistered_ = false;
+  AEGP_IORefcon ioRefcon_ = nullptr;
+  AEGP_GlobalRefcon registerRefcon_ = nullptr;
   AEIO_ModuleInfo moduleInfo_{};
   AEIO_FunctionBlock4 callbacks_{};
   AEGP_PluginID pluginId_ = 0;

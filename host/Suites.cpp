@@ -65,9 +65,10 @@ A_Err RegisterDeathHook(AEGP_PluginID id, AEGP_DeathHook hook, AEGP_DeathRefcon 
   if (A_Err err = Enter("AEGP_RegisterDeathHook")) return err;
   return H().RegisterDeathHook(id, hook, refcon);
 }
-A_Err RegisterIO(AEGP_PluginID id, AEGP_IORefcon, const AEIO_ModuleInfo* info, const AEIO_FunctionBlock4* block) {
+A_Err RegisterIO(AEGP_PluginID id, AEGP_IORefcon refcon, const AEIO_ModuleInfo* info,
+                 const AEIO_FunctionBlock4* block) {
   if (A_Err err = Enter("AEGP_RegisterIO")) return err;
-  return H().RegisterIO(id, info, block);
+  return H().RegisterIO(id, refcon, info, block);
 }
 const AEGP_RegisterSuite6 kRegisterSuite = [] {
   AEGP_RegisterSuite6 s{};
@@ -77,9 +78,9 @@ const AEGP_RegisterSuite6 kRegisterSuite = [] {
 }();
 
 // AEGP Utility Suite 11
-A_Err RegisterWithAEGP(AEGP_GlobalRefcon, const A_char* name, AEGP_PluginID* out) {
+A_Err RegisterWithAEGP(AEGP_GlobalRefcon refcon, const A_char* name, AEGP_PluginID* out) {
   if (A_Err err = Enter("AEGP_RegisterWithAEGP")) return err;
-  return H().RegisterWithAEGP(name, out);
+  return H().RegisterWithAEGP(refcon, name, out);
 }
 const AEGP_UtilitySuite11 kUtilitySuite = [] {
   AEGP_UtilitySuite11 s{};

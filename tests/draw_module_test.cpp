@@ -83,6 +83,8 @@ TEST_F(DrawTest, UnusablePreviewsDrawTheFallbackOrFail) {
       {"no prv entry", {Sealed("meta", meta)}},
       {"progressive", lvs_maker::StyleEntries(kMeta, PhotoJpeg(1280, 720, Subsampling::S420, true))},
       {"1281 by 720", lvs_maker::StyleEntries(kMeta, PhotoJpeg(1281, 720))},
+      {"1280 by 721", lvs_maker::StyleEntries(kMeta, PhotoJpeg(1280, 721))},
+      {"cut short", lvs_maker::StyleEntries(kMeta, Bytes(Preview().begin(), Preview().begin() + Preview().size() / 2))},
       {"not a JPEG", lvs_maker::StyleEntries(kMeta, Bytes(5000, 0x42))},
   };
   for (const auto& c : cases)

@@ -32,6 +32,7 @@ TEST(Entry, RegistersEverythingDescribesTheModuleAndLeavesNothingAcquired) {
   EXPECT_TRUE(host.DeathHookRegistered() && host.IORegistered());
   EXPECT_EQ(host.RegisteredName(), "Lumivastrin Styles Importer");
   EXPECT_EQ(host.PluginID(), kRegisteredPluginID);
+  EXPECT_TRUE(!host.DeathHookRefcon() && !host.IORefcon() && !host.RegisterRefcon()) << "every refcon is null";
   // Register is asked for twice, but the cache takes it once.
   std::vector<std::string> order;
   for (const SuiteEvent& e : host.Suites().Events()) order.push_back((e.acquire ? "+" : "-") + e.name);
@@ -62,6 +63,8 @@ TEST(Entry, RegistersEverythingDescribesTheModuleAndLeavesNothingAcquired) {
   std::memset(&info, 0xEE, sizeof(info));
   ASSERT_EQ(ConstructModuleInfo(nullptr, &info), A_Err_NONE);
   EXPECT_EQ(std::memcmp(&info, expected.data(), sizeof(info)), 0);
+  EXPECT_EQ(ConstructModuleInfo(nullptr, nullptr), A_Err_STRUCT);
+  EXPECT_EQ(ConstructFunctionBlock(nullptr), A_Err_STRUCT);
 
   void* slots[49];
   static_assert(sizeof(slots) == sizeof(AEIO_FunctionBlock4), "table size");

@@ -16,6 +16,7 @@
 #include "StylePackage.h"
 #include "SubstituteHost.h"
 #include "jpeg_decoder.h"
+#include "reference/ReferenceJpeg.h"
 #include "support/JpegFixtures.h"
 #include "update_preview.h"
 
@@ -79,16 +80,17 @@ inline const Bytes& Preview() {
   return jpeg;
 }
 
-// The plug-in's decoder on a JPEG: raw pixels, or as the draw paints them.
+// A JPEG as the reference decoder reads it: raw pixels, or as the draw
+// paints them (opaque, grey spread over red, green and blue).
 inline Bytes Decode(const Bytes& jpeg, bool painted = false) {
-  Jpeg::Decoder d(jpeg.data(), jpeg.size(), [](uint64_t n) { return std::malloc(n); }, std::free);
-  if (d.GetResult() != Jpeg::Decoder::Success) return {};
-  const size_t pixels = size_t(d.GetWidth()) * d.GetHeight(), components = d.GetComponentCount();
-  if (!painted) return Bytes(d.GetImage(), d.GetImage() + pixels * components);
+  const lvs_reference::RefResult ref = lvs_reference::ReferenceDecode(jpeg.data(), jpeg.size());
+  if (ref.result != 0) return {};
+  if (!painted) return ref.image;
+  const size_t pixels = size_t(ref.width) * ref.height, components = size_t(ref.components);
   Bytes out;
   for (size_t i = 0; i < pixels; ++i) {
     out.push_back(255);
-    for (size_t c = 0; c < 3; ++c) out.push_back(d.GetImage()[i * components + (components == 3 ? c : 0)]);
+    for (size_t c = 0; c < 3; ++c) out.push_back(ref.image[i * components + (components == 3 ? c : 0)]);
   }
   return out;
 }

@@ -111,3 +111,61 @@ TEST_F(FootageTest, TextsAreCutOnCharacterBoundariesAndEndAtNul) {
 }
 
 }  // namespace
+
+namespace {
+
+// The info callback and the three that leave the work to the host: fixed
+// answers, nothing written, no host call.
+TEST_F(FootageTest, InfoTextsAndDefaultAnswersNeedNoHostCall) {
+  AEIO_InSpecH ink = nullptr, other = nullptr;
+  ASSERT_EQ(m.Open(Package("ink.lvs"), &ink), A_Err_NONE);
+  ASSERT_EQ(m.Open(Package("other.lvs", R"({"name":"Other","author":"C","hash":"1","version":9})"), &other),
+            A_Err_NONE);
+  const Bytes record = m.Record(ink);
+  AEIO_InData* in = m.Host().InData();
+  m.Host().Faults().ResetCounts();
+  for (AEIO_InSpecH inSpec : {ink, other}) {
+    AEIO_Verbiage verbiage;
+    std::memset(&verbiage, 0xEE, sizeof(verbiage));
+    EXPECT_EQ(m.Cb().AEIO_GetInSpecInfo(in, inSpec, &verbiage), A_Err_NONE);
+    EXPECT_STREQ(verbiage.name, "Lumivastrin Styles Importer");
+    EXPECT_STREQ(verbiage.type, "LVS");
+    EXPECT_STREQ(verbiage.sub_type, "To use with Lumivastrin Styles");
+
+    const A_Time time = {5, 100};
+    A_LRect extent = {-7, -7, -7, -7};
+    EXPECT_EQ(m.Cb().AEIO_GetActiveExtent(in, inSpec, &time, &extent), 9992);
+    EXPECT_TRUE(extent.left == -7 && extent.top == -7 && extent.right == -7 && extent.bottom == -7);
+    A_Boolean found = 0x5A;
+    A_Time next = {-7, 7};
+    EXPECT_EQ(m.Cb().AEIO_InqNextFrameTime(in, inSpec, &time, 1, &found, &next), 9992);
+    EXPECT_TRUE(found == 0x5A && next.value == -7 && next.scale == 7u);
+    EXPECT_EQ(m.Cb().AEIO_CloseSourceFiles(in, inSpec), A_Err_NONE);
+  }
+  EXPECT_EQ(m.Host().Faults().TotalCalls(), 0u);
+  EXPECT_EQ(m.Record(ink), record) << "closing the source files leaves the record attached";
+  m.Close(ink);
+  m.Close(other);
+}
+
+// Each attribute call that fails stops the ones after it; the metadata is
+// still read into the record, and the failure is the open's result.
+TEST_F(FootageTest, FailedAttributeSkipsTheRestAndIsTheResult) {
+  const std::string path = Package("ink.lvs");
+  const char* order[] = {"AEGP_SetInSpecDepth", "AEGP_SetInSpecDuration", "AEGP_SetInSpecDimensions",
+                         "AEGP_SetInSpecAlphaLabel", "AEGP_SetInSpecInterlaceLabel"};
+  for (size_t failing = 0; failing < std::size(order); ++failing) {
+    SCOPED_TRACE(order[failing]);
+    m.Host().Faults().ResetCounts();
+    m.Host().Faults().FailNth(order[failing], 1, 4321);
+    AEIO_InSpecH inSpec = nullptr;
+    EXPECT_EQ(m.Open(path, &inSpec), 4321);
+    m.Host().Faults().Clear();
+    for (size_t k = 0; k < std::size(order); ++k)
+      EXPECT_EQ(m.Host().Faults().Calls(order[k]), k <= failing ? 1u : 0u) << order[k];
+    EXPECT_EQ(TextAt(m.Record(inSpec), kName, 255), "Ink");
+    m.Close(inSpec);
+  }
+}
+
+}  // namespace

@@ -26,11 +26,22 @@ std::vector<uint8_t> FrameThenStop(int width, int height, const std::vector<Fram
 std::vector<uint8_t> WithSegment(uint8_t code, std::vector<uint8_t> payload, int length = -1) {
     return JpegWriter().Soi().Segment(code, payload, length).Bytes(kStop).data;
 }
-std::vector<uint8_t> Dht(uint8_t classAndId, int length, int count) {
+// One Huffman table of count codes of one length.
+std::vector<uint8_t> HuffmanPayload(uint8_t classAndId, int length, int count) {
     std::vector<uint8_t> p(17 + size_t(count), 0);
     p[0] = classAndId;
     p[size_t(length)] = uint8_t(count);
-    return WithSegment(0xC4, p);
+    return p;
+}
+// Bytes left over after a table that read as a segment of their own (a
+// comment), should the parser go on from them.
+std::vector<uint8_t> HuffmanThenComment() {
+    std::vector<uint8_t> p = HuffmanPayload(0x00, 2, 2);
+    p.insert(p.end(), {0xFF, 0xFE, 0x00, 0x02});
+    return p;
+}
+std::vector<uint8_t> Dht(uint8_t classAndId, int length, int count) {
+    return WithSegment(0xC4, HuffmanPayload(classAndId, length, count));
 }
 std::vector<uint8_t> ScanAfter420(std::vector<uint8_t> sos) {
     return JpegWriter().Soi().Sof(16, 16, k420).Segment(0xDA, sos).data;
@@ -64,6 +75,24 @@ std::vector<HeaderCase> HeaderCases() {
         {"SecondFrameReplacesFirst", JpegWriter().Soi().Sof(640, 480, k420).Bytes({flat.begin() + 2, flat.end()}).data, D::Success, 8, 8},
         {"ScanOfOneComponent", ScanAfter420({1, 1, 0x00, 0, 63, 0, 0, 0, 0, 0}), D::UnsupportedFeature, 16, 16},
         {"ScanOutOfOrder", ScanAfter420({3, 2, 0x11, 1, 0x00, 3, 0x11, 0, 63, 0}), D::MalformedData, 16, 16},
+        // Each check below is told apart from its absence by what follows it:
+        // the end of the input (MalformedData) or kStop (UnsupportedFeature).
+        {"StartIsEndOfImage", {0xFF, 0xD9}, D::NoStartOfImage, 0, 0},
+        {"NoMarkerPrefix", JpegWriter().Soi().Bytes({0x00, 0xC2}).data, D::MalformedData, 0, 0},
+        {"CommentSkipped", JpegWriter().Soi().Segment(0xFE, {1, 2, 3}).data, D::MalformedData, 0, 0},
+        {"LastApplicationSegmentSkipped", JpegWriter().Soi().Segment(0xEF, {1}).data, D::MalformedData, 0, 0},
+        {"FrameBelowNineBytes", WithSegment(0xC0, {8, 0, 8, 0, 8, 0}), D::MalformedData, 0, 0},
+        {"SamplingXZero", FrameThenStop(8, 8, {{1, 0, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}}), D::MalformedData, 8, 8},
+        {"SamplingThree", FrameOnly(24, 24, {{1, 2, 1, 0}, {2, 3, 1, 0}, {3, 1, 1, 0}}), D::UnsupportedFeature, 24, 24},
+        {"QuantTableFour", FrameThenStop(8, 8, {{1, 1, 1, 4}}), D::MalformedData, 8, 8},
+        {"HuffmanIdFour", Dht(0x04, 2, 2), D::MalformedData, 0, 0},
+        {"HuffmanExactlyFull", Dht(0x00, 2, 4), D::UnsupportedFeature, 0, 0},
+        {"HuffmanBytesLeftOver", WithSegment(0xC4, HuffmanThenComment()), D::MalformedData, 0, 0},
+        {"QuantBytesLeftOver", WithSegment(0xDB, std::vector<uint8_t>(66, 0)), D::MalformedData, 0, 0},
+        {"RestartWithoutInterval", WithSegment(0xDD, {}), D::MalformedData, 0, 0},
+        {"ScanOneByteShort", JpegWriter().Soi().Sof(16, 16, k420).Segment(0xDA, {3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63}).Bytes(kStop).data, D::MalformedData, 16, 16},
+        {"SpectralEndNot63", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 62, 0}), D::UnsupportedFeature, 16, 16},
+        {"SuccessiveApproximation", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 1}), D::UnsupportedFeature, 16, 16},
     };
 }
 

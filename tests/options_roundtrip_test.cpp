@@ -30,7 +30,11 @@ TEST_F(OptionsTest, FlattenThenInflateIsByteIdentical) {
   AEGP_MemHandle flat = nullptr;
   ASSERT_EQ(Flatten(inSpec, &flat), A_Err_NONE);
   ASSERT_NE(flat, nullptr);
-  EXPECT_EQ(m.Host().Memory().Info(flat)->description, "Flat Options");
+  const auto madeByModule = [&](AEGP_MemHandle h, const char* description) {
+    const auto info = m.Host().Memory().Info(h);
+    return info && info->description == description && info->cleared && info->owner == lvshost::kRegisteredPluginID;
+  };
+  EXPECT_TRUE(madeByModule(flat, "Flat Options"));
   EXPECT_EQ(m.Host().Memory().Bytes(flat), original);
   EXPECT_EQ(m.Record(inSpec), original) << "flattening leaves the record alone";
   m.Close(inSpec);
@@ -40,21 +44,34 @@ TEST_F(OptionsTest, FlattenThenInflateIsByteIdentical) {
   EXPECT_EQ(Inflate(loaded, flat), A_Err_NONE);
   const AEGP_MemHandle round = m.Options(loaded);
   ASSERT_TRUE(round && round != flat);
-  EXPECT_EQ(m.Host().Memory().Info(round)->description, "Round Options");
+  EXPECT_TRUE(madeByModule(round, "Round Options"));
   EXPECT_EQ(m.Record(loaded), original);
   EXPECT_EQ(m.Host().Memory().Bytes(flat), original);
   EXPECT_TRUE(m.Host().Memory().Release(flat));
   m.Close(loaded);
 }
 
-// A flat record of another size inflates empty; no record, nothing made.
+// A record of another size flattens as it is and inflates empty, in a
+// cleared record of the right size; no record, nothing made.
 TEST_F(OptionsTest, OddOrMissingRecords) {
-  for (size_t size : {size_t(1284), size_t(0)}) {
-    AEGP_MemHandle flat = m.Host().Memory().Create(Bytes(size, 0xAB));
+  for (size_t size : {size_t(1284), size_t(2048), size_t(0)}) {
+    SCOPED_TRACE(size);
+    Bytes odd(size);
+    for (size_t i = 0; i < size; ++i) odd[i] = static_cast<uint8_t>(0x41 + i % 23);
     AEIO_InSpecH inSpec = m.Host().NewInSpec();
-    EXPECT_EQ(Inflate(inSpec, flat), A_Err_NONE) << size;
+    const AEGP_MemHandle attached = m.Host().Memory().Create(odd, "LVS Options");
+    m.Host().SetInSpecOptions(inSpec, attached);
+    AEGP_MemHandle flat = nullptr;
+    EXPECT_EQ(Flatten(inSpec, &flat), A_Err_NONE);
+    EXPECT_EQ(m.Host().Memory().Bytes(flat), odd);
+    EXPECT_TRUE(m.Host().Memory().Release(attached));
+    m.Host().SetInSpecOptions(inSpec, nullptr);
+
+    EXPECT_EQ(Inflate(inSpec, flat), A_Err_NONE);
+    const auto info = m.Host().Memory().Info(m.Options(inSpec));
+    EXPECT_TRUE(info && info->cleared && info->description == "Round Options");
     const Bytes r = m.Record(inSpec);
-    EXPECT_TRUE(r.size() == kRecordSize && AllZero(r)) << "inflated empty: " << size;
+    EXPECT_TRUE(r.size() == kRecordSize && AllZero(r)) << "inflated empty";
     EXPECT_TRUE(m.Host().Memory().Release(flat));
     m.Close(inSpec);
   }

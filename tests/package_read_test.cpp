@@ -76,7 +76,12 @@ TEST_P(PackageFormTest, ReadsBackExactBytesAndNothingMore) {
 
 INSTANTIATE_TEST_SUITE_P(AllForms, PackageFormTest,
                          ::testing::Values(Form{Method::Store, false, false}, Form{Method::Deflate, true, false},
-                                           Form{Method::Store, true, true}, Form{Method::Deflate, false, true}));
+                                           Form{Method::Store, true, true}, Form{Method::Deflate, false, true}),
+                         [](const ::testing::TestParamInfo<Form>& info) {
+                           const Form& f = info.param;
+                           return std::string(f.method == Method::Store ? "Stored" : "Deflated") +
+                                  (f.encrypted ? "Encrypted" : "Plain") + (f.zip64 ? "Zip64" : "Zip32");
+                         });
 
 TEST_F(PackageTest, FilesThatAreNoPackageFail) {
   const Bytes good = Slurp(scratch.Package("good.lvs", "{}", RandomBytes(5000)));

@@ -1,13 +1,11 @@
-// Sample conversions and range moves, and the row callbacks on their own.
+// Sample conversions and range moves, on worked values.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
 #include <tuple>
-#include <vector>
 
 #include "SampleConvert.h"
-#include "WorldCopy.h"
 
 namespace {
 
@@ -28,12 +26,14 @@ TEST(SampleConvert, WorkedValues) {
   for (const auto& [from, to] : to8) EXPECT_EQ(To8(from), to) << from;
   const std::tuple<float, uint8_t, uint16_t> fromFloat[] = {{1.5f, 255, 32768}, {-0.2f, 0, 0}, {0.5f, 128, 16384},
                                                             {1.0f, 255, 32768}, {nan, 0, 0},     {inf, 255, 32768},
-                                                            {-inf, 0, 0}};
+                                                            {-inf, 0, 0},      {1.5f / 32768, 0, 2}};
   for (const auto& [from, to8bit, to16bit] : fromFloat)
     EXPECT_TRUE(FloatTo8(from) == to8bit && FloatTo16(from) == to16bit) << from;
+  EXPECT_TRUE((Convert<float, uint8_t>(255)) == 1.0f && (Convert<float, uint8_t>(128)) == 128 / 255.0f);
   for (const auto& [from, to] : {std::pair<uint16_t, float>{32768, 1.0f}, {16384, 0.5f}, {40000, 1.0f}})
     EXPECT_EQ((Convert<float, uint16_t>(from)), to) << from;
-  const std::pair<uint16_t, uint16_t> demote[] = {{0, 0}, {32768, 16384}, {32769, 16385}, {65535, 32768}};
+  const std::pair<uint16_t, uint16_t> demote[] = {{0, 0},         {1, 0},         {32767, 16383},
+                                                  {32768, 16384}, {32769, 16385}, {65535, 32768}};
   for (const auto& [from, to] : demote) EXPECT_EQ(Demote(from), to) << from;
   const std::pair<uint16_t, uint16_t> promote[] = {{1, 2},         {16384, 32768}, {16385, 32769},
                                                    {32768, 65535}, {32769, 65535}, {65535, 65535}};
@@ -45,32 +45,6 @@ TEST(SampleConvert, WorkedValues) {
     ASSERT_EQ(FloatTo16(Convert<float, uint16_t>(uint16_t(v))), v) << v;
     ASSERT_EQ(Demote(Promote(uint16_t(v))), v) << v;
   }
-}
-
-// A one-row world record over the given memory.
-PF_EffectWorld RecordOver(void* rowData, A_long width, A_long rowbytes) {
-  PF_EffectWorld w{};
-  w.data = rowData;
-  w.width = width;
-  w.height = 1;
-  w.rowbytes = rowbytes;
-  return w;
-}
-
-// Sixteen samples at a time with a scalar tail: each must match the one-sample conversion.
-TEST(RowCallbacks, WideningRowsMatchTheSampleConversions) {
-  constexpr A_long kWidth = 67;  // 268 samples: sixteen steps and a tail of 12
-  std::vector<uint8_t> source(kWidth * 4);
-  for (size_t k = 0; k < source.size(); ++k) source[k] = static_cast<uint8_t>(k * 167 + 3);
-  std::vector<uint16_t> to16(source.size());
-  std::vector<float> toFloat(source.size());
-  PF_EffectWorld s = RecordOver(source.data(), kWidth, kWidth * 4), t16 = RecordOver(to16.data(), kWidth, kWidth * 8),
-                 tf = RecordOver(toFloat.data(), kWidth, kWidth * 16);
-  CopyWorldRefcon refcon16{&s, &t16}, refconFloat{&s, &tf};
-  ASSERT_EQ((CopyWorldIterate<uint8_t, uint16_t>(&refcon16, 0, 0, 1)), A_Err_NONE);
-  ASSERT_EQ((CopyWorldIterate<uint8_t, float>(&refconFloat, 0, 0, 1)), A_Err_NONE);
-  for (size_t k = 0; k < source.size(); ++k)
-    ASSERT_TRUE(to16[k] == To16(source[k]) && toFloat[k] == source[k] / 255.0f) << "sample " << k;
 }
 
 }  // namespace

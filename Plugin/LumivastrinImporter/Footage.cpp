@@ -147,14 +147,14 @@ A_Err Open(AEIO_InData* basic_dataP, const A_UTF16Char* file_pathZ, AEIO_InSpecH
   if (Utf16PathToUtf8(file_pathZ, path, sizeof(path))) metaErr = ReadMetadata(handles, path, options);
 
   mem->AEGP_UnlockMemHandle(optionsH);
+  // Not examined: a host that reports an error may still have kept the
+  // handle, and freeing it then would free it twice. A record lost on a
+  // failing host is the lesser harm.
   void* previousPV = nullptr;
-  const A_Err attachErr = io->AEGP_SetInSpecOptionsHandle(specH, optionsH, &previousPV);
-  // Unattached, the record would belong to no one.
-  if (attachErr) mem->AEGP_FreeMemHandle(optionsH);
+  io->AEGP_SetInSpecOptionsHandle(specH, optionsH, &previousPV);
 
   if (metaErr) return metaErr;
-  if (attributeErr) return attributeErr;
-  return attachErr;
+  return attributeErr;
 }
 
 A_Err Dispose(AEIO_InData* basic_dataP, AEIO_InSpecH specH) {

@@ -100,9 +100,11 @@ A_Err Inflate(AEIO_InData* basic_dataP, AEIO_InSpecH specH, AEGP_MemHandle flatH
     mem->AEGP_FreeMemHandle(roundH);
     return A_Err_NONE;
   }
-  // The previous handle stays the host's business.
+  // The previous handle stays the host's business. The result is not
+  // examined, as in the open: freeing a handle the host may have kept
+  // would risk a double free.
   void* previousPV = nullptr;
-  if (io->AEGP_SetInSpecOptionsHandle(specH, roundH, &previousPV) != A_Err_NONE) mem->AEGP_FreeMemHandle(roundH);
+  io->AEGP_SetInSpecOptionsHandle(specH, roundH, &previousPV);
   return A_Err_NONE;
 }
 
