@@ -1,20 +1,39 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the tools need.
+#   scripts/install-deps.sh [--all]   building and testing (the default)
+#   scripts/install-deps.sh --build   the plug-in, lvs, cmake --install and cpack
+#   scripts/install-deps.sh --test    what the tests, benchmarks and fuzzers add
 # Idempotent: packages already present are skipped, and apt is not touched
 # at all when nothing is missing.
 set -euo pipefail
 
-PACKAGES=(
+BUILD_PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  zlib1g-dev nlohmann-json3-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libzip-dev zipcmp zipmerge ziptool libturbojpeg0-dev libjpeg-turbo-progs libstb-dev
-  libpng-dev libcli11-dev
-  zip unzip p7zip-full
-  clang libclang-rt-14-dev
-  python3 python3-pil fonts-dejavu-core
-  lomiri-wallpapers-20.04  # photographs: the previews bench_frame draws
+  zlib1g-dev nlohmann-json3-dev  # the plug-in module
+  libpng-dev libcli11-dev        # lvs
+  file                           # cpack: how its .deb's Depends are found
 )
+
+TEST_PACKAGES=(
+  libgtest-dev libbenchmark-dev
+  libzip-dev                     # make_lvs: packages made at test time
+  libturbojpeg0-dev              # fixtures and the benchmarks' reference decoder
+  libjpeg-turbo-progs            # cjpeg: test and benchmark previews, fuzz seeds
+  libstb-dev                     # reading lvs's PNGs apart from libpng
+  python3                        # the hostile corpus
+  clang libclang-rt-dev          # the fuzzers: libFuzzer and the sanitizer runtimes
+  # Debian's PIL and fonts draw bench_frame's previews from the photographs,
+  # and remake the sample and the fallback picture.
+  python3-pil fonts-dejavu-core
+  lomiri-wallpapers-20.04        # photographs: the previews bench_frame draws
+)
+
+case "${1:---all}" in
+  --build) PACKAGES=("${BUILD_PACKAGES[@]}") ;;
+  --test) PACKAGES=("${TEST_PACKAGES[@]}") ;;
+  --all) PACKAGES=("${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;
+  *) echo "usage: $0 [--build|--test|--all]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,20 +1,16 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds everything and runs every test.
-#   scripts/test.sh             plain build in build/
-#   scripts/test.sh --sanitize  AddressSanitizer + UBSan build in build-asan/
+#   scripts/test.sh             plain build in build/ (preset default)
+#   scripts/test.sh --sanitize  AddressSanitizer + UBSan build in build-asan/ (preset asan)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-dir=build
-flags=()
+preset=default
 if [ "${1:-}" = "--sanitize" ]; then
-  dir=build-asan
-  flags+=(-DLVS_SANITIZE=ON -DLVS_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug)
+  preset=asan
 fi
 
 bash scripts/install-deps.sh
-cmake -S . -B "$dir" -G Ninja "${flags[@]}"
-cmake --build "$dir" -j "$(nproc)"
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
+cmake --preset "$preset"
+cmake --build --preset "$preset" -j "$(nproc)"
+ctest --preset "$preset" -j "$(nproc)"

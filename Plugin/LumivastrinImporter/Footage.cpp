@@ -8,6 +8,7 @@
 #include "Callbacks.h"
 #include "ErrorBoundary.h"
 #include "LumivastrinImporter.h"
+#include "ModuleIdentity.h"
 #include "StyleMeta.h"
 #include "StyleOptions.h"
 #include "StylePackage.h"
@@ -19,7 +20,6 @@ constexpr A_long kHeight = 720;
 constexpr A_short kDepth = 32;
 constexpr char kMetaEntry[] = "meta";
 
-constexpr char kImporterName[] = "Lumivastrin Styles Importer";
 constexpr char kTypeName[] = "LVS";
 constexpr char kSubTypeName[] = "To use with Lumivastrin Styles";
 
@@ -213,7 +213,7 @@ A_Err DisposeInSpec(AEIO_InData* basic_dataP, AEIO_InSpecH specH) {
 // Every package shows the same texts, whatever its metadata.
 A_Err GetInSpecInfo(AEIO_InData*, AEIO_InSpecH, AEIO_Verbiage* verbiageP) {
   if (!verbiageP) return A_Err_STRUCT;
-  CopyText(verbiageP->name, kImporterName);
+  CopyText(verbiageP->name, kLvsModuleName);
   CopyText(verbiageP->type, kTypeName);
   CopyText(verbiageP->sub_type, kSubTypeName);
   return A_Err_NONE;

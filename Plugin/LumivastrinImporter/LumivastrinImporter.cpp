@@ -5,17 +5,14 @@
 #include "AEGP_SuiteHandler.h"
 #include "Callbacks.h"
 #include "ErrorBoundary.h"
+#include "ModuleIdentity.h"
 
 namespace {
 
-constexpr char kModuleName[] = "Lumivastrin Styles Importer";
-// File type code and extension, as the bytes appear in the record.
-constexpr char kFileType[4] = {'_', 'S', 'V', 'L'};
-constexpr char kExtension[4] = {'.', 'l', 'v', 's'};
 constexpr A_long kLargestWidth = 1280;
 constexpr A_long kLargestHeight = 720;
 
-static_assert(sizeof(kModuleName) <= sizeof(AEIO_ModuleInfo::name), "module name fits its field");
+static_assert(sizeof(kLvsModuleName) <= sizeof(AEIO_ModuleInfo::name), "module name fits its field");
 
 // Written once by the entry, before the host makes any callback; read-only
 // afterwards.
@@ -30,8 +27,10 @@ A_Err DeathHook(AEGP_GlobalRefcon, AEGP_DeathRefcon) { return A_Err_NONE; }
 A_Err ConstructModuleInfo(const SPBasicSuite*, AEIO_ModuleInfo* info) {
   if (!info) return A_Err_STRUCT;
   std::memset(info, 0, sizeof(*info));
-  std::memcpy(&info->sig, kFileType, sizeof(kFileType));
-  std::memcpy(info->name, kModuleName, sizeof(kModuleName));
+  // The file type and extension fill their fields exactly, with no
+  // terminator.
+  std::memcpy(&info->sig, kLvsFileType, 4);
+  std::memcpy(info->name, kLvsModuleName, sizeof(kLvsModuleName));
   // Import only: a file-based still with no time.
   info->flags = AEIO_MFlag_INPUT | AEIO_MFlag_FILE | AEIO_MFlag_STILL | AEIO_MFlag_NO_TIME | AEIO_MFlag_BIT27;
   info->flags2 = 0;
@@ -41,9 +40,9 @@ A_Err ConstructModuleInfo(const SPBasicSuite*, AEIO_ModuleInfo* info) {
   info->num_extensions = 1;
   info->num_clips = 0;
   AEIO_FileKind& kind = info->read_kinds[0];
-  std::memcpy(&kind.type, kFileType, sizeof(kFileType));
+  std::memcpy(&kind.type, kLvsFileType, 4);
   kind.creator = AEIO_ANY_CREATOR;
-  std::memcpy(kind.extension, kExtension, sizeof(kExtension));
+  std::memcpy(kind.extension, kLvsFileExtension, 4);
   info->num_aux_extensionsS = 0;
   return A_Err_NONE;
 }
@@ -79,7 +78,7 @@ LVS_EXPORT A_Err EntryPointFunc(struct SPBasicSuite* pica_basicP, A_long, A_long
       // Taken over only on success, so a refusing host cannot leave a
       // half-written identifier behind.
       AEGP_PluginID registered = 0;
-      err = suites.UtilitySuite()->AEGP_RegisterWithAEGP(nullptr, kModuleName, &registered);
+      err = suites.UtilitySuite()->AEGP_RegisterWithAEGP(nullptr, kLvsModuleName, &registered);
       if (!err) pluginID = registered;
     }
     return err;

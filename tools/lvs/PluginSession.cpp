@@ -10,14 +10,18 @@ namespace fs = std::filesystem;
 
 namespace lvs {
 
+// Looked for from the tool's own place, so that a build tree and an
+// installed prefix, even one moved elsewhere, each load their own module and
+// never the other's. When neither is there, the installed place is the one
+// the error names. The build's path serves only where /proc is missing.
 std::string DefaultPluginPath() {
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    const fs::path beside = (self.parent_path() / LVS_PLUGIN_FROM_TOOL).lexically_normal();
-    if (fs::exists(beside, ec)) return beside.string();
-  }
-  return LVS_BUILT_PLUGIN_PATH;
+  if (ec) return LVS_BUILT_PLUGIN_PATH;
+  const fs::path installed = (self.parent_path() / LVS_PLUGIN_FROM_INSTALLED_TOOL).lexically_normal();
+  const fs::path beside = (self.parent_path() / LVS_PLUGIN_FROM_TOOL).lexically_normal();
+  if (fs::exists(beside, ec)) return beside.string();
+  return installed.string();
 }
 
 bool Utf8ToUtf16(const std::string& utf8, std::u16string* out) {

@@ -12,8 +12,8 @@
 
 namespace lvs {
 
-// Where the module built with this tool lives: beside the tool in its build
-// tree, else where the build put it.
+// Where the module built or installed with this tool lives: beside the tool
+// in its build tree, else in the installed layout around it.
 std::string DefaultPluginPath();
 
 // The host hands paths over as zero-terminated UTF-16. False when the text is

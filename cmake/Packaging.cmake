@@ -1,0 +1,42 @@
+# Installing the plug-in module and lvs (cmake --install), and the Debian
+# package of both (cpack).
+set(LVS_PACKAGE_NAME lumivastrin-styles-importer)
+set(CMAKE_INSTALL_DOCDIR share/doc/${LVS_PACKAGE_NAME} CACHE PATH "Documentation and the sample package")
+include(GNUInstallDirs)
+# The module is for the host and for lvs, not for the linker: a folder of its
+# own rather than the library directory itself.
+set(LVS_INSTALL_PLUGINDIR ${CMAKE_INSTALL_LIBDIR}/${LVS_PACKAGE_NAME} CACHE PATH
+  "Where the plug-in module is installed, under the prefix")
+
+# lvs finds the installed module from its own place, so the path between the
+# two must be relative: the prefix may be chosen at install time, or moved.
+foreach(dir CMAKE_INSTALL_BINDIR LVS_INSTALL_PLUGINDIR)
+  if(IS_ABSOLUTE "${${dir}}")
+    message(FATAL_ERROR "${dir} must be relative to the prefix, for lvs to find the module wherever it is installed")
+  endif()
+endforeach()
+file(RELATIVE_PATH plugin_from_bindir /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${LVS_INSTALL_PLUGINDIR})
+target_compile_definitions(lvs PRIVATE
+  LVS_PLUGIN_FROM_INSTALLED_TOOL="${plugin_from_bindir}/$<TARGET_FILE_NAME:LumivastrinImporter>")
+
+install(TARGETS LumivastrinImporter LIBRARY DESTINATION ${LVS_INSTALL_PLUGINDIR})
+install(TARGETS lvs RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/examples/sample.lvs DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${LVS_PACKAGE_NAME})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Lumivastrin")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "After Effects importer of .lvs style packages, and the lvs tool")
+set(CPACK_PACKAGE_DESCRIPTION
+  "The Lumivastrin Styles Importer plug-in module, which teaches the host the .lvs style package, and lvs, which shows what the host will see of a package by loading that module into a substitute host.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Lumivastrin Styles Importer maintainers")
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+# The Depends line comes from the libraries the binaries link (dpkg-shlibdeps;
+# the module's zlib and lvs's libpng among them), not from a list kept here.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+include(CPack)
