@@ -20,8 +20,10 @@ int FinishSession(PluginSession& session, int exitCode) {
   return kExitLeftovers;
 }
 
-void PrintJsonLine(const nlohmann::json& value) {
-  std::printf("%s\n", value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+void PrintJsonLine(const nlohmann::json& value) { PrintJsonLine(stdout, value); }
+
+void PrintJsonLine(std::FILE* stream, const nlohmann::json& value) {
+  std::fprintf(stream, "%s\n", value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }
 
 std::string Printable(const std::string& text) {
@@ -59,6 +61,23 @@ std::string Printable(const std::string& text) {
 std::string FieldText(const char* field, size_t size) {
   const void* nul = std::memchr(field, '\0', size);
   return std::string(field, nul ? static_cast<const char*>(nul) : field + size);
+}
+
+nlohmann::json ProblemsJson(const std::vector<Problem>& problems) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const Problem& p : problems)
+    list.push_back({{"code", p.code}, {"severity", SeverityName(p.severity)}, {"message", p.message}});
+  return list;
+}
+
+void PrintProblems(const std::vector<Problem>& problems) {
+  for (const Problem& p : problems) std::printf("  - [%s] %s\n", p.code.c_str(), Printable(p.message).c_str());
+}
+
+int ReportUnreadableFolders(const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders)
+    std::fprintf(stderr, "lvs: cannot read the folder %s\n", Printable(folder).c_str());
+  return folders.empty() ? kExitOk : kExitUsage;
 }
 
 }  // namespace lvs

@@ -1,5 +1,5 @@
 // Pieces shared by the commands: loading the plug-in with its messages,
-// printing JSON lines, and the end-of-run leftovers check.
+// printing JSON lines and problems, and the end-of-run leftovers check.
 #pragma once
 
 #include <cstdio>
@@ -8,6 +8,7 @@
 
 #include "Commands.h"
 #include "PluginSession.h"
+#include "Problems.h"
 
 namespace lvs {
 
@@ -20,6 +21,7 @@ int FinishSession(PluginSession& session, int exitCode);
 
 // One JSON value on one line of stdout; invalid UTF-8 in texts is replaced.
 void PrintJsonLine(const nlohmann::json& value);
+void PrintJsonLine(std::FILE* stream, const nlohmann::json& value);
 
 // Text from a package (names, metadata, paths) made safe for a terminal:
 // control characters (C0, DEL and C1) and bytes that are not UTF-8 are
@@ -29,5 +31,14 @@ std::string Printable(const std::string& text);
 
 // A fixed-size text field of the options record, up to its first NUL.
 std::string FieldText(const char* field, size_t size);
+
+// Problems as check --json lists them: objects with "code", "severity" and
+// "message".
+nlohmann::json ProblemsJson(const std::vector<Problem>& problems);
+// Problems as the text output lists them, one "  - [code] message" a line.
+void PrintProblems(const std::vector<Problem>& problems);
+
+// Says which folders could not be walked; kExitUsage when there were any.
+int ReportUnreadableFolders(const std::vector<std::string>& folders);
 
 }  // namespace lvs
