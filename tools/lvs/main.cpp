@@ -121,6 +121,22 @@ int main(int argc, char** argv) {
   packCmd->add_flag("-q,--quiet", pack.quiet, kQuietHelp);
   packCmd->add_option("--plugin", pack.plugin, kPluginHelp);
 
+  lvs::SheetOptions sheet;
+  CLI::App* sheetCmd = app.add_subcommand(
+      "sheet", "draw a contact sheet (PNG) of packages and folders: each preview as the host would draw it, with "
+               "name, author, version and a mark per problem");
+  sheetCmd->add_option("PACKAGE", sheet.packages, "style packages, and folders to search for *.lvs files")
+      ->required();
+  sheetCmd->add_option("-o,--output", sheet.output, "PNG file to write")->required();
+  sheetCmd->add_option("--columns", sheet.columns, "cells per row")->check(CLI::Range(1, 64))->capture_default_str();
+  sheetCmd->add_option("--cell-width", sheet.cellWidth, "width of each preview in pixels (height 9/16 of it)")
+      ->check(CLI::Range(64, 1280))
+      ->capture_default_str();
+  sheetCmd->add_flag("-q,--quiet", sheet.quiet, kQuietHelp);
+  sheetCmd->add_option("--plugin", sheet.plugin, kPluginHelp);
+  sheetCmd->footer("Marks: red, the host will not import it; orange, it shows the fallback picture (or no frame); "
+                   "yellow, its record loses part of the metadata. The first problem's code is written under it.");
+
   // CLI11 would only say that a command is required.
   if (argc > 1 && argv[1][0] != '-' && !IsCommand(app, argv[1])) {
     std::fprintf(stderr,
@@ -154,6 +170,7 @@ int main(int argc, char** argv) {
       if (*versionOpt) pack.version = styleVersion;
       return lvs::RunPack(pack);
     }
+    if (*sheetCmd) return lvs::RunSheet(sheet);
     return lvs::RunDecode(decode);
   } catch (const std::bad_alloc&) {
     std::fflush(stdout);
