@@ -3,22 +3,10 @@
 #include <algorithm>
 
 #include "CommandSupport.h"
-#include "Files.h"
 #include "PackageCheck.h"
 
 namespace lvs {
 namespace {
-
-const char* Outcome(Severity severity) {
-  switch (severity) {
-    case Severity::NoImport: return "the host would not import it";
-    case Severity::Fallback: return "the host would import it but not show its own preview";
-    case Severity::Lossy: return "the host would import it and show its preview, but its record loses something";
-  }
-  return "";
-}
-
-}  // namespace
 
 int PrintProblemCodes(bool json) {
   for (const ProblemCode& c : ProblemCodes()) {
@@ -29,6 +17,8 @@ int PrintProblemCodes(bool json) {
   }
   return kExitOk;
 }
+
+}  // namespace
 
 int RunCheck(const CheckOptions& options) {
   if (options.listCodes) return PrintProblemCodes(options.json);
@@ -41,12 +31,7 @@ int RunCheck(const CheckOptions& options) {
   int exitCode = ReportUnreadableFolders(unreadable);
   for (const std::string& package : packages) {
     PackageInput input;
-    std::string error;
-    if (!input.Prepare(package, &error)) {
-      std::fprintf(stderr, "lvs: %s\n", error.c_str());
-      exitCode = std::max<int>(exitCode, kExitUsage);
-      continue;
-    }
+    if (!PreparePackage(&input, package, &exitCode)) continue;
     const PackageVerdict verdict = checker.Check(input.Path());
     const std::optional<Severity> worst = WorstSeverity(verdict.problems);
     if (worst) exitCode = std::max<int>(exitCode, kExitFailed);
@@ -59,7 +44,7 @@ int RunCheck(const CheckOptions& options) {
     } else if (!worst) {
       std::printf("%s: OK: the host would import it and show its own preview.\n", Printable(package).c_str());
     } else {
-      std::printf("%s: NOT OK: %s\n", Printable(package).c_str(), Outcome(*worst));
+      std::printf("%s: NOT OK: %s\n", Printable(package).c_str(), SeverityOutcome(*worst));
       PrintProblems(verdict.problems);
     }
   }

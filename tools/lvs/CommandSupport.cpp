@@ -74,6 +74,14 @@ void PrintProblems(const std::vector<Problem>& problems) {
   for (const Problem& p : problems) std::printf("  - [%s] %s\n", p.code.c_str(), Printable(p.message).c_str());
 }
 
+bool PreparePackage(PackageInput* input, const std::string& argument, int* exitCode) {
+  std::string error;
+  if (input->Prepare(argument, &error)) return true;
+  std::fprintf(stderr, "lvs: %s\n", error.c_str());
+  if (*exitCode < kExitUsage) *exitCode = kExitUsage;
+  return false;
+}
+
 int ReportUnreadableFolders(const std::vector<std::string>& folders) {
   for (const std::string& folder : folders)
     std::fprintf(stderr, "lvs: cannot read the folder %s\n", Printable(folder).c_str());

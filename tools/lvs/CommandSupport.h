@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "Files.h"
 #include "PluginSession.h"
 #include "Problems.h"
 
@@ -37,6 +38,10 @@ std::string FieldText(const char* field, size_t size);
 nlohmann::json ProblemsJson(const std::vector<Problem>& problems);
 // Problems as the text output lists them, one "  - [code] message" a line.
 void PrintProblems(const std::vector<Problem>& problems);
+
+// Makes a package argument ready to open; when it cannot be (standard input
+// that cannot be copied), says why and raises *exitCode to kExitUsage.
+bool PreparePackage(PackageInput* input, const std::string& argument, int* exitCode);
 
 // Says which folders could not be walked; kExitUsage when there were any.
 int ReportUnreadableFolders(const std::vector<std::string>& folders);

@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "CommandSupport.h"
-#include "Files.h"
 #include "PackageCheck.h"
 #include "ResultNames.h"
 
@@ -18,12 +17,7 @@ int RunInfo(const InfoOptions& options) {
   int exitCode = kExitOk;
   for (const std::string& package : options.packages) {
     PackageInput input;
-    std::string error;
-    if (!input.Prepare(package, &error)) {
-      std::fprintf(stderr, "lvs: %s\n", error.c_str());
-      exitCode = std::max<int>(exitCode, kExitUsage);
-      continue;
-    }
+    if (!PreparePackage(&input, package, &exitCode)) continue;
     const OpenedFootage footage = session.Open(input.Path());
     session.Close(footage.inSpec);
     std::vector<Problem> problems;

@@ -70,14 +70,25 @@ Problem MakeProblem(const std::string& code, std::string message) {
   return {code, listed != codes.end() ? listed->severity : Severity::NoImport, std::move(message)};
 }
 
-const char* SeverityName(Severity severity) {
-  switch (severity) {
-    case Severity::NoImport: return "no-import";
-    case Severity::Fallback: return "fallback";
-    case Severity::Lossy: return "lossy";
-  }
-  return "no-import";
-}
+namespace {
+
+struct SeverityText {
+  const char* name;
+  const char* outcome;
+};
+
+// In the order of Severity.
+constexpr SeverityText kSeverities[] = {
+    {"no-import", "the host would not import it"},
+    {"fallback", "the host would import it but not show its own preview"},
+    {"lossy", "the host would import it and show its preview, but its record loses something"},
+};
+
+}  // namespace
+
+const char* SeverityName(Severity severity) { return kSeverities[int(severity)].name; }
+
+const char* SeverityOutcome(Severity severity) { return kSeverities[int(severity)].outcome; }
 
 std::optional<Severity> WorstSeverity(const std::vector<Problem>& problems) {
   std::optional<Severity> worst;

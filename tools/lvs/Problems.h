@@ -38,6 +38,8 @@ Problem MakeProblem(const std::string& code, std::string message);
 
 // "no-import", "fallback", "lossy".
 const char* SeverityName(Severity severity);
+// What the host makes of such a package: "the host would not import it"...
+const char* SeverityOutcome(Severity severity);
 
 // The worst severity among the problems; none for an empty list.
 std::optional<Severity> WorstSeverity(const std::vector<Problem>& problems);

@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "CommandSupport.h"
-#include "Files.h"
 #include "PngFile.h"
 #include "ResultNames.h"
 
@@ -71,13 +70,9 @@ int RunRender(const RenderOptions& options) {
   PluginSession session;
   if (!LoadPlugin(session, options.plugin)) return kExitNoPlugin;
 
-  PackageInput input;
-  std::string inputError;
-  if (!input.Prepare(options.package, &inputError)) {
-    std::fprintf(stderr, "lvs: %s\n", inputError.c_str());
-    return FinishSession(session, kExitUsage);
-  }
   int exitCode = kExitOk;
+  PackageInput input;
+  if (!PreparePackage(&input, options.package, &exitCode)) return FinishSession(session, exitCode);
   const OpenedFootage footage = session.Open(input.Path());
   nlohmann::json drawResult = nullptr;
   nlohmann::json output = nullptr;

@@ -8,7 +8,6 @@
 #include <algorithm>
 
 #include "CommandSupport.h"
-#include "Files.h"
 #include "PackageCheck.h"
 #include "PngFile.h"
 #include "PreviewDraw.h"
@@ -124,13 +123,10 @@ int RunSheet(const SheetOptions& options) {
       if (index >= packages.size()) break;
       PackageInput input;
       PackageVerdict verdict;
-      if (input.Prepare(packages[index], &error)) {
+      if (PreparePackage(&input, packages[index], &exitCode))
         verdict = checker.Check(input.Path(), &frame);
-      } else {
-        std::fprintf(stderr, "lvs: %s\n", error.c_str());
-        exitCode = std::max<int>(exitCode, kExitUsage);
+      else
         frame.clear();
-      }
       if (!verdict.problems.empty()) {
         ++withProblems;
         exitCode = std::max<int>(exitCode, kExitFailed);
