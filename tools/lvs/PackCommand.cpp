@@ -108,6 +108,8 @@ int RunPack(const PackOptions& options) {
   const PackageVerdict verdict = checker.Check(written.Path(), &frame);
   std::vector<Problem> refusing, lossy;
   for (const Problem& p : verdict.problems) (p.severity == Severity::Lossy ? lossy : refusing).push_back(p);
+  if (refusing.empty() && !verdict.record)
+    refusing.push_back(MakeProblem("module.open-refused", "The plug-in attached no options record to the footage."));
   if (refusing.empty() && frame != Painted(preview))
     refusing.push_back(MakeProblem("module.fallback", "The module drew a frame other than the preview."));
   if (!refusing.empty()) {

@@ -1,6 +1,7 @@
 #include "PackageCheck.h"
 
 #include <algorithm>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "CommandSupport.h"
@@ -12,28 +13,29 @@
 
 namespace lvs {
 
-ArgbFrame PackageChecker::DrawFrame(AEIO_InSpecH inSpec, A_Err* result) {
-  ArgbFrame frame;
+A_Err PackageChecker::DrawFrame(AEIO_InSpecH inSpec, ArgbFrame* frame, const ArgbFrame* compared, bool* same) {
+  if (frame) frame->clear();
+  if (same) *same = false;
   PF_EffectWorld* world = session_.NewWorld(PF_PixelFormat_ARGB32, kPreviewWidth, kPreviewHeight);
-  if (!world) {
-    *result = A_Err_ALLOC;
-    return frame;
-  }
-  *result = session_.Draw(inSpec, world);
-  frame.reserve(size_t(world->width) * size_t(world->height) * 4);
+  if (!world) return A_Err_ALLOC;
+  const A_Err result = session_.Draw(inSpec, world);
+  const size_t rowBytes = size_t(world->width) * 4;
+  // Compared where it lies: a check of many packages copies no frames.
+  if (same) *same = compared->size() == rowBytes * size_t(world->height);
   for (int y = 0; y < world->height; ++y) {
     const auto* row = static_cast<const uint8_t*>(world->data) + ptrdiff_t(y) * world->rowbytes;
-    frame.insert(frame.end(), row, row + size_t(world->width) * 4);
+    if (same && *same) *same = std::memcmp(row, compared->data() + size_t(y) * rowBytes, rowBytes) == 0;
+    if (frame) frame->insert(frame->end(), row, row + rowBytes);
   }
   session_.ReleaseWorld(world);
-  return frame;
+  return result;
 }
 
 const ArgbFrame& PackageChecker::Fallback() {
   if (!fallback_) {
     const OpenedFootage moved = session_.RestoreMissingPackage();
-    A_Err ignored = A_Err_NONE;
-    fallback_ = DrawFrame(moved.inSpec, &ignored);
+    fallback_.emplace();
+    DrawFrame(moved.inSpec, &*fallback_, nullptr, nullptr);
     session_.Close(moved.inSpec);
   }
   return *fallback_;
@@ -110,15 +112,16 @@ PackageVerdict PackageChecker::Check(const std::string& package, ArgbFrame* fram
     verdict.problems = RefusalReasons(package, footage.result);
     return verdict;
   }
-  A_Err drawResult = A_Err_NONE;
-  ArgbFrame drawn = DrawFrame(footage.inSpec, &drawResult);
+  const ArgbFrame& fallback = Fallback();
+  bool drewFallback = false;
+  const A_Err drawResult = DrawFrame(footage.inSpec, frame, &fallback, &drewFallback);
   session_.Close(footage.inSpec);
   verdict.drawResult = drawResult;
 
   PackageListing listing;
   verdict.problems = DiagnoseFile(package, &listing);  // imports, but e.g. is not named .lvs
   const size_t fileProblems = verdict.problems.size();
-  verdict.showsFallback = drawResult == A_Err_NONE && drawn == Fallback();
+  verdict.showsFallback = drawResult == A_Err_NONE && drewFallback;
   if (drawResult != A_Err_NONE || verdict.showsFallback) {
     const std::vector<Problem> preview = DiagnosePreview(package, listing);
     verdict.problems.insert(verdict.problems.end(), preview.begin(), preview.end());
@@ -135,7 +138,6 @@ PackageVerdict PackageChecker::Check(const std::string& package, ArgbFrame* fram
     std::vector<Problem> lost = LostInRecord(package, *footage.record);
     verdict.problems.insert(verdict.problems.end(), lost.begin(), lost.end());
   }
-  if (frame) *frame = std::move(drawn);
   return verdict;
 }
 

@@ -52,7 +52,9 @@ class PackageChecker {
   const ArgbFrame& Fallback();
 
  private:
-  ArgbFrame DrawFrame(AEIO_InSpecH inSpec, A_Err* result);
+  // Draws one frame; copies it to *frame and compares it with *compared
+  // (setting *same) when they are given.
+  A_Err DrawFrame(AEIO_InSpecH inSpec, ArgbFrame* frame, const ArgbFrame* compared, bool* same);
 
   PluginSession& session_;
   std::optional<ArgbFrame> fallback_;
