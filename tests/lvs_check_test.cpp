@@ -150,6 +150,32 @@ TEST_F(LvsCheck, RecursiveWalkIsOrderedAndSurvivesLinkLoops) {
   EXPECT_EQ(Codes(Lvs({"check", "--json", "lib"}).Lines().at(0)), std::set<std::string>{"file.folder"});
 }
 
+// Several processes check a folder as one would: the same lines in the same
+// order and the same exit code; a module that cannot load is said once.
+TEST_F(LvsCheck, ParallelChecksReportAsOneProcessWould) {
+  const std::string good = Slurp(Good());
+  for (int i = 0; i < 9; ++i) File("lib/good" + std::to_string(i) + ".lvs", good);
+  File("lib/d/text.lvs", "no zip");
+  scratch.Package("lib/d/wide.lvs", kMeta, PhotoJpeg(1281, 720));
+  scratch.Package("lib/e/long.lvs", R"({"name":")" + std::string(260, 'n') + R"(","author":"b","hash":"c","version":1})",
+                  Preview());
+  for (const bool json : {true, false}) {
+    std::vector<std::string> args = {"check", "-r", "lib"};
+    if (json) args.push_back("--json");
+    args.insert(args.end(), {"-j", "1"});
+    const ToolRun one = Lvs(args);
+    args.back() = "3";
+    const ToolRun three = Lvs(args);
+    EXPECT_EQ(one.exitCode, 1);
+    EXPECT_EQ(three.exitCode, 1);
+    EXPECT_EQ(three.out, one.out);
+    EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), json ? 12 : 15);
+  }
+  const ToolRun broken = Lvs({"check", "-r", "-j", "3", "lib", "--plugin", File("fake.so", "not a module")});
+  EXPECT_EQ(broken.exitCode, 3);
+  EXPECT_EQ(std::count(broken.err.begin(), broken.err.end(), '\n'), 1) << broken.err;
+}
+
 // "-" reads a package from standard input; --quiet keeps stdout empty but
 // not the exit code; the same failure gives the same exit code everywhere.
 TEST_F(LvsCheck, StandardInputQuietAndExitCodesAgree) {

@@ -1,6 +1,12 @@
 // lvs check: would the host import each package and show its own preview?
-// The verdict and its reasons come from PackageChecker.
+// The verdict and its reasons come from PackageChecker; many packages are
+// checked by several processes at once.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <functional>
 
 #include "CommandSupport.h"
 #include "PackageCheck.h"
@@ -18,37 +24,147 @@ int PrintProblemCodes(bool json) {
   return kExitOk;
 }
 
+// One package's report as check prints it; empty with --quiet.
+std::string Report(const CheckOptions& options, const std::string& package, const PackageVerdict& verdict) {
+  if (options.quiet) return {};
+  const std::optional<Severity> worst = WorstSeverity(verdict.problems);
+  if (options.json)
+    return JsonLine({{"package", package},
+                     {"ok", !worst},
+                     {"severity", worst ? nlohmann::json(SeverityName(*worst)) : nlohmann::json()},
+                     {"problems", ProblemsJson(verdict.problems)}});
+  if (!worst) return Printable(package) + ": OK: the host would import it and show its own preview.\n";
+  return Printable(package) + ": NOT OK: " + SeverityOutcome(*worst) + "\n" + ProblemsText(verdict.problems);
+}
+
+// Checks packages[first], packages[first + step]... in a session of its
+// own, handing each report to `emit` in that order; the exit code.
+int CheckStripe(const CheckOptions& options, const std::vector<std::string>& packages, size_t first, size_t step,
+                const std::function<void(const std::string&)>& emit) {
+  PluginSession session;
+  // When several processes fail to load it, one of them says why.
+  if (!LoadPlugin(session, options.plugin, first == 0)) return kExitNoPlugin;
+  PackageChecker checker(session);
+  int exitCode = kExitOk;
+  for (size_t i = first; i < packages.size(); i += step) {
+    PackageInput input;
+    if (!PreparePackage(&input, packages[i], &exitCode)) {
+      emit({});
+      continue;
+    }
+    const PackageVerdict verdict = checker.Check(input.Path());
+    if (!verdict.problems.empty()) exitCode = std::max<int>(exitCode, kExitFailed);
+    emit(Report(options, packages[i], verdict));
+  }
+  return FinishSession(session, exitCode);
+}
+
+bool WriteAll(int fd, const void* data, size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+bool ReadAll(int fd, void* data, size_t size) {
+  auto* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::read(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+// The work spread over `jobs` processes, package i to process i % jobs, each
+// with its own module and host; their reports are printed in the packages'
+// order, as one process would print them. Processes rather than threads:
+// the module keeps its plug-in id in a global, and each host its books.
+int CheckInParallel(const CheckOptions& options, const std::vector<std::string>& packages, int jobs) {
+  struct Worker {
+    pid_t pid = -1;
+    int reports = -1;  // read end of its pipe
+  };
+  std::vector<Worker> workers(static_cast<size_t>(jobs));
+  std::fflush(stdout);
+  std::fflush(stderr);
+  for (int k = 0; k < jobs; ++k) {
+    int fds[2];
+    if (::pipe(fds) != 0) break;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(fds[0]);
+      for (int j = 0; j < k; ++j) ::close(workers[size_t(j)].reports);
+      bool open = true;
+      const int code = CheckStripe(options, packages, size_t(k), size_t(jobs), [&](const std::string& report) {
+        const uint64_t length = report.size();
+        open = open && WriteAll(fds[1], &length, sizeof length) && WriteAll(fds[1], report.data(), report.size());
+      });
+      std::fflush(stderr);
+      ::_exit(open ? code : std::max<int>(code, kExitUsage));
+    }
+    ::close(fds[1]);
+    if (pid < 0) {
+      ::close(fds[0]);
+      break;
+    }
+    workers[size_t(k)] = {pid, fds[0]};
+  }
+
+  int exitCode = kExitOk;
+  bool complete = true;
+  for (size_t i = 0; i < packages.size() && complete; ++i) {
+    const Worker& worker = workers[i % size_t(jobs)];
+    uint64_t length = 0;
+    std::string report;
+    complete = worker.reports >= 0 && ReadAll(worker.reports, &length, sizeof length) && length < (uint64_t(1) << 30);
+    if (complete) {
+      report.resize(size_t(length));
+      complete = ReadAll(worker.reports, &report[0], report.size());
+    }
+    if (complete) std::fputs(report.c_str(), stdout);
+  }
+  std::fflush(stdout);
+  for (const Worker& worker : workers) {
+    if (worker.reports >= 0) ::close(worker.reports);
+    int status = 0;
+    if (worker.pid < 0 || ::waitpid(worker.pid, &status, 0) != worker.pid) {
+      exitCode = std::max<int>(exitCode, kExitUsage);
+      continue;
+    }
+    exitCode = std::max<int>(exitCode, WIFEXITED(status) ? WEXITSTATUS(status) : kExitFailed);
+  }
+  if (!complete && exitCode != kExitNoPlugin) {
+    std::fprintf(stderr, "lvs: a checking process ended before reporting on every package\n");
+    exitCode = std::max<int>(exitCode, kExitFailed);
+  }
+  return exitCode;
+}
+
 }  // namespace
 
 int RunCheck(const CheckOptions& options) {
   if (options.listCodes) return PrintProblemCodes(options.json);
-  PluginSession session;
-  if (!LoadPlugin(session, options.plugin)) return kExitNoPlugin;
-
   std::vector<std::string> unreadable;
   const std::vector<std::string> packages = ExpandPackages(options.packages, options.recursive, &unreadable);
-  PackageChecker checker(session);
-  int exitCode = ReportUnreadableFolders(unreadable);
-  for (const std::string& package : packages) {
-    PackageInput input;
-    if (!PreparePackage(&input, package, &exitCode)) continue;
-    const PackageVerdict verdict = checker.Check(input.Path());
-    const std::optional<Severity> worst = WorstSeverity(verdict.problems);
-    if (worst) exitCode = std::max<int>(exitCode, kExitFailed);
-    if (options.quiet) continue;
-    if (options.json) {
-      PrintJsonLine({{"package", package},
-                     {"ok", !worst},
-                     {"severity", worst ? nlohmann::json(SeverityName(*worst)) : nlohmann::json()},
-                     {"problems", ProblemsJson(verdict.problems)}});
-    } else if (!worst) {
-      std::printf("%s: OK: the host would import it and show its own preview.\n", Printable(package).c_str());
-    } else {
-      std::printf("%s: NOT OK: %s\n", Printable(package).c_str(), SeverityOutcome(*worst));
-      PrintProblems(verdict.problems);
-    }
-  }
-  return FinishSession(session, exitCode);
+  const int walked = ReportUnreadableFolders(unreadable);
+
+  const long processors = ::sysconf(_SC_NPROCESSORS_ONLN);
+  size_t jobs = options.jobs > 0 ? size_t(options.jobs) : size_t(std::max(processors, 1L));
+  jobs = std::min(jobs, packages.size());
+  // Standard input can be read only once, by one process.
+  const bool readsStdin = std::find(packages.begin(), packages.end(), "-") != packages.end();
+  if (jobs > 1 && !readsStdin) return std::max(walked, CheckInParallel(options, packages, int(jobs)));
+  return std::max(walked, CheckStripe(options, packages, 0, 1, [](const std::string& report) {
+                    std::fputs(report.c_str(), stdout);
+                  }));
 }
 
 }  // namespace lvs

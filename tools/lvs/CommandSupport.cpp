@@ -4,11 +4,11 @@
 
 namespace lvs {
 
-bool LoadPlugin(PluginSession& session, const std::string& requested) {
+bool LoadPlugin(PluginSession& session, const std::string& requested, bool sayWhyNot) {
   const std::string path = requested.empty() ? DefaultPluginPath() : requested;
   std::string error;
   if (session.Load(path, &error)) return true;
-  std::fprintf(stderr, "lvs: %s\n", error.c_str());
+  if (sayWhyNot) std::fprintf(stderr, "lvs: %s\n", error.c_str());
   return false;
 }
 
@@ -22,8 +22,10 @@ int FinishSession(PluginSession& session, int exitCode) {
 
 void PrintJsonLine(const nlohmann::json& value) { PrintJsonLine(stdout, value); }
 
-void PrintJsonLine(std::FILE* stream, const nlohmann::json& value) {
-  std::fprintf(stream, "%s\n", value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+void PrintJsonLine(std::FILE* stream, const nlohmann::json& value) { std::fputs(JsonLine(value).c_str(), stream); }
+
+std::string JsonLine(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 std::string Printable(const std::string& text) {
@@ -70,9 +72,13 @@ nlohmann::json ProblemsJson(const std::vector<Problem>& problems) {
   return list;
 }
 
-void PrintProblems(const std::vector<Problem>& problems) {
-  for (const Problem& p : problems) std::printf("  - [%s] %s\n", p.code.c_str(), Printable(p.message).c_str());
+std::string ProblemsText(const std::vector<Problem>& problems) {
+  std::string text;
+  for (const Problem& p : problems) text += "  - [" + p.code + "] " + Printable(p.message) + "\n";
+  return text;
 }
+
+void PrintProblems(const std::vector<Problem>& problems) { std::fputs(ProblemsText(problems).c_str(), stdout); }
 
 bool PreparePackage(PackageInput* input, const std::string& argument, int* exitCode) {
   std::string error;

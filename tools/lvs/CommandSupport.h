@@ -13,8 +13,9 @@
 
 namespace lvs {
 
-// Loads the module named by --plugin, or the default one; prints why not.
-bool LoadPlugin(PluginSession& session, const std::string& requested);
+// Loads the module named by --plugin, or the default one; prints why not
+// unless told to keep quiet.
+bool LoadPlugin(PluginSession& session, const std::string& requested, bool sayWhyNot = true);
 
 // Ends the session: a report of anything the plug-in left behind goes to
 // stderr and turns the exit code into kExitLeftovers.
@@ -23,6 +24,8 @@ int FinishSession(PluginSession& session, int exitCode);
 // One JSON value on one line of stdout; invalid UTF-8 in texts is replaced.
 void PrintJsonLine(const nlohmann::json& value);
 void PrintJsonLine(std::FILE* stream, const nlohmann::json& value);
+// The same line as text, with its newline.
+std::string JsonLine(const nlohmann::json& value);
 
 // Text from a package (names, metadata, paths) made safe for a terminal:
 // control characters (C0, DEL and C1) and bytes that are not UTF-8 are
@@ -37,6 +40,7 @@ std::string FieldText(const char* field, size_t size);
 // "message".
 nlohmann::json ProblemsJson(const std::vector<Problem>& problems);
 // Problems as the text output lists them, one "  - [code] message" a line.
+std::string ProblemsText(const std::vector<Problem>& problems);
 void PrintProblems(const std::vector<Problem>& problems);
 
 // Makes a package argument ready to open; when it cannot be (standard input

@@ -43,6 +43,7 @@ struct CheckOptions {
   bool quiet = false;
   bool recursive = false;
   bool listCodes = false;  // print the problem codes instead
+  int jobs = 0;            // processes checking at once; 0: one per processor
 };
 
 struct DecodeOptions {

@@ -88,6 +88,8 @@ int main(int argc, char** argv) {
   checkCmd->add_flag("--json", check.json,
                      "one JSON object per package, one per line: package, ok, severity, problems (code, severity, "
                      "message)");
+  checkCmd->add_option("-j,--jobs", check.jobs, "processes checking at once (default: one per processor)")
+      ->check(CLI::Range(1, 64));
   checkCmd->add_flag("--codes", check.listCodes, "list every problem code with its severity, and nothing else");
   checkCmd->add_flag("-q,--quiet", check.quiet, kQuietHelp);
   checkCmd->add_option("--plugin", check.plugin, kPluginHelp);
