@@ -23,7 +23,8 @@ const char kFooter[] =
     "\n"
     "Exit codes, the same on every command (the highest applies when several do):\n"
     "  0  all went well\n"
-    "  1  a package or file failed: it does not open, draw, check or decode, or pack refused it\n"
+    "  1  a package or file failed: it does not open, draw, check or decode, a package on a sheet has a\n"
+    "     problem, or pack refused its metadata, its preview or the package it wrote\n"
     "  2  bad arguments, or a file or folder that cannot be read or written\n"
     "  3  the plug-in module cannot be loaded\n"
     "  4  the plug-in left something behind in the host (its report goes to stderr)";
