@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <functional>
 
 #include "CommandSupport.h"
@@ -57,30 +56,6 @@ int CheckStripe(const CheckOptions& options, const std::vector<std::string>& pac
     emit(Report(options, packages[i], verdict));
   }
   return FinishSession(session, exitCode);
-}
-
-bool WriteAll(int fd, const void* data, size_t size) {
-  const auto* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= size_t(n);
-  }
-  return true;
-}
-
-bool ReadAll(int fd, void* data, size_t size) {
-  auto* bytes = static_cast<char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::read(fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= size_t(n);
-  }
-  return true;
 }
 
 // The work spread over `jobs` processes, package i to process i % jobs, each

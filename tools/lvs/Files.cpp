@@ -26,17 +26,6 @@ constexpr uint64_t kLargestStdin = uint64_t(1) << 30;
 
 std::string Errno() { return std::strerror(errno); }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= size_t(n);
-  }
-  return true;
-}
-
 // Copies `from` to `to` until the end, at most `limit` bytes.
 bool Pump(int from, int to, uint64_t limit, const std::string& what, std::string* error) {
   char buffer[1 << 16];
@@ -62,6 +51,30 @@ bool Pump(int from, int to, uint64_t limit, const std::string& what, std::string
 }
 
 }  // namespace
+
+bool WriteAll(int fd, const void* data, size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+bool ReadAll(int fd, void* data, size_t size) {
+  auto* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::read(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= size_t(n);
+  }
+  return true;
+}
 
 TempFile::~TempFile() {
   if (!path_.empty()) ::unlink(path_.c_str());

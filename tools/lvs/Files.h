@@ -3,11 +3,17 @@
 // packages.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace lvs {
+
+// All `size` bytes to or from a descriptor, through short counts and
+// interruptions; false on an error or (reading) an early end.
+bool WriteAll(int fd, const void* data, size_t size);
+bool ReadAll(int fd, void* data, size_t size);
 
 // A file that is removed when this goes out of scope, unless it has been
 // renamed into place.
