@@ -1,73 +1,12 @@
 // The lvs tool run as a process: each command's output and exit code.
-#include <stb/stb_image.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <nlohmann/json.hpp>
-#include <sstream>
-
-#include "fixture.h"
+#include "lvs_tool_support.h"
 
 using namespace lvstest;
 using nlohmann::json;
 
 namespace {
-
-struct ToolRun {
-  int exitCode = -1;
-  std::string out, err;
-  std::vector<json> Lines() const {
-    std::vector<json> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
-    return lines;
-  }
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A PNG's RGBA bytes through stb_image (not the tool's libpng).
-Bytes ReadPng(const std::string& path) {
-  int w = 0, h = 0, channels = 0;
-  stbi_uc* p = stbi_load(path.c_str(), &w, &h, &channels, 4);
-  const Bytes samples = p ? Bytes(p, p + size_t(w) * h * 4) : Bytes();
-  stbi_image_free(p);
-  return samples;
-}
-
-// RGBA as the draw paints a JPEG: the decoder's bytes, opaque.
-Bytes Rgba(const Bytes& jpeg) {
-  Bytes out = Painted(jpeg);
-  for (size_t i = 0; i < out.size(); i += 4) std::rotate(&out[i], &out[i + 1], &out[i + 4]);
-  return out;
-}
-
-class LvsTool : public ::testing::Test {
- protected:
-  std::string File(const std::string& name, const std::string& bytes) {
-    std::ofstream(scratch.Path(name), std::ios::binary) << bytes;
-    return scratch.Path(name);
-  }
-  std::string File(const std::string& name, const Bytes& b) { return File(name, std::string(b.begin(), b.end())); }
-  std::string Good() { return scratch.Package("good.lvs", kMeta, Preview()); }
-  std::string NoPreview() { return scratch.Package("nopreview.lvs", {Sealed("meta", ToBytes(kMeta))}); }
-
-  ToolRun Lvs(const std::vector<std::string>& args) {
-    std::string command = "cd '" + scratch.Dir().string() + "' && '" LVS_TOOL_PATH "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    const int status = std::system((command + " >.stdout 2>.stderr").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(scratch.Path(".stdout")), Slurp(scratch.Path(".stderr"))};
-  }
-
-  Scratch scratch;
-};
 
 TEST_F(LvsTool, InfoPrintsOneRecordPerPackage) {
   Good();
@@ -76,7 +15,7 @@ TEST_F(LvsTool, InfoPrintsOneRecordPerPackage) {
   const auto lines = run.Lines();
   ASSERT_EQ(lines.size(), 3u) << run.out;
   EXPECT_EQ(lines[0], (json{{"package", "good.lvs"}, {"path", scratch.Path("good.lvs")}, {"result", 0}, {"name", "Ink"},
-                            {"author", "A. B."}, {"hash", "9f2c"}, {"version", 3}}));
+                            {"author", "A. B."}, {"hash", "9f2c"}, {"version", 3}, {"problems", json::array()}}));
   EXPECT_EQ(lines[1]["result"], 0);
   EXPECT_EQ(lines[2]["result"], 512);
 }
@@ -119,7 +58,7 @@ TEST_F(LvsTool, CheckPassesGoodPackagesAndExplainsEveryFailure) {
   for (size_t i = 0; i < lines.size(); ++i) {
     EXPECT_EQ(lines[i]["ok"], cases[i].second.empty()) << cases[i].first;
     bool found = cases[i].second.empty() == lines[i]["problems"].empty();
-    for (const auto& p : lines[i]["problems"]) found = found || p.get<std::string>().find(cases[i].second) != std::string::npos;
+    for (const auto& p : lines[i]["problems"]) found = found || p["message"].get<std::string>().find(cases[i].second) != std::string::npos;
     EXPECT_TRUE(found) << lines[i].dump(2);
   }
   EXPECT_EQ(Lvs({"check", Good()}).exitCode, 0);

@@ -1,123 +1,145 @@
 // lvs check: would the host import each package and show its own preview?
-//
-// The verdict comes from the module itself: the package is opened and one
-// 8-bit 1280x720 frame is drawn through the callbacks. Whether that frame is
-// the package's preview or the fallback picture is decided by comparing it
-// with the frame the module draws for footage whose package has gone missing
-// (restored from a saved record), which is always the fallback. Comparing
-// with what the module actually draws, rather than with our own decoding of
-// the fallback, keeps the verdict right whatever fallback a module carries.
-// The reasons are then found with the pure libraries (PackageDiagnosis).
-#include <cstring>
+// The verdict and its reasons come from PackageChecker; many packages are
+// checked by several processes at once.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
 
 #include "CommandSupport.h"
-#include "PackageDiagnosis.h"
-#include "ResultNames.h"
+#include "PackageCheck.h"
 
 namespace lvs {
 namespace {
 
-constexpr int kFrameWidth = 1280;
-constexpr int kFrameHeight = 720;
-
-struct Frame {
-  A_Err result = 0;
-  std::vector<uint8_t> argb;  // rows without padding
-};
-
-Frame DrawFrame(PluginSession& session, AEIO_InSpecH inSpec) {
-  Frame frame;
-  PF_EffectWorld* world = session.NewWorld(PF_PixelFormat_ARGB32, kFrameWidth, kFrameHeight);
-  if (!world) {
-    frame.result = A_Err_ALLOC;
-    return frame;
+int PrintProblemCodes(bool json) {
+  for (const ProblemCode& c : ProblemCodes()) {
+    if (json)
+      PrintJsonLine({{"code", c.code}, {"severity", SeverityName(c.severity)}, {"summary", c.summary}});
+    else
+      std::printf("%-26s %-10s %s\n", c.code, SeverityName(c.severity), c.summary);
   }
-  frame.result = session.Draw(inSpec, world);
-  for (int y = 0; y < world->height; ++y) {
-    const auto* row = static_cast<const uint8_t*>(world->data) + ptrdiff_t(y) * world->rowbytes;
-    frame.argb.insert(frame.argb.end(), row, row + size_t(world->width) * 4);
-  }
-  session.ReleaseWorld(world);
-  return frame;
+  return kExitOk;
 }
 
-class Checker {
- public:
-  explicit Checker(PluginSession& session) : session_(session) {}
+// One package's report as check prints it; empty with --quiet.
+std::string Report(const CheckOptions& options, const std::string& package, const PackageVerdict& verdict) {
+  if (options.quiet) return {};
+  const std::optional<Severity> worst = WorstSeverity(verdict.problems);
+  if (options.json)
+    return JsonLine({{"package", package},
+                     {"ok", !worst},
+                     {"severity", worst ? nlohmann::json(SeverityName(*worst)) : nlohmann::json()},
+                     {"problems", ProblemsJson(verdict.problems)}});
+  if (!worst) return Printable(package) + ": OK: the host would import it and show its own preview.\n";
+  return Printable(package) + ": NOT OK: " + SeverityOutcome(*worst) + "\n" + ProblemsText(verdict.problems);
+}
 
-  std::vector<std::string> Problems(const std::string& package) {
-    std::vector<std::string> problems;
-    PackageListing listing;
-    const std::vector<std::string> fileProblems = DiagnoseFile(package, &listing);
-    auto add = [&](const std::vector<std::string>& more) { problems.insert(problems.end(), more.begin(), more.end()); };
-
-    const OpenedFootage footage = session_.Open(package);
-    if (footage.result != A_Err_NONE) {
-      add(fileProblems);
-      if (listing.opened) {
-        add(DiagnoseMeta(package, listing));
-        add(DiagnosePreview(package, listing));
-      }
-      if (problems.empty())
-        problems.push_back("The plug-in refused to import the package (result " + HostErrorText(footage.result) +
-                           ") for a reason this tool cannot name.");
-      session_.Close(footage.inSpec);
-      return problems;
+// Checks packages[first], packages[first + step]... in a session of its
+// own, handing each report to `emit` in that order; the exit code.
+int CheckStripe(const CheckOptions& options, const std::vector<std::string>& packages, size_t first, size_t step,
+                const std::function<void(const std::string&)>& emit) {
+  PluginSession session;
+  // When several processes fail to load it, one of them says why.
+  if (!LoadPlugin(session, options.plugin, first == 0)) return kExitNoPlugin;
+  PackageChecker checker(session);
+  int exitCode = kExitOk;
+  for (size_t i = first; i < packages.size(); i += step) {
+    PackageInput input;
+    if (!PreparePackage(&input, packages[i], &exitCode)) {
+      emit({});
+      continue;
     }
+    const PackageVerdict verdict = checker.Check(input.Path());
+    if (!verdict.problems.empty()) exitCode = std::max<int>(exitCode, kExitFailed);
+    emit(Report(options, packages[i], verdict));
+  }
+  return FinishSession(session, exitCode);
+}
 
-    const Frame frame = DrawFrame(session_, footage.inSpec);
-    session_.Close(footage.inSpec);
-    add(fileProblems);  // imports, but e.g. is not named .lvs
-    if (frame.result != A_Err_NONE) {
-      add(DiagnosePreview(package, listing));
-      if (problems.size() == fileProblems.size())
-        problems.push_back("The plug-in failed to draw the package (result " + HostErrorText(frame.result) + ").");
-    } else if (frame.argb == Fallback()) {
-      add(DiagnosePreview(package, listing));
-      if (problems.size() == fileProblems.size())
-        problems.push_back("The host would show the plug-in's fallback picture instead of the preview, for a "
-                           "reason this tool cannot name.");
+// The work spread over `jobs` processes, package i to process i % jobs, each
+// with its own module and host; their reports are printed in the packages'
+// order, as one process would print them. Processes rather than threads:
+// the module keeps its plug-in id in a global, and each host its books.
+int CheckInParallel(const CheckOptions& options, const std::vector<std::string>& packages, int jobs) {
+  struct Worker {
+    pid_t pid = -1;
+    int reports = -1;  // read end of its pipe
+  };
+  std::vector<Worker> workers(static_cast<size_t>(jobs));
+  std::fflush(stdout);
+  std::fflush(stderr);
+  for (int k = 0; k < jobs; ++k) {
+    int fds[2];
+    if (::pipe(fds) != 0) break;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(fds[0]);
+      for (int j = 0; j < k; ++j) ::close(workers[size_t(j)].reports);
+      bool open = true;
+      const int code = CheckStripe(options, packages, size_t(k), size_t(jobs), [&](const std::string& report) {
+        const uint64_t length = report.size();
+        open = open && WriteAll(fds[1], &length, sizeof length) && WriteAll(fds[1], report.data(), report.size());
+      });
+      std::fflush(stderr);
+      ::_exit(open ? code : std::max<int>(code, kExitUsage));
     }
-    return problems;
+    ::close(fds[1]);
+    if (pid < 0) {
+      ::close(fds[0]);
+      break;
+    }
+    workers[size_t(k)] = {pid, fds[0]};
   }
 
- private:
-  const std::vector<uint8_t>& Fallback() {
-    if (!haveFallback_) {
-      const OpenedFootage moved = session_.RestoreMissingPackage();
-      fallback_ = DrawFrame(session_, moved.inSpec).argb;
-      session_.Close(moved.inSpec);
-      haveFallback_ = true;
+  int exitCode = kExitOk;
+  bool complete = true;
+  for (size_t i = 0; i < packages.size() && complete; ++i) {
+    const Worker& worker = workers[i % size_t(jobs)];
+    uint64_t length = 0;
+    std::string report;
+    complete = worker.reports >= 0 && ReadAll(worker.reports, &length, sizeof length) && length < (uint64_t(1) << 30);
+    if (complete) {
+      report.resize(size_t(length));
+      complete = ReadAll(worker.reports, &report[0], report.size());
     }
-    return fallback_;
+    if (complete) std::fputs(report.c_str(), stdout);
   }
-
-  PluginSession& session_;
-  bool haveFallback_ = false;
-  std::vector<uint8_t> fallback_;
-};
+  std::fflush(stdout);
+  for (const Worker& worker : workers) {
+    if (worker.reports >= 0) ::close(worker.reports);
+    int status = 0;
+    if (worker.pid < 0 || ::waitpid(worker.pid, &status, 0) != worker.pid) {
+      exitCode = std::max<int>(exitCode, kExitUsage);
+      continue;
+    }
+    exitCode = std::max<int>(exitCode, WIFEXITED(status) ? WEXITSTATUS(status) : kExitFailed);
+  }
+  if (!complete && exitCode != kExitNoPlugin) {
+    std::fprintf(stderr, "lvs: a checking process ended before reporting on every package\n");
+    exitCode = std::max<int>(exitCode, kExitFailed);
+  }
+  return exitCode;
+}
 
 }  // namespace
 
 int RunCheck(const CheckOptions& options) {
-  PluginSession session;
-  if (!LoadPlugin(session, options.plugin)) return kExitNoPlugin;
+  if (options.listCodes) return PrintProblemCodes(options.json);
+  std::vector<std::string> unreadable;
+  const std::vector<std::string> packages = ExpandPackages(options.packages, options.recursive, &unreadable);
+  const int walked = ReportUnreadableFolders(unreadable);
 
-  Checker checker(session);
-  int exitCode = kExitOk;
-  for (const std::string& package : options.packages) {
-    const std::vector<std::string> problems = checker.Problems(package);
-    if (!problems.empty()) exitCode = kExitFailed;
-    if (options.json) {
-      PrintJsonLine({{"package", package}, {"ok", problems.empty()}, {"problems", problems}});
-    } else if (problems.empty()) {
-      std::printf("%s: OK: the host would import it and show its own preview.\n", Printable(package).c_str());
-    } else {
-      std::printf("%s: NOT OK\n", Printable(package).c_str());
-      for (const std::string& p : problems) std::printf("  - %s\n", Printable(p).c_str());
-    }
-  }
-  return FinishSession(session, exitCode);
+  const long processors = ::sysconf(_SC_NPROCESSORS_ONLN);
+  size_t jobs = options.jobs > 0 ? size_t(options.jobs) : size_t(std::max(processors, 1L));
+  jobs = std::min(jobs, packages.size());
+  // Standard input can be read only once, by one process.
+  const bool readsStdin = std::find(packages.begin(), packages.end(), "-") != packages.end();
+  if (jobs > 1 && !readsStdin) return std::max(walked, CheckInParallel(options, packages, int(jobs)));
+  return std::max(walked, CheckStripe(options, packages, 0, 1, [](const std::string& report) {
+                    std::fputs(report.c_str(), stdout);
+                  }));
 }
 
 }  // namespace lvs

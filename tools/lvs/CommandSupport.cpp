@@ -4,11 +4,11 @@
 
 namespace lvs {
 
-bool LoadPlugin(PluginSession& session, const std::string& requested) {
+bool LoadPlugin(PluginSession& session, const std::string& requested, bool sayWhyNot) {
   const std::string path = requested.empty() ? DefaultPluginPath() : requested;
   std::string error;
   if (session.Load(path, &error)) return true;
-  std::fprintf(stderr, "lvs: %s\n", error.c_str());
+  if (sayWhyNot) std::fprintf(stderr, "lvs: %s\n", error.c_str());
   return false;
 }
 
@@ -20,8 +20,12 @@ int FinishSession(PluginSession& session, int exitCode) {
   return kExitLeftovers;
 }
 
-void PrintJsonLine(const nlohmann::json& value) {
-  std::printf("%s\n", value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+void PrintJsonLine(const nlohmann::json& value) { PrintJsonLine(stdout, value); }
+
+void PrintJsonLine(std::FILE* stream, const nlohmann::json& value) { std::fputs(JsonLine(value).c_str(), stream); }
+
+std::string JsonLine(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 std::string Printable(const std::string& text) {
@@ -59,6 +63,35 @@ std::string Printable(const std::string& text) {
 std::string FieldText(const char* field, size_t size) {
   const void* nul = std::memchr(field, '\0', size);
   return std::string(field, nul ? static_cast<const char*>(nul) : field + size);
+}
+
+nlohmann::json ProblemsJson(const std::vector<Problem>& problems) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const Problem& p : problems)
+    list.push_back({{"code", p.code}, {"severity", SeverityName(p.severity)}, {"message", p.message}});
+  return list;
+}
+
+std::string ProblemsText(const std::vector<Problem>& problems) {
+  std::string text;
+  for (const Problem& p : problems) text += "  - [" + p.code + "] " + Printable(p.message) + "\n";
+  return text;
+}
+
+void PrintProblems(const std::vector<Problem>& problems) { std::fputs(ProblemsText(problems).c_str(), stdout); }
+
+bool PreparePackage(PackageInput* input, const std::string& argument, int* exitCode) {
+  std::string error;
+  if (input->Prepare(argument, &error)) return true;
+  std::fprintf(stderr, "lvs: %s\n", error.c_str());
+  if (*exitCode < kExitUsage) *exitCode = kExitUsage;
+  return false;
+}
+
+int ReportUnreadableFolders(const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders)
+    std::fprintf(stderr, "lvs: cannot read the folder %s\n", Printable(folder).c_str());
+  return folders.empty() ? kExitOk : kExitUsage;
 }
 
 }  // namespace lvs

@@ -1,12 +1,16 @@
-// The four commands of lvs. Each returns the process exit code:
+// The commands of lvs. Each returns the process exit code, the same for the
+// same failure whatever the command; when several happen, the highest:
 //   0  everything the command reports on succeeded
-//   1  a package or file failed (open, draw, check or decode)
-//   2  bad arguments, or a file that cannot be read or written
+//   1  a package or file failed (open, draw, check, decode, or pack's
+//      metadata, preview or proof)
+//   2  bad arguments, or a file or folder that cannot be read or written
 //   3  the plug-in module cannot be loaded
 //   4  the plug-in left something behind in the host (a leak or a misuse);
 //      the host's report goes to stderr
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +22,7 @@ struct InfoOptions {
   std::vector<std::string> packages;
   std::string plugin;
   bool json = false;
+  bool quiet = false;
 };
 
 struct RenderOptions {
@@ -28,24 +33,51 @@ struct RenderOptions {
   int height = 720;
   std::string plugin;
   bool json = false;
+  bool quiet = false;
 };
 
 struct CheckOptions {
   std::vector<std::string> packages;
   std::string plugin;
   bool json = false;
+  bool quiet = false;
+  bool recursive = false;
+  bool listCodes = false;  // print the problem codes instead
+  int jobs = 0;            // processes checking at once; 0: one per processor
 };
 
 struct DecodeOptions {
   std::string file;
   std::string output;
   bool json = false;
+  bool quiet = false;
+};
+
+struct PackOptions {
+  std::string output;
+  std::string preview;
+  std::string meta;  // a metadata file, or else the four fields
+  std::string name, author, hash;
+  std::optional<int32_t> version;
+  std::string plugin;
+  bool quiet = false;
+};
+
+struct SheetOptions {
+  std::vector<std::string> packages;  // packages and folders (always walked)
+  std::string output;
+  int columns = 6;
+  int cellWidth = 320;  // the preview's cell; its height keeps 16:9
+  std::string plugin;
+  bool quiet = false;
 };
 
 int RunInfo(const InfoOptions& options);
 int RunRender(const RenderOptions& options);
 int RunCheck(const CheckOptions& options);
 int RunDecode(const DecodeOptions& options);
+int RunPack(const PackOptions& options);
+int RunSheet(const SheetOptions& options);
 
 // Parses "WIDTHxHEIGHT" with both sides from 1 to kLargestSide.
 constexpr int kLargestSide = 8192;

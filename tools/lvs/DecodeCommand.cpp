@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "CommandSupport.h"
+#include "Files.h"
 #include "PngFile.h"
 #include "ResultNames.h"
 #include "jpeg_decoder.h"
@@ -15,7 +16,7 @@ namespace {
 
 // Far beyond any picture the decoder would accept; a larger file is refused
 // before it is read into memory.
-constexpr std::streamoff kLargestInput = std::streamoff(1) << 30;
+constexpr uint64_t kLargestInput = uint64_t(1) << 30;
 
 bool EndsWithPng(const std::string& name) {
   if (name.size() < 4) return false;
@@ -27,20 +28,10 @@ bool EndsWithPng(const std::string& name) {
 }  // namespace
 
 int RunDecode(const DecodeOptions& options) {
-  std::ifstream in(options.file, std::ios::binary | std::ios::ate);
-  if (!in) {
-    std::fprintf(stderr, "lvs: cannot read %s\n", options.file.c_str());
-    return kExitUsage;
-  }
-  const std::streamoff size = in.tellg();
-  if (size < 0 || size > kLargestInput) {
-    std::fprintf(stderr, "lvs: %s is too large to decode (more than 1 GiB)\n", options.file.c_str());
-    return kExitUsage;
-  }
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  in.seekg(0);
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-    std::fprintf(stderr, "lvs: cannot read %s\n", options.file.c_str());
+  std::vector<uint8_t> bytes;
+  std::string readError;
+  if (!ReadInput(options.file, kLargestInput, &bytes, &readError)) {
+    std::fprintf(stderr, "lvs: %s\n", readError.c_str());
     return kExitUsage;
   }
 
@@ -56,7 +47,7 @@ int RunDecode(const DecodeOptions& options) {
     const uint8_t* image = decoder.GetImage();
     std::string error;
     bool written = false;
-    if (EndsWithPng(options.output)) {
+    if (options.output == "-" || EndsWithPng(options.output)) {
       PngPicture picture;
       picture.width = decoder.GetWidth();
       picture.height = decoder.GetHeight();
@@ -74,15 +65,17 @@ int RunDecode(const DecodeOptions& options) {
     }
   }
 
+  if (options.quiet) return exitCode;
+  std::FILE* report = options.output == "-" ? stderr : stdout;
   if (options.json) {
-    PrintJsonLine({{"file", options.file},
+    PrintJsonLine(report, {{"file", options.file},
                    {"result", result},
                    {"result_name", DecoderResultName(result)},
                    {"width", decoder.GetWidth()},
                    {"height", decoder.GetHeight()},
                    {"components", components}});
   } else {
-    std::printf("%s\n  result:     %s (%d)\n  width:      %d\n  height:     %d\n  components: %d\n",
+    std::fprintf(report, "%s\n  result:     %s (%d)\n  width:      %d\n  height:     %d\n  components: %d\n",
                 Printable(options.file).c_str(), DecoderResultName(result), int(result), int(decoder.GetWidth()),
                 int(decoder.GetHeight()), components);
   }

@@ -1,6 +1,10 @@
 // lvs info: open each package as the host does and show what the plug-in
-// recorded about it.
+// recorded about it; for a package that does not open, or whose record
+// keeps less than its metadata says, the same problems check reports.
+#include <algorithm>
+
 #include "CommandSupport.h"
+#include "PackageCheck.h"
 #include "ResultNames.h"
 
 namespace lvs {
@@ -9,10 +13,21 @@ int RunInfo(const InfoOptions& options) {
   PluginSession session;
   if (!LoadPlugin(session, options.plugin)) return kExitNoPlugin;
 
+  PackageChecker checker(session);
   int exitCode = kExitOk;
   for (const std::string& package : options.packages) {
-    const OpenedFootage footage = session.Open(package);
-    if (footage.result != A_Err_NONE) exitCode = kExitFailed;
+    PackageInput input;
+    if (!PreparePackage(&input, package, &exitCode)) continue;
+    const OpenedFootage footage = session.Open(input.Path());
+    session.Close(footage.inSpec);
+    std::vector<Problem> problems;
+    if (footage.result != A_Err_NONE) {
+      exitCode = std::max<int>(exitCode, kExitFailed);
+      problems = checker.RefusalReasons(input.Path(), footage.result);
+    } else if (footage.record) {
+      problems = checker.LostInRecord(input.Path(), *footage.record);
+    }
+    if (options.quiet) continue;
 
     nlohmann::json line = {{"package", package}, {"result", footage.result}};
     if (footage.record) {
@@ -25,20 +40,21 @@ int RunInfo(const InfoOptions& options) {
     } else {
       for (const char* key : {"path", "name", "author", "hash", "version"}) line[key] = nullptr;
     }
+    line["problems"] = ProblemsJson(problems);
 
     if (options.json) {
       PrintJsonLine(line);
-    } else {
-      std::printf("%s\n  result:  %s\n", Printable(package).c_str(), HostErrorText(footage.result).c_str());
-      if (footage.record) {
-        for (const char* key : {"path", "name", "author", "hash"})
-          std::printf("  %-8s %s\n", (std::string(key) + ":").c_str(), Printable(line[key].get<std::string>()).c_str());
-        std::printf("  version: %d\n", int(footage.record->version));
-      } else {
-        std::printf("  (no options record was attached)\n");
-      }
+      continue;
     }
-    session.Close(footage.inSpec);
+    std::printf("%s\n  result:  %s\n", Printable(package).c_str(), HostErrorText(footage.result).c_str());
+    if (footage.record) {
+      for (const char* key : {"path", "name", "author", "hash"})
+        std::printf("  %-8s %s\n", (std::string(key) + ":").c_str(), Printable(line[key].get<std::string>()).c_str());
+      std::printf("  version: %d\n", int(footage.record->version));
+    } else {
+      std::printf("  (no options record was attached)\n");
+    }
+    PrintProblems(problems);
   }
   return FinishSession(session, exitCode);
 }

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "JpegFeatures.h"
+#include "PreviewDraw.h"
 #include "StyleMeta.h"
 #include "StylePackage.h"
 #include "ZipReader.h"
@@ -84,57 +85,57 @@ std::vector<std::string> NearMisses(const PackageListing& listing, const std::st
 // The entry's plain bytes, or the sentences saying why they cannot be had.
 bool ReadEntry(const std::string& path, const PackageListing& listing, const std::string& name,
                const std::string& what, uint64_t limit, std::vector<uint8_t>* bytes,
-               std::vector<std::string>* problems) {
+               std::vector<Problem>* problems) {
   const ListedEntry* entry = FindExact(listing, name);
   if (!entry) {
     const std::vector<std::string> near = NearMisses(listing, name);
     if (listing.damaged) {
-      problems->push_back("The package has no readable " + Quoted(name) + " entry: the archive's list of entries is "
-                          "damaged after its first " + std::to_string(listing.entries.size()) + " entries.");
+      problems->push_back(MakeProblem(name + ".missing", "The package has no readable " + Quoted(name) + " entry: the archive's list of entries is "
+                          "damaged after its first " + std::to_string(listing.entries.size()) + " entries."));
     } else if (near.empty()) {
-      problems->push_back("The package has no " + Quoted(name) + " entry (" + what + ").");
+      problems->push_back(MakeProblem(name + ".missing", "The package has no " + Quoted(name) + " entry (" + what + ")."));
     } else {
-      problems->push_back("The package has no " + Quoted(name) + " entry, but it has " + Quoted(near.front()) +
+      problems->push_back(MakeProblem(name + ".misnamed", "The package has no " + Quoted(name) + " entry, but it has " + Quoted(near.front()) +
                           ": entry names must be exactly " + Quoted(name) +
-                          " (lower case, no folder, no extension).");
+                          " (lower case, no folder, no extension)."));
     }
     return false;
   }
   const std::string label = "The " + Quoted(name) + " entry";
   if (entry->method == kMethodAes || (entry->flags & kFlagStrongEncryption)) {
-    problems->push_back(label + " is encrypted with " +
+    problems->push_back(MakeProblem(name + ".strong-encryption", label + " is encrypted with " +
                         std::string(entry->method == kMethodAes ? "AES" : "strong encryption") +
-                        "; only the traditional zip encryption (ZipCrypto) with the package password is supported.");
+                        "; only the traditional zip encryption (ZipCrypto) with the package password is supported."));
     return false;
   }
   if (entry->method != 0 && entry->method != 8) {
-    problems->push_back(label + " is compressed with " + MethodName(entry->method) + " (method " +
-                        std::to_string(entry->method) + "); only stored and deflated entries can be read.");
+    problems->push_back(MakeProblem(name + ".method", label + " is compressed with " + MethodName(entry->method) + " (method " +
+                        std::to_string(entry->method) + "); only stored and deflated entries can be read."));
     return false;
   }
   if (entry->size == 0) {
-    problems->push_back(label + " is empty.");
+    problems->push_back(MakeProblem(name + ".empty", label + " is empty."));
     return false;
   }
   // Refused by its recorded size, as the plug-in refuses it: never inflated.
   if (entry->size > limit) {
-    problems->push_back(label + " is " + std::to_string(entry->size) + " bytes long, more than the plug-in reads (" +
+    problems->push_back(MakeProblem(name + ".too-large", label + " is " + std::to_string(entry->size) + " bytes long, more than the plug-in reads (" +
                         (limit >= 1024 * 1024 ? std::to_string(limit >> 20) + " MiB" : std::to_string(limit >> 10) + " KiB") +
-                        ").");
+                        ")."));
     return false;
   }
   const int32_t size = LVS_GetFileSize(path.c_str(), name.c_str());
   if (size <= 0) {
-    problems->push_back(label + " cannot be found by the plug-in's reader.");
+    problems->push_back(MakeProblem(name + ".unreadable", label + " cannot be found by the plug-in's reader."));
     return false;
   }
   bytes->assign(size_t(size), 0);
   if (LVS_ReadFile(path.c_str(), name.c_str(), bytes->data(), bytes->size()) < 0) {
     if (entry->flags & kFlagEncrypted)
-      problems->push_back(label + " cannot be decrypted with the package password (it was encrypted with "
-                                  "another password, or its data is damaged).");
+      problems->push_back(MakeProblem(name + ".wrong-password", label + " cannot be decrypted with the package password (it was encrypted with "
+                                  "another password, or its data is damaged)."));
     else
-      problems->push_back(label + " is damaged: its data cannot be read or does not match its checksum.");
+      problems->push_back(MakeProblem(name + ".damaged", label + " is damaged: its data cannot be read or does not match its checksum."));
     return false;
   }
   return true;
@@ -163,22 +164,25 @@ std::string ParseErrorText(const std::string& what) {
 
 }  // namespace
 
-std::vector<std::string> DiagnoseFile(const std::string& path, PackageListing* listing) {
-  std::vector<std::string> problems;
+bool HasPackageExtension(const std::string& path) { return Lower(fs::path(path).extension().string()) == ".lvs"; }
+
+std::vector<Problem> DiagnoseFile(const std::string& path, PackageListing* listing) {
+  std::vector<Problem> problems;
+  auto add = [&](const char* code, std::string message) { problems.push_back(MakeProblem(code, std::move(message))); };
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
   if (!fs::exists(status)) {
-    problems.push_back("There is no file at this path.");
+    add("file.missing", "There is no file at this path.");
     return problems;
   }
   if (fs::is_directory(status)) {
-    problems.push_back("This is a folder, not a style package file.");
+    add("file.folder", "This is a folder, not a style package file.");
     return problems;
   }
   // Never opened: reading a FIFO waits for a writer, and a device may never end.
   if (!fs::is_regular_file(status)) {
-    problems.push_back("This is not an ordinary file (it is a named pipe, a device or a socket), so it is not a "
-                       "style package.");
+    add("file.not-regular", "This is not an ordinary file (it is a named pipe, a device or a socket), so it is not a "
+                            "style package.");
     return problems;
   }
   const ZipArchive archive(path.c_str());
@@ -188,76 +192,79 @@ std::vector<std::string> DiagnoseFile(const std::string& path, PackageListing* l
       break;
     case ZipProblem::NotARegularFile:
     case ZipProblem::Unreadable:
-      problems.push_back("The file cannot be read (no permission to read it, or a read failed).");
+      add("file.unreadable", "The file cannot be read (no permission to read it, or a read failed).");
       return problems;
     case ZipProblem::NoEndRecord: {
       char magic[2] = {};
-      const bool zipMagic = ReadPrefix(path, magic, 2) && magic[0] == 'P' && magic[1] == 'K';
-      problems.push_back(zipMagic ? "The file starts like a zip archive but is damaged or cut short: the end of its "
-                                    "list of entries is missing."
-                                  : "The file is not a zip archive, so it is not a style package (a style package "
-                                    "is a zip archive holding the entries \"meta\" and \"prv\").");
+      if (ReadPrefix(path, magic, 2) && magic[0] == 'P' && magic[1] == 'K')
+        add("zip.truncated", "The file starts like a zip archive but is damaged or cut short: the end of its list "
+                             "of entries is missing.");
+      else
+        add("zip.not-an-archive", "The file is not a zip archive, so it is not a style package (a style package is "
+                                  "a zip archive holding the entries \"meta\" and \"prv\").");
       return problems;
     }
     case ZipProblem::Spanned:
-      problems.push_back("The archive is split over several files; a style package must be one zip file.");
+      add("zip.spanned", "The archive is split over several files; a style package must be one zip file.");
       return problems;
     case ZipProblem::TooManyEntries:
-      problems.push_back("The archive lists more than " + std::to_string(kMaxArchiveEntries) +
-                         " entries, more than the plug-in reads from a style package.");
+      add("zip.too-many-entries", "The archive lists more than " + std::to_string(kMaxArchiveEntries) +
+                                      " entries, more than the plug-in reads from a style package.");
       return problems;
     case ZipProblem::DirectoryTooLarge:
-      problems.push_back("The archive's list of entries is larger than " + std::to_string(kMaxDirectoryBytes / 1024) +
-                         " KiB, more than the plug-in reads from a style package.");
+      add("zip.directory-too-large", "The archive's list of entries is larger than " +
+                                         std::to_string(kMaxDirectoryBytes / 1024) +
+                                         " KiB, more than the plug-in reads from a style package.");
       return problems;
     case ZipProblem::DirectoryOutside:
-      problems.push_back("The archive is damaged: its list of entries is recorded at a place outside the file.");
+      add("zip.directory-outside", "The archive is damaged: its list of entries is recorded at a place outside the "
+                                   "file.");
       return problems;
   }
-  const std::string extension = Lower(fs::path(path).extension().string());
-  if (extension != ".lvs")
-    problems.push_back("The file name does not end in \".lvs\", so the host will not offer it as a style package.");
+  if (!HasPackageExtension(path))
+    add("file.extension", "The file name does not end in \".lvs\", so the host will not offer it as a style package.");
   return problems;
 }
 
-std::vector<std::string> DiagnoseMetaText(const StyleMeta& meta) {
-  std::vector<std::string> problems;
+std::vector<Problem> DiagnoseMetaText(const StyleMeta& meta) {
+  std::vector<Problem> problems;
+  auto add = [&](const char* code, std::string message) { problems.push_back(MakeProblem(code, std::move(message))); };
   switch (meta.problem) {
     case MetaProblem::None:
       break;
     case MetaProblem::TooLarge:
-      problems.push_back("The \"meta\" entry is longer than the plug-in reads as metadata (" +
-                         std::to_string(kMetaSizeLimit / 1024) + " KiB).");
+      add("meta.too-large", "The \"meta\" entry is longer than the plug-in reads as metadata (" +
+                                std::to_string(kMetaSizeLimit / 1024) + " KiB).");
       break;
     case MetaProblem::NotJson:
-      problems.push_back("The \"meta\" entry is not valid JSON (" + ParseErrorText(meta.detail) + ").");
+      add("meta.not-json", "The \"meta\" entry is not valid JSON (" + ParseErrorText(meta.detail) + ").");
       break;
     case MetaProblem::TooDeep:
-      problems.push_back("The \"meta\" entry nests arrays or objects more than " + std::to_string(kMetaDepthLimit) +
-                         " levels deep, more than the plug-in reads.");
+      add("meta.too-deep", "The \"meta\" entry nests arrays or objects more than " +
+                               std::to_string(kMetaDepthLimit) + " levels deep, more than the plug-in reads.");
       break;
     case MetaProblem::NotAnObject:
-      problems.push_back(std::string("The \"meta\" entry holds ") + JsonTypeName(meta.found) +
-                         ", not a JSON object with the keys \"name\", \"author\", \"hash\" and \"version\".");
+      add("meta.not-object", std::string("The \"meta\" entry holds ") + JsonTypeName(meta.found) +
+                                 ", not a JSON object with the keys \"name\", \"author\", \"hash\" and \"version\".");
       break;
     case MetaProblem::OutOfMemory:
-      problems.push_back("The \"meta\" entry could not be read: memory ran out.");
+      add("meta.out-of-memory", "The \"meta\" entry could not be read: memory ran out.");
       break;
     case MetaProblem::BadKeys:
       for (int k = 0; k < kMetaKeyCount; ++k) {
         const std::string key = kMetaKeyNames[k];
         const JsonType type = meta.keys[k];
         if (type == JsonType::Absent) {
-          problems.push_back("The metadata has no \"" + key + "\" key.");
+          add("meta.key-missing", "The metadata has no \"" + key + "\" key.");
         } else if (k != kMetaVersion && type != JsonType::String) {
-          problems.push_back("The metadata's \"" + key + "\" is " + JsonTypeName(type) + "; it must be a string.");
+          add("meta.key-type", "The metadata's \"" + key + "\" is " + JsonTypeName(type) + "; it must be a string.");
         } else if (k == kMetaVersion && type == JsonType::String) {
           const std::string& s = meta.versionText;
-          problems.push_back("The metadata's \"version\" is a string (\"" + s + "\"); it must be a number" +
-                             (s.empty() ? std::string(".") : ", written without quotes: " + s + "."));
+          add("meta.version-string", "The metadata's \"version\" is a string (\"" + s + "\"); it must be a number" +
+                                         (s.empty() ? std::string(".") : ", written without quotes: " + s + "."));
         } else if (k == kMetaVersion && type != JsonType::Number && type != JsonType::Boolean) {
-          problems.push_back("The metadata's \"version\" is " + std::string(JsonTypeName(type)) +
-                             "; it must be a number.");
+          add("meta.version-type",
+              "The metadata's \"version\" is " + std::string(JsonTypeName(type)) + "; it must be a number.");
         }
       }
       break;
@@ -265,57 +272,63 @@ std::vector<std::string> DiagnoseMetaText(const StyleMeta& meta) {
   return problems;
 }
 
-std::vector<std::string> DiagnoseMeta(const std::string& path, const PackageListing& listing) {
-  std::vector<std::string> problems;
+std::vector<Problem> DiagnoseMeta(const std::string& path, const PackageListing& listing) {
+  std::vector<Problem> problems;
   std::vector<uint8_t> bytes;
   if (!ReadEntry(path, listing, "meta", "the style's name, author, hash and version", kMetaSizeLimit, &bytes,
                  &problems))
     return problems;
-  problems = DiagnoseMetaText(ParseStyleMeta(bytes.data(), bytes.size()));
-  return problems;
+  return DiagnoseMetaText(ParseStyleMeta(bytes.data(), bytes.size()));
 }
 
-std::vector<std::string> DiagnosePreview(const std::string& path, const PackageListing& listing) {
-  std::vector<std::string> problems;
-  std::vector<uint8_t> bytes;
-  if (!ReadEntry(path, listing, "prv", "the preview picture", uint64_t(kEntrySizeCeiling), &bytes, &problems))
-    return problems;
+std::vector<Problem> DiagnosePreviewBytes(const std::vector<uint8_t>& bytes) {
+  std::vector<Problem> problems;
+  auto add = [&](const char* code, std::string message) { problems.push_back(MakeProblem(code, std::move(message))); };
   // As the draw decodes it: a frame of another size is known from its header
   // and never decoded, however large it claims to be.
   const Jpeg::Decoder decoder(bytes.data(), bytes.size(), [](uint64_t n) { return std::malloc(size_t(n)); },
-                              std::free, 1280, 720);
-  const bool otherSize = decoder.GetWidth() != 1280 || decoder.GetHeight() != 720;
+                              std::free, kPreviewWidth, kPreviewHeight);
+  const bool otherSize = decoder.GetWidth() != kPreviewWidth || decoder.GetHeight() != kPreviewHeight;
   if (decoder.GetResult() == Jpeg::Decoder::Success && otherSize) {
     // A scan with no frame header at all decodes to nothing.
-    problems.push_back("The preview holds no picture (its scan comes before any frame header).");
+    add("prv.no-frame", "The preview holds no picture (its scan comes before any frame header).");
     return problems;
   }
   if (decoder.GetResult() == Jpeg::Decoder::UnsupportedFeature && otherSize && decoder.GetWidth() > 0) {
-    problems.push_back("The preview is " + std::to_string(decoder.GetWidth()) + " by " +
-                       std::to_string(decoder.GetHeight()) + ", not 1280 by 720.");
+    add("prv.wrong-size", "The preview is " + std::to_string(decoder.GetWidth()) + " by " +
+                              std::to_string(decoder.GetHeight()) + ", not 1280 by 720.");
     return problems;
   }
   switch (decoder.GetResult()) {
     case Jpeg::Decoder::Success:
       break;
-    case Jpeg::Decoder::NoStartOfImage: {
-      const bool png = bytes.size() >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G';
-      problems.push_back(png ? "The preview is a PNG picture; it must be a baseline JPEG."
-                             : "The preview is not a JPEG file; it must be a baseline JPEG.");
+    case Jpeg::Decoder::NoStartOfImage:
+      if (bytes.size() >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G')
+        add("prv.png", "The preview is a PNG picture; it must be a baseline JPEG.");
+      else
+        add("prv.not-jpeg", "The preview is not a JPEG file; it must be a baseline JPEG.");
       break;
-    }
     case Jpeg::Decoder::UnsupportedFeature:
-      problems.push_back("The preview " + DescribeUnsupportedJpeg(bytes.data(), bytes.size()) +
-                         "; the plug-in shows only baseline JPEG previews with 8-bit samples, in grey or colour.");
+      add("prv.unsupported-jpeg", "The preview " + DescribeUnsupportedJpeg(bytes.data(), bytes.size()) +
+                                      "; the plug-in shows only baseline JPEG previews with 8-bit samples, in grey "
+                                      "or colour.");
       break;
     case Jpeg::Decoder::AllocationFailed:
-      problems.push_back("The preview could not be decoded: memory ran out.");
+      add("prv.out-of-memory", "The preview could not be decoded: memory ran out.");
       break;
     default:
-      problems.push_back("The preview is a damaged JPEG file: its data breaks the JPEG format.");
+      add("prv.damaged-jpeg", "The preview is a damaged JPEG file: its data breaks the JPEG format.");
       break;
   }
   return problems;
+}
+
+std::vector<Problem> DiagnosePreview(const std::string& path, const PackageListing& listing) {
+  std::vector<Problem> problems;
+  std::vector<uint8_t> bytes;
+  if (!ReadEntry(path, listing, "prv", "the preview picture", uint64_t(kEntrySizeCeiling), &bytes, &problems))
+    return problems;
+  return DiagnosePreviewBytes(bytes);
 }
 
 }  // namespace lvs

@@ -1,14 +1,15 @@
 // Why a style package would not import, or would show the fallback picture,
-// told in sentences a package author understands. Built on the same pure
-// libraries the plug-in uses (package reading, metadata parsing, the
-// decoder, listing entries with its zip reader); the verdict itself comes from
-// the module (see CheckCommand.cpp).
+// each reason with its code and severity and told in a sentence a package
+// author understands. Built on the same pure libraries the plug-in uses
+// (package reading, metadata parsing, the decoder, listing entries with its
+// zip reader); the verdict itself comes from the module (PackageCheck.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "Problems.h"
 #include "StyleMeta.h"
 
 namespace lvs {
@@ -28,17 +29,24 @@ struct PackageListing {
 
 // Problems with the file as a whole (missing, a folder, not a zip archive,
 // not named .lvs). Fills *listing when the archive opens.
-std::vector<std::string> DiagnoseFile(const std::string& path, PackageListing* listing);
+std::vector<Problem> DiagnoseFile(const std::string& path, PackageListing* listing);
 
 // Problems with the "meta" entry: absent or misnamed, unreadable, not JSON,
 // not an object, keys missing or of the wrong type.
-std::vector<std::string> DiagnoseMeta(const std::string& path, const PackageListing& listing);
+std::vector<Problem> DiagnoseMeta(const std::string& path, const PackageListing& listing);
 
 // Problems with the "prv" entry: absent or misnamed, unreadable (wrong
 // password), not a JPEG, a JPEG feature the decoder refuses, the wrong size.
-std::vector<std::string> DiagnosePreview(const std::string& path, const PackageListing& listing);
+std::vector<Problem> DiagnosePreview(const std::string& path, const PackageListing& listing);
 
-// The problems the metadata parser found in a text, as sentences.
-std::vector<std::string> DiagnoseMetaText(const StyleMeta& meta);
+// The problems the decoder finds in a preview's bytes, decoded as the draw
+// decodes them.
+std::vector<Problem> DiagnosePreviewBytes(const std::vector<uint8_t>& bytes);
+
+// Whether the host offers the file as a style package, by its name.
+bool HasPackageExtension(const std::string& path);
+
+// The problems the metadata parser found in a text.
+std::vector<Problem> DiagnoseMetaText(const StyleMeta& meta);
 
 }  // namespace lvs

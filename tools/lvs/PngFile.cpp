@@ -4,81 +4,139 @@
 
 #include <cerrno>
 #include <csetjmp>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace lvs {
-namespace {
 
-struct WriteState {
+struct PngWriter::State {
   std::FILE* file = nullptr;
+  bool ownsFile = false;
   png_structp png = nullptr;
   png_infop info = nullptr;
+  int rowsLeft = 0;
   char message[256] = {};
 };
 
+namespace {
+
 void OnPngError(png_structp png, png_const_charp message) {
-  auto* state = static_cast<WriteState*>(png_get_error_ptr(png));
+  auto* state = static_cast<PngWriter::State*>(png_get_error_ptr(png));
   std::snprintf(state->message, sizeof state->message, "%s", message);
   std::longjmp(png_jmpbuf(png), 1);
 }
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
-// Kept free of objects with destructors: libpng reports errors by longjmp.
-bool WriteRows(WriteState* state, const PngPicture& picture, png_bytep* rows) {
+// These are kept free of objects with destructors: libpng reports errors by
+// longjmp.
+bool WriteHeader(PngWriter::State* state, int width, int height, int channels, int bitDepth) {
   if (setjmp(png_jmpbuf(state->png))) return false;
   png_init_io(state->png, state->file);
-  const int colour = picture.channels == 1   ? PNG_COLOR_TYPE_GRAY
-                     : picture.channels == 3 ? PNG_COLOR_TYPE_RGB
-                                             : PNG_COLOR_TYPE_RGB_ALPHA;
-  png_set_IHDR(state->png, state->info, png_uint_32(picture.width), png_uint_32(picture.height),
-               picture.bitDepth, colour, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
+  const int colour = channels == 1 ? PNG_COLOR_TYPE_GRAY : channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA;
+  png_set_IHDR(state->png, state->info, png_uint_32(width), png_uint_32(height), bitDepth, colour,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(state->png, state->info);
-  if (picture.bitDepth == 16) png_set_swap(state->png);  // PNG stores 16-bit samples big-endian
-  png_write_image(state->png, rows);
+  if (bitDepth == 16) png_set_swap(state->png);  // PNG stores 16-bit samples big-endian
+  return true;
+}
+
+bool WriteRow(PngWriter::State* state, const void* samples) {
+  if (setjmp(png_jmpbuf(state->png))) return false;
+  png_write_row(state->png, static_cast<png_const_bytep>(samples));
+  return true;
+}
+
+bool WriteEnd(PngWriter::State* state) {
+  if (setjmp(png_jmpbuf(state->png))) return false;
   png_write_end(state->png, nullptr);
   return true;
 }
 
 }  // namespace
 
+PngWriter::~PngWriter() {
+  if (!state_) return;
+  png_destroy_write_struct(&state_->png, &state_->info);
+  if (state_->ownsFile) {
+    std::fclose(state_->file);
+    std::remove(path_.c_str());
+  }
+  delete state_;
+}
+
+bool PngWriter::Failed(std::string* error) {
+  *error = "cannot write " + (path_ == "-" ? std::string("to standard output") : path_) + ": " +
+           (state_ && state_->message[0] ? state_->message : std::strerror(errno));
+  return false;
+}
+
+bool PngWriter::Start(const std::string& path, int width, int height, int channels, int bitDepth,
+                      std::string* error) {
+  path_ = path;
+  if (state_ || width <= 0 || height <= 0 || (channels != 1 && channels != 3 && channels != 4) ||
+      (bitDepth != 8 && bitDepth != 16)) {
+    *error = "nothing to write";
+    return false;
+  }
+  state_ = new State;
+  state_->ownsFile = path != "-";
+  state_->file = state_->ownsFile ? std::fopen(path.c_str(), "wb") : stdout;
+  if (!state_->file) {
+    state_->ownsFile = false;
+    return Failed(error);
+  }
+  state_->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, state_, OnPngError, OnPngWarning);
+  if (state_->png) state_->info = png_create_info_struct(state_->png);
+  state_->rowsLeft = height;
+  if (!state_->png || !state_->info || !WriteHeader(state_, width, height, channels, bitDepth)) return Failed(error);
+  return true;
+}
+
+bool PngWriter::Row(const void* samples, std::string* error) {
+  if (!state_ || state_->rowsLeft <= 0) {
+    *error = "a PNG row beyond the picture";
+    return false;
+  }
+  --state_->rowsLeft;
+  return WriteRow(state_, samples) || Failed(error);
+}
+
+bool PngWriter::Finish(std::string* error) {
+  if (!state_ || state_->rowsLeft != 0) {
+    *error = "a PNG finished before its last row";
+    return false;
+  }
+  if (!WriteEnd(state_)) return Failed(error);
+  png_destroy_write_struct(&state_->png, &state_->info);
+  const bool closed = state_->ownsFile ? std::fclose(state_->file) == 0 : std::fflush(state_->file) == 0;
+  const bool ownsFile = state_->ownsFile;
+  state_->ownsFile = false;
+  if (!closed) {
+    Failed(error);
+    if (ownsFile) std::remove(path_.c_str());
+  }
+  delete state_;
+  state_ = nullptr;
+  return closed;
+}
+
 bool WritePng(const std::string& path, const PngPicture& picture, std::string* error) {
   const size_t rowSamples = size_t(picture.width) * size_t(picture.channels);
   const size_t needed = rowSamples * size_t(picture.height);
   const bool depthOk = picture.bitDepth == 8 ? picture.samples8.size() == needed
                                               : picture.bitDepth == 16 && picture.samples16.size() == needed;
-  if (picture.width <= 0 || picture.height <= 0 || !depthOk ||
-      (picture.channels != 1 && picture.channels != 3 && picture.channels != 4)) {
+  if (!depthOk) {
     *error = "nothing to write";
     return false;
   }
-  std::vector<png_bytep> rows(size_t(picture.height));
-  for (size_t y = 0; y < rows.size(); ++y) {
-    rows[y] = picture.bitDepth == 8
-                  ? const_cast<png_bytep>(picture.samples8.data() + y * rowSamples)
-                  : reinterpret_cast<png_bytep>(const_cast<uint16_t*>(picture.samples16.data() + y * rowSamples));
+  PngWriter writer;
+  if (!writer.Start(path, picture.width, picture.height, picture.channels, picture.bitDepth, error)) return false;
+  for (size_t y = 0; y < size_t(picture.height); ++y) {
+    const void* row = picture.bitDepth == 8 ? static_cast<const void*>(picture.samples8.data() + y * rowSamples)
+                                            : static_cast<const void*>(picture.samples16.data() + y * rowSamples);
+    if (!writer.Row(row, error)) return false;
   }
-
-  WriteState state;
-  state.file = std::fopen(path.c_str(), "wb");
-  if (!state.file) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
-  if (state.png) state.info = png_create_info_struct(state.png);
-  bool ok = state.png && state.info && WriteRows(&state, picture, rows.data());
-  if (!ok) *error = "cannot write " + path + ": " + (state.message[0] ? state.message : "libpng failed");
-  png_destroy_write_struct(&state.png, &state.info);
-  if (std::fclose(state.file) != 0 && ok) {
-    ok = false;
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-  }
-  if (!ok) std::remove(path.c_str());
-  return ok;
+  return writer.Finish(error);
 }
 
 }  // namespace lvs

@@ -1,7 +1,8 @@
-// Writing PNG files with libpng.
+// Writing PNG files with libpng, whole or a row at a time.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,33 @@ struct PngPicture {
   std::vector<uint16_t> samples16;
 };
 
-// False and *error when the file cannot be written.
+// A PNG written row by row, so that a large picture never has to be whole
+// in memory. A file that is not finished (Finish) is removed.
+class PngWriter {
+ public:
+  PngWriter() = default;
+  ~PngWriter();
+  PngWriter(const PngWriter&) = delete;
+  PngWriter& operator=(const PngWriter&) = delete;
+
+  // "-" writes to standard output.
+  bool Start(const std::string& path, int width, int height, int channels, int bitDepth, std::string* error);
+  // One row of width x channels samples (uint16_t in native order at depth 16).
+  bool Row(const void* samples, std::string* error);
+  // After the last row.
+  bool Finish(std::string* error);
+
+  struct State;  // libpng's structures and the file
+
+ private:
+  bool Failed(std::string* error);
+
+  State* state_ = nullptr;
+  std::string path_;
+};
+
+// False and *error when the file cannot be written; "-" writes to standard
+// output.
 bool WritePng(const std::string& path, const PngPicture& picture, std::string* error);
 
 }  // namespace lvs

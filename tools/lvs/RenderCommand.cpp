@@ -71,7 +71,9 @@ int RunRender(const RenderOptions& options) {
   if (!LoadPlugin(session, options.plugin)) return kExitNoPlugin;
 
   int exitCode = kExitOk;
-  const OpenedFootage footage = session.Open(options.package);
+  PackageInput input;
+  if (!PreparePackage(&input, options.package, &exitCode)) return FinishSession(session, exitCode);
+  const OpenedFootage footage = session.Open(input.Path());
   nlohmann::json drawResult = nullptr;
   nlohmann::json output = nullptr;
   if (footage.result != A_Err_NONE) {
@@ -99,8 +101,11 @@ int RunRender(const RenderOptions& options) {
   }
   session.Close(footage.inSpec);
 
+  if (options.quiet) return FinishSession(session, exitCode);
+  // The picture may be what goes to standard output; the report then goes aside.
+  std::FILE* report = options.output == "-" ? stderr : stdout;
   if (options.json) {
-    PrintJsonLine({{"package", options.package},
+    PrintJsonLine(report, {{"package", options.package},
                    {"open_result", footage.result},
                    {"draw_result", drawResult},
                    {"width", options.width},
@@ -108,13 +113,13 @@ int RunRender(const RenderOptions& options) {
                    {"depth", options.depth},
                    {"output", output}});
   } else {
-    std::printf("%s\n  open:   %s\n", Printable(options.package).c_str(), HostErrorText(footage.result).c_str());
+    std::fprintf(report, "%s\n  open:   %s\n", Printable(options.package).c_str(), HostErrorText(footage.result).c_str());
     if (drawResult.is_null())
-      std::printf("  draw:   not attempted (the package did not open)\n");
+      std::fprintf(report, "  draw:   not attempted (the package did not open)\n");
     else
-      std::printf("  draw:   %s\n", HostErrorText(drawResult.get<A_Err>()).c_str());
+      std::fprintf(report, "  draw:   %s\n", HostErrorText(drawResult.get<A_Err>()).c_str());
     if (!output.is_null())
-      std::printf("  output: %s (%dx%d, %d-bit world, %s PNG)\n", Printable(options.output).c_str(), options.width,
+      std::fprintf(report, "  output: %s (%dx%d, %d-bit world, %s PNG)\n", Printable(options.output).c_str(), options.width,
                   options.height, options.depth, options.depth == 8 ? "8-bit RGBA" : "16-bit RGBA");
   }
   return FinishSession(session, exitCode);

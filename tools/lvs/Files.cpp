@@ -1,0 +1,251 @@
+#include "Files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <utility>
+
+#include "PackageDiagnosis.h"
+
+namespace fs = std::filesystem;
+
+namespace lvs {
+namespace {
+
+// Far beyond any package or picture the plug-in would read; standard input
+// that goes on longer is refused rather than filling the disk.
+constexpr uint64_t kLargestStdin = uint64_t(1) << 30;
+
+std::string Errno() { return std::strerror(errno); }
+
+// Copies `from` to `to` until the end, at most `limit` bytes.
+bool Pump(int from, int to, uint64_t limit, const std::string& what, std::string* error) {
+  char buffer[1 << 16];
+  uint64_t total = 0;
+  for (;;) {
+    const ssize_t n = ::read(from, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = "cannot read " + what + ": " + Errno();
+      return false;
+    }
+    if (n == 0) return true;
+    total += uint64_t(n);
+    if (total > limit) {
+      *error = what + " holds more than " + std::to_string(limit >> 20) + " MiB";
+      return false;
+    }
+    if (!WriteAll(to, buffer, size_t(n))) {
+      *error = "cannot write: " + Errno();
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
+bool WriteAll(int fd, const void* data, size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+bool ReadAll(int fd, void* data, size_t size) {
+  auto* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::read(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+TempFile::~TempFile() {
+  if (!path_.empty()) ::unlink(path_.c_str());
+  if (!folder_.empty()) ::rmdir(folder_.c_str());
+}
+
+bool TempFile::CreateBeside(const std::string& target, const std::string& suffix, std::string* error) {
+  const fs::path t(target);
+  const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
+  std::string pattern = (folder / ("." + t.filename().string() + ".XXXXXX" + suffix)).string();
+  const int fd = ::mkstemps(&pattern[0], int(suffix.size()));
+  if (fd < 0) {
+    *error = "cannot write in " + folder.string() + ": " + Errno();
+    return false;
+  }
+  // mkstemps makes it private; the package is to be an ordinary file.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  ::close(fd);
+  path_ = pattern;
+  return true;
+}
+
+bool TempFile::CreateNamed(const std::string& name, std::string* error) {
+  std::string pattern = (fs::temp_directory_path() / "lvs.XXXXXX").string();
+  if (!::mkdtemp(&pattern[0])) {
+    *error = "cannot make a temporary folder: " + Errno();
+    return false;
+  }
+  folder_ = pattern;
+  const std::string path = (fs::path(pattern) / name).string();
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *error = "cannot make a temporary file: " + Errno();
+    return false;
+  }
+  ::close(fd);
+  path_ = path;
+  return true;
+}
+
+bool TempFile::RenameTo(const std::string& target, std::string* error) {
+  if (std::rename(path_.c_str(), target.c_str()) != 0) {
+    *error = "cannot write " + target + ": " + Errno();
+    return false;
+  }
+  path_.clear();
+  return true;
+}
+
+bool ReadInput(const std::string& path, uint64_t limit, std::vector<uint8_t>* bytes, std::string* error) {
+  const bool standardInput = path == "-";
+  const std::string what = standardInput ? "standard input" : path;
+  const int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    *error = "cannot read " + what + ": " + Errno();
+    return false;
+  }
+  struct stat status {};
+  // A named pipe or a device could keep us waiting; only standard input may.
+  if (!standardInput && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+    ::close(fd);
+    *error = "cannot read " + what + ": not an ordinary file";
+    return false;
+  }
+  if (!standardInput) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  bytes->clear();
+  char buffer[1 << 16];
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = "cannot read " + what + ": " + Errno();
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    if (bytes->size() + size_t(n) > limit) {
+      *error = what + " is larger than " + std::to_string(limit >> 20) + " MiB";
+      ok = false;
+      break;
+    }
+    bytes->insert(bytes->end(), buffer, buffer + n);
+  }
+  if (!standardInput) ::close(fd);
+  return ok;
+}
+
+bool CopyToStdout(const std::string& path, std::string* error) {
+  std::fflush(stdout);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "cannot read " + path + ": " + Errno();
+    return false;
+  }
+  const bool ok = Pump(fd, STDOUT_FILENO, UINT64_MAX, path, error);
+  ::close(fd);
+  if (!ok && error->rfind("cannot write", 0) == 0) *error = "cannot write to standard output: " + Errno();
+  return ok;
+}
+
+bool PackageInput::Prepare(const std::string& argument, std::string* error) {
+  if (argument != "-") {
+    path_ = argument;
+    return true;
+  }
+  if (!copy_.CreateNamed("stdin.lvs", error)) return false;
+  const int fd = ::open(copy_.Path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "cannot make a temporary file: " + Errno();
+    return false;
+  }
+  const bool ok = Pump(STDIN_FILENO, fd, kLargestStdin, "standard input", error);
+  if (::close(fd) != 0 && ok) {
+    *error = "cannot write a temporary file: " + Errno();
+    return false;
+  }
+  path_ = copy_.Path();
+  return ok;
+}
+
+namespace {
+
+struct Walk {
+  std::set<std::pair<dev_t, ino_t>> visited;
+  std::vector<std::string>* packages;
+  std::vector<std::string>* unreadable;
+
+  void Folder(const fs::path& folder) {
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0) {
+      unreadable->push_back(folder.string());
+      return;
+    }
+    if (!visited.insert({status.st_dev, status.st_ino}).second) return;  // a link back up, or a second way in
+    std::vector<fs::path> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) names.push_back(it->path());
+    if (ec) {
+      unreadable->push_back(folder.string());
+      return;
+    }
+    std::sort(names.begin(), names.end(), [](const fs::path& a, const fs::path& b) {
+      return a.filename().native() < b.filename().native();
+    });
+    for (const fs::path& name : names) {
+      std::error_code statusError;
+      if (fs::is_directory(fs::status(name, statusError)))
+        Folder(name);
+      else if (HasPackageExtension(name.string()))
+        packages->push_back(name.string());
+    }
+  }
+};
+
+}  // namespace
+
+std::vector<std::string> ExpandPackages(const std::vector<std::string>& arguments, bool recursive,
+                                        std::vector<std::string>* unreadable) {
+  std::vector<std::string> packages;
+  Walk walk{{}, &packages, unreadable};
+  for (const std::string& argument : arguments) {
+    std::error_code ec;
+    if (recursive && argument != "-" && fs::is_directory(fs::status(argument, ec)))
+      walk.Folder(argument);
+    else
+      packages.push_back(argument);
+  }
+  return packages;
+}
+
+}  // namespace lvs

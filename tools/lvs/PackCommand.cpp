@@ -1,0 +1,139 @@
+// lvs pack: a style package from a preview JPEG and the style's metadata,
+// written the way the plug-in expects (both entries deflated and encrypted
+// with the package password) and then proven: the finished file is opened
+// and drawn through the module, and the frame must be the preview as the
+// plug-in's decoder decodes it. Only then does the file take the output's
+// name; until then it is a temporary file beside it, removed on failure.
+#include <algorithm>
+#include <cstdlib>
+
+#include "CommandSupport.h"
+#include "Files.h"
+#include "PackageBuilder.h"
+#include "PackageCheck.h"
+#include "PackageDiagnosis.h"
+#include "PreviewDraw.h"
+#include "StyleMeta.h"
+#include "StylePackage.h"
+#include "jpeg_decoder.h"
+
+namespace lvs {
+namespace {
+
+// The preview as the draw paints it into an 8-bit world: opaque A, R, G, B,
+// grey spread over the three colours. Empty when it does not decode.
+ArgbFrame Painted(const std::vector<uint8_t>& jpeg) {
+  const Jpeg::Decoder decoder(jpeg.data(), jpeg.size(), [](uint64_t n) { return std::malloc(size_t(n)); }, std::free,
+                              kPreviewWidth, kPreviewHeight);
+  ArgbFrame frame;
+  if (decoder.GetResult() != Jpeg::Decoder::Success || !decoder.GetImage()) return frame;
+  const size_t pixels = size_t(decoder.GetWidth()) * size_t(decoder.GetHeight());
+  const int components = decoder.GetComponentCount();
+  const uint8_t* image = decoder.GetImage();
+  frame.resize(pixels * 4);
+  for (size_t i = 0; i < pixels; ++i) {
+    frame[4 * i] = 255;
+    for (int c = 0; c < 3; ++c) frame[4 * i + 1 + c] = image[i * components + (components == 3 ? c : 0)];
+  }
+  return frame;
+}
+
+void Refuse(const std::string& what, const std::vector<Problem>& problems) {
+  std::fprintf(stderr, "lvs: %s:\n", what.c_str());
+  for (const Problem& p : problems) std::fprintf(stderr, "  - [%s] %s\n", p.code.c_str(), Printable(p.message).c_str());
+}
+
+// The metadata text from the four fields; false when a field is not UTF-8.
+bool MetaFromFields(const PackOptions& options, std::string* text) {
+  try {
+    const nlohmann::json meta = {
+        {"name", options.name}, {"author", options.author}, {"hash", options.hash}, {"version", *options.version}};
+    *text = meta.dump();
+    return true;
+  } catch (const nlohmann::json::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+int RunPack(const PackOptions& options) {
+  const bool fromFields = options.version.has_value();
+  if (options.meta.empty() == !fromFields || (options.preview == "-" && options.meta == "-")) {
+    std::fprintf(stderr, "lvs pack: give either --meta FILE or --name, --author, --hash and --version, and read at "
+                         "most one of --preview and --meta from standard input\n");
+    return kExitUsage;
+  }
+  std::string error;
+  std::vector<uint8_t> preview;
+  if (!ReadInput(options.preview, uint64_t(kEntrySizeCeiling), &preview, &error)) {
+    std::fprintf(stderr, "lvs: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  std::string metaText;
+  if (fromFields) {
+    if (!MetaFromFields(options, &metaText)) {
+      std::fprintf(stderr, "lvs: --name, --author and --hash must be UTF-8 text\n");
+      return kExitUsage;
+    }
+  } else {
+    std::vector<uint8_t> bytes;
+    if (!ReadInput(options.meta, uint64_t(kEntrySizeCeiling), &bytes, &error)) {
+      std::fprintf(stderr, "lvs: %s\n", error.c_str());
+      return kExitUsage;
+    }
+    metaText.assign(bytes.begin(), bytes.end());
+  }
+
+  // Refused before anything is written, with the plug-in's own reasons.
+  const std::vector<Problem> metaProblems = DiagnoseMetaText(ParseStyleMeta(metaText.data(), metaText.size()));
+  const std::vector<Problem> previewProblems = DiagnosePreviewBytes(preview);
+  if (!metaProblems.empty()) Refuse("the plug-in would not import a package with this metadata", metaProblems);
+  if (!previewProblems.empty()) Refuse("the plug-in would not show this preview", previewProblems);
+  if (!metaProblems.empty() || !previewProblems.empty()) return kExitFailed;
+
+  PluginSession session;
+  if (!LoadPlugin(session, options.plugin)) return kExitNoPlugin;
+
+  const bool toStdout = options.output == "-";
+  TempFile written;
+  if (!(toStdout ? written.CreateNamed("package.lvs", &error) : written.CreateBeside(options.output, ".lvs", &error)) ||
+      !lvs_maker::WritePackage(written.Path(), lvs_maker::StyleEntries(metaText, preview), &error)) {
+    std::fprintf(stderr, "lvs: %s\n", error.c_str());
+    return FinishSession(session, kExitUsage);
+  }
+
+  PackageChecker checker(session);
+  ArgbFrame frame;
+  const PackageVerdict verdict = checker.Check(written.Path(), &frame);
+  std::vector<Problem> refusing, lossy;
+  for (const Problem& p : verdict.problems) (p.severity == Severity::Lossy ? lossy : refusing).push_back(p);
+  if (refusing.empty() && !verdict.record)
+    refusing.push_back(MakeProblem("module.open-refused", "The plug-in attached no options record to the footage."));
+  if (refusing.empty() && frame != Painted(preview))
+    refusing.push_back(MakeProblem("module.fallback", "The module drew a frame other than the preview."));
+  if (!refusing.empty()) {
+    Refuse("the package as written does not import and show its preview; nothing was written", refusing);
+    return FinishSession(session, kExitFailed);
+  }
+  const int finished = FinishSession(session, kExitOk);
+  if (finished != kExitOk) return finished;  // the file goes with `written`
+
+  if (toStdout ? !CopyToStdout(written.Path(), &error) : !written.RenameTo(options.output, &error)) {
+    std::fprintf(stderr, "lvs: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  if (!options.quiet) {
+    std::FILE* report = toStdout ? stderr : stdout;
+    const LVS_Options& r = *verdict.record;
+    std::fprintf(report, "%s: the plug-in imports it as \"%s\" by \"%s\", version %d, and shows its preview.\n",
+                 Printable(toStdout ? "standard output" : options.output).c_str(),
+                 Printable(FieldText(r.name, sizeof r.name)).c_str(),
+                 Printable(FieldText(r.author, sizeof r.author)).c_str(), int(r.version));
+    for (const Problem& p : lossy)
+      std::fprintf(report, "  - [%s] %s\n", p.code.c_str(), Printable(p.message).c_str());
+  }
+  return kExitOk;
+}
+
+}  // namespace lvs

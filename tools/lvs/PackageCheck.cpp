@@ -1,0 +1,144 @@
+#include "PackageCheck.h"
+
+#include <algorithm>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "CommandSupport.h"
+#include "PackageDiagnosis.h"
+#include "PreviewDraw.h"
+#include "ResultNames.h"
+#include "StyleMeta.h"
+#include "StylePackage.h"
+
+namespace lvs {
+
+A_Err PackageChecker::DrawFrame(AEIO_InSpecH inSpec, ArgbFrame* frame, const ArgbFrame* compared, bool* same) {
+  if (frame) frame->clear();
+  if (same) *same = false;
+  PF_EffectWorld* world = session_.NewWorld(PF_PixelFormat_ARGB32, kPreviewWidth, kPreviewHeight);
+  if (!world) return A_Err_ALLOC;
+  const A_Err result = session_.Draw(inSpec, world);
+  const size_t rowBytes = size_t(world->width) * 4;
+  // Compared where it lies: a check of many packages copies no frames.
+  if (same) *same = compared->size() == rowBytes * size_t(world->height);
+  for (int y = 0; y < world->height; ++y) {
+    const auto* row = static_cast<const uint8_t*>(world->data) + ptrdiff_t(y) * world->rowbytes;
+    if (same && *same) *same = std::memcmp(row, compared->data() + size_t(y) * rowBytes, rowBytes) == 0;
+    if (frame) frame->insert(frame->end(), row, row + rowBytes);
+  }
+  session_.ReleaseWorld(world);
+  return result;
+}
+
+const ArgbFrame& PackageChecker::Fallback() {
+  if (!fallback_) {
+    const OpenedFootage moved = session_.RestoreMissingPackage();
+    fallback_.emplace();
+    DrawFrame(moved.inSpec, &*fallback_, nullptr, nullptr);
+    session_.Close(moved.inSpec);
+  }
+  return *fallback_;
+}
+
+std::vector<Problem> PackageChecker::RefusalReasons(const std::string& package, A_Err result) {
+  PackageListing listing;
+  std::vector<Problem> problems = DiagnoseFile(package, &listing);
+  if (listing.opened) {
+    for (auto* diagnose : {&DiagnoseMeta, &DiagnosePreview}) {
+      std::vector<Problem> more = diagnose(package, listing);
+      problems.insert(problems.end(), more.begin(), more.end());
+    }
+  }
+  // A preview problem alone does not stop an import; something else did.
+  const std::optional<Severity> worst = WorstSeverity(problems);
+  if (!worst || *worst != Severity::NoImport)
+    problems.push_back(MakeProblem("module.open-refused", "The plug-in refused to import the package (result " +
+                                                              HostErrorText(result) +
+                                                              ") for a reason this tool cannot name."));
+  return problems;
+}
+
+std::vector<Problem> PackageChecker::LostInRecord(const std::string& package, const LVS_Options& record) {
+  std::vector<Problem> problems;
+  const int32_t size = LVS_GetFileSize(package.c_str(), "meta");
+  if (size <= 0 || size_t(size) > kMetaSizeLimit) return problems;
+  std::vector<char> bytes(static_cast<size_t>(size));
+  if (LVS_ReadFile(package.c_str(), "meta", bytes.data(), bytes.size()) < 0) return problems;
+  // The text as the parser reads it: up to its first NUL.
+  const auto end = std::find(bytes.begin(), bytes.end(), '\0');
+  const nlohmann::json meta = nlohmann::json::parse(bytes.begin(), end, nullptr, /*allow_exceptions=*/false);
+  if (!meta.is_object()) return problems;
+
+  const struct {
+    const char* key;
+    std::string kept;
+  } texts[] = {{"name", FieldText(record.name, sizeof record.name)},
+               {"author", FieldText(record.author, sizeof record.author)},
+               {"hash", FieldText(record.hash, sizeof record.hash)}};
+  for (const auto& t : texts) {
+    const auto value = meta.find(t.key);
+    if (value == meta.end() || !value->is_string()) continue;
+    const std::string& full = value->get_ref<const std::string&>();
+    if (full != t.kept)
+      problems.push_back(MakeProblem(std::string("meta.") + t.key + "-cut",
+                                     "The record keeps " + std::to_string(t.kept.size()) + " of the " +
+                                         std::to_string(full.size()) + " bytes of the metadata's \"" + t.key +
+                                         "\"" + (full.find('\0') != std::string::npos ? " (it holds a \\u0000)" : "") +
+                                         "."));
+  }
+  const auto version = meta.find("version");
+  if (version != meta.end() && version->is_number()) {
+    const bool same = version->is_number_unsigned()  ? version->get<uint64_t>() == uint64_t(int64_t(record.version)) &&
+                                                           record.version >= 0
+                      : version->is_number_integer() ? version->get<int64_t>() == int64_t(record.version)
+                                                     : version->get<double>() == double(record.version);
+    if (!same)
+      problems.push_back(MakeProblem("meta.version-cut", "The metadata's \"version\" is " + version->dump() +
+                                                              "; the record keeps " +
+                                                              std::to_string(record.version) + "."));
+  }
+  return problems;
+}
+
+PackageVerdict PackageChecker::Check(const std::string& package, ArgbFrame* frame) {
+  PackageVerdict verdict;
+  if (frame) frame->clear();
+  const OpenedFootage footage = session_.Open(package);
+  verdict.openResult = footage.result;
+  verdict.record = footage.record;
+  if (footage.result != A_Err_NONE) {
+    session_.Close(footage.inSpec);
+    verdict.problems = RefusalReasons(package, footage.result);
+    return verdict;
+  }
+  const ArgbFrame& fallback = Fallback();
+  bool drewFallback = false;
+  const A_Err drawResult = DrawFrame(footage.inSpec, frame, &fallback, &drewFallback);
+  session_.Close(footage.inSpec);
+  verdict.drawResult = drawResult;
+
+  PackageListing listing;
+  verdict.problems = DiagnoseFile(package, &listing);  // imports, but e.g. is not named .lvs
+  const size_t fileProblems = verdict.problems.size();
+  verdict.showsFallback = drawResult == A_Err_NONE && drewFallback;
+  if (drawResult != A_Err_NONE || verdict.showsFallback) {
+    const std::vector<Problem> preview = DiagnosePreview(package, listing);
+    verdict.problems.insert(verdict.problems.end(), preview.begin(), preview.end());
+    if (verdict.problems.size() == fileProblems) {
+      verdict.problems.push_back(
+          drawResult != A_Err_NONE
+              ? MakeProblem("module.draw-failed",
+                            "The plug-in failed to draw the package (result " + HostErrorText(drawResult) + ").")
+              : MakeProblem("module.fallback", "The host would show the plug-in's fallback picture instead of the "
+                                               "preview, for a reason this tool cannot name."));
+    }
+  }
+  if (footage.record) {
+    std::vector<Problem> lost = LostInRecord(package, *footage.record);
+    verdict.problems.insert(verdict.problems.end(), lost.begin(), lost.end());
+  }
+  return verdict;
+}
+
+}  // namespace lvs

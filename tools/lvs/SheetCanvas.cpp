@@ -1,0 +1,117 @@
+#include "SheetCanvas.h"
+
+#include <algorithm>
+
+namespace lvs {
+namespace {
+
+#include "SheetFont.inc"
+
+constexpr size_t kGlyphCount = sizeof kGlyphCodes;
+static_assert(kGlyphCount == sizeof kGlyphRows / sizeof kGlyphRows[0], "a row string per character");
+
+const char* GlyphRows(unsigned code) {
+  const unsigned char* end = kGlyphCodes + kGlyphCount;
+  const unsigned char* found = code < 256 ? std::lower_bound(kGlyphCodes, end, code) : end;
+  if (found == end || *found != code) found = std::lower_bound(kGlyphCodes, end, static_cast<unsigned char>('?'));
+  return kGlyphRows[found - kGlyphCodes];
+}
+
+int HexDigit(char c) { return c <= '9' ? c - '0' : c - 'a' + 10; }
+
+}  // namespace
+
+std::vector<uint32_t> CodePoints(const std::string& text) {
+  std::vector<uint32_t> out;
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    const unsigned char lead = s[i];
+    const size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    bool valid = length > 0 && i + length <= n;
+    uint32_t cp = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    for (size_t k = 1; valid && k < length; ++k) {
+      valid = (s[i + k] & 0xC0) == 0x80;
+      cp = (cp << 6) | (s[i + k] & 0x3F);
+    }
+    static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (valid && (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) valid = false;
+    out.push_back(valid ? cp : 0xFFFD);
+    i += valid ? length : 1;
+  }
+  return out;
+}
+
+Canvas::Canvas(int width, int height, Rgb background)
+    : width_(width), height_(height), pixels_(size_t(width) * size_t(height) * 3) {
+  Clear(background);
+}
+
+void Canvas::Clear(Rgb colour) { Fill(0, 0, width_, height_, colour); }
+
+void Canvas::Fill(int x, int y, int w, int h, Rgb colour) {
+  const int x0 = std::max(x, 0), x1 = std::min(x + w, width_);
+  const int y0 = std::max(y, 0), y1 = std::min(y + h, height_);
+  for (int yy = y0; yy < y1; ++yy) {
+    uint8_t* p = &pixels_[(size_t(yy) * size_t(width_) + size_t(x0)) * 3];
+    for (int xx = x0; xx < x1; ++xx, p += 3) p[0] = colour.r, p[1] = colour.g, p[2] = colour.b;
+  }
+}
+
+void Canvas::Scaled(const std::vector<uint8_t>& argb, int frameWidth, int frameHeight, int x, int y, int w, int h) {
+  if (argb.size() != size_t(frameWidth) * size_t(frameHeight) * 4 || w <= 0 || h <= 0) return;
+  std::vector<uint32_t> sums(size_t(w) * 3);
+  for (int ty = 0; ty < h && y + ty < height_; ++ty) {
+    const int sy0 = int(int64_t(ty) * frameHeight / h), sy1 = std::max(sy0 + 1, int(int64_t(ty + 1) * frameHeight / h));
+    std::fill(sums.begin(), sums.end(), 0u);
+    std::vector<uint32_t> counts(size_t(w), 0);
+    for (int sy = sy0; sy < sy1; ++sy) {
+      const uint8_t* row = &argb[size_t(sy) * size_t(frameWidth) * 4];
+      for (int tx = 0; tx < w; ++tx) {
+        const int sx0 = int(int64_t(tx) * frameWidth / w), sx1 = std::max(sx0 + 1, int(int64_t(tx + 1) * frameWidth / w));
+        for (int sx = sx0; sx < sx1; ++sx)
+          for (int c = 0; c < 3; ++c) sums[size_t(tx) * 3 + c] += row[size_t(sx) * 4 + 1 + c];
+        counts[size_t(tx)] += uint32_t(sx1 - sx0);
+      }
+    }
+    for (int tx = 0; tx < w; ++tx) {
+      if (x + tx < 0 || x + tx >= width_ || y + ty < 0) continue;
+      uint8_t* p = &pixels_[(size_t(y + ty) * size_t(width_) + size_t(x + tx)) * 3];
+      const uint32_t n = counts[size_t(tx)];
+      for (int c = 0; c < 3; ++c) p[c] = uint8_t((sums[size_t(tx) * 3 + c] + n / 2) / n);
+    }
+  }
+}
+
+int Canvas::TextHeight() { return kGlyphHeight; }
+int Canvas::CharWidth() { return kGlyphWidth; }
+
+void Canvas::Glyph(int x, int y, unsigned code, Rgb colour) {
+  const char* rows = GlyphRows(code);
+  for (int gy = 0; gy < kGlyphHeight; ++gy) {
+    if (y + gy < 0 || y + gy >= height_) continue;
+    for (int gx = 0; gx < kGlyphWidth; ++gx) {
+      if (x + gx < 0 || x + gx >= width_) continue;
+      const int cover = HexDigit(rows[gy * kGlyphWidth + gx]);
+      if (!cover) continue;
+      uint8_t* p = &pixels_[(size_t(y + gy) * size_t(width_) + size_t(x + gx)) * 3];
+      const uint8_t ink[3] = {colour.r, colour.g, colour.b};
+      for (int c = 0; c < 3; ++c) p[c] = uint8_t((ink[c] * cover + p[c] * (15 - cover) + 7) / 15);
+    }
+  }
+}
+
+void Canvas::Text(int x, int y, const std::string& text, Rgb colour, int maxWidth) {
+  std::vector<uint32_t> chars = CodePoints(text);
+  const size_t fits = size_t(std::max(maxWidth, 0) / kGlyphWidth);
+  if (chars.size() > fits) {
+    chars.resize(fits >= 3 ? fits - 3 : 0);
+    chars.insert(chars.end(), std::min<size_t>(fits, 3), '.');
+  }
+  for (uint32_t cp : chars) {
+    Glyph(x, y, cp, colour);
+    x += kGlyphWidth;
+  }
+}
+
+}  // namespace lvs
