@@ -11,12 +11,12 @@ BUILD_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev nlohmann-json3-dev  # the plug-in module
   libpng-dev libcli11-dev        # lvs
+  libzip-dev                     # lvs pack and make_lvs write packages
   file                           # cpack: how its .deb's Depends are found
 )
 
 TEST_PACKAGES=(
   libgtest-dev libbenchmark-dev
-  libzip-dev                     # make_lvs: packages made at test time
   libturbojpeg0-dev              # fixtures and the benchmarks' reference decoder
   libjpeg-turbo-progs            # cjpeg: test and benchmark previews, fuzz seeds
   libstb-dev                     # reading lvs's PNGs apart from libpng
