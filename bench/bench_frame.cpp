@@ -426,8 +426,8 @@ int ChildStack(const std::string& package, const DepthKind& depth) {
     DrawOnThread job{&footage, world};
     if (!stack || !RunOnThread(job, stack, kMeasuredStack)) Fail("no measuring thread");
     result = job.result;
-    callerDepth = static_cast<const char*>(job.entry) -
-                  static_cast<const char*>(lvs_lowest_touched(stack, kMeasuredStack));
+    callerDepth =
+        static_cast<const char*>(job.entry) - static_cast<const char*>(lvs_lowest_touched(stack, kMeasuredStack));
 
     // Every worker runs the same loop on a stack of the same make, so its
     // callbacks start at the same distance below the top: one worker that
@@ -517,8 +517,8 @@ const void* ExecutableBase() {
 
 bool IsHookFrame(const Dl_info& info) {
   if (info.dli_fbase != ExecutableBase() || !info.dli_sname) return false;
-  static const char* const hooks[] = {"lvs_heap_note", "malloc",  "calloc", "realloc", "reallocarray",
-                                      "memalign",      "aligned_alloc", "posix_memalign", "valloc", "pvalloc"};
+  static const char* const hooks[] = {"lvs_heap_note", "malloc",        "calloc",         "realloc", "reallocarray",
+                                      "memalign",      "aligned_alloc", "posix_memalign", "valloc",  "pvalloc"};
   for (const char* h : hooks)
     if (std::strcmp(info.dli_sname, h) == 0) return true;
   return false;
@@ -544,8 +544,7 @@ HeapTally Tally(int count, size_t previewSize) {
     for (int k = 0; k < e.frames; ++k) {
       Dl_info info{};
       if (!dladdr(e.pc[k], &info)) continue;
-      if (owner < 0 && !IsHookFrame(info) && !IsRuntimeFrame(info))
-        owner = info.dli_fbase == ExecutableBase() ? 0 : 1;
+      if (owner < 0 && !IsHookFrame(info) && !IsRuntimeFrame(info)) owner = info.dli_fbase == ExecutableBase() ? 0 : 1;
       if (info.dli_sname && info.dli_fbase == ExecutableBase()) {
         if (std::strstr(info.dli_sname, "13PFHandleTable3New")) handle = true;
         if (std::strstr(info.dli_sname, "10WorldTable3New")) world = true;
@@ -830,9 +829,10 @@ int ParentMain(const std::map<std::string, std::string>& args) {
                 Verdict(dc / tc <= 0.90), c.difference.mean, c.difference.max,
                 c.difference.mean > 4 || !c.difference.alphaFull ? "  NOT THE SAME PICTURE" : "");
   }
-  std::printf("  wall time above CPU time over all timed frames: %.1f%% (near 0 on a quiet CPU; more means a\n"
-              "  neighbour shared it, and the CPU-time columns are the steadier figures)\n",
-              cpuSum > 0 ? std::max(0.0, 100.0 * (wallSum - cpuSum) / cpuSum) : 0.0);
+  std::printf(
+      "  wall time above CPU time over all timed frames: %.1f%% (near 0 on a quiet CPU; more means a\n"
+      "  neighbour shared it, and the CPU-time columns are the steadier figures)\n",
+      cpuSum > 0 ? std::max(0.0, 100.0 * (wallSum - cpuSum) / cpuSum) : 0.0);
 
   std::printf("\nminor page faults per frame, %d frames after the first            target draw 0\n", faultFrames);
   for (const Cell& c : cells)
@@ -840,8 +840,9 @@ int ParentMain(const std::map<std::string, std::string>& args) {
                 c.drawFaults, c.turboFaults, judge(c.drawFaults == 0));
 
   std::printf("\nheap asked for during one frame (malloc family, after a frame)    target draw's rest <= 1 MiB\n");
-  std::printf("  rest: all but the host's preview buffer and world buffers; module: the part the module and the\n"
-              "  libraries it calls asked for themselves (the remainder is the host's bookkeeping)\n");
+  std::printf(
+      "  rest: all but the host's preview buffer and world buffers; module: the part the module and the\n"
+      "  libraries it calls asked for themselves (the remainder is the host's bookkeeping)\n");
   std::printf("  %-10s %-7s %17s %10s %9s %17s %17s %22s  %-7s %s\n", "preview", "depth", "draw: all", "preview",
               "worlds", "rest", "of which module", "largest of the rest", "", "turbo frame: all");
   for (const Cell& c : cells) {
@@ -867,30 +868,31 @@ int ParentMain(const std::map<std::string, std::string>& args) {
     const bool measured = c.stackNote.empty();
     const bool met = measured && c.callerStack <= 65536 && c.workerStack <= 65536 && c.smallStackOk;
     std::printf("  %-10s %-7s calling thread %10s, deepest worker %10s; every thread on 64 KiB: %s   %s%s%s\n",
-                kPreviews[c.preview].label, kDepths[c.depth].label,
-                measured ? Kib(double(c.callerStack)).c_str() : "?",
-                measured ? Kib(double(c.workerStack)).c_str() : "?",
-                c.smallStack.c_str(), judge(met), measured ? "" : "  ", c.stackNote.c_str());
+                kPreviews[c.preview].label, kDepths[c.depth].label, measured ? Kib(double(c.callerStack)).c_str() : "?",
+                measured ? Kib(double(c.workerStack)).c_str() : "?", c.smallStack.c_str(), judge(met),
+                measured ? "" : "  ", c.stackNote.c_str());
   }
 
   std::printf("\nfirst frame in a fresh process, %d rounds of two children           target draw/turbo <= 1.3\n",
               firstRounds);
   for (const Cell& c : cells) {
     const double ratio = Median(c.firstRatio);
-    std::printf("  %-10s %-7s draw %8.3f ms   turbo %8.3f ms   median ratio %6.3f  %-7s CPU ratio %6.3f   "
-                "page faults: draw %.0f, turbo %.0f\n",
-                kPreviews[c.preview].label, kDepths[c.depth].label, Median(c.firstDraw), Median(c.firstTurbo), ratio,
-                judge(ratio <= 1.3), Median(c.firstCpuRatio), Median(c.firstDrawFaults), Median(c.firstTurboFaults));
+    std::printf(
+        "  %-10s %-7s draw %8.3f ms   turbo %8.3f ms   median ratio %6.3f  %-7s CPU ratio %6.3f   "
+        "page faults: draw %.0f, turbo %.0f\n",
+        kPreviews[c.preview].label, kDepths[c.depth].label, Median(c.firstDraw), Median(c.firstTurbo), ratio,
+        judge(ratio <= 1.3), Median(c.firstCpuRatio), Median(c.firstDrawFaults), Median(c.firstTurboFaults));
   }
 
   std::printf("\ndecoder alone, whole picture, median of %d interleaved rounds      target ours/turbo <= 1.2\n",
               rounds);
   for (int p = 0; p < kPreviewCount; ++p) {
     const double o = Median(ours[size_t(p)]), t = Median(theirs[size_t(p)]);
-    std::printf("  %-10s ours %8.3f ms   tjDecompress2 %8.3f ms   %6.3f  %-7s CPU ratio %6.3f   "
-                "(the read of prv alone: %.3f ms)\n",
-                kPreviews[p].label, o, t, o / t, judge(o / t <= 1.2),
-                Median(oursCpu[size_t(p)]) / Median(theirsCpu[size_t(p)]), Median(reads[size_t(p)]));
+    std::printf(
+        "  %-10s ours %8.3f ms   tjDecompress2 %8.3f ms   %6.3f  %-7s CPU ratio %6.3f   "
+        "(the read of prv alone: %.3f ms)\n",
+        kPreviews[p].label, o, t, o / t, judge(o / t <= 1.2), Median(oursCpu[size_t(p)]) / Median(theirsCpu[size_t(p)]),
+        Median(reads[size_t(p)]));
   }
   std::printf("\n%s\n", allMet ? "every target met" : "some targets MISSED");
   return 0;

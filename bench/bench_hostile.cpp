@@ -37,9 +37,7 @@ struct Figure {
   bool finished = true;
 };
 
-double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 long PeakKiB() {
   rusage usage{};
@@ -163,7 +161,8 @@ int main(int argc, char** argv) {
   }
   std::vector<std::string> inputs;
   std::ifstream manifest(corpus / "manifest.tsv");
-  for (std::string line; std::getline(manifest, line);) inputs.push_back((corpus / line.substr(0, line.find('\t'))).string());
+  for (std::string line; std::getline(manifest, line);)
+    inputs.push_back((corpus / line.substr(0, line.find('\t'))).string());
   if (inputs.empty()) {
     std::fprintf(stderr, "bench_hostile: no manifest in %s\n", corpus.c_str());
     return 1;

@@ -15,9 +15,9 @@ extern "C" {
 enum { LVS_HEAP_FRAMES = 24 };
 
 struct lvs_heap_event {
-    size_t size;  // bytes asked for (the new size, for realloc)
-    int frames;   // return addresses in pc, innermost first
-    void* pc[LVS_HEAP_FRAMES];
+  size_t size;  // bytes asked for (the new size, for realloc)
+  int frames;   // return addresses in pc, innermost first
+  void* pc[LVS_HEAP_FRAMES];
 };
 
 void lvs_heap_begin(void);

@@ -100,17 +100,19 @@ inline void CloseFootage(lvshost::SubstituteHost& host, AEIO_InSpecH inSpec) {
 #define LVS_HARNESS_LOOP __attribute__((no_sanitize("coverage", "address")))
 LVS_HARNESS_LOOP inline bool Full(const PF_Pixel& p) { return p.alpha == 255; }
 LVS_HARNESS_LOOP inline bool Full(const PF_Pixel16& p) { return p.alpha == 32768; }
-LVS_HARNESS_LOOP inline bool Full(const PF_PixelFloat& p) { return __builtin_fabsf(p.alpha - 1.0f) < 1e-4f; }  // resampled
+LVS_HARNESS_LOOP inline bool Full(const PF_PixelFloat& p) {
+  return __builtin_fabsf(p.alpha - 1.0f) < 1e-4f;
+}  // resampled
 
 template <class Pixel>
 LVS_HARNESS_LOOP bool Opaque(const PF_EffectWorld& w, A_long* badX, A_long* badY) {
   for (A_long y = 0; y < w.height; ++y) {
-    const Pixel* row = reinterpret_cast<const Pixel*>(static_cast<const char*>(w.data) + std::ptrdiff_t(y) * w.rowbytes);
+    const Pixel* row =
+        reinterpret_cast<const Pixel*>(static_cast<const char*>(w.data) + std::ptrdiff_t(y) * w.rowbytes);
     unsigned bad = 0;
     for (A_long x = 0; x < w.width; ++x) bad += !Full(row[x]);
     if (bad == 0) continue;
-    for (*badX = 0; Full(row[*badX]); ++*badX) {
-    }
+    for (*badX = 0; Full(row[*badX]); ++*badX) {}
     *badY = y;
     return false;
   }
@@ -143,9 +145,12 @@ inline A_Err DrawAndCheck(lvshost::SubstituteHost& host, AEIO_InSpecH inSpec, PF
 
 inline PF_PixelFormat FormatFromByte(uint8_t b) {
   switch (b % 3) {
-    case 0: return PF_PixelFormat_ARGB32;
-    case 1: return PF_PixelFormat_ARGB64;
-    default: return PF_PixelFormat_ARGB128;
+    case 0:
+      return PF_PixelFormat_ARGB32;
+    case 1:
+      return PF_PixelFormat_ARGB64;
+    default:
+      return PF_PixelFormat_ARGB128;
   }
 }
 

@@ -79,9 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Outcome portable = Decode(copy, size, false);
   std::free(copy);
   lvsfuzz::Require(vector.result == portable.result, "vector and portable code disagree on the result");
-  lvsfuzz::Require(vector.width == portable.width && vector.height == portable.height &&
-                       vector.components == portable.components,
-                   "vector and portable code disagree on the size");
+  lvsfuzz::Require(
+      vector.width == portable.width && vector.height == portable.height && vector.components == portable.components,
+      "vector and portable code disagree on the size");
   lvsfuzz::Require(vector.image == portable.image, "vector and portable code give different pixels");
   return 0;
 }

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (nul) {
       const size_t cut = static_cast<const uint8_t*>(nul) - copy;
       const StyleMeta again = ParseStyleMeta(copy, cut);
-      lvsfuzz::Require(again.ok && again.name == meta.name && again.author == meta.author &&
-                           again.hash == meta.hash && again.version == meta.version,
+      lvsfuzz::Require(again.ok && again.name == meta.name && again.author == meta.author && again.hash == meta.hash &&
+                           again.version == meta.version,
                        "bytes after the first NUL changed the result");
     }
   }

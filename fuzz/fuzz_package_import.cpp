@@ -18,8 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const A_Err opened = lvsfuzz::OpenFootage(host, file.Path(), &inSpec);
   const auto attrs = host.InSpec(inSpec);
   lvsfuzz::Require(attrs.has_value(), "the footage handle vanished");
-  if (opened == A_Err_NONE)
-    lvsfuzz::Require(attrs->options != nullptr, "open succeeded without an options record");
+  if (opened == A_Err_NONE) lvsfuzz::Require(attrs->options != nullptr, "open succeeded without an options record");
 
   AEIO_Verbiage verbiage{};
   lvsfuzz::Require(cb.AEIO_GetInSpecInfo(host.InData(), inSpec, &verbiage) == A_Err_NONE, "GetInSpecInfo failed");

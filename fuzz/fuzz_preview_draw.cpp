@@ -29,7 +29,10 @@ std::string PackagePath() {
 void Size(const uint8_t* h, A_long* width, A_long* height) {
   const unsigned a = h[2] | (h[3] << 8), b = h[4] | (h[5] << 8);
   switch (h[1] % 4) {
-    case 0: *width = 1280; *height = 720; break;  // the preview's own size
+    case 0:
+      *width = 1280;
+      *height = 720;
+      break;  // the preview's own size
     case 1:
       // Larger along one axis, so the host's copy grows it there; the other
       // axis stays short, as the host's resampling costs in proportion to
@@ -42,8 +45,14 @@ void Size(const uint8_t* h, A_long* width, A_long* height) {
         *height = 721 + (a >> 1) % 80;
       }
       break;
-    case 2: *width = 1 + a % 1280; *height = 1 + b % 720; break;  // smaller, at any ratio
-    default: *width = 1 + a % 64; *height = 1 + b % 64; break;    // thumbnails
+    case 2:
+      *width = 1 + a % 1280;
+      *height = 1 + b % 720;
+      break;  // smaller, at any ratio
+    default:
+      *width = 1 + a % 64;
+      *height = 1 + b % 64;
+      break;  // thumbnails
   }
 }
 

@@ -27,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Jpeg::Decoder::AllowVectorCode(vector);
     auto d = std::make_unique<Jpeg::Decoder>(copy.get(), size, Allocate, Release);
     lvsfuzz::Require(int(d->GetResult()) == ref.result, "result differs from the reference");
-    lvsfuzz::Require(d->GetWidth() == ref.width && d->GetHeight() == ref.height,
-                     "size differs from the reference");
+    lvsfuzz::Require(d->GetWidth() == ref.width && d->GetHeight() == ref.height, "size differs from the reference");
     if (!ref.image.empty())
       lvsfuzz::Require(std::memcmp(d->GetImage(), ref.image.data(), ref.image.size()) == 0,
                        "pixels differ from the reference");

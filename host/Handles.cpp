@@ -141,7 +141,8 @@ A_Err MemHandleTable::GetSize(AEGP_MemHandle h, AEGP_MemSize* out) {
 AEGP_MemHandle MemHandleTable::Create(const std::vector<uint8_t>& bytes, const std::string& description) {
   std::lock_guard<std::mutex> lock(mutex_);
   AEGP_MemHandle h = NewLocked(0, description, static_cast<AEGP_MemSize>(bytes.size()), true, true);
-  if (h && !bytes.empty()) std::memcpy(records_[reinterpret_cast<uintptr_t>(h)].bytes.get(), bytes.data(), bytes.size());
+  if (h && !bytes.empty())
+    std::memcpy(records_[reinterpret_cast<uintptr_t>(h)].bytes.get(), bytes.data(), bytes.size());
   return h;
 }
 

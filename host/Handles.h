@@ -27,7 +27,7 @@ struct MemHandleInfo {
   AEGP_PluginID owner = 0;
   std::string description;
   AEGP_MemSize size = 0;
-  bool cleared = false;     // created with AEGP_MemFlag_CLEAR
+  bool cleared = false;  // created with AEGP_MemFlag_CLEAR
   int lockCount = 0;
   bool freed = false;
   bool madeByHost = false;  // created through Create() rather than by the plug-in
@@ -41,9 +41,9 @@ class MemHandleTable {
   // The suite operations, with the host's checks: a null out pointer is
   // A_Err_STRUCT, an unknown or freed handle A_Err_PARAMETER (and misuse).
   // expectedOwner is the registered plug-in id; another owner is misuse.
-  A_Err New(AEGP_PluginID owner, AEGP_PluginID expectedOwner, const A_char* what, AEGP_MemSize size,
-            AEGP_MemFlag flags, AEGP_MemHandle* out);
-  A_Err Free(AEGP_MemHandle h);  // freeing a locked handle is misuse (it is freed all the same)
+  A_Err New(AEGP_PluginID owner, AEGP_PluginID expectedOwner, const A_char* what, AEGP_MemSize size, AEGP_MemFlag flags,
+            AEGP_MemHandle* out);
+  A_Err Free(AEGP_MemHandle h);              // freeing a locked handle is misuse (it is freed all the same)
   A_Err Lock(AEGP_MemHandle h, void** out);  // locks nest
   A_Err Unlock(AEGP_MemHandle h);            // unlocking an unlocked handle is misuse
   A_Err GetSize(AEGP_MemHandle h, AEGP_MemSize* out);

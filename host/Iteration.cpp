@@ -74,8 +74,7 @@ void WorkerPool::WorkerLoop(int index) {
       used_[size_t(index)] = 1;
       const int now = running_.fetch_add(1) + 1;
       int seenMax = maxConcurrent_.load();
-      while (now > seenMax && !maxConcurrent_.compare_exchange_weak(seenMax, now)) {
-      }
+      while (now > seenMax && !maxConcurrent_.compare_exchange_weak(seenMax, now)) {}
       for (A_long i = A_long(begin); i < end; ++i) {
         if (firstFailure_.load(std::memory_order_relaxed) < i) break;  // a lower row failed: start none above it
         const A_Err err = fn(refcon, index, i, n);

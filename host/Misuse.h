@@ -24,12 +24,12 @@ class MisuseLog {
 // Everything left over or misused at the moment it was taken. Each entry is
 // one readable line naming the object (suite, handle, world, footage handle).
 struct LeftoverReport {
-  std::vector<std::string> suites;     // acquired more often than released (or the reverse)
-  std::vector<std::string> memHandles; // AEGP memory handles still allocated or still locked
-  std::vector<std::string> pfHandles;  // "PF Handle Suite" handles still allocated or locked
-  std::vector<std::string> worlds;     // worlds still allocated
-  std::vector<std::string> inSpecs;    // footage handles the test created and did not delete
-  std::vector<std::string> misuse;     // MisuseLog entries
+  std::vector<std::string> suites;      // acquired more often than released (or the reverse)
+  std::vector<std::string> memHandles;  // AEGP memory handles still allocated or still locked
+  std::vector<std::string> pfHandles;   // "PF Handle Suite" handles still allocated or locked
+  std::vector<std::string> worlds;      // worlds still allocated
+  std::vector<std::string> inSpecs;     // footage handles the test created and did not delete
+  std::vector<std::string> misuse;      // MisuseLog entries
 
   bool Clean() const;
   // One line per entry, grouped under a heading per kind; "clean" when empty.

@@ -255,19 +255,33 @@ void Resample(const PF_EffectWorld& src, PF_EffectWorld& dst, bool shortcuts) {
 
 void ResampleWorld(const PF_EffectWorld& src, PF_EffectWorld& dst, PF_PixelFormat format) {
   switch (format) {
-    case PF_PixelFormat_ARGB32: Resample<uint8_t>(src, dst, true); break;
-    case PF_PixelFormat_ARGB64: Resample<uint16_t>(src, dst, true); break;
-    case PF_PixelFormat_ARGB128: Resample<float>(src, dst, true); break;
-    default: break;
+    case PF_PixelFormat_ARGB32:
+      Resample<uint8_t>(src, dst, true);
+      break;
+    case PF_PixelFormat_ARGB64:
+      Resample<uint16_t>(src, dst, true);
+      break;
+    case PF_PixelFormat_ARGB128:
+      Resample<float>(src, dst, true);
+      break;
+    default:
+      break;
   }
 }
 
 void ResampleWorldGeneral(const PF_EffectWorld& src, PF_EffectWorld& dst, PF_PixelFormat format) {
   switch (format) {
-    case PF_PixelFormat_ARGB32: Resample<uint8_t>(src, dst, false); break;
-    case PF_PixelFormat_ARGB64: Resample<uint16_t>(src, dst, false); break;
-    case PF_PixelFormat_ARGB128: Resample<float>(src, dst, false); break;
-    default: break;
+    case PF_PixelFormat_ARGB32:
+      Resample<uint8_t>(src, dst, false);
+      break;
+    case PF_PixelFormat_ARGB64:
+      Resample<uint16_t>(src, dst, false);
+      break;
+    case PF_PixelFormat_ARGB128:
+      Resample<float>(src, dst, false);
+      break;
+    default:
+      break;
   }
 }
 

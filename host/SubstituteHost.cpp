@@ -61,8 +61,7 @@ void SubstituteHost::Shutdown() {
 A_Err SubstituteHost::RegisterDeathHook(AEGP_PluginID id, AEGP_DeathHook hook, AEGP_DeathRefcon refcon) {
   if (id != kEntryPluginID) {
     std::ostringstream s;
-    s << "AEGP_RegisterDeathHook: plug-in id " << id << " is not the one the entry received (" << kEntryPluginID
-      << ")";
+    s << "AEGP_RegisterDeathHook: plug-in id " << id << " is not the one the entry received (" << kEntryPluginID << ")";
     misuse_.Record(s.str());
     return A_Err_PARAMETER;
   }

@@ -44,8 +44,8 @@ std::vector<std::string> SuiteLedger::Leftovers() const {
   for (const auto& entry : counts_) {
     if (entry.second.first == entry.second.second) continue;
     std::ostringstream line;
-    line << "\"" << entry.first << "\" acquired " << entry.second.first << " time(s), released "
-         << entry.second.second << " time(s)";
+    line << "\"" << entry.first << "\" acquired " << entry.second.first << " time(s), released " << entry.second.second
+         << " time(s)";
     out.push_back(line.str());
   }
   return out;
@@ -116,8 +116,7 @@ A_Err GetMemHandleSize(AEGP_MemHandle h, AEGP_MemSize* out) {
   if (A_Err err = Enter("AEGP_GetMemHandleSize")) return err;
   return H().Memory().GetSize(h, out);
 }
-const AEGP_MemorySuite1 kMemorySuite = {NewMemHandle, FreeMemHandle, LockMemHandle, UnlockMemHandle,
-                                        GetMemHandleSize};
+const AEGP_MemorySuite1 kMemorySuite = {NewMemHandle, FreeMemHandle, LockMemHandle, UnlockMemHandle, GetMemHandleSize};
 
 // AEGP IO In Suite 5
 template <class F>
@@ -217,8 +216,7 @@ void DisposeHandle(PF_Handle h) {
 const PF_HandleSuite2 kHandleSuite = {NewHandle, LockHandle, UnlockHandle, DisposeHandle};
 
 // PF World Suite 2
-PF_Err NewWorld(PF_ProgPtr, A_long width, A_long height, PF_Boolean clear, PF_PixelFormat format,
-                PF_EffectWorld* out) {
+PF_Err NewWorld(PF_ProgPtr, A_long width, A_long height, PF_Boolean clear, PF_PixelFormat format, PF_EffectWorld* out) {
   if (A_Err err = Enter("PF_NewWorld")) return err;
   return H().Worlds().New(width, height, clear, format, out);
 }

@@ -11,10 +11,14 @@ namespace lvshost {
 
 int BytesPerPixel(PF_PixelFormat format) {
   switch (format) {
-    case PF_PixelFormat_ARGB32: return 4;
-    case PF_PixelFormat_ARGB64: return 8;
-    case PF_PixelFormat_ARGB128: return 16;
-    default: return 0;
+    case PF_PixelFormat_ARGB32:
+      return 4;
+    case PF_PixelFormat_ARGB64:
+      return 8;
+    case PF_PixelFormat_ARGB128:
+      return 16;
+    default:
+      return 0;
   }
 }
 
@@ -22,10 +26,14 @@ bool IsKnownFormat(PF_PixelFormat format) { return BytesPerPixel(format) != 0; }
 
 const char* FormatName(PF_PixelFormat format) {
   switch (format) {
-    case PF_PixelFormat_ARGB32: return "8-bit";
-    case PF_PixelFormat_ARGB64: return "16-bit";
-    case PF_PixelFormat_ARGB128: return "float";
-    default: return "unknown format";
+    case PF_PixelFormat_ARGB32:
+      return "8-bit";
+    case PF_PixelFormat_ARGB64:
+      return "16-bit";
+    case PF_PixelFormat_ARGB128:
+      return "float";
+    default:
+      return "unknown format";
   }
 }
 

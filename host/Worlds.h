@@ -113,11 +113,11 @@ class WorldTable {
     WorldInfo info;
     size_t rowPadding = 0;
     Buffer buffer;
-    uint8_t* bytes = nullptr;  // the world's first row, inside buffer
+    uint8_t* bytes = nullptr;                    // the world's first row, inside buffer
     std::unique_ptr<PF_EffectWorld> hostRecord;  // for Create()
   };
-  PF_Err Allocate(A_long width, A_long height, bool clear, PF_PixelFormat format, size_t padding,
-                  PF_EffectWorld* out, Record& rec);
+  PF_Err Allocate(A_long width, A_long height, bool clear, PF_PixelFormat format, size_t padding, PF_EffectWorld* out,
+                  Record& rec);
   bool GuardsIntactLocked(const Record& rec) const;
   Record* Find(const PF_EffectWorld* world, const char* op);
   Buffer TakeBuffer(size_t size);

@@ -41,7 +41,8 @@ std::string Output(const std::string& command) {
 
 // Parsed by Python's plistlib, which refuses what is not a property list.
 nlohmann::json InfoPlist() {
-  const std::string json = Output("'" LVS_PYTHON "' -c 'import json, plistlib, sys; "
+  const std::string json = Output("'" LVS_PYTHON
+                                  "' -c 'import json, plistlib, sys; "
                                   "print(json.dumps(plistlib.load(open(sys.argv[1], \"rb\"))))' '" LVS_INFO_PLIST "'");
   return nlohmann::json::parse(json, nullptr, /*allow_exceptions=*/false);
 }
@@ -104,8 +105,8 @@ TEST_F(BundleFiles, PropertyResourceNamesTheRegisteredNameAndAnEntryTheModuleExp
 TEST_F(BundleFiles, ExportListsHoldTheEntryAloneAndTheModuleExportsNothingElse) {
   const std::string entry = PiplString(ReadText(LVS_PIPL_SOURCE), "CodeMacIntel64");
   EXPECT_EQ(ReadText(LVS_EXPORTS_EXP), "_" + entry + "\n");
-  EXPECT_TRUE(std::regex_search(ReadText(LVS_EXPORTS_MAP),
-                                std::regex(R"(global:\s*)" + entry + R"(;\s*local:\s*\*;)")));
+  EXPECT_TRUE(
+      std::regex_search(ReadText(LVS_EXPORTS_MAP), std::regex(R"(global:\s*)" + entry + R"(;\s*local:\s*\*;)")));
 
   std::set<std::string> exported;
   std::istringstream symbols(Output("nm -D --defined-only '" LVS_PLUGIN_PATH "'"));

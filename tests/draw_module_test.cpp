@@ -39,8 +39,8 @@ TEST_F(DrawTest, EveryDepthReceivesTheReferencePictureConverted) {
   const char* samplings[] = {"-sample 1x1", "-sample 2x1", "-sample 1x2", "-sample 2x2", "-sample 4x1", "-grayscale"};
   for (size_t n = 0; n < std::size(samplings); ++n) {
     const std::string arguments = std::string("-quality 90 ") + samplings[n] + (n % 2 ? " -restart 3B" : "");
-    const Bytes jpeg = lvs_test::EncodeWithCjpeg(lvs_test::MakePhotoLikePicture(1280, 720, unsigned(n), n == 5 ? 1 : 3),
-                                                 arguments);
+    const Bytes jpeg =
+        lvs_test::EncodeWithCjpeg(lvs_test::MakePhotoLikePicture(1280, 720, unsigned(n), n == 5 ? 1 : 3), arguments);
     const lvs_reference::RefResult ref = lvs_reference::ReferenceDecode(jpeg.data(), jpeg.size());
     ASSERT_EQ(ref.result, 0) << arguments;
     const size_t components = ref.image.size() / (size_t(1280) * 720);
@@ -88,7 +88,8 @@ TEST_F(DrawTest, UnusablePreviewsDrawTheFallbackOrFail) {
       {"not a JPEG", lvs_maker::StyleEntries(kMeta, Bytes(5000, 0x42))},
   };
   for (const auto& c : cases)
-    EXPECT_TRUE(Draw8(m.Footage(scratch.Package("case" + std::to_string(n_++) + ".lvs", c.entries))) == fallback) << c.what;
+    EXPECT_TRUE(Draw8(m.Footage(scratch.Package("case" + std::to_string(n_++) + ".lvs", c.entries))) == fallback)
+        << c.what;
   // The package deleted after import, and footage without a record.
   const std::string gone = scratch.Package("gone.lvs", kMeta, Preview());
   AEIO_InSpecH inSpec = m.Footage(gone);
@@ -109,8 +110,10 @@ TEST_F(DrawTest, DrawsOnAThreadWithA256KiBStack) {
     AEIO_InSpecH inSpecs[2];
     PF_EffectWorld* dst;
     A_Err results[2];
-  } job{&m, {WithPreview(Preview()), WithPreview(PhotoJpeg(1920, 1080))},
-        m.Destination(PF_PixelFormat_ARGB64, 640, 360), {-1, -1}};
+  } job{&m,
+        {WithPreview(Preview()), WithPreview(PhotoJpeg(1920, 1080))},
+        m.Destination(PF_PixelFormat_ARGB64, 640, 360),
+        {-1, -1}};
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);

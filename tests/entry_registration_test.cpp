@@ -38,9 +38,11 @@ TEST(Entry, RegistersEverythingDescribesTheModuleAndLeavesNothingAcquired) {
   for (const SuiteEvent& e : host.Suites().Events()) order.push_back((e.acquire ? "+" : "-") + e.name);
   EXPECT_EQ(order, (std::vector<std::string>{"+AEGP Register Suite", "+AEGP Utility Suite", "-AEGP Register Suite",
                                              "-AEGP Utility Suite"}));
-  EXPECT_EQ(host.Faults().CallCounts(),
-            (std::map<std::string, uint64_t>{{"AcquireSuite", 2}, {"ReleaseSuite", 2}, {"AEGP_RegisterDeathHook", 1},
-                                             {"AEGP_RegisterIO", 1}, {"AEGP_RegisterWithAEGP", 1}}));
+  EXPECT_EQ(host.Faults().CallCounts(), (std::map<std::string, uint64_t>{{"AcquireSuite", 2},
+                                                                         {"ReleaseSuite", 2},
+                                                                         {"AEGP_RegisterDeathHook", 1},
+                                                                         {"AEGP_RegisterIO", 1},
+                                                                         {"AEGP_RegisterWithAEGP", 1}}));
 
   std::vector<uint8_t> expected(396, 0);
   std::memcpy(&expected[0], "_SVL", 4);

@@ -28,8 +28,8 @@ using lvs_test::Subsampling;
 
 constexpr char kMeta[] = R"({"name":"Ink","author":"A. B.","hash":"9f2c","version":3})";
 
-constexpr size_t kPath = 0, kName = 260, kHash = 515, kAuthor = 770, kSpare = 1025, kVersion = 1280,
-                 kReserved = 1284, kRecordSize = 1408;
+constexpr size_t kPath = 0, kName = 260, kHash = 515, kAuthor = 770, kSpare = 1025, kVersion = 1280, kReserved = 1284,
+                 kRecordSize = 1408;
 
 inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 

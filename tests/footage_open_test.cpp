@@ -67,8 +67,9 @@ TEST_F(FootageTest, PathLimitIs259BytesOfUtf8) {
   for (const std::u16string& tail : {std::u16string(u"\xD83D.lvs"), std::u16string(u"\xDE00.lvs")}) {
     const std::u16string lone = Utf16(base) + tail;
     inSpec = m.Host().NewInSpec();
-    EXPECT_EQ(m.Cb().AEIO_InitInSpecFromFile(m.Host().InData(), reinterpret_cast<const A_UTF16Char*>(lone.c_str()), inSpec),
-              PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(
+        m.Cb().AEIO_InitInSpecFromFile(m.Host().InData(), reinterpret_cast<const A_UTF16Char*>(lone.c_str()), inSpec),
+        PF_Err_INTERNAL_STRUCT_DAMAGED);
     EXPECT_TRUE(AllZero(m.Record(inSpec)));
     m.Close(inSpec);
   }
@@ -76,8 +77,7 @@ TEST_F(FootageTest, PathLimitIs259BytesOfUtf8) {
 
 TEST_F(FootageTest, UnusableMetadataFailsWithTheResetRecordAttached) {
   const std::vector<std::string> paths = {
-      Package("password.lvs", kMeta, "another password"),
-      Package("notjson.lvs", "{name: Ink}"),
+      Package("password.lvs", kMeta, "another password"), Package("notjson.lvs", "{name: Ink}"),
       scratch.Package("othernames.lvs", {Sealed("Meta", ToBytes(kMeta)), {"meta.json", ToBytes(kMeta)}}),
       scratch.Dir().string(),  // a directory, not a file
   };
@@ -95,8 +95,8 @@ TEST_F(FootageTest, TextsAreCutOnCharacterBoundariesAndEndAtNul) {
   std::string name, author, hash(300, 'h');
   for (int i = 0; i < 100; ++i) name += "\xE2\x82\xAC";  // three bytes each
   for (int i = 0; i < 200; ++i) author += "\xC3\xA9";    // two bytes each
-  const std::string meta = R"({"name":")" + name + R"(","author":")" + author + R"(","hash":")" + hash +
-                           R"(","version":-2,"x":"\u0000"})";
+  const std::string meta =
+      R"({"name":")" + name + R"(","author":")" + author + R"(","hash":")" + hash + R"(","version":-2,"x":"\u0000"})";
   const Bytes r = m.OpenRecord(Package("long.lvs", meta));
   EXPECT_EQ(TextAt(r, kName, 255), name.substr(0, 252));
   EXPECT_EQ(TextAt(r, kAuthor, 255), author.substr(0, 254));

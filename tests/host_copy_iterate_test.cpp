@@ -36,8 +36,8 @@ TEST(HostResample, WholeRatioReductionMatchesGeneralFilterToTheBit) {
   struct Case {
     int sw, sh, dw, dh;
   };
-  const Case cases[] = {{64, 36, 32, 18}, {14, 6, 7, 3}, {63, 35, 21, 7}, {40, 12, 40, 3}, {9, 30, 3, 30},
-                        {10, 10, 1, 1}};
+  const Case cases[] = {{64, 36, 32, 18}, {14, 6, 7, 3},  {63, 35, 21, 7},
+                        {40, 12, 40, 3},  {9, 30, 3, 30}, {10, 10, 1, 1}};
   for (PF_PixelFormat format : {PF_PixelFormat_ARGB32, PF_PixelFormat_ARGB64, PF_PixelFormat_ARGB128}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::Message() << FormatName(format) << " " << c.sw << "x" << c.sh << " -> " << c.dw << "x"

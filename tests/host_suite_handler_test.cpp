@@ -39,13 +39,13 @@ TEST(SuiteHandler, AcquiresOnFirstUseOnceAndReleasesInTableOrder) {
     std::vector<std::pair<std::string, int32_t>> asked;
     for (const SuiteEvent& e : host.Suites().Events()) asked.emplace_back(e.name, e.version);
     EXPECT_EQ(asked, (std::vector<std::pair<std::string, int32_t>>{{"PF Handle Suite", 2},
-                                                                  {"AEGP Memory Suite", 1},
-                                                                  {"AEGP IO In Suite", 5},
-                                                                  {"AEGP Iterate Suite", 1},
-                                                                  {"PF World Transform Suite", 1},
-                                                                  {"PF World Suite", 2},
-                                                                  {"AEGP Utility Suite", 11},
-                                                                  {"AEGP Register Suite", 6}}));
+                                                                   {"AEGP Memory Suite", 1},
+                                                                   {"AEGP IO In Suite", 5},
+                                                                   {"AEGP Iterate Suite", 1},
+                                                                   {"PF World Transform Suite", 1},
+                                                                   {"PF World Suite", 2},
+                                                                   {"AEGP Utility Suite", 11},
+                                                                   {"AEGP Register Suite", 6}}));
     host.Suites().ClearEvents();
   }
   std::vector<std::string> released;

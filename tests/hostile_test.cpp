@@ -83,8 +83,8 @@ TEST(HostileCorpus, EveryCaseOpensDrawsAndChecksAsListed) {
   Scratch scratch;
   const std::string dir = scratch.Path("corpus");
   const auto started = std::chrono::steady_clock::now();
-  ASSERT_EQ(std::system(("'" LVS_PYTHON "' '" LVS_HOSTILE_GENERATOR "' '" LVS_SAMPLE_PREVIEW "' '" + dir + "'").c_str()),
-            0);
+  ASSERT_EQ(
+      std::system(("'" LVS_PYTHON "' '" LVS_HOSTILE_GENERATOR "' '" LVS_SAMPLE_PREVIEW "' '" + dir + "'").c_str()), 0);
   const auto generated = std::chrono::steady_clock::now();
   const std::vector<Case> cases = ReadManifest(dir + "/manifest.tsv");
   ASSERT_GT(cases.size(), 100u) << "manifest";
@@ -129,7 +129,9 @@ TEST(HostileCorpus, EveryCaseOpensDrawsAndChecksAsListed) {
       const Bytes& preview = PictureFor(c.draw);
       if (preview.empty()) faults.push_back("the plug-in's decoder cannot decode " + c.draw.substr(8));
       const std::string got = Kind(drawn, frame, preview, fallback);
-      const std::string expected = c.draw == "512" ? "draw result 512" : c.draw == "fallback" ? "the fallback" : "the preview";
+      const std::string expected = c.draw == "512"        ? "draw result 512"
+                                   : c.draw == "fallback" ? "the fallback"
+                                                          : "the preview";
       if (got != expected) faults.push_back("the draw gave " + got + ", not " + expected);
 
       m.Release();
@@ -143,15 +145,17 @@ TEST(HostileCorpus, EveryCaseOpensDrawsAndChecksAsListed) {
     int status = -1;
     {
       FifoWatch watch(path);
-      status = std::system(("timeout 20 '" LVS_TOOL_PATH "' check '" + path + "' >/dev/null 2>'" + errors + "'").c_str());
+      status =
+          std::system(("timeout 20 '" LVS_TOOL_PATH "' check '" + path + "' >/dev/null 2>'" + errors + "'").c_str());
       if (watch.Blocked()) faults.push_back("lvs check waited on the FIFO");
     }
     const int exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (exit != expectedExit) {
       const Bytes err = Slurp(errors);
-      faults.push_back("lvs check exited " + std::to_string(exit) + (exit == 124 ? " (timed out)" : "") + ", not " +
-                       std::to_string(expectedExit) +
-                       (exit > 1 ? ": " + std::string(err.begin(), err.begin() + std::min<size_t>(err.size(), 400)) : ""));
+      faults.push_back(
+          "lvs check exited " + std::to_string(exit) + (exit == 124 ? " (timed out)" : "") + ", not " +
+          std::to_string(expectedExit) +
+          (exit > 1 ? ": " + std::string(err.begin(), err.begin() + std::min<size_t>(err.size(), 400)) : ""));
     }
 
     if (!faults.empty()) {
@@ -161,8 +165,8 @@ TEST(HostileCorpus, EveryCaseOpensDrawsAndChecksAsListed) {
     }
   }
   const auto seconds = [](auto d) { return std::chrono::duration<double>(d).count(); };
-  std::printf("corpus of %zu cases made in %.1f s, replayed in %.1f s\n", cases.size(),
-              seconds(generated - started), seconds(std::chrono::steady_clock::now() - generated));
+  std::printf("corpus of %zu cases made in %.1f s, replayed in %.1f s\n", cases.size(), seconds(generated - started),
+              seconds(std::chrono::steady_clock::now() - generated));
 }
 
 }  // namespace

@@ -36,8 +36,8 @@ TEST_F(LvsCheck, EachFaultHasItsCodeAndSeverity) {
       {File("text.lvs", "not a zip\n"), "zip.not-an-archive", "no-import"},
       {File("cut.lvs", whole.substr(0, 40)), "zip.truncated", "no-import"},
       {scratch.Package("wide.lvs", kMeta, PhotoJpeg(1281, 720)), "prv.wrong-size", "fallback"},
-      {scratch.Package("progressive.lvs", kMeta, PhotoJpeg(1280, 720, Subsampling::S420, true)),
-       "prv.unsupported-jpeg", "fallback"},
+      {scratch.Package("progressive.lvs", kMeta, PhotoJpeg(1280, 720, Subsampling::S420, true)), "prv.unsupported-jpeg",
+       "fallback"},
       {scratch.Package("locked.lvs", {Sealed("meta", meta), Sealed("prv", Preview(), "other")}), "prv.wrong-password",
        "fallback"},
       {scratch.Package("png.lvs", {Sealed("meta", meta), Sealed("prv", ToBytes("\x89PNG\r\n\x1a\n rest"))}), "prv.png",
@@ -67,9 +67,9 @@ TEST_F(LvsCheck, EachFaultHasItsCodeAndSeverity) {
   }
   // A long name that fits, and a whole number written with a fraction, lose nothing.
   const std::string fits(254, 'N');
-  const ToolRun exact = Lvs({"check", "--json", scratch.Package("fits.lvs", R"({"name":")" + fits +
-                                                                                R"(","author":"b","hash":"c","version":2.0})",
-                                                                Preview())});
+  const ToolRun exact = Lvs(
+      {"check", "--json",
+       scratch.Package("fits.lvs", R"({"name":")" + fits + R"(","author":"b","hash":"c","version":2.0})", Preview())});
   EXPECT_EQ(exact.exitCode, 0) << exact.out;
   EXPECT_EQ(exact.Lines().at(0)["severity"], nullptr);
 }
@@ -157,8 +157,8 @@ TEST_F(LvsCheck, ParallelChecksReportAsOneProcessWould) {
   for (int i = 0; i < 9; ++i) File("lib/good" + std::to_string(i) + ".lvs", good);
   File("lib/d/text.lvs", "no zip");
   scratch.Package("lib/d/wide.lvs", kMeta, PhotoJpeg(1281, 720));
-  scratch.Package("lib/e/long.lvs", R"({"name":")" + std::string(260, 'n') + R"(","author":"b","hash":"c","version":1})",
-                  Preview());
+  scratch.Package("lib/e/long.lvs",
+                  R"({"name":")" + std::string(260, 'n') + R"(","author":"b","hash":"c","version":1})", Preview());
   for (const bool json : {true, false}) {
     std::vector<std::string> args = {"check", "-r", "lib"};
     if (json) args.push_back("--json");
@@ -193,8 +193,10 @@ TEST_F(LvsCheck, StandardInputQuietAndExitCodesAgree) {
     EXPECT_EQ(quiet.out, "") << command;
   }
   const std::string missing = scratch.Path("missing.lvs");
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"check", missing}, {"info", missing}, {"render", missing, "-o", "r.png"}, {"sheet", missing, "-o", "s.png"}})
+  for (const auto& args : std::vector<std::vector<std::string>>{{"check", missing},
+                                                                {"info", missing},
+                                                                {"render", missing, "-o", "r.png"},
+                                                                {"sheet", missing, "-o", "s.png"}})
     EXPECT_EQ(Lvs(args).exitCode, 1) << args[0];
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"decode", scratch.Path("missing.jpg")},

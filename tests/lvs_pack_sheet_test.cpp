@@ -10,7 +10,9 @@ namespace {
 
 class LvsPack : public LvsTool {
  protected:
-  std::vector<std::string> Fields() { return {"--name", "Dune", "--author", "Ö. Ink", "--hash", "77aa", "--version", "12"}; }
+  std::vector<std::string> Fields() {
+    return {"--name", "Dune", "--author", "Ö. Ink", "--hash", "77aa", "--version", "12"};
+  }
   std::vector<std::string> PackArgs(const std::string& output, const std::string& preview) {
     std::vector<std::string> args = {"pack", "-o", output, "--preview", preview};
     for (const std::string& f : Fields()) args.push_back(f);
@@ -47,9 +49,13 @@ TEST_F(LvsPack, PackedPackagesImportAndDrawTheirPreview) {
     EXPECT_EQ(plain, jpeg);
   }
   File("meta.json", R"({"name":"From file","author":"a","hash":"h","version":-4,"extra":[1]})");
-  ASSERT_EQ(Lvs({"pack", "-q", "-o", "file.lvs", "--preview", "-", "--meta", "meta.json"}, scratch.Path("prv.jpg")).exitCode, 0);
+  ASSERT_EQ(
+      Lvs({"pack", "-q", "-o", "file.lvs", "--preview", "-", "--meta", "meta.json"}, scratch.Path("prv.jpg")).exitCode,
+      0);
   EXPECT_EQ(Lvs({"info", "--json", "file.lvs"}).Lines().at(0)["version"], -4);
-  ASSERT_EQ(Lvs({"pack", "-q", "-o", "stdin.lvs", "--preview", "prv.jpg", "--meta", "-"}, scratch.Path("meta.json")).exitCode, 0);
+  ASSERT_EQ(
+      Lvs({"pack", "-q", "-o", "stdin.lvs", "--preview", "prv.jpg", "--meta", "-"}, scratch.Path("meta.json")).exitCode,
+      0);
   EXPECT_EQ(Lvs({"info", "--json", "stdin.lvs"}).Lines().at(0)["name"], "From file");
   // To standard output: the bytes are a whole package, the report goes aside.
   const ToolRun out = Lvs({"pack", "-o", "-", "--preview", "prv.jpg", "--meta", "meta.json"});
@@ -84,7 +90,8 @@ TEST_F(LvsPack, RefusesWhatThePluginWouldNotShowAndLeavesNothingBehind) {
       {"{", "meta.not-json"},
   };
   for (const auto& [meta, code] : metas) {
-    const ToolRun run = Lvs({"pack", "-o", "out.lvs", "--preview", File("good.jpg", Preview()), "--meta", File("m.json", meta)});
+    const ToolRun run =
+        Lvs({"pack", "-o", "out.lvs", "--preview", File("good.jpg", Preview()), "--meta", File("m.json", meta)});
     EXPECT_EQ(run.exitCode, 1) << code;
     EXPECT_NE(run.err.find("[" + code + "]"), std::string::npos) << run.err;
   }
@@ -99,8 +106,8 @@ TEST_F(LvsPack, RefusesWhatThePluginWouldNotShowAndLeavesNothingBehind) {
             "--hash", "h", "--version", "1"},
            {"pack", "-o", "x.lvs", "--preview", "-", "--meta", "-"},
            {"pack", "-o", "no/such/folder/x.lvs", "--preview", "good.jpg", "--meta", File("ok.json", kMeta)},
-           {"pack", "-o", "x.lvs", "--preview", "good.jpg", "--name", "n", "--author", "a", "--hash", "h",
-            "--version", "99999999999"},
+           {"pack", "-o", "x.lvs", "--preview", "good.jpg", "--name", "n", "--author", "a", "--hash", "h", "--version",
+            "99999999999"},
        })
     EXPECT_EQ(Lvs(args).exitCode, 2) << ::testing::PrintToString(args);
   EXPECT_FALSE(fs::exists(scratch.Path("x.lvs")));
@@ -131,7 +138,8 @@ Bytes Box(const Bytes& sheet, int sheetWidth, int left, int top) {
   Bytes out;
   for (int y = 0; y < 72; ++y)
     for (int x = 0; x < 128; ++x)
-      for (int c = 0; c < 3; ++c) out.push_back(sheet[(size_t(top + y) * size_t(sheetWidth) + size_t(left + x)) * 3 + c]);
+      for (int c = 0; c < 3; ++c)
+        out.push_back(sheet[(size_t(top + y) * size_t(sheetWidth) + size_t(left + x)) * 3 + c]);
   return out;
 }
 
@@ -158,8 +166,8 @@ TEST_F(LvsSheet, CellsShowWhatTheHostWouldDraw) {
   Good();
   NoPreview();
   File("folder/text.lvs", "not a package");
-  const ToolRun run = Lvs({"sheet", "good.lvs", "nopreview.lvs", "folder", "-o", "sheet.png", "--columns", "2",
-                           "--cell-width", "128"});
+  const ToolRun run =
+      Lvs({"sheet", "good.lvs", "nopreview.lvs", "folder", "-o", "sheet.png", "--columns", "2", "--cell-width", "128"});
   EXPECT_EQ(run.exitCode, 1) << run.err;
   int w = 0, h = 0;
   const Bytes sheet = ReadPng(scratch.Path("sheet.png"), 3, &w, &h);
@@ -180,8 +188,8 @@ TEST_F(LvsSheet, CellsShowWhatTheHostWouldDraw) {
   EXPECT_NE(pixel(8 + 8, 8 + 8), (std::vector<int>{245, 150, 25})) << "no mark on a good package";
 
   // The same sheet on standard output; an empty folder makes no sheet.
-  const ToolRun piped = Lvs({"sheet", "good.lvs", "nopreview.lvs", "folder", "-o", "-", "--columns", "2",
-                             "--cell-width", "128"});
+  const ToolRun piped =
+      Lvs({"sheet", "good.lvs", "nopreview.lvs", "folder", "-o", "-", "--columns", "2", "--cell-width", "128"});
   EXPECT_EQ(piped.out, Slurp(scratch.Path("sheet.png")));
   fs::create_directory(scratch.Path("empty"));
   EXPECT_EQ(Lvs({"sheet", "empty", "-o", "none.png"}).exitCode, 2);

@@ -68,7 +68,8 @@ class LvsTool : public ::testing::Test {
     std::string command = "cd '" + scratch.Dir().string() + "' && '" LVS_TOOL_PATH "'";
     for (const std::string& a : args) command += " '" + a + "'";
     const int status = std::system((command + " <'" + input + "' >.stdout 2>.stderr").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(scratch.Path(".stdout")), Slurp(scratch.Path(".stderr"))};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(scratch.Path(".stdout")),
+            Slurp(scratch.Path(".stderr"))};
   }
 
   Scratch scratch;

@@ -14,8 +14,14 @@ TEST_F(LvsTool, InfoPrintsOneRecordPerPackage) {
   EXPECT_EQ(run.exitCode, 1);
   const auto lines = run.Lines();
   ASSERT_EQ(lines.size(), 3u) << run.out;
-  EXPECT_EQ(lines[0], (json{{"package", "good.lvs"}, {"path", scratch.Path("good.lvs")}, {"result", 0}, {"name", "Ink"},
-                            {"author", "A. B."}, {"hash", "9f2c"}, {"version", 3}, {"problems", json::array()}}));
+  EXPECT_EQ(lines[0], (json{{"package", "good.lvs"},
+                            {"path", scratch.Path("good.lvs")},
+                            {"result", 0},
+                            {"name", "Ink"},
+                            {"author", "A. B."},
+                            {"hash", "9f2c"},
+                            {"version", 3},
+                            {"problems", json::array()}}));
   EXPECT_EQ(lines[1]["result"], 0);
   EXPECT_EQ(lines[2]["result"], 512);
 }
@@ -23,15 +29,21 @@ TEST_F(LvsTool, InfoPrintsOneRecordPerPackage) {
 TEST_F(LvsTool, RenderWritesTheDrawnFrameOrExitsOne) {
   ToolRun run = Lvs({"render", Good(), "-o", "out.png", "--json"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.Lines().at(0), (json{{"package", Good()}, {"open_result", 0}, {"draw_result", 0}, {"width", 1280},
-                                     {"height", 720}, {"depth", 8}, {"output", "out.png"}}));
+  EXPECT_EQ(run.Lines().at(0), (json{{"package", Good()},
+                                     {"open_result", 0},
+                                     {"draw_result", 0},
+                                     {"width", 1280},
+                                     {"height", 720},
+                                     {"depth", 8},
+                                     {"output", "out.png"}}));
   EXPECT_TRUE(ReadPng(scratch.Path("out.png")) == Rgba(Preview()));
   run = Lvs({"render", scratch.Package("nometa.lvs", {Sealed("prv", Preview())}), "-o", "none.png", "--json"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.Lines().at(0)["open_result"], 512);
   EXPECT_FALSE(fs::exists(scratch.Path("none.png")));
-  run = Lvs({"render", scratch.Package("locked.lvs", {Sealed("meta", ToBytes(kMeta)), Sealed("prv", Preview(), "other")}),
-             "-o", "locked.png", "--json"});
+  run =
+      Lvs({"render", scratch.Package("locked.lvs", {Sealed("meta", ToBytes(kMeta)), Sealed("prv", Preview(), "other")}),
+           "-o", "locked.png", "--json"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.Lines().at(0)["draw_result"], 512);
   EXPECT_FALSE(ReadPng(scratch.Path("locked.png")).empty());
@@ -58,7 +70,8 @@ TEST_F(LvsTool, CheckPassesGoodPackagesAndExplainsEveryFailure) {
   for (size_t i = 0; i < lines.size(); ++i) {
     EXPECT_EQ(lines[i]["ok"], cases[i].second.empty()) << cases[i].first;
     bool found = cases[i].second.empty() == lines[i]["problems"].empty();
-    for (const auto& p : lines[i]["problems"]) found = found || p["message"].get<std::string>().find(cases[i].second) != std::string::npos;
+    for (const auto& p : lines[i]["problems"])
+      found = found || p["message"].get<std::string>().find(cases[i].second) != std::string::npos;
     EXPECT_TRUE(found) << lines[i].dump(2);
   }
   EXPECT_EQ(Lvs({"check", Good()}).exitCode, 0);
@@ -84,8 +97,12 @@ TEST_F(LvsTool, DecodeWritesTheDecodersPixelsOrExitsOne) {
   const std::string file = File("photo.jpg", colour);
   ToolRun run = Lvs({"decode", "--json", file, "-o", "pixels.raw"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.Lines().at(0), (json{{"file", file}, {"result", 0}, {"result_name", "Success"}, {"width", 320},
-                                     {"height", 200}, {"components", 3}}));
+  EXPECT_EQ(run.Lines().at(0), (json{{"file", file},
+                                     {"result", 0},
+                                     {"result_name", "Success"},
+                                     {"width", 320},
+                                     {"height", 200},
+                                     {"components", 3}}));
   const Bytes pixels = Decode(colour);
   EXPECT_EQ(Slurp(scratch.Path("pixels.raw")), std::string(pixels.begin(), pixels.end()));
 
@@ -99,9 +116,14 @@ TEST_F(LvsTool, DecodeWritesTheDecodersPixelsOrExitsOne) {
 TEST_F(LvsTool, UsageMistakesHelpAndUnloadableModules) {
   const std::string good = Good(), notModule = File("fake.so", "not a shared object");
   const std::vector<std::pair<int, std::vector<std::string>>> cases = {
-      {2, {}}, {2, {"frob"}}, {2, {"info", "--bogus", "x.lvs"}}, {2, {"render", good}},
-      {2, {"render", good, "-o", "x.png", "--depth", "12"}}, {2, {"decode", scratch.Path("nothing.jpg")}},
-      {0, {"--help"}}, {3, {"render", "--plugin", notModule, good, "-o", "x.png"}},
+      {2, {}},
+      {2, {"frob"}},
+      {2, {"info", "--bogus", "x.lvs"}},
+      {2, {"render", good}},
+      {2, {"render", good, "-o", "x.png", "--depth", "12"}},
+      {2, {"decode", scratch.Path("nothing.jpg")}},
+      {0, {"--help"}},
+      {3, {"render", "--plugin", notModule, good, "-o", "x.png"}},
       {0, {"info", "--plugin", LVS_PLUGIN_PATH, good}},
   };
   for (const auto& [code, args] : cases) EXPECT_EQ(Lvs(args).exitCode, code) << ::testing::PrintToString(args);

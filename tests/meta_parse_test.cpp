@@ -49,12 +49,23 @@ TEST(MetaParse, VersionKeepsTheLow32BitsOfTheTruncatedNumber) {
 TEST(MetaParse, RefusesWrongTypesMissingKeysNonObjectsAndLooseJson) {
   const std::string good = Object("3");
   const std::string refused[] = {
-      Object(R"("2")"), Object("null"), Object("NaN"), Object("03"), Object("1e999"),
-      R"({"name":7,"author":"A. B.","hash":"9f2c","version":3})", R"({"name":"Ink","author":"A. B.","hash":"9f2c"})",
-      "[" + good + "]", "", good + " x", "// note\n" + good, good.substr(0, good.size() - 1) + ",}",
-      R"({"name":"In)" "\x01" R"(k","author":"A. B.","hash":"9f2c","version":3})",  // raw control byte
-      R"({"name":"\xff","author":"A. B.","hash":"9f2c","version":3})",               // not UTF-8
-      R"({"name":"\ud83d","author":"","hash":"","version":1})",                      // unpaired surrogate
+      Object(R"("2")"),
+      Object("null"),
+      Object("NaN"),
+      Object("03"),
+      Object("1e999"),
+      R"({"name":7,"author":"A. B.","hash":"9f2c","version":3})",
+      R"({"name":"Ink","author":"A. B.","hash":"9f2c"})",
+      "[" + good + "]",
+      "",
+      good + " x",
+      "// note\n" + good,
+      good.substr(0, good.size() - 1) + ",}",
+      R"({"name":"In)"
+      "\x01"
+      R"(k","author":"A. B.","hash":"9f2c","version":3})",              // raw control byte
+      R"({"name":"\xff","author":"A. B.","hash":"9f2c","version":3})",  // not UTF-8
+      R"({"name":"\ud83d","author":"","hash":"","version":1})",         // unpaired surrogate
   };
   for (const std::string& text : refused) {
     const StyleMeta m = Parse(text);
@@ -101,7 +112,8 @@ TEST(MetaParse, RefusalsSayWhy) {
   EXPECT_EQ(array.problem, MetaProblem::NotAnObject);
   EXPECT_EQ(array.found, JsonType::Array);
   // Keys as the object holds them, the last of a repeated key counting.
-  const StyleMeta keys = Parse(R"({"name":7,"hash":"x","hash":[1],"version":"2","version":"3","other":{"author":"a"}})");
+  const StyleMeta keys =
+      Parse(R"({"name":7,"hash":"x","hash":[1],"version":"2","version":"3","other":{"author":"a"}})");
   EXPECT_EQ(keys.problem, MetaProblem::BadKeys);
   EXPECT_EQ(keys.keys[kMetaName], JsonType::Number);
   EXPECT_EQ(keys.keys[kMetaAuthor], JsonType::Absent);

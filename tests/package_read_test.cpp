@@ -100,8 +100,9 @@ TEST_F(PackageTest, FilesThatAreNoPackageFail) {
 }
 
 TEST_F(PackageTest, OnlyTheExactCaseSensitiveNameIsTheEntry) {
-  const std::string near = scratch.Package("near.lvs", {{"Meta", TextBytes(10)}, {"meta.json", TextBytes(12)},
-                                                        {"styles/meta", TextBytes(13)}, {"PRV", TextBytes(16)}});
+  const std::string near = scratch.Package(
+      "near.lvs",
+      {{"Meta", TextBytes(10)}, {"meta.json", TextBytes(12)}, {"styles/meta", TextBytes(13)}, {"PRV", TextBytes(16)}});
   for (const char* name : {"meta", "prv", "met", ""}) ExpectRefused(near, name, 0);
   // Found beside its case-twisted siblings, in a path with non-ASCII and '%'.
   const std::string both = scratch.Package("Stile für 100% Grün/Lumière %s %n.lvs",
@@ -113,7 +114,8 @@ TEST_F(PackageTest, OnlyTheExactCaseSensitiveNameIsTheEntry) {
 
 TEST_F(PackageTest, ForeignPasswordAndDamageFailTheRead) {
   for (Method method : {Method::Store, Method::Deflate}) {
-    ExpectRefused(scratch.Package("foreign.lvs", {{"prv", RandomBytes(7000), method, "not the password"}}), "prv", 7000);
+    ExpectRefused(scratch.Package("foreign.lvs", {{"prv", RandomBytes(7000), method, "not the password"}}), "prv",
+                  7000);
 
     const Bytes original = Slurp(scratch.Package("m.lvs", {{"meta", TextBytes(5000), method, kPackagePassword}}));
     // A flipped data byte: the CRC-32 no longer matches.

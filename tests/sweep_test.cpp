@@ -50,7 +50,8 @@ struct Scenario {
   std::function<void(SweepRun&)> prepare = [](SweepRun&) {};
   std::function<A_Err(SweepRun&)> call;
   std::function<A_Err(const std::string& op)> expected;
-  std::function<void(SweepRun&, const std::string& op, A_Err result)> check = [](SweepRun&, const std::string&, A_Err) {};
+  std::function<void(SweepRun&, const std::string& op, A_Err result)> check = [](SweepRun&, const std::string&, A_Err) {
+  };
 };
 
 size_t Sweep(const Scenario& s) {

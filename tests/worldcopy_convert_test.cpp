@@ -21,12 +21,12 @@ TEST(SampleConvert, WorkedValues) {
   const std::pair<uint8_t, uint16_t> to16[] = {{0, 0}, {1, 129}, {128, 16448}, {254, 32640}, {255, 32768}};
   for (const auto& [from, to] : to16) EXPECT_EQ(To16(from), to) << int(from);
   // (65535 * 255 + 16384) / 32768 would be 510, stored as 254.
-  const std::pair<uint16_t, uint8_t> to8[] = {{64, 0},     {65, 1},     {16384, 128}, {32767, 255},
+  const std::pair<uint16_t, uint8_t> to8[] = {{64, 0},      {65, 1},      {16384, 128}, {32767, 255},
                                               {32768, 255}, {32769, 255}, {49152, 255}, {65535, 255}};
   for (const auto& [from, to] : to8) EXPECT_EQ(To8(from), to) << from;
-  const std::tuple<float, uint8_t, uint16_t> fromFloat[] = {{1.5f, 255, 32768}, {-0.2f, 0, 0}, {0.5f, 128, 16384},
-                                                            {1.0f, 255, 32768}, {nan, 0, 0},     {inf, 255, 32768},
-                                                            {-inf, 0, 0},      {1.5f / 32768, 0, 2}};
+  const std::tuple<float, uint8_t, uint16_t> fromFloat[] = {{1.5f, 255, 32768}, {-0.2f, 0, 0},       {0.5f, 128, 16384},
+                                                            {1.0f, 255, 32768}, {nan, 0, 0},         {inf, 255, 32768},
+                                                            {-inf, 0, 0},       {1.5f / 32768, 0, 2}};
   for (const auto& [from, to8bit, to16bit] : fromFloat)
     EXPECT_TRUE(FloatTo8(from) == to8bit && FloatTo16(from) == to16bit) << from;
   EXPECT_TRUE((Convert<float, uint8_t>(255)) == 1.0f && (Convert<float, uint8_t>(128)) == 128 / 255.0f);

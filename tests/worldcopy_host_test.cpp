@@ -204,7 +204,8 @@ TEST_F(WorldCopyTest, RangeFlagsMoveSixteenBitSamples) {
     PF_EffectWorld* to8 = World(PF_PixelFormat_ARGB32);
     PF_EffectWorld* toFloat = World(PF_PixelFormat_ARGB128);
     EXPECT_EQ(Copy(from, to8, true, false), A_Err_NONE);
-    EXPECT_EQ(Head(Samples<uint8_t>(*to8), full.size()), (std::vector<uint8_t>{0, 0, 0, 64, 64, 127, 128, 128, 255, 255}));
+    EXPECT_EQ(Head(Samples<uint8_t>(*to8), full.size()),
+              (std::vector<uint8_t>{0, 0, 0, 64, 64, 127, 128, 128, 255, 255}));
     EXPECT_EQ(Head(Samples<uint16_t>(*from), full.size()), restored);
     Put(*from, Spread(full));
     EXPECT_EQ(Copy(from, toFloat, true, false), A_Err_NONE);

@@ -19,6 +19,6 @@ A_Err DrawSparseFrame(AEIO_InData* basic_dataP, AEIO_InSpecH specH, const AEIO_D
 
 // Requests left to the host's default handling, and one with nothing to do.
 A_Err GetActiveExtent(AEIO_InData* basic_dataP, AEIO_InSpecH specH, const A_Time* tr, A_LRect* extent);
-A_Err InqNextFrameTime(AEIO_InData* basic_dataP, AEIO_InSpecH specH, const A_Time* base_time_tr,
-                       AEIO_TimeDir time_dir, A_Boolean* found0, A_Time* key_time_tr0);
+A_Err InqNextFrameTime(AEIO_InData* basic_dataP, AEIO_InSpecH specH, const A_Time* base_time_tr, AEIO_TimeDir time_dir,
+                       A_Boolean* found0, A_Time* key_time_tr0);
 A_Err CloseSourceFiles(AEIO_InData* basic_dataP, AEIO_InSpecH specH);

@@ -246,8 +246,7 @@ A_Err DrawPreviewFrame(AEIO_InData* basic_dataP, AEIO_InSpecH specH, PF_EffectWo
   return A_Err_NONE;
 }
 
-A_Err DrawSparseFrame(AEIO_InData* basic_dataP, AEIO_InSpecH specH, const AEIO_DrawSparseFramePB*,
-                      PF_EffectWorld* wP, AEIO_DrawingFlags*) {
-  return LVS_ErrorBoundary(
-      [&]() -> A_Err { return DrawPreviewFrame(basic_dataP, specH, wP, kStandardDecoderMemory); });
+A_Err DrawSparseFrame(AEIO_InData* basic_dataP, AEIO_InSpecH specH, const AEIO_DrawSparseFramePB*, PF_EffectWorld* wP,
+                      AEIO_DrawingFlags*) {
+  return LVS_ErrorBoundary([&]() -> A_Err { return DrawPreviewFrame(basic_dataP, specH, wP, kStandardDecoderMemory); });
 }

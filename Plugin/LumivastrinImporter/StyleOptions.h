@@ -16,11 +16,11 @@ enum : A_u_long {
 struct LVS_Options {
   A_char path[kOptionsPathSize];
   A_char name[kOptionsTextSize];
-  A_char hash[kOptionsTextSize];    // note: before author on disk
+  A_char hash[kOptionsTextSize];  // note: before author on disk
   A_char author[kOptionsTextSize];
-  A_char spare[kOptionsTextSize];   // always empty
-  A_long version;                   // little-endian on disk, as in memory on our targets
-  A_u_char reserved[124];           // always 0
+  A_char spare[kOptionsTextSize];  // always empty
+  A_long version;                  // little-endian on disk, as in memory on our targets
+  A_u_char reserved[124];          // always 0
 };
 static_assert(sizeof(LVS_Options) == kOptionsRecordSize, "LVS_Options is 1408 bytes");
 static_assert(offsetof(LVS_Options, path) == 0, "LVS_Options path");

@@ -31,5 +31,4 @@ int32_t LVS_GetFileSize(const char* archivePath, const char* entryName) noexcept
 // size, or fails its CRC-32 check (which is also how a wrong password shows).
 // Never writes more than min(capacity, recorded size) bytes; after a failure
 // the destination may hold a partial prefix.
-int32_t LVS_ReadFile(const char* archivePath, const char* entryName, void* destination,
-                     std::size_t capacity) noexcept;
+int32_t LVS_ReadFile(const char* archivePath, const char* entryName, void* destination, std::size_t capacity) noexcept;

@@ -91,8 +91,7 @@ std::ptrdiff_t ConvertRowWide(const uint8_t* from, uint16_t* to, std::ptrdiff_t 
 // The division dominates here, so it takes eight lanes where the processor
 // has them; the packed division rounds like the scalar one, so the floats
 // are the same. Without AVX2 the compiler's own vectorised loop does it.
-__attribute__((target("avx2"))) std::ptrdiff_t ConvertRowAvx2(const uint8_t* from, float* to,
-                                                              std::ptrdiff_t samples) {
+__attribute__((target("avx2"))) std::ptrdiff_t ConvertRowAvx2(const uint8_t* from, float* to, std::ptrdiff_t samples) {
   const __m256 divisor = _mm256_set1_ps(255.0f);
   std::ptrdiff_t k = 0;
   for (; k + 16 <= samples; k += 16) {
@@ -163,8 +162,8 @@ A_Err RewriteWorld(AEIO_InData* in_data, PF_EffectWorld* world, AEGP_IterateGene
 
 }  // namespace
 
-A_Err SmartCopyWorld(AEIO_InData* in_data, PF_EffectWorld* source, PF_EffectWorld* destination,
-                     A_Boolean demoteSource, A_Boolean promoteDestination) {
+A_Err SmartCopyWorld(AEIO_InData* in_data, PF_EffectWorld* source, PF_EffectWorld* destination, A_Boolean demoteSource,
+                     A_Boolean promoteDestination) {
   AEGP_SuiteHandler suites(in_data->pica_basicP);
   const PF_WorldSuite2* worlds = suites.PFWorldSuite();
 
@@ -224,7 +223,8 @@ A_Err PromoteWorld(AEIO_InData* in_data, PF_EffectWorld* world) {
 }
 
 void ConvertSamples(const uint8_t* from, uint16_t* to, std::ptrdiff_t samples) {
-  for (std::ptrdiff_t k = ConvertRowWide(from, to, samples); k < samples; ++k) to[k] = Convert<uint16_t, uint8_t>(from[k]);
+  for (std::ptrdiff_t k = ConvertRowWide(from, to, samples); k < samples; ++k)
+    to[k] = Convert<uint16_t, uint8_t>(from[k]);
 }
 
 void ConvertSamples(const uint8_t* from, float* to, std::ptrdiff_t samples) {

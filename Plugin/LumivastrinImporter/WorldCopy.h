@@ -21,14 +21,13 @@
 // of the temporary world, a host copy, a row pass, or the moves between the
 // ranges. A world in a pixel format other than the three gives
 // PF_Err_BAD_CALLBACK_PARAM, and the destination is left untouched.
-A_Err SmartCopyWorld(AEIO_InData* in_data, PF_EffectWorld* source, PF_EffectWorld* destination,
-                     A_Boolean demoteSource, A_Boolean promoteDestination);
+A_Err SmartCopyWorld(AEIO_InData* in_data, PF_EffectWorld* source, PF_EffectWorld* destination, A_Boolean demoteSource,
+                     A_Boolean promoteDestination);
 
 // The host's whole-world copy (copy, or copy_hq when highQuality is set) of a
 // source into a destination of the same pixel format; resamples when the
 // sizes differ. Returns the host's result.
-A_Err EasyCopy(AEIO_InData* in_data, PF_EffectWorld* source, PF_EffectWorld* destination,
-               A_Boolean highQuality);
+A_Err EasyCopy(AEIO_InData* in_data, PF_EffectWorld* source, PF_EffectWorld* destination, A_Boolean highQuality);
 
 // Rewrite every sample of one 16-bit world in place, from full range to the
 // host's (Demote) or back (Promote). A world of another format is refused

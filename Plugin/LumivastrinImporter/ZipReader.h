@@ -23,73 +23,73 @@ constexpr std::uint64_t kMaxArchiveEntries = 1024;
 constexpr std::uint64_t kMaxDirectoryBytes = 1024 * 1024;
 
 struct EntryInfo {
-    std::string_view name; // the stored name, as long as recorded; valid while the archive is open
-    std::uint32_t flags = 0;
-    std::uint32_t method = 0;
-    std::uint32_t crc = 0;
-    std::uint64_t compressedSize = 0; // raw bytes, including any cipher header
-    std::uint64_t uncompressedSize = 0;
-    std::uint64_t localHeaderOffset = 0;
+  std::string_view name;  // the stored name, as long as recorded; valid while the archive is open
+  std::uint32_t flags = 0;
+  std::uint32_t method = 0;
+  std::uint32_t crc = 0;
+  std::uint64_t compressedSize = 0;  // raw bytes, including any cipher header
+  std::uint64_t uncompressedSize = 0;
+  std::uint64_t localHeaderOffset = 0;
 };
 
 // Why an archive did not open.
 enum class ZipProblem {
-    None,
-    NotARegularFile,  // missing, a folder, a FIFO, a device, a socket
-    Unreadable,       // no permission, or a read failed
-    NoEndRecord,      // not a zip archive, or cut short
-    Spanned,          // split over several files
-    TooManyEntries,   // more than kMaxArchiveEntries
-    DirectoryTooLarge,  // more than kMaxDirectoryBytes
-    DirectoryOutside, // the directory's recorded place is not inside the file
+  None,
+  NotARegularFile,    // missing, a folder, a FIFO, a device, a socket
+  Unreadable,         // no permission, or a read failed
+  NoEndRecord,        // not a zip archive, or cut short
+  Spanned,            // split over several files
+  TooManyEntries,     // more than kMaxArchiveEntries
+  DirectoryTooLarge,  // more than kMaxDirectoryBytes
+  DirectoryOutside,   // the directory's recorded place is not inside the file
 };
 
 // A place in the directory: the next record's offset and number.
 struct DirectoryCursor {
-    std::size_t offset = 0;
-    std::uint64_t index = 0;
+  std::size_t offset = 0;
+  std::uint64_t index = 0;
 };
 
 class ZipArchive {
-public:
-    explicit ZipArchive(const char* path); // check IsOpen()
-    ~ZipArchive();
-    ZipArchive(const ZipArchive&) = delete;
-    ZipArchive& operator=(const ZipArchive&) = delete;
+ public:
+  explicit ZipArchive(const char* path);  // check IsOpen()
+  ~ZipArchive();
+  ZipArchive(const ZipArchive&) = delete;
+  ZipArchive& operator=(const ZipArchive&) = delete;
 
-    bool IsOpen() const { return fd_ >= 0; }
-    ZipProblem Problem() const { return problem_; }
+  bool IsOpen() const { return fd_ >= 0; }
+  ZipProblem Problem() const { return problem_; }
 
-    // Entries in directory order, from a cursor that starts out empty. False
-    // after the last entry, and at a damaged record (then Damaged() holds).
-    bool NextEntry(DirectoryCursor* cursor, EntryInfo* info) const;
-    bool Damaged() const { return damaged_; }
+  // Entries in directory order, from a cursor that starts out empty. False
+  // after the last entry, and at a damaged record (then Damaged() holds).
+  bool NextEntry(DirectoryCursor* cursor, EntryInfo* info) const;
+  bool Damaged() const { return damaged_; }
 
-    // The first entry whose stored name is exactly `name`: the same length
-    // and the same bytes, so that "meta\0x" is not "meta".
-    bool Locate(std::string_view name, EntryInfo* info) const;
+  // The first entry whose stored name is exactly `name`: the same length
+  // and the same bytes, so that "meta\0x" is not "meta".
+  bool Locate(std::string_view name, EntryInfo* info) const;
 
-    // Checks the entry's local header against its directory record and
-    // gives where its raw bytes start; they lie wholly inside the file.
-    bool DataStart(const EntryInfo& info, std::uint64_t* offset) const;
+  // Checks the entry's local header against its directory record and
+  // gives where its raw bytes start; they lie wholly inside the file.
+  bool DataStart(const EntryInfo& info, std::uint64_t* offset) const;
 
-    // Exactly `count` bytes from `offset` of the file.
-    bool ReadAt(std::uint64_t offset, void* destination, std::size_t count) const;
+  // Exactly `count` bytes from `offset` of the file.
+  bool ReadAt(std::uint64_t offset, void* destination, std::size_t count) const;
 
-    // Closes now, to learn whether closing succeeded; the destructor closes
-    // otherwise.
-    bool Close();
+  // Closes now, to learn whether closing succeeded; the destructor closes
+  // otherwise.
+  bool Close();
 
-private:
-    bool Open(const char* path);
-    bool ReadEndRecords();
-    bool UseEndRecord(const std::uint8_t* tail, std::uint64_t tailStart, std::uint64_t at);
+ private:
+  bool Open(const char* path);
+  bool ReadEndRecords();
+  bool UseEndRecord(const std::uint8_t* tail, std::uint64_t tailStart, std::uint64_t at);
 
-    int fd_ = -1;
-    std::uint64_t fileSize_ = 0;
-    std::uint64_t base_ = 0; // bytes in front of the archive proper (self-extractor stubs)
-    std::uint64_t entryCount_ = 0;
-    std::vector<std::uint8_t> directory_;
-    ZipProblem problem_ = ZipProblem::None;
-    mutable bool damaged_ = false;
+  int fd_ = -1;
+  std::uint64_t fileSize_ = 0;
+  std::uint64_t base_ = 0;  // bytes in front of the archive proper (self-extractor stubs)
+  std::uint64_t entryCount_ = 0;
+  std::vector<std::uint8_t> directory_;
+  ZipProblem problem_ = ZipProblem::None;
+  mutable bool damaged_ = false;
 };

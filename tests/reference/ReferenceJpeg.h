@@ -9,9 +9,9 @@
 namespace lvs_reference {
 
 struct RefResult {
-    int result = 0;  // the decoder's result codes, with the same numeric values
-    int width = 0, height = 0, components = 0;
-    std::vector<uint8_t> image;  // width x height x components bytes, only after success
+  int result = 0;  // the decoder's result codes, with the same numeric values
+  int width = 0, height = 0, components = 0;
+  std::vector<uint8_t> image;  // width x height x components bytes, only after success
 };
 
 RefResult ReferenceDecode(const uint8_t* data, size_t size);

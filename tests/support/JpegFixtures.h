@@ -8,11 +8,18 @@
 namespace lvs_test {
 
 // 8-bit samples, rows top to bottom without padding; 1 (grey) or 3 (RGB) channels.
-struct Picture { int width = 0, height = 0, channels = 3; std::vector<uint8_t> pixels; };
+struct Picture {
+  int width = 0, height = 0, channels = 3;
+  std::vector<uint8_t> pixels;
+};
 
 enum class Subsampling { S444, S422, S420, Grey };
 
-struct JpegOptions { int quality = 90; Subsampling subsampling = Subsampling::S444; bool progressive = false; };
+struct JpegOptions {
+  int quality = 90;
+  Subsampling subsampling = Subsampling::S444;
+  bool progressive = false;
+};
 
 // Gradients, a soft blob, texture and a little noise; the same seed gives the same picture.
 Picture MakePhotoLikePicture(int width, int height, unsigned seed, int channels = 3);

@@ -137,9 +137,8 @@ int RunCheck(const CheckOptions& options) {
   // Standard input can be read only once, by one process.
   const bool readsStdin = std::find(packages.begin(), packages.end(), "-") != packages.end();
   if (jobs > 1 && !readsStdin) return std::max(walked, CheckInParallel(options, packages, int(jobs)));
-  return std::max(walked, CheckStripe(options, packages, 0, 1, [](const std::string& report) {
-                    std::fputs(report.c_str(), stdout);
-                  }));
+  return std::max(walked, CheckStripe(options, packages, 0, 1,
+                                      [](const std::string& report) { std::fputs(report.c_str(), stdout); }));
 }
 
 }  // namespace lvs

@@ -35,7 +35,11 @@ std::string Printable(const std::string& text) {
   char escape[8];
   for (size_t i = 0; i < n;) {
     const unsigned char lead = s[i];
-    size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    size_t length = lead < 0x80             ? 1
+                    : (lead & 0xE0) == 0xC0 ? 2
+                    : (lead & 0xF0) == 0xE0 ? 3
+                    : (lead & 0xF8) == 0xF0 ? 4
+                                            : 0;
     bool valid = length > 0 && i + length <= n && !(lead == 0xC0 || lead == 0xC1 || lead > 0xF4);
     for (size_t k = 1; valid && k < length; ++k) valid = (s[i + k] & 0xC0) == 0x80;
     if (!valid) {

@@ -83,5 +83,4 @@ int RunSheet(const SheetOptions& options);
 constexpr int kLargestSide = 8192;
 bool ParseSize(const std::string& text, int* width, int* height);
 
-
 }  // namespace lvs

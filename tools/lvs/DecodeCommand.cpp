@@ -35,8 +35,8 @@ int RunDecode(const DecodeOptions& options) {
     return kExitUsage;
   }
 
-  const Jpeg::Decoder decoder(bytes.data(), bytes.size(), [](uint64_t n) { return std::malloc(size_t(n)); },
-                              std::free);
+  const Jpeg::Decoder decoder(
+      bytes.data(), bytes.size(), [](uint64_t n) { return std::malloc(size_t(n)); }, std::free);
   const int32_t result = decoder.GetResult();
   const int components = decoder.GetComponentCount();
   int exitCode = result == Jpeg::Decoder::Success ? kExitOk : kExitFailed;
@@ -69,15 +69,15 @@ int RunDecode(const DecodeOptions& options) {
   std::FILE* report = options.output == "-" ? stderr : stdout;
   if (options.json) {
     PrintJsonLine(report, {{"file", options.file},
-                   {"result", result},
-                   {"result_name", DecoderResultName(result)},
-                   {"width", decoder.GetWidth()},
-                   {"height", decoder.GetHeight()},
-                   {"components", components}});
+                           {"result", result},
+                           {"result_name", DecoderResultName(result)},
+                           {"width", decoder.GetWidth()},
+                           {"height", decoder.GetHeight()},
+                           {"components", components}});
   } else {
     std::fprintf(report, "%s\n  result:     %s (%d)\n  width:      %d\n  height:     %d\n  components: %d\n",
-                Printable(options.file).c_str(), DecoderResultName(result), int(result), int(decoder.GetWidth()),
-                int(decoder.GetHeight()), components);
+                 Printable(options.file).c_str(), DecoderResultName(result), int(result), int(decoder.GetWidth()),
+                 int(decoder.GetHeight()), components);
   }
   return exitCode;
 }

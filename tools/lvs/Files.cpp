@@ -219,9 +219,8 @@ struct Walk {
       unreadable->push_back(folder.string());
       return;
     }
-    std::sort(names.begin(), names.end(), [](const fs::path& a, const fs::path& b) {
-      return a.filename().native() < b.filename().native();
-    });
+    std::sort(names.begin(), names.end(),
+              [](const fs::path& a, const fs::path& b) { return a.filename().native() < b.filename().native(); });
     for (const fs::path& name : names) {
       std::error_code statusError;
       if (fs::is_directory(fs::status(name, statusError)))

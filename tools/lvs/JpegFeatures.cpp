@@ -20,15 +20,28 @@ std::string MarkerHex(int code) {
 // The frame types other than baseline, by their marker code.
 const char* OtherFrameType(int code) {
   switch (code) {
-    case 0xC1: return "uses extended sequential coding (not baseline)";
-    case 0xC2: return "is a progressive JPEG";
-    case 0xC3: return "is a lossless JPEG";
-    case 0xC5: case 0xC6: case 0xC7: return "is a hierarchical JPEG";
-    case 0xC9: return "uses arithmetic coding";
-    case 0xCA: return "is a progressive JPEG with arithmetic coding";
-    case 0xCB: return "is a lossless JPEG with arithmetic coding";
-    case 0xCD: case 0xCE: case 0xCF: return "is a hierarchical JPEG with arithmetic coding";
-    default: return nullptr;
+    case 0xC1:
+      return "uses extended sequential coding (not baseline)";
+    case 0xC2:
+      return "is a progressive JPEG";
+    case 0xC3:
+      return "is a lossless JPEG";
+    case 0xC5:
+    case 0xC6:
+    case 0xC7:
+      return "is a hierarchical JPEG";
+    case 0xC9:
+      return "uses arithmetic coding";
+    case 0xCA:
+      return "is a progressive JPEG with arithmetic coding";
+    case 0xCB:
+      return "is a lossless JPEG with arithmetic coding";
+    case 0xCD:
+    case 0xCE:
+    case 0xCF:
+      return "is a hierarchical JPEG with arithmetic coding";
+    default:
+      return nullptr;
   }
 }
 
@@ -42,7 +55,8 @@ std::string FrameProblem(const uint8_t* seg, size_t len, int* componentCount) {
   if (precision != 8) return "uses " + std::to_string(precision) + "-bit samples (only 8-bit JPEG is supported)";
   if (height == 0) return "leaves its height to be defined after the picture data (DNL)";
   if (count == 4) return "has four colour components (CMYK or YCCK); save it as RGB";
-  if (count != 1 && count != 3) return "has " + std::to_string(count) + " colour components; only grey or RGB is supported";
+  if (count != 1 && count != 3)
+    return "has " + std::to_string(count) + " colour components; only grey or RGB is supported";
   for (int c = 0; c < count && 6 + 3 * c + 2 < int(len); ++c) {
     const int h = seg[6 + 3 * c + 1] >> 4, v = seg[6 + 3 * c + 1] & 15;
     if (!PowerOfTwo(h) || !PowerOfTwo(v))
@@ -76,8 +90,7 @@ std::string DescribeUnsupportedJpeg(const uint8_t* data, size_t size) {
     const size_t segLength = length - 2;
 
     if (const char* other = OtherFrameType(code)) {
-      if (segLength >= 1 && seg[0] != 8)
-        return std::string(other) + " with " + std::to_string(seg[0]) + "-bit samples";
+      if (segLength >= 1 && seg[0] != 8) return std::string(other) + " with " + std::to_string(seg[0]) + "-bit samples";
       return other;
     }
     switch (code) {

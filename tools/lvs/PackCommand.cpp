@@ -23,8 +23,9 @@ namespace {
 // The preview as the draw paints it into an 8-bit world: opaque A, R, G, B,
 // grey spread over the three colours. Empty when it does not decode.
 ArgbFrame Painted(const std::vector<uint8_t>& jpeg) {
-  const Jpeg::Decoder decoder(jpeg.data(), jpeg.size(), [](uint64_t n) { return std::malloc(size_t(n)); }, std::free,
-                              kPreviewWidth, kPreviewHeight);
+  const Jpeg::Decoder decoder(
+      jpeg.data(), jpeg.size(), [](uint64_t n) { return std::malloc(size_t(n)); }, std::free, kPreviewWidth,
+      kPreviewHeight);
   ArgbFrame frame;
   if (decoder.GetResult() != Jpeg::Decoder::Success || !decoder.GetImage()) return frame;
   const size_t pixels = size_t(decoder.GetWidth()) * size_t(decoder.GetHeight());
@@ -60,8 +61,9 @@ bool MetaFromFields(const PackOptions& options, std::string* text) {
 int RunPack(const PackOptions& options) {
   const bool fromFields = options.version.has_value();
   if (options.meta.empty() == !fromFields || (options.preview == "-" && options.meta == "-")) {
-    std::fprintf(stderr, "lvs pack: give either --meta FILE or --name, --author, --hash and --version, and read at "
-                         "most one of --preview and --meta from standard input\n");
+    std::fprintf(stderr,
+                 "lvs pack: give either --meta FILE or --name, --author, --hash and --version, and read at "
+                 "most one of --preview and --meta from standard input\n");
     return kExitUsage;
   }
   std::string error;
@@ -130,8 +132,7 @@ int RunPack(const PackOptions& options) {
                  Printable(toStdout ? "standard output" : options.output).c_str(),
                  Printable(FieldText(r.name, sizeof r.name)).c_str(),
                  Printable(FieldText(r.author, sizeof r.author)).c_str(), int(r.version));
-    for (const Problem& p : lossy)
-      std::fprintf(report, "  - [%s] %s\n", p.code.c_str(), Printable(p.message).c_str());
+    for (const Problem& p : lossy) std::fprintf(report, "  - [%s] %s\n", p.code.c_str(), Printable(p.message).c_str());
   }
   return kExitOk;
 }

@@ -83,20 +83,19 @@ std::vector<Problem> PackageChecker::LostInRecord(const std::string& package, co
     if (full != t.kept)
       problems.push_back(MakeProblem(std::string("meta.") + t.key + "-cut",
                                      "The record keeps " + std::to_string(t.kept.size()) + " of the " +
-                                         std::to_string(full.size()) + " bytes of the metadata's \"" + t.key +
-                                         "\"" + (full.find('\0') != std::string::npos ? " (it holds a \\u0000)" : "") +
-                                         "."));
+                                         std::to_string(full.size()) + " bytes of the metadata's \"" + t.key + "\"" +
+                                         (full.find('\0') != std::string::npos ? " (it holds a \\u0000)" : "") + "."));
   }
   const auto version = meta.find("version");
   if (version != meta.end() && version->is_number()) {
-    const bool same = version->is_number_unsigned()  ? version->get<uint64_t>() == uint64_t(int64_t(record.version)) &&
-                                                           record.version >= 0
+    const bool same = version->is_number_unsigned()
+                          ? version->get<uint64_t>() == uint64_t(int64_t(record.version)) && record.version >= 0
                       : version->is_number_integer() ? version->get<int64_t>() == int64_t(record.version)
                                                      : version->get<double>() == double(record.version);
     if (!same)
       problems.push_back(MakeProblem("meta.version-cut", "The metadata's \"version\" is " + version->dump() +
-                                                              "; the record keeps " +
-                                                              std::to_string(record.version) + "."));
+                                                             "; the record keeps " + std::to_string(record.version) +
+                                                             "."));
   }
   return problems;
 }
@@ -130,8 +129,9 @@ PackageVerdict PackageChecker::Check(const std::string& package, ArgbFrame* fram
           drawResult != A_Err_NONE
               ? MakeProblem("module.draw-failed",
                             "The plug-in failed to draw the package (result " + HostErrorText(drawResult) + ").")
-              : MakeProblem("module.fallback", "The host would show the plug-in's fallback picture instead of the "
-                                               "preview, for a reason this tool cannot name."));
+              : MakeProblem("module.fallback",
+                            "The host would show the plug-in's fallback picture instead of the "
+                            "preview, for a reason this tool cannot name."));
     }
   }
   if (footage.record) {

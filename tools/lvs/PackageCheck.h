@@ -28,9 +28,9 @@ using ArgbFrame = std::vector<uint8_t>;
 
 struct PackageVerdict {
   A_Err openResult = A_Err_NONE;
-  std::optional<A_Err> drawResult;       // none when it did not open
-  std::optional<LVS_Options> record;     // what the plug-in recorded, when it opened
-  bool showsFallback = false;            // the drawn frame is the fallback picture
+  std::optional<A_Err> drawResult;    // none when it did not open
+  std::optional<LVS_Options> record;  // what the plug-in recorded, when it opened
+  bool showsFallback = false;         // the drawn frame is the fallback picture
   std::vector<Problem> problems;
 };
 

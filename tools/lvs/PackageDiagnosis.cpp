@@ -32,15 +32,24 @@ std::string Lower(std::string s) {
 
 const char* MethodName(uint32_t method) {
   switch (method) {
-    case 1: return "Shrink";
-    case 6: return "Implode";
-    case 9: return "Deflate64";
-    case 12: return "bzip2";
-    case 14: return "LZMA";
-    case 93: return "Zstandard";
-    case 95: return "xz";
-    case 98: return "PPMd";
-    default: return "an unknown method";
+    case 1:
+      return "Shrink";
+    case 6:
+      return "Implode";
+    case 9:
+      return "Deflate64";
+    case 12:
+      return "bzip2";
+    case 14:
+      return "LZMA";
+    case 93:
+      return "Zstandard";
+    case 95:
+      return "xz";
+    case 98:
+      return "PPMd";
+    default:
+      return "an unknown method";
   }
 }
 
@@ -83,34 +92,39 @@ std::vector<std::string> NearMisses(const PackageListing& listing, const std::st
 }
 
 // The entry's plain bytes, or the sentences saying why they cannot be had.
-bool ReadEntry(const std::string& path, const PackageListing& listing, const std::string& name,
-               const std::string& what, uint64_t limit, std::vector<uint8_t>* bytes,
-               std::vector<Problem>* problems) {
+bool ReadEntry(const std::string& path, const PackageListing& listing, const std::string& name, const std::string& what,
+               uint64_t limit, std::vector<uint8_t>* bytes, std::vector<Problem>* problems) {
   const ListedEntry* entry = FindExact(listing, name);
   if (!entry) {
     const std::vector<std::string> near = NearMisses(listing, name);
     if (listing.damaged) {
-      problems->push_back(MakeProblem(name + ".missing", "The package has no readable " + Quoted(name) + " entry: the archive's list of entries is "
-                          "damaged after its first " + std::to_string(listing.entries.size()) + " entries."));
+      problems->push_back(MakeProblem(name + ".missing", "The package has no readable " + Quoted(name) +
+                                                             " entry: the archive's list of entries is "
+                                                             "damaged after its first " +
+                                                             std::to_string(listing.entries.size()) + " entries."));
     } else if (near.empty()) {
-      problems->push_back(MakeProblem(name + ".missing", "The package has no " + Quoted(name) + " entry (" + what + ")."));
+      problems->push_back(
+          MakeProblem(name + ".missing", "The package has no " + Quoted(name) + " entry (" + what + ")."));
     } else {
-      problems->push_back(MakeProblem(name + ".misnamed", "The package has no " + Quoted(name) + " entry, but it has " + Quoted(near.front()) +
-                          ": entry names must be exactly " + Quoted(name) +
-                          " (lower case, no folder, no extension)."));
+      problems->push_back(MakeProblem(name + ".misnamed", "The package has no " + Quoted(name) + " entry, but it has " +
+                                                              Quoted(near.front()) + ": entry names must be exactly " +
+                                                              Quoted(name) +
+                                                              " (lower case, no folder, no extension)."));
     }
     return false;
   }
   const std::string label = "The " + Quoted(name) + " entry";
   if (entry->method == kMethodAes || (entry->flags & kFlagStrongEncryption)) {
-    problems->push_back(MakeProblem(name + ".strong-encryption", label + " is encrypted with " +
-                        std::string(entry->method == kMethodAes ? "AES" : "strong encryption") +
-                        "; only the traditional zip encryption (ZipCrypto) with the package password is supported."));
+    problems->push_back(MakeProblem(
+        name + ".strong-encryption",
+        label + " is encrypted with " + std::string(entry->method == kMethodAes ? "AES" : "strong encryption") +
+            "; only the traditional zip encryption (ZipCrypto) with the package password is supported."));
     return false;
   }
   if (entry->method != 0 && entry->method != 8) {
-    problems->push_back(MakeProblem(name + ".method", label + " is compressed with " + MethodName(entry->method) + " (method " +
-                        std::to_string(entry->method) + "); only stored and deflated entries can be read."));
+    problems->push_back(MakeProblem(name + ".method", label + " is compressed with " + MethodName(entry->method) +
+                                                          " (method " + std::to_string(entry->method) +
+                                                          "); only stored and deflated entries can be read."));
     return false;
   }
   if (entry->size == 0) {
@@ -119,9 +133,11 @@ bool ReadEntry(const std::string& path, const PackageListing& listing, const std
   }
   // Refused by its recorded size, as the plug-in refuses it: never inflated.
   if (entry->size > limit) {
-    problems->push_back(MakeProblem(name + ".too-large", label + " is " + std::to_string(entry->size) + " bytes long, more than the plug-in reads (" +
-                        (limit >= 1024 * 1024 ? std::to_string(limit >> 20) + " MiB" : std::to_string(limit >> 10) + " KiB") +
-                        ")."));
+    problems->push_back(MakeProblem(
+        name + ".too-large",
+        label + " is " + std::to_string(entry->size) + " bytes long, more than the plug-in reads (" +
+            (limit >= 1024 * 1024 ? std::to_string(limit >> 20) + " MiB" : std::to_string(limit >> 10) + " KiB") +
+            ")."));
     return false;
   }
   const int32_t size = LVS_GetFileSize(path.c_str(), name.c_str());
@@ -132,10 +148,12 @@ bool ReadEntry(const std::string& path, const PackageListing& listing, const std
   bytes->assign(size_t(size), 0);
   if (LVS_ReadFile(path.c_str(), name.c_str(), bytes->data(), bytes->size()) < 0) {
     if (entry->flags & kFlagEncrypted)
-      problems->push_back(MakeProblem(name + ".wrong-password", label + " cannot be decrypted with the package password (it was encrypted with "
-                                  "another password, or its data is damaged)."));
+      problems->push_back(MakeProblem(name + ".wrong-password",
+                                      label + " cannot be decrypted with the package password (it was encrypted with "
+                                              "another password, or its data is damaged)."));
     else
-      problems->push_back(MakeProblem(name + ".damaged", label + " is damaged: its data cannot be read or does not match its checksum."));
+      problems->push_back(MakeProblem(name + ".damaged",
+                                      label + " is damaged: its data cannot be read or does not match its checksum."));
     return false;
   }
   return true;
@@ -143,13 +161,20 @@ bool ReadEntry(const std::string& path, const PackageListing& listing, const std
 
 const char* JsonTypeName(JsonType type) {
   switch (type) {
-    case JsonType::Null: return "null";
-    case JsonType::Boolean: return "a boolean";
-    case JsonType::String: return "a string";
-    case JsonType::Array: return "an array";
-    case JsonType::Object: return "an object";
-    case JsonType::Number: return "a number";
-    case JsonType::Absent: break;
+    case JsonType::Null:
+      return "null";
+    case JsonType::Boolean:
+      return "a boolean";
+    case JsonType::String:
+      return "a string";
+    case JsonType::Array:
+      return "an array";
+    case JsonType::Object:
+      return "an object";
+    case JsonType::Number:
+      return "a number";
+    case JsonType::Absent:
+      break;
   }
   return "nothing";
 }
@@ -181,8 +206,9 @@ std::vector<Problem> DiagnoseFile(const std::string& path, PackageListing* listi
   }
   // Never opened: reading a FIFO waits for a writer, and a device may never end.
   if (!fs::is_regular_file(status)) {
-    add("file.not-regular", "This is not an ordinary file (it is a named pipe, a device or a socket), so it is not a "
-                            "style package.");
+    add("file.not-regular",
+        "This is not an ordinary file (it is a named pipe, a device or a socket), so it is not a "
+        "style package.");
     return problems;
   }
   const ZipArchive archive(path.c_str());
@@ -197,11 +223,13 @@ std::vector<Problem> DiagnoseFile(const std::string& path, PackageListing* listi
     case ZipProblem::NoEndRecord: {
       char magic[2] = {};
       if (ReadPrefix(path, magic, 2) && magic[0] == 'P' && magic[1] == 'K')
-        add("zip.truncated", "The file starts like a zip archive but is damaged or cut short: the end of its list "
-                             "of entries is missing.");
+        add("zip.truncated",
+            "The file starts like a zip archive but is damaged or cut short: the end of its list "
+            "of entries is missing.");
       else
-        add("zip.not-an-archive", "The file is not a zip archive, so it is not a style package (a style package is "
-                                  "a zip archive holding the entries \"meta\" and \"prv\").");
+        add("zip.not-an-archive",
+            "The file is not a zip archive, so it is not a style package (a style package is "
+            "a zip archive holding the entries \"meta\" and \"prv\").");
       return problems;
     }
     case ZipProblem::Spanned:
@@ -217,8 +245,9 @@ std::vector<Problem> DiagnoseFile(const std::string& path, PackageListing* listi
                                          " KiB, more than the plug-in reads from a style package.");
       return problems;
     case ZipProblem::DirectoryOutside:
-      add("zip.directory-outside", "The archive is damaged: its list of entries is recorded at a place outside the "
-                                   "file.");
+      add("zip.directory-outside",
+          "The archive is damaged: its list of entries is recorded at a place outside the "
+          "file.");
       return problems;
   }
   if (!HasPackageExtension(path))
@@ -240,8 +269,8 @@ std::vector<Problem> DiagnoseMetaText(const StyleMeta& meta) {
       add("meta.not-json", "The \"meta\" entry is not valid JSON (" + ParseErrorText(meta.detail) + ").");
       break;
     case MetaProblem::TooDeep:
-      add("meta.too-deep", "The \"meta\" entry nests arrays or objects more than " +
-                               std::to_string(kMetaDepthLimit) + " levels deep, more than the plug-in reads.");
+      add("meta.too-deep", "The \"meta\" entry nests arrays or objects more than " + std::to_string(kMetaDepthLimit) +
+                               " levels deep, more than the plug-in reads.");
       break;
     case MetaProblem::NotAnObject:
       add("meta.not-object", std::string("The \"meta\" entry holds ") + JsonTypeName(meta.found) +
@@ -286,8 +315,9 @@ std::vector<Problem> DiagnosePreviewBytes(const std::vector<uint8_t>& bytes) {
   auto add = [&](const char* code, std::string message) { problems.push_back(MakeProblem(code, std::move(message))); };
   // As the draw decodes it: a frame of another size is known from its header
   // and never decoded, however large it claims to be.
-  const Jpeg::Decoder decoder(bytes.data(), bytes.size(), [](uint64_t n) { return std::malloc(size_t(n)); },
-                              std::free, kPreviewWidth, kPreviewHeight);
+  const Jpeg::Decoder decoder(
+      bytes.data(), bytes.size(), [](uint64_t n) { return std::malloc(size_t(n)); }, std::free, kPreviewWidth,
+      kPreviewHeight);
   const bool otherSize = decoder.GetWidth() != kPreviewWidth || decoder.GetHeight() != kPreviewHeight;
   if (decoder.GetResult() == Jpeg::Decoder::Success && otherSize) {
     // A scan with no frame header at all decodes to nothing.

@@ -32,9 +32,11 @@ void OnPngWarning(png_structp, png_const_charp) {}
 bool WriteHeader(PngWriter::State* state, int width, int height, int channels, int bitDepth) {
   if (setjmp(png_jmpbuf(state->png))) return false;
   png_init_io(state->png, state->file);
-  const int colour = channels == 1 ? PNG_COLOR_TYPE_GRAY : channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA;
-  png_set_IHDR(state->png, state->info, png_uint_32(width), png_uint_32(height), bitDepth, colour,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  const int colour = channels == 1   ? PNG_COLOR_TYPE_GRAY
+                     : channels == 3 ? PNG_COLOR_TYPE_RGB
+                                     : PNG_COLOR_TYPE_RGB_ALPHA;
+  png_set_IHDR(state->png, state->info, png_uint_32(width), png_uint_32(height), bitDepth, colour, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(state->png, state->info);
   if (bitDepth == 16) png_set_swap(state->png);  // PNG stores 16-bit samples big-endian
   return true;
@@ -70,8 +72,7 @@ bool PngWriter::Failed(std::string* error) {
   return false;
 }
 
-bool PngWriter::Start(const std::string& path, int width, int height, int channels, int bitDepth,
-                      std::string* error) {
+bool PngWriter::Start(const std::string& path, int width, int height, int channels, int bitDepth, std::string* error) {
   path_ = path;
   if (state_ || width <= 0 || height <= 0 || (channels != 1 && channels != 3 && channels != 4) ||
       (bitDepth != 8 && bitDepth != 16)) {
@@ -124,7 +125,7 @@ bool WritePng(const std::string& path, const PngPicture& picture, std::string* e
   const size_t rowSamples = size_t(picture.width) * size_t(picture.channels);
   const size_t needed = rowSamples * size_t(picture.height);
   const bool depthOk = picture.bitDepth == 8 ? picture.samples8.size() == needed
-                                              : picture.bitDepth == 16 && picture.samples16.size() == needed;
+                                             : picture.bitDepth == 16 && picture.samples16.size() == needed;
   if (!depthOk) {
     *error = "nothing to write";
     return false;

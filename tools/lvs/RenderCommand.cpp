@@ -34,7 +34,10 @@ PngPicture PictureOf(const PF_EffectWorld& world, int depth) {
   picture.channels = 4;
   picture.bitDepth = depth == 8 ? 8 : 16;
   const size_t count = size_t(world.width) * size_t(world.height) * 4;
-  if (depth == 8) picture.samples8.reserve(count); else picture.samples16.reserve(count);
+  if (depth == 8)
+    picture.samples8.reserve(count);
+  else
+    picture.samples16.reserve(count);
   for (int y = 0; y < world.height; ++y) {
     for (int x = 0; x < world.width; ++x) {
       if (depth == 8) {
@@ -42,7 +45,8 @@ PngPicture PictureOf(const PF_EffectWorld& world, int depth) {
         picture.samples8.insert(picture.samples8.end(), {p.red, p.green, p.blue, p.alpha});
       } else if (depth == 16) {
         const PF_Pixel16 p = lvshost::GetPixel16(world, x, y);
-        picture.samples16.insert(picture.samples16.end(), {From16(p.red), From16(p.green), From16(p.blue), From16(p.alpha)});
+        picture.samples16.insert(picture.samples16.end(),
+                                 {From16(p.red), From16(p.green), From16(p.blue), From16(p.alpha)});
       } else {
         const PF_PixelFloat p = lvshost::GetPixelFloat(world, x, y);
         picture.samples16.insert(picture.samples16.end(),
@@ -81,8 +85,8 @@ int RunRender(const RenderOptions& options) {
   } else {
     PF_EffectWorld* world = session.NewWorld(FormatForDepth(options.depth), options.width, options.height);
     if (!world) {
-      std::fprintf(stderr, "lvs: the host cannot allocate a %dx%d world of depth %d\n", options.width,
-                   options.height, options.depth);
+      std::fprintf(stderr, "lvs: the host cannot allocate a %dx%d world of depth %d\n", options.width, options.height,
+                   options.depth);
       exitCode = kExitUsage;
     } else {
       const A_Err err = session.Draw(footage.inSpec, world);
@@ -106,21 +110,22 @@ int RunRender(const RenderOptions& options) {
   std::FILE* report = options.output == "-" ? stderr : stdout;
   if (options.json) {
     PrintJsonLine(report, {{"package", options.package},
-                   {"open_result", footage.result},
-                   {"draw_result", drawResult},
-                   {"width", options.width},
-                   {"height", options.height},
-                   {"depth", options.depth},
-                   {"output", output}});
+                           {"open_result", footage.result},
+                           {"draw_result", drawResult},
+                           {"width", options.width},
+                           {"height", options.height},
+                           {"depth", options.depth},
+                           {"output", output}});
   } else {
-    std::fprintf(report, "%s\n  open:   %s\n", Printable(options.package).c_str(), HostErrorText(footage.result).c_str());
+    std::fprintf(report, "%s\n  open:   %s\n", Printable(options.package).c_str(),
+                 HostErrorText(footage.result).c_str());
     if (drawResult.is_null())
       std::fprintf(report, "  draw:   not attempted (the package did not open)\n");
     else
       std::fprintf(report, "  draw:   %s\n", HostErrorText(drawResult.get<A_Err>()).c_str());
     if (!output.is_null())
-      std::fprintf(report, "  output: %s (%dx%d, %d-bit world, %s PNG)\n", Printable(options.output).c_str(), options.width,
-                  options.height, options.depth, options.depth == 8 ? "8-bit RGBA" : "16-bit RGBA");
+      std::fprintf(report, "  output: %s (%dx%d, %d-bit world, %s PNG)\n", Printable(options.output).c_str(),
+                   options.width, options.height, options.depth, options.depth == 8 ? "8-bit RGBA" : "16-bit RGBA");
   }
   return FinishSession(session, exitCode);
 }

@@ -27,7 +27,11 @@ std::vector<uint32_t> CodePoints(const std::string& text) {
   const size_t n = text.size();
   for (size_t i = 0; i < n;) {
     const unsigned char lead = s[i];
-    const size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+    const size_t length = lead < 0x80             ? 1
+                          : (lead & 0xE0) == 0xC0 ? 2
+                          : (lead & 0xF0) == 0xE0 ? 3
+                          : (lead & 0xF8) == 0xF0 ? 4
+                                                  : 0;
     bool valid = length > 0 && i + length <= n;
     uint32_t cp = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
     for (size_t k = 1; valid && k < length; ++k) {
@@ -68,7 +72,8 @@ void Canvas::Scaled(const std::vector<uint8_t>& argb, int frameWidth, int frameH
     for (int sy = sy0; sy < sy1; ++sy) {
       const uint8_t* row = &argb[size_t(sy) * size_t(frameWidth) * 4];
       for (int tx = 0; tx < w; ++tx) {
-        const int sx0 = int(int64_t(tx) * frameWidth / w), sx1 = std::max(sx0 + 1, int(int64_t(tx + 1) * frameWidth / w));
+        const int sx0 = int(int64_t(tx) * frameWidth / w),
+                  sx1 = std::max(sx0 + 1, int(int64_t(tx + 1) * frameWidth / w));
         for (int sx = sx0; sx < sx1; ++sx)
           for (int c = 0; c < 3; ++c) sums[size_t(tx) * 3 + c] += row[size_t(sx) * 4 + 1 + c];
         counts[size_t(tx)] += uint32_t(sx1 - sx0);

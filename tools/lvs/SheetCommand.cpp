@@ -23,9 +23,12 @@ constexpr int kPad = 8, kMark = 12;
 
 Rgb SeverityColour(Severity severity) {
   switch (severity) {
-    case Severity::NoImport: return {225, 45, 45};
-    case Severity::Fallback: return {245, 150, 25};
-    case Severity::Lossy: return {235, 215, 40};
+    case Severity::NoImport:
+      return {225, 45, 45};
+    case Severity::Fallback:
+      return {245, 150, 25};
+    case Severity::Lossy:
+      return {235, 215, 40};
   }
   return kInk;
 }

@@ -13,8 +13,7 @@
 
 namespace {
 
-const char kPluginHelp[] =
-    "plug-in module to load (default: the one built beside this tool)";
+const char kPluginHelp[] = "plug-in module to load (default: the one built beside this tool)";
 const char kQuietHelp[] = "print nothing but errors; the exit code tells the outcome";
 
 const char kFooter[] =
@@ -132,10 +131,10 @@ int main(int argc, char** argv) {
 
   lvs::SheetOptions sheet;
   CLI::App* sheetCmd = app.add_subcommand(
-      "sheet", "draw a contact sheet (PNG) of packages and folders: each preview as the host would draw it, with "
-               "name, author, version and a mark per problem");
-  sheetCmd->add_option("PACKAGE", sheet.packages, "style packages, and folders to search for *.lvs files")
-      ->required();
+      "sheet",
+      "draw a contact sheet (PNG) of packages and folders: each preview as the host would draw it, with "
+      "name, author, version and a mark per problem");
+  sheetCmd->add_option("PACKAGE", sheet.packages, "style packages, and folders to search for *.lvs files")->required();
   sheetCmd->add_option("-o,--output", sheet.output, "PNG file to write")->required();
   sheetCmd->add_option("--columns", sheet.columns, "cells per row")->check(CLI::Range(1, 64))->capture_default_str();
   sheetCmd->add_option("--cell-width", sheet.cellWidth, "width of each preview in pixels (height 9/16 of it)")
@@ -143,8 +142,9 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   sheetCmd->add_flag("-q,--quiet", sheet.quiet, kQuietHelp);
   sheetCmd->add_option("--plugin", sheet.plugin, kPluginHelp);
-  sheetCmd->footer("Marks: red, the host will not import it; orange, it shows the fallback picture (or no frame); "
-                   "yellow, its record loses part of the metadata. The first problem's code is written under it.");
+  sheetCmd->footer(
+      "Marks: red, the host will not import it; orange, it shows the fallback picture (or no frame); "
+      "yellow, its record loses part of the metadata. The first problem's code is written under it.");
 
   // CLI11 would only say that a command is required.
   if (argc > 1 && argv[1][0] != '-' && !IsCommand(app, argv[1])) {

@@ -11,8 +11,8 @@ struct SuiteRow {
 // host character for character (note "PF iterate16 Suite" and
 // "PF ColorParamSuite").
 constexpr SuiteRow kSuiteTable[AEGP_SuiteHandler::kSuiteRows] = {
-    {kAEGPRegisterSuite, kAEGPRegisterSuiteVersion6},    // 0
-    {kAEGPUtilitySuite, kAEGPUtilitySuiteVersion11},     // 1
+    {kAEGPRegisterSuite, kAEGPRegisterSuiteVersion6},  // 0
+    {kAEGPUtilitySuite, kAEGPUtilitySuiteVersion11},   // 1
     {"AEGP Command Suite", 1},
     {"AEGP File Import Manager Suite", 3},
     {"AEGP World Suite", 3},
@@ -85,9 +85,7 @@ const void* AEGP_SuiteHandler::LoadSuite(const A_char* name, A_long version) con
   return suite;
 }
 
-void AEGP_SuiteHandler::ReleaseSuite(const A_char* name, A_long version) {
-  i_pica_basicP->ReleaseSuite(name, version);
-}
+void AEGP_SuiteHandler::ReleaseSuite(const A_char* name, A_long version) { i_pica_basicP->ReleaseSuite(name, version); }
 
 void AEGP_SuiteHandler::ReleaseAllSuites() {
   for (int row = 0; row < kSuiteRows; ++row) {

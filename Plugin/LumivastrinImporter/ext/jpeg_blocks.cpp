@@ -11,19 +11,18 @@ namespace Jpeg {
 namespace {
 
 constexpr int8_t zigzag[64] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
 };
 
 // Where the k-th coefficient in zig-zag order is kept in the work block,
 // which the transform wants column by column: 8 x column + row.
 struct BlockOrder {
-    uint8_t at[64];
-    constexpr BlockOrder() : at() {
-        for (int k = 0; k < 64; ++k) at[k] = uint8_t((zigzag[k] & 7) * 8 + (zigzag[k] >> 3));
-    }
+  uint8_t at[64];
+  constexpr BlockOrder() : at() {
+    for (int k = 0; k < 64; ++k) at[k] = uint8_t((zigzag[k] & 7) * 8 + (zigzag[k] >> 3));
+  }
 };
 constexpr BlockOrder blockOrder;
 
@@ -32,62 +31,62 @@ inline uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); 
 }  // namespace
 
 void Decoder::_DecodeMcuRows() {
-    bits = BitReader{};
-    bits.position = readPosition;
-    bits.left = bytesLeft;
-    int32_t restartsLeft = restartInterval;
-    int32_t expectedRestart = 0;
-    const int32_t mcuCount = mcuRows * mcuColumns;
-    int32_t mcu = 0;
-    for (int32_t my = 0; my < mcuRows; ++my) {
-        for (int32_t mx = 0; mx < mcuColumns; ++mx, ++mcu) {
-            for (int i = 0; i < componentCount; ++i) {
-                Component* c = &components[i];
-                const size_t slotRow = size_t(my % c->slots) * size_t(c->samplingY);
-                for (int by = 0; by < c->samplingY; ++by) {
-                    for (int bx = 0; bx < c->samplingX; ++bx) {
-                        size_t col = size_t(mx) * size_t(c->samplingX) + size_t(bx);
-                        _DecodeBlock(c, c->pixels + ((slotRow + size_t(by)) * size_t(c->stride) + col) * 8);
-                        if (result != Success) return;
-                    }
-                }
-            }
-            if (restartInterval != 0 && mcu + 1 < mcuCount && --restartsLeft == 0) {
-                bits.ByteAlign();
-                uint32_t v = bits.Get(16);
-                if (bits.failed) result = MalformedData;
-                if (result != Success) return;
-                if (v != 0xFFD0u + uint32_t(expectedRestart)) {
-                    result = MalformedData;
-                    return;
-                }
-                expectedRestart = (expectedRestart + 1) & 7;
-                restartsLeft = restartInterval;
-                for (Component& c : components) c.dcPredictor = 0;
-            }
+  bits = BitReader{};
+  bits.position = readPosition;
+  bits.left = bytesLeft;
+  int32_t restartsLeft = restartInterval;
+  int32_t expectedRestart = 0;
+  const int32_t mcuCount = mcuRows * mcuColumns;
+  int32_t mcu = 0;
+  for (int32_t my = 0; my < mcuRows; ++my) {
+    for (int32_t mx = 0; mx < mcuColumns; ++mx, ++mcu) {
+      for (int i = 0; i < componentCount; ++i) {
+        Component* c = &components[i];
+        const size_t slotRow = size_t(my % c->slots) * size_t(c->samplingY);
+        for (int by = 0; by < c->samplingY; ++by) {
+          for (int bx = 0; bx < c->samplingX; ++bx) {
+            size_t col = size_t(mx) * size_t(c->samplingX) + size_t(bx);
+            _DecodeBlock(c, c->pixels + ((slotRow + size_t(by)) * size_t(c->stride) + col) * 8);
+            if (result != Success) return;
+          }
         }
-        _TransformPending();
-        // With vertical upsampling an output row also needs the first rows
-        // of the next row of MCUs; the last rows wait for the end.
-        if (my + 1 < mcuRows) _Convert(verticalLag ? my * mcuHeight : (my + 1) * mcuHeight);
+      }
+      if (restartInterval != 0 && mcu + 1 < mcuCount && --restartsLeft == 0) {
+        bits.ByteAlign();
+        uint32_t v = bits.Get(16);
+        if (bits.failed) result = MalformedData;
+        if (result != Success) return;
+        if (v != 0xFFD0u + uint32_t(expectedRestart)) {
+          result = MalformedData;
+          return;
+        }
+        expectedRestart = (expectedRestart + 1) & 7;
+        restartsLeft = restartInterval;
+        for (Component& c : components) c.dcPredictor = 0;
+      }
     }
+    _TransformPending();
+    // With vertical upsampling an output row also needs the first rows
+    // of the next row of MCUs; the last rows wait for the end.
+    if (my + 1 < mcuRows) _Convert(verticalLag ? my * mcuHeight : (my + 1) * mcuHeight);
+  }
 }
 
 int32_t Decoder::_GetVLC(int slot, uint8_t* symbol) {
-    const uint32_t peek = bits.Show(16);
-    int length = 0;
-    uint8_t s = 0;
-    if (vlcTables[slot].defined) vlcTables[slot].Lookup(peek, &length, &s);
-    if (length == 0) {
-        result = MalformedData;
-        if (symbol) *symbol = 0;
-        return 0;
-    }
-    BitReader::Drop(bits.buffer, bits.count, length);
-    if (symbol) *symbol = s;
-    const int k = s & 15;
-    if (k == 0) return 0;
-    return Extend(bits.Get(k), k);
+  const uint32_t peek = bits.Show(16);
+  int length = 0;
+  uint8_t s = 0;
+  if (vlcTables[slot].defined) vlcTables[slot].Lookup(peek, &length, &s);
+  if (length == 0) {
+    result = MalformedData;
+    if (symbol) *symbol = 0;
+    return 0;
+  }
+  BitReader::Drop(bits.buffer, bits.count, length);
+  if (symbol) *symbol = s;
+  const int k = s & 15;
+  if (k == 0) return 0;
+  return Extend(bits.Get(k), k);
 }
 
 // The work block is all zeros on entry: the transforms clear what they read.
@@ -97,122 +96,122 @@ int32_t Decoder::_GetVLC(int slot, uint8_t* symbol) {
 // the first-level table after the same 16-bit peek as _GetVLC, so bytes are
 // taken in at the same moments.
 void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
-    uint64_t buffer = bits.buffer;
-    int32_t count = bits.count;
-    const uint8_t* position = bits.position;
-    int32_t left = bits.left;
-    auto save = [&]() __attribute__((always_inline)) {
-        bits.buffer = buffer, bits.count = count, bits.position = position, bits.left = left;
-    };
-    auto load = [&]() __attribute__((always_inline)) {
-        buffer = bits.buffer, count = bits.count, position = bits.position, left = bits.left;
-    };
-    auto fill = [&](int32_t n) __attribute__((always_inline)) {
-        if (count >= n || BitReader::LoadWord(buffer, count, position, left)) return;
-        save();
-        bits.Refill(n);
-        load();
-    };
-    auto decode = [&](int slot, const HuffmanTable::FastCode* fast, uint8_t* symbol) __attribute__((always_inline)) {
-        fill(16);
-        const HuffmanTable::FastCode f = fast[BitReader::Peek(buffer, HuffmanTable::FastBits)];
-        if (f.length - 1u < 16u) {
-            BitReader::Drop(buffer, count, f.length);
-            *symbol = f.symbol;
-            return int32_t(f.value);
-        }
-        if (f.length != 0) {  // the code alone; its additional bits follow
-            BitReader::Drop(buffer, count, f.length & ~HuffmanTable::CodeOnly);
-            *symbol = f.symbol;
-            const int k = f.symbol & 15;
-            fill(k);
-            const uint32_t extra = BitReader::Peek(buffer, k);
-            BitReader::Drop(buffer, count, k);
-            return Extend(extra, k);
-        }
-        // Through a local of its own, so that the caller's symbol never has
-        // its address taken and can stay in a register.
-        save();
-        uint8_t slow;
-        const int32_t v = _GetVLC(slot, &slow);
-        load();
-        *symbol = slow;
-        return v;
-    };
-
-    // Read once: the stores into the work block may alias any int32_t.
-    int32_t* const coefficients = this->coefficients[currentBlock];
-    const uint8_t* q = quantTables[c->quantTable];
-    const int dcSlot = c->dcTable, acSlot = c->acTable;
-    const HuffmanTable& dcTable = vlcTables[dcSlot];
-    const HuffmanTable::FastCode* const acFast = vlcTables[acSlot].fast;
-    uint8_t s;
-    int32_t dc = decode(dcSlot, dcTable.fast, &s);
-    c->dcPredictor = int32_t(uint32_t(c->dcPredictor) + uint32_t(dc));
-    coefficients[0] = int32_t(uint32_t(c->dcPredictor) * q[0]);
-    const uint8_t* const order = blockOrder.at;
-    int k = 0;
-    // Shaped so that a coefficient costs one test of its symbol and one of
-    // its place: the chain from code to code is what this loop waits on.
-    for (;;) {
-        const int32_t v = decode(acSlot, acFast, &s);
-        if ((s & 15) == 0 && s != 0xF0) {
-            if (s == 0) break;  // end of block
-            save();
-            result = MalformedData;
-            return;
-        }
-        k += (s >> 4) + 1;
-        if (k >= 63) {
-            if (k > 63) {
-                save();
-                result = MalformedData;
-                return;
-            }
-            coefficients[order[63]] = v * q[63];
-            break;
-        }
-        coefficients[order[k]] = v * q[k];
-    }
-    // The rows that can hold an AC coefficient, from the last one's place:
-    // none, the first row alone (zig-zag place 1), or any. More rows than
-    // hold one only cost the shortcut, never change the samples.
-    const uint32_t acRows = k == 0 ? 0u : k == 1 ? 1u : 0xFFu;
+  uint64_t buffer = bits.buffer;
+  int32_t count = bits.count;
+  const uint8_t* position = bits.position;
+  int32_t left = bits.left;
+  auto save = [&]() __attribute__((always_inline)) {
+    bits.buffer = buffer, bits.count = count, bits.position = position, bits.left = left;
+  };
+  auto load = [&]() __attribute__((always_inline)) {
+    buffer = bits.buffer, count = bits.count, position = bits.position, left = bits.left;
+  };
+  auto fill = [&](int32_t n) __attribute__((always_inline)) {
+    if (count >= n || BitReader::LoadWord(buffer, count, position, left)) return;
     save();
-    if (bits.failed) result = MalformedData;
-    // Past a failure the samples are undefined, so the transform is skipped.
-    if (result != Success) return;
-    _TransformPending();
-    pending = PendingBlock{out, c->stride, acRows};
-    currentBlock ^= 1;
+    bits.Refill(n);
+    load();
+  };
+  auto decode = [&](int slot, const HuffmanTable::FastCode* fast, uint8_t* symbol) __attribute__((always_inline)) {
+    fill(16);
+    const HuffmanTable::FastCode f = fast[BitReader::Peek(buffer, HuffmanTable::FastBits)];
+    if (f.length - 1u < 16u) {
+      BitReader::Drop(buffer, count, f.length);
+      *symbol = f.symbol;
+      return int32_t(f.value);
+    }
+    if (f.length != 0) {  // the code alone; its additional bits follow
+      BitReader::Drop(buffer, count, f.length & ~HuffmanTable::CodeOnly);
+      *symbol = f.symbol;
+      const int k = f.symbol & 15;
+      fill(k);
+      const uint32_t extra = BitReader::Peek(buffer, k);
+      BitReader::Drop(buffer, count, k);
+      return Extend(extra, k);
+    }
+    // Through a local of its own, so that the caller's symbol never has
+    // its address taken and can stay in a register.
+    save();
+    uint8_t slow;
+    const int32_t v = _GetVLC(slot, &slow);
+    load();
+    *symbol = slow;
+    return v;
+  };
+
+  // Read once: the stores into the work block may alias any int32_t.
+  int32_t* const coefficients = this->coefficients[currentBlock];
+  const uint8_t* q = quantTables[c->quantTable];
+  const int dcSlot = c->dcTable, acSlot = c->acTable;
+  const HuffmanTable& dcTable = vlcTables[dcSlot];
+  const HuffmanTable::FastCode* const acFast = vlcTables[acSlot].fast;
+  uint8_t s;
+  int32_t dc = decode(dcSlot, dcTable.fast, &s);
+  c->dcPredictor = int32_t(uint32_t(c->dcPredictor) + uint32_t(dc));
+  coefficients[0] = int32_t(uint32_t(c->dcPredictor) * q[0]);
+  const uint8_t* const order = blockOrder.at;
+  int k = 0;
+  // Shaped so that a coefficient costs one test of its symbol and one of
+  // its place: the chain from code to code is what this loop waits on.
+  for (;;) {
+    const int32_t v = decode(acSlot, acFast, &s);
+    if ((s & 15) == 0 && s != 0xF0) {
+      if (s == 0) break;  // end of block
+      save();
+      result = MalformedData;
+      return;
+    }
+    k += (s >> 4) + 1;
+    if (k >= 63) {
+      if (k > 63) {
+        save();
+        result = MalformedData;
+        return;
+      }
+      coefficients[order[63]] = v * q[63];
+      break;
+    }
+    coefficients[order[k]] = v * q[k];
+  }
+  // The rows that can hold an AC coefficient, from the last one's place:
+  // none, the first row alone (zig-zag place 1), or any. More rows than
+  // hold one only cost the shortcut, never change the samples.
+  const uint32_t acRows = k == 0 ? 0u : k == 1 ? 1u : 0xFFu;
+  save();
+  if (bits.failed) result = MalformedData;
+  // Past a failure the samples are undefined, so the transform is skipped.
+  if (result != Success) return;
+  _TransformPending();
+  pending = PendingBlock{out, c->stride, acRows};
+  currentBlock ^= 1;
 }
 
 // Transforms the block decoded before the current one into its place.
 void Decoder::_TransformPending() {
-    if (!pending.out) return;
-    int32_t* const coefficients = this->coefficients[currentBlock ^ 1];
-    uint8_t* const out = pending.out;
-    const int32_t stride = pending.stride;
-    pending.out = nullptr;
-    if (pending.acRows <= 1) {
-        // Rows 1 to 7 are zero, so every column takes its shortcut and the
-        // block is eight copies of one row, each sample computed from the
-        // first row's transform with the same wrap-around.
-        uint8_t line[8];
-        if (pending.acRows == 0) {
-            uint32_t c0 = uint32_t(coefficients[0]) * 8u;
-            std::memset(line, Clip((int32_t(c0 + 32u) >> 6) + 128), 8);
-            coefficients[0] = 0;
-        } else {
-            IdctFirstRowOnly(coefficients, line);
-        }
-        for (int row = 0; row < 8; ++row) std::memcpy(out + size_t(row) * stride, line, 8);
-        return;
+  if (!pending.out) return;
+  int32_t* const coefficients = this->coefficients[currentBlock ^ 1];
+  uint8_t* const out = pending.out;
+  const int32_t stride = pending.stride;
+  pending.out = nullptr;
+  if (pending.acRows <= 1) {
+    // Rows 1 to 7 are zero, so every column takes its shortcut and the
+    // block is eight copies of one row, each sample computed from the
+    // first row's transform with the same wrap-around.
+    uint8_t line[8];
+    if (pending.acRows == 0) {
+      uint32_t c0 = uint32_t(coefficients[0]) * 8u;
+      std::memset(line, Clip((int32_t(c0 + 32u) >> 6) + 128), 8);
+      coefficients[0] = 0;
+    } else {
+      IdctFirstRowOnly(coefficients, line);
     }
-    if (vectorCode)
-        IdctBlockAvx2(coefficients, out, stride);
-    else
-        IdctBlockPortable(coefficients, out, stride);
+    for (int row = 0; row < 8; ++row) std::memcpy(out + size_t(row) * stride, line, 8);
+    return;
+  }
+  if (vectorCode)
+    IdctBlockAvx2(coefficients, out, stride);
+  else
+    IdctBlockPortable(coefficients, out, stride);
 }
 
 }  // namespace Jpeg

@@ -41,145 +41,143 @@ namespace Jpeg {
 
 // Takes the picture a row at a time, top to bottom, each row exactly once.
 class RowSink {
-public:
-    // Where a colour row may be written as opaque A, R, G, B bytes (alpha
-    // 255) straight away, for a sink that wants them so; null: it gets R, G,
-    // B. Asked once per colour row, just before PutRow.
-    virtual uint8_t* ArgbRow(int32_t /*row*/) { return nullptr; }
-    // `pixels`: the row's width x components bytes: R, G, B for three
-    // components, grey for one, and for four the A, R, G, B row written where
-    // ArgbRow said. Valid for the length of the call.
-    virtual void PutRow(int32_t row, const uint8_t* pixels, int32_t components) = 0;
+ public:
+  // Where a colour row may be written as opaque A, R, G, B bytes (alpha
+  // 255) straight away, for a sink that wants them so; null: it gets R, G,
+  // B. Asked once per colour row, just before PutRow.
+  virtual uint8_t* ArgbRow(int32_t /*row*/) { return nullptr; }
+  // `pixels`: the row's width x components bytes: R, G, B for three
+  // components, grey for one, and for four the A, R, G, B row written where
+  // ArgbRow said. Valid for the length of the call.
+  virtual void PutRow(int32_t row, const uint8_t* pixels, int32_t components) = 0;
 
-protected:
-    ~RowSink() = default;
+ protected:
+  ~RowSink() = default;
 };
 
 class Decoder {
-public:
-    enum ResultCode : int32_t {
-        Success = 0,
-        NoStartOfImage = 1,
-        UnsupportedFeature = 2,
-        AllocationFailed = 3,
-        MalformedData = 5,
-        ScanComplete = 6,
-    };
+ public:
+  enum ResultCode : int32_t {
+    Success = 0,
+    NoStartOfImage = 1,
+    UnsupportedFeature = 2,
+    AllocationFailed = 3,
+    MalformedData = 5,
+    ScanComplete = 6,
+  };
 
-    static constexpr uint64_t MaxPixels = uint64_t(1) << 28;  // 16384 x 16384
-    static constexpr uint64_t MinPixelAllowance = uint64_t(1) << 22;
-    static constexpr uint64_t PixelsPerInputByte = 512;
+  static constexpr uint64_t MaxPixels = uint64_t(1) << 28;  // 16384 x 16384
+  static constexpr uint64_t MinPixelAllowance = uint64_t(1) << 22;
+  static constexpr uint64_t PixelsPerInputByte = 512;
 
-    Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t),
-            void (*release)(void*));
-    // Decodes only a frame of exactly requiredWidth by requiredHeight, for a
-    // caller that has no use for any other: a frame header of another size
-    // is read (GetWidth and GetHeight then give it) but gets no pixel
-    // memory, and if the scan belongs to such a frame, decoding stops at the
-    // scan with UnsupportedFeature. Every other result is the plain
-    // constructor's.
-    Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t),
-            void (*release)(void*), int32_t requiredWidth, int32_t requiredHeight);
-    // The same, with every finished row handed to `rows` as soon as it is
-    // done instead of being kept: GetImage then gives null. After a failure
-    // the rows handed over so far are undefined, as the picture would be.
-    Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t),
-            void (*release)(void*), int32_t requiredWidth, int32_t requiredHeight,
-            RowSink& rows);
-    ~Decoder();
-    Decoder(const Decoder&) = delete;
-    Decoder& operator=(const Decoder&) = delete;
+  Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*));
+  // Decodes only a frame of exactly requiredWidth by requiredHeight, for a
+  // caller that has no use for any other: a frame header of another size
+  // is read (GetWidth and GetHeight then give it) but gets no pixel
+  // memory, and if the scan belongs to such a frame, decoding stops at the
+  // scan with UnsupportedFeature. Every other result is the plain
+  // constructor's.
+  Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
+          int32_t requiredWidth, int32_t requiredHeight);
+  // The same, with every finished row handed to `rows` as soon as it is
+  // done instead of being kept: GetImage then gives null. After a failure
+  // the rows handed over so far are undefined, as the picture would be.
+  Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
+          int32_t requiredWidth, int32_t requiredHeight, RowSink& rows);
+  ~Decoder();
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
 
-    ResultCode GetResult() const { return result; }
-    int32_t GetWidth() const { return width; }
-    int32_t GetHeight() const { return height; }
-    int32_t GetComponentCount() const { return componentCount; }
-    const uint8_t* GetImage() const {
-        if (sink) return nullptr;
-        return componentCount == 1 ? components[0].pixels : rgbImage;
-    }
+  ResultCode GetResult() const { return result; }
+  int32_t GetWidth() const { return width; }
+  int32_t GetHeight() const { return height; }
+  int32_t GetComponentCount() const { return componentCount; }
+  const uint8_t* GetImage() const {
+    if (sink) return nullptr;
+    return componentCount == 1 ? components[0].pixels : rgbImage;
+  }
 
-    // Selects the code used by decoders constructed afterwards: true allows
-    // the AVX2 transform and pixel passes where the processor has them, false
-    // forces the portable ones. Both give the same bytes; this switch exists
-    // so that tests and benchmarks can prove exactly that.
-    static void AllowVectorCode(bool allow);
+  // Selects the code used by decoders constructed afterwards: true allows
+  // the AVX2 transform and pixel passes where the processor has them, false
+  // forces the portable ones. Both give the same bytes; this switch exists
+  // so that tests and benchmarks can prove exactly that.
+  static void AllowVectorCode(bool allow);
 
-    struct Component {
-        int32_t id;
-        int32_t samplingX, samplingY;
-        int32_t width, height;
-        int32_t stride;
-        int32_t quantTable;
-        int32_t acTable;
-        int32_t dcTable;
-        int32_t dcPredictor;
-        uint8_t* pixels;       // rows of MCUs, `slots` of them in turn
-        int32_t slots;         // rows of MCUs kept; row r of the plane is in slot (r / (8 x samplingY)) % slots
-    };
+  struct Component {
+    int32_t id;
+    int32_t samplingX, samplingY;
+    int32_t width, height;
+    int32_t stride;
+    int32_t quantTable;
+    int32_t acTable;
+    int32_t dcTable;
+    int32_t dcPredictor;
+    uint8_t* pixels;  // rows of MCUs, `slots` of them in turn
+    int32_t slots;    // rows of MCUs kept; row r of the plane is in slot (r / (8 x samplingY)) % slots
+  };
 
-private:
-    // The one the others come to; `rows` null: the whole picture.
-    Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
-            int32_t requiredWidth, int32_t requiredHeight, RowSink* rows);
-    ResultCode _Decode(const uint8_t* data, int32_t size);
-    void _Skip(int32_t count);
-    static uint32_t _Decode16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
-    void _DecodeLength();
-    void _SkipMarker();
-    void _DecodeSOF();
-    void _AllocateRows();
-    void _DecodeDHT();
-    void _DecodeDQT();
-    void _DecodeDRI();
-    void _DecodeScan();
-    void _DecodeMcuRows();
-    void _ReleasePlanes();
+ private:
+  // The one the others come to; `rows` null: the whole picture.
+  Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
+          int32_t requiredWidth, int32_t requiredHeight, RowSink* rows);
+  ResultCode _Decode(const uint8_t* data, int32_t size);
+  void _Skip(int32_t count);
+  static uint32_t _Decode16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
+  void _DecodeLength();
+  void _SkipMarker();
+  void _DecodeSOF();
+  void _AllocateRows();
+  void _DecodeDHT();
+  void _DecodeDQT();
+  void _DecodeDRI();
+  void _DecodeScan();
+  void _DecodeMcuRows();
+  void _ReleasePlanes();
 
-    int32_t _GetVLC(int slot, uint8_t* symbol);
-    void _DecodeBlock(Component* c, uint8_t* out);
-    void _TransformPending();
+  int32_t _GetVLC(int slot, uint8_t* symbol);
+  void _DecodeBlock(Component* c, uint8_t* out);
+  void _TransformPending();
 
-    // Upsampling, colour conversion and hand-over of the output rows up to
-    // (not including) `endRow`.
-    void _Convert(int32_t endRow);
+  // Upsampling, colour conversion and hand-over of the output rows up to
+  // (not including) `endRow`.
+  void _Convert(int32_t endRow);
 
-    ResultCode result = Success;
-    const uint8_t* readPosition = nullptr;
-    int32_t bytesLeft = 0;
-    int32_t segmentLeft = 0;
-    int32_t width = 0, height = 0;
-    int32_t mcuColumns = 0, mcuRows = 0;
-    int32_t mcuWidth = 0, mcuHeight = 0;
-    int32_t componentCount = 0;
-    Component components[3] = {};
-    uint8_t quantTables[4][64] = {};
-    HuffmanTable vlcTables[4];
-    BitReader bits;
-    // Two work blocks: a block's transform runs after the next block has
-    // been decoded into the other one, which lets the two overlap and gives
-    // the scalar stores time to settle before the vector loads.
-    alignas(32) int32_t coefficients[2][64] = {};
-    struct PendingBlock {
-        uint8_t* out;
-        int32_t stride;
-        uint32_t acRows;
-    };
-    PendingBlock pending = {};
-    int32_t currentBlock = 0;
-    int32_t restartInterval = 0;
-    uint8_t* rgbImage = nullptr;
-    uint8_t* rowBuffer = nullptr;  // one output row, when rows go to a sink
-    UpsampledRows upsampled[3];
-    int32_t rowsDone = 0;          // output rows converted so far
-    uint64_t inputSize = 0;
-    int32_t requiredWidth = -1, requiredHeight = -1;  // -1: any size
-    bool frameRefused = false;  // the last frame header had another size than required
-    bool verticalLag = false;   // output rows wait for the next row of MCUs (vertical upsampling)
-    bool vectorCode = false;
-    RowSink* sink = nullptr;
-    void* (*allocate)(uint64_t);
-    void (*release)(void*);
+  ResultCode result = Success;
+  const uint8_t* readPosition = nullptr;
+  int32_t bytesLeft = 0;
+  int32_t segmentLeft = 0;
+  int32_t width = 0, height = 0;
+  int32_t mcuColumns = 0, mcuRows = 0;
+  int32_t mcuWidth = 0, mcuHeight = 0;
+  int32_t componentCount = 0;
+  Component components[3] = {};
+  uint8_t quantTables[4][64] = {};
+  HuffmanTable vlcTables[4];
+  BitReader bits;
+  // Two work blocks: a block's transform runs after the next block has
+  // been decoded into the other one, which lets the two overlap and gives
+  // the scalar stores time to settle before the vector loads.
+  alignas(32) int32_t coefficients[2][64] = {};
+  struct PendingBlock {
+    uint8_t* out;
+    int32_t stride;
+    uint32_t acRows;
+  };
+  PendingBlock pending = {};
+  int32_t currentBlock = 0;
+  int32_t restartInterval = 0;
+  uint8_t* rgbImage = nullptr;
+  uint8_t* rowBuffer = nullptr;  // one output row, when rows go to a sink
+  UpsampledRows upsampled[3];
+  int32_t rowsDone = 0;  // output rows converted so far
+  uint64_t inputSize = 0;
+  int32_t requiredWidth = -1, requiredHeight = -1;  // -1: any size
+  bool frameRefused = false;                        // the last frame header had another size than required
+  bool verticalLag = false;                         // output rows wait for the next row of MCUs (vertical upsampling)
+  bool vectorCode = false;
+  RowSink* sink = nullptr;
+  void* (*allocate)(uint64_t);
+  void (*release)(void*);
 };
 
 }  // namespace Jpeg

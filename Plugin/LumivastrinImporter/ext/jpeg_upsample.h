@@ -34,69 +34,66 @@ namespace Jpeg {
 //
 // out[x] = CF(sum of weights[i] * rows[i][x]) for x below the returned count;
 // weights: at most 139 in total on the positive side and 12 on the negative.
-int32_t FilterRowsAvx2(uint8_t* out, const uint8_t* const rows[4], const int32_t weights[4],
-                       int32_t count);
+int32_t FilterRowsAvx2(uint8_t* out, const uint8_t* const rows[4], const int32_t weights[4], int32_t count);
 // The same for the inner rows of the vertical filter:
 // out[x] = CF(111 p[x] - 9 q[x] + 29 r[x] - 3 s[x]).
-int32_t FilterInnerRowsAvx2(uint8_t* out, const uint8_t* p, const uint8_t* q, const uint8_t* r,
-                            const uint8_t* s, int32_t count);
+int32_t FilterInnerRowsAvx2(uint8_t* out, const uint8_t* p, const uint8_t* q, const uint8_t* r, const uint8_t* s,
+                            int32_t count);
 // Doubles a line of n samples for outputs 3 to 2n - 4 (the part of the
 // filter without edge terms); returns the number j_end such that output
 // pairs for j from 1 to j_end - 1 were written.
 int32_t UpsampleLineInteriorAvx2(const uint8_t* in, int32_t n, uint8_t* out);
 
 class UpsampledRows {
-public:
-    UpsampledRows() = default;
-    ~UpsampledRows();
-    UpsampledRows(const UpsampledRows&) = delete;
-    UpsampledRows& operator=(const UpsampledRows&) = delete;
+ public:
+  UpsampledRows() = default;
+  ~UpsampledRows();
+  UpsampledRows(const UpsampledRows&) = delete;
+  UpsampledRows& operator=(const UpsampledRows&) = delete;
 
-    // plane: the decoded samples of a component `width` x `height` stored
-    // `stride` bytes apart (the stored row goes on beyond `width`; the right
-    // edge of the first horizontal pass reads its last three samples), in
-    // `slots` parts of `slotRows` rows taken in turn: row r lies in part
-    // (r / slotRows) % slots. Returns false when the row buffers cannot be
-    // allocated.
-    bool Start(const uint8_t* plane, int32_t width, int32_t height, int32_t stride,
-               int32_t slotRows, int32_t slots, int32_t frameWidth, int32_t frameHeight,
-               bool vector, void* (*allocate)(uint64_t), void (*release)(void*));
-    // Releases the row buffers; Start may then be called again.
-    void Reset();
+  // plane: the decoded samples of a component `width` x `height` stored
+  // `stride` bytes apart (the stored row goes on beyond `width`; the right
+  // edge of the first horizontal pass reads its last three samples), in
+  // `slots` parts of `slotRows` rows taken in turn: row r lies in part
+  // (r / slotRows) % slots. Returns false when the row buffers cannot be
+  // allocated.
+  bool Start(const uint8_t* plane, int32_t width, int32_t height, int32_t stride, int32_t slotRows, int32_t slots,
+             int32_t frameWidth, int32_t frameHeight, bool vector, void* (*allocate)(uint64_t), void (*release)(void*));
+  // Releases the row buffers; Start may then be called again.
+  void Reset();
 
-    // Row `row` of the upsampled plane: at least frameWidth samples. Any
-    // order works; increasing order computes each intermediate row once. The
-    // pointer stays valid until the next call.
-    const uint8_t* Row(int32_t row);
+  // Row `row` of the upsampled plane: at least frameWidth samples. Any
+  // order works; increasing order computes each intermediate row once. The
+  // pointer stays valid until the next call.
+  const uint8_t* Row(int32_t row);
 
-private:
-    static constexpr int MaxStages = 8;  // the plane and up to 3 + 3 passes, with room
-    struct Stage {
-        bool horizontal = false;  // this pass doubles the width, else the height
-        int32_t width = 0, height = 0;  // after this pass
-        const uint8_t* ring[4] = {};    // vertical: rows of the stage below
-        int32_t ringRow[4] = {-1, -1, -1, -1};
-        uint8_t* space = nullptr;  // vertical: 4 rows; horizontal: 1 row, if fed by a pass
-    };
+ private:
+  static constexpr int MaxStages = 8;  // the plane and up to 3 + 3 passes, with room
+  struct Stage {
+    bool horizontal = false;        // this pass doubles the width, else the height
+    int32_t width = 0, height = 0;  // after this pass
+    const uint8_t* ring[4] = {};    // vertical: rows of the stage below
+    int32_t ringRow[4] = {-1, -1, -1, -1};
+    uint8_t* space = nullptr;  // vertical: 4 rows; horizontal: 1 row, if fed by a pass
+  };
 
-    const uint8_t* _Fetch(int stage, int32_t row, uint8_t* out);
-    const uint8_t* _Input(int stage, int32_t row);
+  const uint8_t* _Fetch(int stage, int32_t row, uint8_t* out);
+  const uint8_t* _Input(int stage, int32_t row);
 
-    const uint8_t* plane = nullptr;
-    int32_t planeStride = 0;
-    int32_t slotRows = 1, slots = 1;
-    int stageCount = 0;  // stage 0 is the decoded plane
-    Stage stages[MaxStages];
-    uint8_t* output = nullptr;
-    uint8_t* block = nullptr;
-    bool vectorCode = false;
-    void (*release)(void*) = nullptr;
+  const uint8_t* plane = nullptr;
+  int32_t planeStride = 0;
+  int32_t slotRows = 1, slots = 1;
+  int stageCount = 0;  // stage 0 is the decoded plane
+  Stage stages[MaxStages];
+  uint8_t* output = nullptr;
+  uint8_t* block = nullptr;
+  bool vectorCode = false;
+  void (*release)(void*) = nullptr;
 
-    const uint8_t* _PlaneRow(int32_t row) const {
-        const int32_t part = (row / slotRows) % slots;
-        return plane + (std::size_t(part) * std::size_t(slotRows) + std::size_t(row % slotRows)) *
-                           std::size_t(planeStride);
-    }
+  const uint8_t* _PlaneRow(int32_t row) const {
+    const int32_t part = (row / slotRows) % slots;
+    return plane + (std::size_t(part) * std::size_t(slotRows) + std::size_t(row % slotRows)) * std::size_t(planeStride);
+  }
 };
 
 }  // namespace Jpeg
