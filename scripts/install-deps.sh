@@ -22,6 +22,7 @@ TEST_PACKAGES=(
   libstb-dev                     # reading lvs's PNGs apart from libpng
   python3                        # the hostile corpus
   clang libclang-rt-dev          # the fuzzers: libFuzzer and the sanitizer runtimes
+  clang-format                   # scripts/format.sh --check
   # Debian's PIL and fonts draw bench_frame's previews from the photographs,
   # and remake the sample and the fallback picture.
   python3-pil fonts-dejavu-core
