@@ -251,38 +251,30 @@ void Resample(const PF_EffectWorld& src, PF_EffectWorld& dst, bool shortcuts) {
   }
 }
 
-}  // namespace
-
-void ResampleWorld(const PF_EffectWorld& src, PF_EffectWorld& dst, PF_PixelFormat format) {
+void ResampleByFormat(const PF_EffectWorld& src, PF_EffectWorld& dst, PF_PixelFormat format, bool shortcuts) {
   switch (format) {
     case PF_PixelFormat_ARGB32:
-      Resample<uint8_t>(src, dst, true);
+      Resample<uint8_t>(src, dst, shortcuts);
       break;
     case PF_PixelFormat_ARGB64:
-      Resample<uint16_t>(src, dst, true);
+      Resample<uint16_t>(src, dst, shortcuts);
       break;
     case PF_PixelFormat_ARGB128:
-      Resample<float>(src, dst, true);
+      Resample<float>(src, dst, shortcuts);
       break;
     default:
       break;
   }
 }
 
+}  // namespace
+
+void ResampleWorld(const PF_EffectWorld& src, PF_EffectWorld& dst, PF_PixelFormat format) {
+  ResampleByFormat(src, dst, format, true);
+}
+
 void ResampleWorldGeneral(const PF_EffectWorld& src, PF_EffectWorld& dst, PF_PixelFormat format) {
-  switch (format) {
-    case PF_PixelFormat_ARGB32:
-      Resample<uint8_t>(src, dst, false);
-      break;
-    case PF_PixelFormat_ARGB64:
-      Resample<uint16_t>(src, dst, false);
-      break;
-    case PF_PixelFormat_ARGB128:
-      Resample<float>(src, dst, false);
-      break;
-    default:
-      break;
-  }
+  ResampleByFormat(src, dst, format, false);
 }
 
 }  // namespace lvshost

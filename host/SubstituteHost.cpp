@@ -6,18 +6,18 @@
 
 namespace lvshost {
 namespace {
-std::atomic<SubstituteHost*> g_current{nullptr};
+std::atomic<SubstituteHost*> gCurrentHost{nullptr};
 }
 
 SubstituteHost& SubstituteHost::Current() {
-  SubstituteHost* host = g_current.load();
+  SubstituteHost* host = gCurrentHost.load();
   if (!host) throw std::logic_error("no SubstituteHost is alive");
   return *host;
 }
 
 SubstituteHost::SubstituteHost(int workerThreads) : pool_(workerThreads) {
   SubstituteHost* expected = nullptr;
-  if (!g_current.compare_exchange_strong(expected, this))
+  if (!gCurrentHost.compare_exchange_strong(expected, this))
     throw std::logic_error("only one SubstituteHost may exist at a time");
   inData_.pica_basicP = HostBasicSuite();
 }
@@ -25,7 +25,7 @@ SubstituteHost::SubstituteHost(int workerThreads) : pool_(workerThreads) {
 SubstituteHost::~SubstituteHost() {
   Shutdown();
   loader_.Close();
-  g_current.store(nullptr);
+  gCurrentHost.store(nullptr);
 }
 
 const SPBasicSuite* SubstituteHost::BasicSuite() const { return HostBasicSuite(); }
