@@ -9,6 +9,7 @@
 #include "ErrorBoundary.h"
 #include "LumivastrinImporter.h"
 #include "ModuleIdentity.h"
+#include "ScopedHostMemory.h"
 #include "StyleMeta.h"
 #include "StyleOptions.h"
 #include "StylePackage.h"
@@ -84,15 +85,15 @@ A_Err DeclareFootage(const AEGP_IOInSuite5* io, AEIO_InSpecH specH) {
 // written only when everything worked, so on any failure it stays as reset.
 A_Err ReadMetadata(const PF_HandleSuite2* handles, const char* path, LVS_Options* options) {
   const int32_t length = LVS_GetFileSize(path, kMetaEntry);
+  const std::size_t capacity = length > 0 ? static_cast<std::size_t>(length) : 0;
   // An absent or empty entry names no style: as unusable as an unreadable
   // one. One past the metadata's bound is refused before a byte is read.
-  if (length <= 0 || static_cast<std::size_t>(length) > kMetaSizeLimit) return PF_Err_INTERNAL_STRUCT_DAMAGED;
-
-  const std::size_t capacity = static_cast<std::size_t>(length);
   A_Err err = A_Err_NONE;
-  PF_Handle bufferH = handles->host_new_handle(capacity);
-  void* bufferP = bufferH ? handles->host_lock_handle(bufferH) : nullptr;
-  if (!bufferP) err = PF_Err_OUT_OF_MEMORY;
+  if (capacity == 0 || capacity > kMetaSizeLimit) err = PF_Err_INTERNAL_STRUCT_DAMAGED;
+
+  HandleBuffer buffer(handles);
+  void* const bufferP = err ? nullptr : buffer.Allocate(capacity);
+  if (!err && !bufferP) err = PF_Err_OUT_OF_MEMORY;
 
   StyleMeta meta;
   if (!err && LVS_ReadFile(path, kMetaEntry, bufferP, capacity) < 0) err = PF_Err_INTERNAL_STRUCT_DAMAGED;
@@ -100,9 +101,7 @@ A_Err ReadMetadata(const PF_HandleSuite2* handles, const char* path, LVS_Options
     meta = ParseStyleMeta(bufferP, capacity);
     if (!meta.ok) err = PF_Err_INTERNAL_STRUCT_DAMAGED;
   }
-
-  if (bufferP) handles->host_unlock_handle(bufferH);
-  if (bufferH) handles->host_dispose_handle(bufferH);
+  buffer.Release();
 
   if (!err) {
     SetOptionsText(options->path, sizeof(options->path), path, std::strlen(path));
@@ -114,47 +113,56 @@ A_Err ReadMetadata(const PF_HandleSuite2* handles, const char* path, LVS_Options
   return err;
 }
 
-A_Err Open(AEIO_InData* basic_dataP, const A_UTF16Char* file_pathZ, AEIO_InSpecH specH) {
-  AEGP_SuiteHandler suites(basic_dataP->pica_basicP);
-  // Every suite the open needs, before it makes anything: a refused suite
-  // then leaves nothing behind.
-  const AEGP_MemorySuite1* mem = suites.MemorySuite();
+// Fills the record that the open made and locked, then unlocks it and
+// attaches it to the footage, on every path: the host frees it with the
+// footage even when the open fails. A metadata failure outweighs an
+// attribute's: such footage cannot be used at all.
+A_Err DescribeFootage(AEIO_InData* basic_dataP, const AEGP_SuiteHandler& suites, const A_UTF16Char* file_pathZ,
+                      AEIO_InSpecH specH, AEGP_MemHandle optionsH, MemHandleLock& optionsLock) {
   const AEGP_IOInSuite5* io = suites.IOInSuite();
-  const PF_HandleSuite2* handles = suites.HandleSuite();
-
-  AEGP_MemHandle optionsH = nullptr;
-  A_Err err = mem->AEGP_NewMemHandle(LVS_PluginID(), "LVS Options", kOptionsRecordSize, AEGP_MemFlag_CLEAR, &optionsH);
-  if (!err && !optionsH) err = PF_Err_OUT_OF_MEMORY;
-  void* optionsPV = nullptr;
-  if (!err) {
-    err = mem->AEGP_LockMemHandle(optionsH, &optionsPV);
-    if (!err && !optionsPV) {
-      mem->AEGP_UnlockMemHandle(optionsH);
-      err = PF_Err_OUT_OF_MEMORY;
-    }
-  }
-  if (err) {
-    if (optionsH) mem->AEGP_FreeMemHandle(optionsH);
-    return err;
-  }
-  auto* options = static_cast<LVS_Options*>(optionsPV);
+  auto* options = static_cast<LVS_Options*>(optionsLock.Data());
   lvs_InitInOptions(basic_dataP, options);
 
   const A_Err attributeErr = DeclareFootage(io, specH);
 
   char path[kOptionsPathSize];
   A_Err metaErr = PF_Err_INTERNAL_STRUCT_DAMAGED;
-  if (Utf16PathToUtf8(file_pathZ, path, sizeof(path))) metaErr = ReadMetadata(handles, path, options);
+  if (Utf16PathToUtf8(file_pathZ, path, sizeof(path))) metaErr = ReadMetadata(suites.HandleSuite(), path, options);
 
-  mem->AEGP_UnlockMemHandle(optionsH);
+  optionsLock.Unlock();
   // Not examined: a host that reports an error may still have kept the
   // handle, and freeing it then would free it twice. A record lost on a
   // failing host is the lesser harm.
   void* previousPV = nullptr;
   io->AEGP_SetInSpecOptionsHandle(specH, optionsH, &previousPV);
 
-  if (metaErr) return metaErr;
-  return attributeErr;
+  A_Err err = metaErr;
+  if (!err) err = attributeErr;
+  return err;
+}
+
+A_Err Open(AEIO_InData* basic_dataP, const A_UTF16Char* file_pathZ, AEIO_InSpecH specH) {
+  AEGP_SuiteHandler suites(basic_dataP->pica_basicP);
+  // Every suite the open needs, before it makes anything: a refused suite
+  // then leaves nothing behind.
+  const AEGP_MemorySuite1* mem = suites.MemorySuite();
+  suites.IOInSuite();
+  suites.HandleSuite();
+
+  AEGP_MemHandle optionsH = nullptr;
+  MemHandleLock optionsLock;
+  A_Err err = mem->AEGP_NewMemHandle(LVS_PluginID(), "LVS Options", kOptionsRecordSize, AEGP_MemFlag_CLEAR, &optionsH);
+  if (!err && !optionsH) err = PF_Err_OUT_OF_MEMORY;
+  if (!err) err = optionsLock.Lock(mem, optionsH);
+  if (!err && !optionsLock.Data()) err = PF_Err_OUT_OF_MEMORY;
+
+  if (!err) {
+    err = DescribeFootage(basic_dataP, suites, file_pathZ, specH, optionsH, optionsLock);
+  } else if (optionsH) {
+    optionsLock.Unlock();
+    mem->AEGP_FreeMemHandle(optionsH);
+  }
+  return err;
 }
 
 A_Err Dispose(AEIO_InData* basic_dataP, AEIO_InSpecH specH) {
@@ -163,9 +171,9 @@ A_Err Dispose(AEIO_InData* basic_dataP, AEIO_InSpecH specH) {
   const AEGP_MemorySuite1* mem = suites.MemorySuite();
 
   void* optionsPV = nullptr;
-  const A_Err err = io->AEGP_GetInSpecOptionsHandle(specH, &optionsPV);
-  if (err || !optionsPV) return err;
-  return mem->AEGP_FreeMemHandle(static_cast<AEGP_MemHandle>(optionsPV));
+  A_Err err = io->AEGP_GetInSpecOptionsHandle(specH, &optionsPV);
+  if (!err && optionsPV) err = mem->AEGP_FreeMemHandle(static_cast<AEGP_MemHandle>(optionsPV));
+  return err;
 }
 
 template <std::size_t N, std::size_t M>

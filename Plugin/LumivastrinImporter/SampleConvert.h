@@ -12,15 +12,9 @@
 // 16-bit samples of the host's range end here; 32768 is full intensity.
 constexpr uint32_t kHostWhite16 = 32768;
 
-// Limits a float sample to 0.0 .. 1.0. A NaN passes unchanged.
-inline float Clamp(float v) {
-  if (v > 1.0f) return 1.0f;
-  if (v < 0.0f) return 0.0f;
-  return v;
-}
-
-// Clamp, with NaN taken as 0: converting a NaN to an integer is undefined,
-// and a NaN sample is stored as black.
+// Limits a float sample to 0.0 .. 1.0 before it is stored as an integer. A
+// NaN is taken as 0: converting it to an integer is undefined, and a NaN
+// sample is stored as black.
 inline float ClampForStore(float v) { return v >= 0.0f ? (v <= 1.0f ? v : 1.0f) : 0.0f; }
 
 // A 16-bit sample above the host's white can only come from a world that

@@ -7,45 +7,38 @@
 #include "Callbacks.h"
 #include "ErrorBoundary.h"
 #include "LumivastrinImporter.h"
+#include "ScopedHostMemory.h"
 
 namespace {
 
 bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-// Locks a memory handle. A host that reports success without a pointer to a
-// non-empty block is treated as out of memory; *locked tells the caller
-// whether an unlock is owed either way.
-A_Err LockBlock(const AEGP_MemorySuite1* mem, AEGP_MemHandle h, A_u_long size, void** out, bool* locked) {
-  *out = nullptr;
-  const A_Err err = mem->AEGP_LockMemHandle(h, out);
-  *locked = (err == A_Err_NONE);
-  if (!err && !*out && size > 0) return PF_Err_OUT_OF_MEMORY;
+// A lock that reports success without the address of a non-empty block is
+// out of memory; the unlock is owed all the same.
+A_Err LockBlock(const AEGP_MemorySuite1* mem, AEGP_MemHandle h, A_u_long size, MemHandleLock& lock) {
+  A_Err err = lock.Lock(mem, h);
+  if (!err && !lock.Data() && size > 0) err = PF_Err_OUT_OF_MEMORY;
   return err;
 }
 
-A_Err Flatten(const AEGP_SuiteHandler& suites, AEIO_InSpecH specH, AEGP_MemHandle* flat_optionsPH) {
-  const AEGP_IOInSuite5* io = suites.IOInSuite();
-  const AEGP_MemorySuite1* mem = suites.MemorySuite();
-
-  void* optionsPV = nullptr;
-  A_Err err = io->AEGP_GetInSpecOptionsHandle(specH, &optionsPV);
-  if (err || !optionsPV) return err;
-  const auto optionsH = static_cast<AEGP_MemHandle>(optionsPV);
-
+// Copies size bytes of the options record into a new flat handle; the
+// locks are given back before the flat handle is handed on or freed.
+A_Err CopyIntoFlat(const AEGP_MemorySuite1* mem, AEGP_MemHandle optionsH, AEGP_MemHandle* flatPH) {
   AEGP_MemSize size = 0;
   AEGP_MemHandle flatH = nullptr;
-  void* fromP = nullptr;
-  void* toP = nullptr;
-  bool fromLocked = false;
-  bool toLocked = false;
-  err = mem->AEGP_GetMemHandleSize(optionsH, &size);
+  A_Err err = mem->AEGP_GetMemHandleSize(optionsH, &size);
   if (!err) err = mem->AEGP_NewMemHandle(LVS_PluginID(), "Flat Options", size, AEGP_MemFlag_CLEAR, &flatH);
   if (!err && !flatH) err = PF_Err_OUT_OF_MEMORY;
-  if (!err) err = LockBlock(mem, optionsH, size, &fromP, &fromLocked);
-  if (!err) err = LockBlock(mem, flatH, size, &toP, &toLocked);
-  if (!err && size > 0) std::memcpy(toP, fromP, size);
-  if (fromLocked) mem->AEGP_UnlockMemHandle(optionsH);
-  if (toLocked) mem->AEGP_UnlockMemHandle(flatH);
+  {
+    MemHandleLock from;
+    MemHandleLock to;
+    if (!err) err = LockBlock(mem, optionsH, size, from);
+    if (!err) err = LockBlock(mem, flatH, size, to);
+    if (!err && size > 0) std::memcpy(to.Data(), from.Data(), size);
+    // The record first, then the copy, as they were locked.
+    from.Unlock();
+    to.Unlock();
+  }
 
   // A flat handle without its copy must not reach the host, which would
   // store it, nor stay behind unowned.
@@ -53,34 +46,45 @@ A_Err Flatten(const AEGP_SuiteHandler& suites, AEIO_InSpecH specH, AEGP_MemHandl
     mem->AEGP_FreeMemHandle(flatH);
     flatH = nullptr;
   }
-  *flat_optionsPH = flatH;
+  *flatPH = flatH;
+  return err;
+}
+
+A_Err Flatten(const AEGP_SuiteHandler& suites, AEIO_InSpecH specH, AEGP_MemHandle* flat_optionsPH) {
+  const AEGP_IOInSuite5* io = suites.IOInSuite();
+  const AEGP_MemorySuite1* mem = suites.MemorySuite();
+
+  // Footage without a record has nothing to flatten.
+  void* optionsPV = nullptr;
+  A_Err err = io->AEGP_GetInSpecOptionsHandle(specH, &optionsPV);
+  if (!err && optionsPV) err = CopyIntoFlat(mem, static_cast<AEGP_MemHandle>(optionsPV), flat_optionsPH);
   return err;
 }
 
 // Fills the new record from the flat one, or resets it when the flat one has
-// another size. False when a lock failed; nothing then stays locked.
-bool FillRound(const AEGP_MemorySuite1* mem, AEGP_MemHandle flatH, AEGP_MemSize flatSize, AEGP_MemHandle roundH,
-               AEIO_InData* basic_dataP) {
-  void* fromP = nullptr;
-  void* toP = nullptr;
-  bool fromLocked = false;
-  bool toLocked = false;
+// another size; the locks are given back before the caller attaches or
+// frees the new record.
+A_Err FillRound(const AEGP_MemorySuite1* mem, AEGP_MemHandle flatH, AEGP_MemSize flatSize, AEGP_MemHandle roundH,
+                AEIO_InData* basic_dataP) {
+  MemHandleLock from;
+  MemHandleLock to;
   const bool copy = (flatSize == kOptionsRecordSize);
-
   A_Err err = A_Err_NONE;
-  if (copy) err = LockBlock(mem, flatH, kOptionsRecordSize, &fromP, &fromLocked);
-  if (!err) err = LockBlock(mem, roundH, kOptionsRecordSize, &toP, &toLocked);
+  if (copy) err = LockBlock(mem, flatH, kOptionsRecordSize, from);
+  if (!err) err = LockBlock(mem, roundH, kOptionsRecordSize, to);
   if (!err) {
     if (copy)
-      std::memcpy(toP, fromP, kOptionsRecordSize);
+      std::memcpy(to.Data(), from.Data(), kOptionsRecordSize);
     else
-      lvs_InitInOptions(basic_dataP, static_cast<LVS_Options*>(toP));
+      lvs_InitInOptions(basic_dataP, static_cast<LVS_Options*>(to.Data()));
   }
-  if (fromLocked) mem->AEGP_UnlockMemHandle(flatH);
-  if (toLocked) mem->AEGP_UnlockMemHandle(roundH);
-  return !err;
+  from.Unlock();
+  to.Unlock();
+  return err;
 }
 
+// No failure here is the host's to hear of: footage that cannot get its
+// record back simply keeps none, and draws the fallback.
 A_Err Inflate(AEIO_InData* basic_dataP, AEIO_InSpecH specH, AEGP_MemHandle flatH) {
   AEGP_SuiteHandler suites(basic_dataP->pica_basicP);
   // Both suites first, so a refused one stops the call before it holds a
@@ -89,22 +93,22 @@ A_Err Inflate(AEIO_InData* basic_dataP, AEIO_InSpecH specH, AEGP_MemHandle flatH
   const AEGP_IOInSuite5* io = suites.IOInSuite();
 
   AEGP_MemSize flatSize = 0;
-  if (mem->AEGP_GetMemHandleSize(flatH, &flatSize) != A_Err_NONE) return A_Err_NONE;
-
   AEGP_MemHandle roundH = nullptr;
-  if (mem->AEGP_NewMemHandle(LVS_PluginID(), "Round Options", kOptionsRecordSize, AEGP_MemFlag_CLEAR, &roundH) ||
-      !roundH)
-    return A_Err_NONE;
-
-  if (!FillRound(mem, flatH, flatSize, roundH, basic_dataP)) {
-    mem->AEGP_FreeMemHandle(roundH);
-    return A_Err_NONE;
+  A_Err err = mem->AEGP_GetMemHandleSize(flatH, &flatSize);
+  if (!err)
+    err = mem->AEGP_NewMemHandle(LVS_PluginID(), "Round Options", kOptionsRecordSize, AEGP_MemFlag_CLEAR, &roundH);
+  if (!err && !roundH) err = PF_Err_OUT_OF_MEMORY;
+  if (!err) {
+    err = FillRound(mem, flatH, flatSize, roundH, basic_dataP);
+    if (err) mem->AEGP_FreeMemHandle(roundH);
   }
-  // The previous handle stays the host's business. The result is not
-  // examined, as in the open: freeing a handle the host may have kept
-  // would risk a double free.
-  void* previousPV = nullptr;
-  io->AEGP_SetInSpecOptionsHandle(specH, roundH, &previousPV);
+  if (!err) {
+    // The previous handle stays the host's business. The result is not
+    // examined, as in the open: freeing a handle the host may have kept
+    // would risk a double free.
+    void* previousPV = nullptr;
+    io->AEGP_SetInSpecOptionsHandle(specH, roundH, &previousPV);
+  }
   return A_Err_NONE;
 }
 

@@ -13,23 +13,12 @@
 
 namespace {
 
-bool IsHandledFormat(PF_PixelFormat format) {
-  return format == PF_PixelFormat_ARGB32 || format == PF_PixelFormat_ARGB64 || format == PF_PixelFormat_ARGB128;
-}
-
-// Start of row i. The offset is formed in the address width: a 32-bit
-// product of row index and row bytes wraps for worlds above 2 GB.
-template <class Sample>
-Sample* RowOf(const PF_EffectWorld& world, A_long i) {
-  return reinterpret_cast<Sample*>(static_cast<char*>(world.data) +
-                                   static_cast<std::ptrdiff_t>(i) * static_cast<std::ptrdiff_t>(world.rowbytes));
-}
-
 // Samples per row: four per pixel.
 std::ptrdiff_t RowSamples(const PF_EffectWorld& world) { return static_cast<std::ptrdiff_t>(world.width) * 4; }
 
 // Brings a demoted source back to full range if the copy is left early by
-// the missing-suite failure; the normal path restores it itself.
+// the missing-suite failure; the normal path restores it itself. A null
+// source owes nothing.
 class SourceRestore {
  public:
   SourceRestore(AEIO_InData* in_data, PF_EffectWorld* source) : in_data_(in_data), source_(source) {}
@@ -47,7 +36,7 @@ class SourceRestore {
   A_Err Restore() {
     PF_EffectWorld* source = source_;
     source_ = nullptr;
-    return PromoteWorld(in_data_, source);
+    return source ? PromoteWorld(in_data_, source) : A_Err_NONE;
   }
 
  private:
@@ -104,11 +93,32 @@ __attribute__((target("avx2"))) std::ptrdiff_t ConvertRowAvx2(const uint8_t* fro
   return k;
 }
 
+// Asked on every row, as the decoder asks per picture: the answer is one
+// load, and nothing is kept between callbacks.
 std::ptrdiff_t ConvertRowWide(const uint8_t* from, float* to, std::ptrdiff_t samples) {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  return avx2 ? ConvertRowAvx2(from, to, samples) : 0;
+  return __builtin_cpu_supports("avx2") ? ConvertRowAvx2(from, to, samples) : 0;
 }
 #endif
+
+// One row's samples: the wide steps where there are some, the rest one by
+// one, to the same values.
+template <class SourceSample, class TargetSample>
+void ConvertRow(const SourceSample* __restrict from, TargetSample* __restrict to, std::ptrdiff_t samples) {
+  for (std::ptrdiff_t k = ConvertRowWide(from, to, samples); k < samples; ++k) {
+    to[k] = Convert<TargetSample, SourceSample>(from[k]);
+  }
+}
+
+// Row i of a 16-bit world rewritten in place, for the moves between the
+// ranges.
+template <uint16_t (*Rewrite)(uint16_t)>
+A_Err RewriteRow(void* worldP, A_long i) {
+  const PF_EffectWorld& world = *static_cast<const PF_EffectWorld*>(worldP);
+  uint16_t* __restrict row = RowOf<uint16_t>(world, i);
+  const std::ptrdiff_t samples = RowSamples(world);
+  for (std::ptrdiff_t k = 0; k < samples; ++k) row[k] = Rewrite(row[k]);
+  return A_Err_NONE;
+}
 
 A_Err RowPass(const AEGP_SuiteHandler& suites, PF_EffectWorld* source, PF_EffectWorld* target,
               AEGP_IterateGenericFunc member) {
@@ -160,7 +170,40 @@ A_Err RewriteWorld(AEIO_InData* in_data, PF_EffectWorld* world, AEGP_IterateGene
   return err;
 }
 
+// The copy through a conversion, into a temporary world of the source's
+// size when the destination's differs: depth is converted at the source's
+// size, and the host resamples afterwards.
+A_Err ConvertedCopy(AEIO_InData* in_data, const AEGP_SuiteHandler& suites, PF_EffectWorld* source,
+                    PF_PixelFormat sourceFormat, PF_EffectWorld* destination, PF_PixelFormat destinationFormat,
+                    bool demoteSource, bool promoteDestination) {
+  A_Err err = A_Err_NONE;
+  ScopedWorld temporary(suites.PFWorldSuite());
+  PF_EffectWorld* target = destination;
+  if (source->width != destination->width || source->height != destination->height) {
+    err = temporary.Create(source->width, source->height, destinationFormat);
+    target = temporary.World();
+  }
+
+  // A source that could not be demoted must not be promoted afterwards:
+  // that would double its samples.
+  if (!err && demoteSource) err = DemoteWorld(in_data, source);
+  if (!err) {
+    SourceRestore restore(in_data, demoteSource ? source : nullptr);
+    err = ConvertInto(in_data, suites, source, sourceFormat, target, destinationFormat, promoteDestination);
+    const A_Err restoreErr = restore.Restore();
+    if (!err) err = restoreErr;
+  }
+
+  // An unfilled temporary world is never copied out.
+  if (!err && target != destination) err = EasyCopy(in_data, target, destination, false);
+  return err;
+}
+
 }  // namespace
+
+bool IsHandledFormat(PF_PixelFormat format) {
+  return format == PF_PixelFormat_ARGB32 || format == PF_PixelFormat_ARGB64 || format == PF_PixelFormat_ARGB128;
+}
 
 A_Err SmartCopyWorld(AEIO_InData* in_data, PF_EffectWorld* source, PF_EffectWorld* destination, A_Boolean demoteSource,
                      A_Boolean promoteDestination) {
@@ -171,39 +214,18 @@ A_Err SmartCopyWorld(AEIO_InData* in_data, PF_EffectWorld* source, PF_EffectWorl
   PF_PixelFormat destinationFormat = PF_PixelFormat_INVALID;
   A_Err err = worlds->PF_GetPixelFormat(source, &sourceFormat);
   if (!err) err = worlds->PF_GetPixelFormat(destination, &destinationFormat);
-  if (err) return err;
-  if (!IsHandledFormat(sourceFormat) || !IsHandledFormat(destinationFormat)) return PF_Err_BAD_CALLBACK_PARAM;
+  if (!err && (!IsHandledFormat(sourceFormat) || !IsHandledFormat(destinationFormat))) err = PF_Err_BAD_CALLBACK_PARAM;
 
   // Same format and same meaning of the samples: one host copy.
   const bool sameRange = (demoteSource != 0) == (promoteDestination != 0);
-  if (sourceFormat == destinationFormat && (sameRange || sourceFormat != PF_PixelFormat_ARGB64)) {
-    return EasyCopy(in_data, source, destination, false);
+  const bool direct = sourceFormat == destinationFormat && (sameRange || sourceFormat != PF_PixelFormat_ARGB64);
+  if (!err && direct) {
+    err = EasyCopy(in_data, source, destination, false);
+  } else if (!err) {
+    const bool demote = demoteSource && sourceFormat == PF_PixelFormat_ARGB64;
+    err = ConvertedCopy(in_data, suites, source, sourceFormat, destination, destinationFormat, demote,
+                        promoteDestination != 0);
   }
-
-  // Depth is converted at the source's size; the host resamples afterwards.
-  ScopedWorld temporary(worlds);
-  PF_EffectWorld* target = destination;
-  if (source->width != destination->width || source->height != destination->height) {
-    err = temporary.Create(source->width, source->height, destinationFormat);
-    if (err) return err;
-    target = temporary.World();
-  }
-
-  if (demoteSource && sourceFormat == PF_PixelFormat_ARGB64) {
-    // A source that could not be demoted must not be promoted afterwards:
-    // that would double its samples.
-    err = DemoteWorld(in_data, source);
-    if (err) return err;
-    SourceRestore restore(in_data, source);
-    err = ConvertInto(in_data, suites, source, sourceFormat, target, destinationFormat, promoteDestination != 0);
-    const A_Err restoreErr = restore.Restore();
-    if (!err) err = restoreErr;
-  } else {
-    err = ConvertInto(in_data, suites, source, sourceFormat, target, destinationFormat, promoteDestination != 0);
-  }
-
-  // An unfilled temporary world is never copied out.
-  if (!err && target != destination) err = EasyCopy(in_data, target, destination, false);
   return err;
 }
 
@@ -222,24 +244,15 @@ A_Err PromoteWorld(AEIO_InData* in_data, PF_EffectWorld* world) {
   return RewriteWorld(in_data, world, PromoteWorldIterate);
 }
 
-void ConvertSamples(const uint8_t* from, uint16_t* to, std::ptrdiff_t samples) {
-  for (std::ptrdiff_t k = ConvertRowWide(from, to, samples); k < samples; ++k)
-    to[k] = Convert<uint16_t, uint8_t>(from[k]);
-}
+void ConvertSamples(const uint8_t* from, uint16_t* to, std::ptrdiff_t samples) { ConvertRow(from, to, samples); }
 
-void ConvertSamples(const uint8_t* from, float* to, std::ptrdiff_t samples) {
-  for (std::ptrdiff_t k = ConvertRowWide(from, to, samples); k < samples; ++k) to[k] = Convert<float, uint8_t>(from[k]);
-}
+void ConvertSamples(const uint8_t* from, float* to, std::ptrdiff_t samples) { ConvertRow(from, to, samples); }
 
 template <class SourceSample, class TargetSample>
 A_Err CopyWorldIterate(void* refconP, A_long, A_long i, A_long) {
   const CopyWorldRefcon& refcon = *static_cast<const CopyWorldRefcon*>(refconP);
-  const SourceSample* __restrict from = RowOf<const SourceSample>(*refcon.source, i);
-  TargetSample* __restrict to = RowOf<TargetSample>(*refcon.target, i);
-  const std::ptrdiff_t samples = RowSamples(*refcon.target);
-  for (std::ptrdiff_t k = ConvertRowWide(from, to, samples); k < samples; ++k) {
-    to[k] = Convert<TargetSample, SourceSample>(from[k]);
-  }
+  ConvertRow(RowOf<const SourceSample>(*refcon.source, i), RowOf<TargetSample>(*refcon.target, i),
+             RowSamples(*refcon.target));
   return A_Err_NONE;
 }
 
@@ -250,18 +263,6 @@ template A_Err CopyWorldIterate<uint16_t, float>(void*, A_long, A_long, A_long);
 template A_Err CopyWorldIterate<float, uint8_t>(void*, A_long, A_long, A_long);
 template A_Err CopyWorldIterate<float, uint16_t>(void*, A_long, A_long, A_long);
 
-A_Err DemoteWorldIterate(void* worldP, A_long, A_long i, A_long) {
-  const PF_EffectWorld& world = *static_cast<const PF_EffectWorld*>(worldP);
-  uint16_t* __restrict row = RowOf<uint16_t>(world, i);
-  const std::ptrdiff_t samples = RowSamples(world);
-  for (std::ptrdiff_t k = 0; k < samples; ++k) row[k] = Demote(row[k]);
-  return A_Err_NONE;
-}
+A_Err DemoteWorldIterate(void* worldP, A_long, A_long i, A_long) { return RewriteRow<Demote>(worldP, i); }
 
-A_Err PromoteWorldIterate(void* worldP, A_long, A_long i, A_long) {
-  const PF_EffectWorld& world = *static_cast<const PF_EffectWorld*>(worldP);
-  uint16_t* __restrict row = RowOf<uint16_t>(world, i);
-  const std::ptrdiff_t samples = RowSamples(world);
-  for (std::ptrdiff_t k = 0; k < samples; ++k) row[k] = Promote(row[k]);
-  return A_Err_NONE;
-}
+A_Err PromoteWorldIterate(void* worldP, A_long, A_long i, A_long) { return RewriteRow<Promote>(worldP, i); }

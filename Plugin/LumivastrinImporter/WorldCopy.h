@@ -12,6 +12,17 @@
 
 #include "LVS_HostSDK.h"
 
+// The three pixel formats the plug-in draws and converts.
+bool IsHandledFormat(PF_PixelFormat format);
+
+// Start of row i. The offset is formed in the address width: a 32-bit
+// product of row index and row bytes wraps for worlds above 2 GB.
+template <class Sample>
+Sample* RowOf(const PF_EffectWorld& world, A_long i) {
+  return reinterpret_cast<Sample*>(static_cast<char*>(world.data) +
+                                   static_cast<std::ptrdiff_t>(i) * static_cast<std::ptrdiff_t>(world.rowbytes));
+}
+
 // The flags describe 16-bit worlds that hold full-range samples (0 to 65535):
 // demoteSource, the source (which is brought into the host's range for the
 // conversion and restored afterwards, so it must be writable and not in use

@@ -67,29 +67,29 @@ enum Row {
 
 }  // namespace
 
-AEGP_SuiteHandler::AEGP_SuiteHandler(const SPBasicSuite* pica_basicP) : i_pica_basicP(pica_basicP), i_suites{} {
-  if (!i_pica_basicP) MissingSuiteError();
+AEGP_SuiteHandler::AEGP_SuiteHandler(const SPBasicSuite* pica_basicP) : basicSuite_(pica_basicP), suites_{} {
+  if (!basicSuite_) MissingSuiteError();
 }
 
 AEGP_SuiteHandler::~AEGP_SuiteHandler() { ReleaseAllSuites(); }
 
 const void* AEGP_SuiteHandler::Row(int row) const {
-  if (!i_suites.rows[row]) i_suites.rows[row] = LoadSuite(kSuiteTable[row].name, kSuiteTable[row].version);
-  return i_suites.rows[row];
+  if (!suites_.rows[row]) suites_.rows[row] = LoadSuite(kSuiteTable[row].name, kSuiteTable[row].version);
+  return suites_.rows[row];
 }
 
 const void* AEGP_SuiteHandler::LoadSuite(const A_char* name, A_long version) const {
   const void* suite = nullptr;
-  const SPErr err = i_pica_basicP->AcquireSuite(name, version, &suite);
+  const SPErr err = basicSuite_->AcquireSuite(name, version, &suite);
   if (err != 0 || !suite) MissingSuiteError();
   return suite;
 }
 
-void AEGP_SuiteHandler::ReleaseSuite(const A_char* name, A_long version) { i_pica_basicP->ReleaseSuite(name, version); }
+void AEGP_SuiteHandler::ReleaseSuite(const A_char* name, A_long version) { basicSuite_->ReleaseSuite(name, version); }
 
 void AEGP_SuiteHandler::ReleaseAllSuites() {
   for (int row = 0; row < kSuiteRows; ++row) {
-    if (i_suites.rows[row]) ReleaseSuite(kSuiteTable[row].name, kSuiteTable[row].version);
+    if (suites_.rows[row]) ReleaseSuite(kSuiteTable[row].name, kSuiteTable[row].version);
   }
 }
 

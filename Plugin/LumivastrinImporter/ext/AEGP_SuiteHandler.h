@@ -42,6 +42,6 @@ class AEGP_SuiteHandler {
   void ReleaseAllSuites();
   [[noreturn]] void MissingSuiteError() const;
 
-  const SPBasicSuite* i_pica_basicP;
-  mutable Suites i_suites;
+  const SPBasicSuite* basicSuite_;
+  mutable Suites suites_;
 };
