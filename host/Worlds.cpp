@@ -171,13 +171,7 @@ PF_Err WorldTable::Dispose(PF_EffectWorld* world) {
   Record* rec = Find(world, "PF_DisposeWorld");
   if (!rec) return A_Err_PARAMETER;
   if (rec->info.madeByHost) misuse_.Record("PF_DisposeWorld: disposed a world the host side owns");
-  if (!GuardsIntactLocked(*rec)) {
-    std::ostringstream s;
-    s << "PF_DisposeWorld: " << rec->info.width << "x" << rec->info.height << " " << FormatName(rec->info.format)
-      << " world was written outside its pixels";
-    misuse_.Record(s.str());
-  }
-  Retire(live_.find(world->data));
+  RetireChecked(*rec, world, "PF_DisposeWorld:");
   return A_Err_NONE;
 }
 
@@ -237,14 +231,18 @@ bool WorldTable::Release(PF_EffectWorld* world) {
   std::lock_guard<std::mutex> lock(mutex_);
   Record* rec = Find(world, "Release world");
   if (!rec) return false;
-  if (!GuardsIntactLocked(*rec)) {
+  RetireChecked(*rec, world, "destination");
+  return true;
+}
+
+void WorldTable::RetireChecked(const Record& rec, const PF_EffectWorld* world, const char* who) {
+  if (!GuardsIntactLocked(rec)) {
     std::ostringstream s;
-    s << "destination " << rec->info.width << "x" << rec->info.height << " " << FormatName(rec->info.format)
+    s << who << " " << rec.info.width << "x" << rec.info.height << " " << FormatName(rec.info.format)
       << " world was written outside its pixels";
     misuse_.Record(s.str());
   }
   Retire(live_.find(world->data));
-  return true;
 }
 
 void WorldTable::SetMarkFreshWorlds(bool mark) {

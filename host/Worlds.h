@@ -123,6 +123,9 @@ class WorldTable {
   Buffer TakeBuffer(size_t size);
   // Ends a live record, keeping its buffer in the pool when there is room.
   void Retire(std::map<const void*, Record>::iterator it);
+  // Retires a world, first recording it as damaged when a guard byte around
+  // its pixels was written; who starts the record.
+  void RetireChecked(const Record& rec, const PF_EffectWorld* world, const char* who);
 
   MisuseLog& misuse_;
   mutable std::mutex mutex_;
