@@ -1,5 +1,6 @@
 // The host must notice what a careless plug-in leaves or misuses.
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "host_test_support.h"
@@ -112,6 +113,38 @@ TEST_F(HostBookkeeping, WorldsAreGuardedPatternedAndLookNewWhenPooled) {
   ReleaseSuites();
   EXPECT_TRUE(Mentions("4x4 16-bit world not disposed")) << host.Report();
   ExpectMisuse({"written outside its pixels", "written outside its pixels", "unknown or disposed world"});
+}
+
+// What the plug-in declares about its footage is kept as given and counted;
+// a null record or an unknown footage handle is refused and changes nothing.
+TEST_F(HostBookkeeping, FootageAttributesAreKeptCountedAndCheckedAsTheHostDoes) {
+  const auto* io = AcquireForTest<AEGP_IOInSuite5>(host, kAEGPIOInSuite, kAEGPIOInSuiteVersion5);
+  AEIO_InSpecH inSpec = host.NewInSpec();
+  const A_Time duration = {0, 100};
+  AEIO_AlphaLabel alpha{};
+  alpha.alpha = 7;
+  FIEL_Label interlace{};
+  interlace.order = 3;
+  EXPECT_EQ(io->AEGP_SetInSpecDepth(inSpec, 32), A_Err_NONE);
+  EXPECT_EQ(io->AEGP_SetInSpecDuration(inSpec, &duration), A_Err_NONE);
+  EXPECT_EQ(io->AEGP_SetInSpecAlphaLabel(inSpec, &alpha), A_Err_NONE);
+  EXPECT_EQ(io->AEGP_SetInSpecInterlaceLabel(inSpec, &interlace), A_Err_NONE);
+  EXPECT_EQ(io->AEGP_SetInSpecDuration(inSpec, nullptr), A_Err_STRUCT);
+  EXPECT_EQ(io->AEGP_SetInSpecAlphaLabel(inSpec, nullptr), A_Err_STRUCT);
+  EXPECT_EQ(io->AEGP_SetInSpecInterlaceLabel(inSpec, nullptr), A_Err_STRUCT);
+  const AEIO_InSpecH unknown = reinterpret_cast<AEIO_InSpecH>(0x40);
+  EXPECT_EQ(io->AEGP_SetInSpecDepth(unknown, 24), A_Err_PARAMETER);
+
+  const std::optional<InSpecAttributes> a = host.InSpec(inSpec);
+  ASSERT_TRUE(a.has_value());
+  EXPECT_EQ(a->setCalls, 4);
+  EXPECT_TRUE(a->depth == A_short(32) && a->duration && a->duration->scale == 100);
+  EXPECT_TRUE(a->alpha && a->alpha->alpha == 7 && a->interlace && a->interlace->order == 3);
+  EXPECT_FALSE(a->width.has_value());
+  EXPECT_TRUE(host.DeleteInSpec(inSpec));
+  host.BasicSuite()->ReleaseSuite(kAEGPIOInSuite, kAEGPIOInSuiteVersion5);
+  ReleaseSuites();
+  ExpectMisuse({"AEGP_SetInSpecDepth: unknown"});
 }
 
 }  // namespace
