@@ -1,4 +1,4 @@
-// A style package as footage: a still of 1280 by 720 whose path and metadata
+// A style package as footage: a still of the package size whose path and metadata
 // live in the options record attached to the footage handle.
 #include "Footage.h"
 
@@ -8,17 +8,13 @@
 #include "Callbacks.h"
 #include "ErrorBoundary.h"
 #include "LumivastrinImporter.h"
-#include "ModuleIdentity.h"
 #include "StyleMeta.h"
 #include "StyleOptions.h"
 #include "StylePackage.h"
 
 namespace {
 
-constexpr A_long kWidth = 1280;
-constexpr A_long kHeight = 720;
 constexpr A_short kDepth = 32;
-constexpr char kMetaEntry[] = "meta";
 
 constexpr char kTypeName[] = "LVS";
 constexpr char kSubTypeName[] = "To use with Lumivastrin Styles";
@@ -74,7 +70,7 @@ A_Err DeclareFootage(const AEGP_IOInSuite5* io, AEIO_InSpecH specH) {
 
   A_Err err = io->AEGP_SetInSpecDepth(specH, kDepth);
   if (!err) err = io->AEGP_SetInSpecDuration(specH, &duration);
-  if (!err) err = io->AEGP_SetInSpecDimensions(specH, kWidth, kHeight);
+  if (!err) err = io->AEGP_SetInSpecDimensions(specH, kStyleWidth, kStyleHeight);
   if (!err) err = io->AEGP_SetInSpecAlphaLabel(specH, &alpha);
   if (!err) err = io->AEGP_SetInSpecInterlaceLabel(specH, &interlace);
   return err;
@@ -83,7 +79,7 @@ A_Err DeclareFootage(const AEGP_IOInSuite5* io, AEIO_InSpecH specH) {
 // Reads and parses the metadata entry into the record. The record is
 // written only when everything worked, so on any failure it stays as reset.
 A_Err ReadMetadata(const PF_HandleSuite2* handles, const char* path, LVS_Options* options) {
-  const int32_t length = LVS_GetFileSize(path, kMetaEntry);
+  const int32_t length = LVS_GetFileSize(path, kMetaEntryName);
   // An absent or empty entry names no style: as unusable as an unreadable
   // one. One past the metadata's bound is refused before a byte is read.
   if (length <= 0 || static_cast<std::size_t>(length) > kMetaSizeLimit) return PF_Err_INTERNAL_STRUCT_DAMAGED;
@@ -95,7 +91,7 @@ A_Err ReadMetadata(const PF_HandleSuite2* handles, const char* path, LVS_Options
   if (!bufferP) err = PF_Err_OUT_OF_MEMORY;
 
   StyleMeta meta;
-  if (!err && LVS_ReadFile(path, kMetaEntry, bufferP, capacity) < 0) err = PF_Err_INTERNAL_STRUCT_DAMAGED;
+  if (!err && LVS_ReadFile(path, kMetaEntryName, bufferP, capacity) < 0) err = PF_Err_INTERNAL_STRUCT_DAMAGED;
   if (!err) {
     meta = ParseStyleMeta(bufferP, capacity);
     if (!meta.ok) err = PF_Err_INTERNAL_STRUCT_DAMAGED;

@@ -129,7 +129,7 @@ class WorldRows final : public Jpeg::RowSink {
   // The 8-bit row that deeper worlds convert from; false when it cannot be had.
   bool Ready() {
     if (format_ == PF_PixelFormat_ARGB32) return true;
-    argb_.reset(new (std::nothrow) uint8_t[4 * std::size_t(kPreviewWidth)]);
+    argb_.reset(new (std::nothrow) uint8_t[4 * std::size_t(kStyleWidth)]);
     return argb_ != nullptr;
   }
   // Colour rows come converted straight into the 8-bit world, or into the
@@ -142,7 +142,7 @@ class WorldRows final : public Jpeg::RowSink {
   void PutRow(int32_t row, const uint8_t* pixels, int32_t components) override {
     uint8_t* const out = RowStart(world_, row);
     uint8_t* const argb = Argb(row);
-    const A_long width = kPreviewWidth;
+    const A_long width = kStyleWidth;
     if (components == 1) ExpandGreyRow(pixels, argb, width);
     const std::ptrdiff_t samples = 4 * std::ptrdiff_t(width);
     if (format_ == PF_PixelFormat_ARGB64)
@@ -168,9 +168,9 @@ bool IsHandledFormat(PF_PixelFormat format) {
 // frame of any other size is refused from its header, before it gets pixel
 // memory. The decoder reports its failures, it never throws.
 bool DrawJpeg(const uint8_t* data, uint64_t size, const DecoderMemory& memory, WorldRows& rows) {
-  const Jpeg::Decoder decoder(data, size, memory.allocate, memory.release, kPreviewWidth, kPreviewHeight, rows);
-  return decoder.GetResult() == Jpeg::Decoder::Success && decoder.GetWidth() == kPreviewWidth &&
-         decoder.GetHeight() == kPreviewHeight;
+  const Jpeg::Decoder decoder(data, size, memory.allocate, memory.release, kStyleWidth, kStyleHeight, rows);
+  return decoder.GetResult() == Jpeg::Decoder::Success && decoder.GetWidth() == kStyleWidth &&
+         decoder.GetHeight() == kStyleHeight;
 }
 
 }  // namespace
@@ -210,8 +210,8 @@ A_Err DrawPreviewFrame(AEIO_InData* basic_dataP, AEIO_InSpecH specH, PF_EffectWo
   if (!IsHandledFormat(format)) return PF_Err_BAD_CALLBACK_PARAM;
   ScopedWorld drawing(worlds);
   PF_EffectWorld* target = destination;
-  if (destination->width != kPreviewWidth || destination->height != kPreviewHeight) {
-    err = drawing.Create(kPreviewWidth, kPreviewHeight, format);
+  if (destination->width != kStyleWidth || destination->height != kStyleHeight) {
+    err = drawing.Create(kStyleWidth, kStyleHeight, format);
     if (err) return err;
     target = drawing.World();
   }
