@@ -354,18 +354,20 @@ std::vector<Problem> DiagnoseMetaText(const StyleMeta& meta) {
       add("meta.out-of-memory", "The \"meta\" entry could not be read: memory ran out.");
       break;
     case MetaProblem::BadKeys:
+      // Which keys failed is the parser's judgement; only the words are ours.
       for (int k = 0; k < kMetaKeyCount; ++k) {
+        if (!meta.keyRefused[k]) continue;
         const std::string key = kMetaKeyNames[k];
         const JsonType type = meta.keys[k];
         if (type == JsonType::Absent) {
           add("meta.key-missing", "The metadata has no \"" + key + "\" key.");
-        } else if (k != kMetaVersion && type != JsonType::String) {
+        } else if (k != kMetaVersion) {
           add("meta.key-type", "The metadata's \"" + key + "\" is " + JsonTypeName(type) + "; it must be a string.");
-        } else if (k == kMetaVersion && type == JsonType::String) {
+        } else if (type == JsonType::String) {
           const std::string& s = meta.versionText;
           add("meta.version-string", "The metadata's \"version\" is a string (\"" + s + "\"); it must be a number" +
                                          (s.empty() ? std::string(".") : ", written without quotes: " + s + "."));
-        } else if (k == kMetaVersion && type != JsonType::Number && type != JsonType::Boolean) {
+        } else {
           add("meta.version-type",
               "The metadata's \"version\" is " + std::string(JsonTypeName(type)) + "; it must be a number.");
         }
