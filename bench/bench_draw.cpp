@@ -87,9 +87,9 @@ Fixture* gFixture = nullptr;
 void ReadPreview(benchmark::State& state) {
   Bytes buffer(gFixture->jpeg.size());
   for (auto _ : state) {
-    const int32_t size = LVS_GetFileSize(gFixture->path.c_str(), "prv");
+    const int32_t size = LVS_GetFileSize(gFixture->path.c_str(), kPreviewEntryName);
     if (size != int32_t(buffer.size()) ||
-        LVS_ReadFile(gFixture->path.c_str(), "prv", buffer.data(), buffer.size()) != 0) {
+        LVS_ReadFile(gFixture->path.c_str(), kPreviewEntryName, buffer.data(), buffer.size()) != 0) {
       state.SkipWithError("read failed");
       break;
     }

@@ -68,9 +68,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kWidth = 1280;
-constexpr int kHeight = 720;
-constexpr char kPreviewEntry[] = "prv";
+constexpr int kWidth = kStyleWidth;
+constexpr int kHeight = kStyleHeight;
 // The options record as the host keeps it for footage (path first, the rest
 // zero): made by hand, so that the draw is measured without an import.
 constexpr size_t kOptionsRecordBytes = 1408;
@@ -198,10 +197,10 @@ void WriteDepth(const uint8_t* from, PF_EffectWorld& world, PF_PixelFormat forma
 // `file` and `pixels` (kWidth x kHeight x 3 bytes) carry over between frames.
 bool TurboFrame(tjhandle handle, const std::string& package, Bytes& file, uint8_t* pixels, PF_EffectWorld& world,
                 PF_PixelFormat format) {
-  const int32_t size = LVS_GetFileSize(package.c_str(), kPreviewEntry);
+  const int32_t size = LVS_GetFileSize(package.c_str(), kPreviewEntryName);
   if (size <= 0) return false;
   file.resize(size_t(size));
-  if (LVS_ReadFile(package.c_str(), kPreviewEntry, file.data(), file.size()) != 0) return false;
+  if (LVS_ReadFile(package.c_str(), kPreviewEntryName, file.data(), file.size()) != 0) return false;
   int width = 0, height = 0, subsampling = 0, colourspace = 0;
   if (tjDecompressHeader3(handle, file.data(), file.size(), &width, &height, &subsampling, &colourspace) != 0 ||
       width != kWidth || height != kHeight)
@@ -795,8 +794,8 @@ int ParentMain(const std::map<std::string, std::string>& args) {
         theirsCpu[size_t(p)].push_back(c2 - c1);
         // The read both frames share, which waters their ratio down.
         const Clock::time_point t3 = Clock::now();
-        if (LVS_GetFileSize(pv.package.c_str(), kPreviewEntry) != int32_t(pv.jpeg.size()) ||
-            LVS_ReadFile(pv.package.c_str(), kPreviewEntry, turbo.pixels.data(), turbo.pixels.size()) != 0)
+        if (LVS_GetFileSize(pv.package.c_str(), kPreviewEntryName) != int32_t(pv.jpeg.size()) ||
+            LVS_ReadFile(pv.package.c_str(), kPreviewEntryName, turbo.pixels.data(), turbo.pixels.size()) != 0)
           Fail(std::string("a read failed: ") + pv.kind->label);
         reads[size_t(p)].push_back(Ms(Clock::now() - t3));
       }

@@ -52,7 +52,7 @@ struct Fixture {
     const ZipArchive archive(path.c_str());
     EntryInfo info;
     std::uint64_t start = 0;
-    if (!archive.Locate("prv", &info) || !archive.DataStart(info, &start)) {
+    if (!archive.Locate(kPreviewEntryName, &info) || !archive.DataStart(info, &start)) {
       std::fprintf(stderr, "bench_read: cannot read back %s\n", path.c_str());
       std::exit(1);
     }
@@ -88,7 +88,8 @@ void BM_ReadFile(benchmark::State& state) {
   Fixture& f = TheFixture();
   Bytes out(f.plain.size());
   for (auto _ : state) {
-    if (LVS_ReadFile(f.path.c_str(), "prv", out.data(), out.size()) != 0) state.SkipWithError("read failed");
+    if (LVS_ReadFile(f.path.c_str(), kPreviewEntryName, out.data(), out.size()) != 0)
+      state.SkipWithError("read failed");
     benchmark::DoNotOptimize(out.data());
   }
   if (out != f.plain) state.SkipWithError("read delivered other bytes");

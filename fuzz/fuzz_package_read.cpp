@@ -62,7 +62,7 @@ void CheckEntry(const std::string& path, const char* name) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static lvsfuzz::ScratchFile file("lvs_fuzz_package");
   file.Write(data, size);
-  CheckEntry(file.Path(), "meta");
-  CheckEntry(file.Path(), "prv");
+  CheckEntry(file.Path(), kMetaEntryName);
+  CheckEntry(file.Path(), kPreviewEntryName);
   return 0;
 }

@@ -56,30 +56,36 @@ struct HeaderCase {
   std::vector<uint8_t> bytes;
   Decoder::ResultCode expected;
   int width, height;
+  // What a tool is told about an UnsupportedFeature: which check refused, and on what value.
+  Decoder::Refusal refusal = Decoder::Refusal::None;
+  int32_t refusalValue = 0;
 };
 
 std::vector<HeaderCase> HeaderCases() {
   using D = Decoder;
+  using R = Decoder::Refusal;
   const std::vector<uint8_t> flat = FlatStream(8, 8, kGrey, 1);
   return {
       {"NotJpeg", {0x89, 0x50, 0x4E, 0x47}, D::NoStartOfImage, 0, 0},
       {"OnlyStart", {0xFF, 0xD8}, D::MalformedData, 0, 0},
-      {"Progressive", {0xFF, 0xD8, 0xFF, 0xC2, 0x00, 0x0B}, D::UnsupportedFeature, 0, 0},
-      {"TwelveBit", FrameOnly(8, 8, kGrey, 12), D::UnsupportedFeature, 0, 0},
-      {"TwoComponents", FrameOnly(8, 6, {{1, 1, 1, 0}, {2, 1, 1, 0}}), D::UnsupportedFeature, 8, 6},
+      {"Progressive", {0xFF, 0xD8, 0xFF, 0xC2, 0x00, 0x0B}, D::UnsupportedFeature, 0, 0, R::Marker, 0xC2},
+      {"TwelveBit", FrameOnly(8, 8, kGrey, 12), D::UnsupportedFeature, 0, 0, R::Precision, 12},
+      {"TwoComponents", FrameOnly(8, 6, {{1, 1, 1, 0}, {2, 1, 1, 0}}), D::UnsupportedFeature, 8, 6, R::ComponentCount,
+       2},
       {"FrameMissingComponents", WithSegment(0xC0, {8, 0, 8, 0, 8, 3, 1, 0x11, 0, 2}), D::MalformedData, 8, 8},
       {"SamplingZero", FrameThenStop(8, 8, {{1, 1, 0, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}}), D::MalformedData, 8, 8},
-      {"SampledTwoWide", FrameOnly(4, 16, k420), D::UnsupportedFeature, 4, 16},
+      {"SampledTwoWide", FrameOnly(4, 16, k420), D::UnsupportedFeature, 4, 16, R::SubsampledTooThin},
       {"SampledThreeHigh", FrameOnly(16, 5, k420), D::MalformedData, 16, 5},
       {"WidthZero", FrameThenStop(0, 8, kGrey), D::MalformedData, 0, 8},
-      {"HeightZero", FrameOnly(8, 0, kGrey), D::UnsupportedFeature, 8, 0},
+      {"HeightZero", FrameOnly(8, 0, kGrey), D::UnsupportedFeature, 8, 0, R::HeightLater},
       {"SixteenBitQuant", WithSegment(0xDB, std::vector<uint8_t>(129, 0x10)), D::MalformedData, 0, 0},
-      {"HuffmanIdTwo", Dht(0x02, 2, 2), D::UnsupportedFeature, 0, 0},
+      {"HuffmanIdTwo", Dht(0x02, 2, 2), D::UnsupportedFeature, 0, 0, R::HuffmanTableId, 2},
       {"HuffmanOverfull", Dht(0x00, 2, 5), D::MalformedData, 0, 0},
       {"ApplicationPastEnd", WithSegment(0xE1, {1, 2, 3}, 400), D::MalformedData, 0, 0},
       {"SecondFrameReplacesFirst", JpegWriter().Soi().Sof(640, 480, k420).Bytes({flat.begin() + 2, flat.end()}).data,
        D::Success, 8, 8},
-      {"ScanOfOneComponent", ScanAfter420({1, 1, 0x00, 0, 63, 0, 0, 0, 0, 0}), D::UnsupportedFeature, 16, 16},
+      {"ScanOfOneComponent", ScanAfter420({1, 1, 0x00, 0, 63, 0, 0, 0, 0, 0}), D::UnsupportedFeature, 16, 16,
+       R::ScanComponents, 1},
       {"ScanOutOfOrder", ScanAfter420({3, 2, 0x11, 1, 0x00, 3, 0x11, 0, 63, 0}), D::MalformedData, 16, 16},
       // Each check below is told apart from its absence by what follows it:
       // the end of the input (MalformedData) or kStop (UnsupportedFeature).
@@ -89,19 +95,21 @@ std::vector<HeaderCase> HeaderCases() {
       {"LastApplicationSegmentSkipped", JpegWriter().Soi().Segment(0xEF, {1}).data, D::MalformedData, 0, 0},
       {"FrameBelowNineBytes", WithSegment(0xC0, {8, 0, 8, 0, 8, 0}), D::MalformedData, 0, 0},
       {"SamplingXZero", FrameThenStop(8, 8, {{1, 0, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}}), D::MalformedData, 8, 8},
-      {"SamplingThree", FrameOnly(24, 24, {{1, 2, 1, 0}, {2, 3, 1, 0}, {3, 1, 1, 0}}), D::UnsupportedFeature, 24, 24},
+      {"SamplingThree", FrameOnly(24, 24, {{1, 2, 1, 0}, {2, 3, 1, 0}, {3, 1, 1, 0}}), D::UnsupportedFeature, 24, 24,
+       R::SamplingFactor, 3},
       {"QuantTableFour", FrameThenStop(8, 8, {{1, 1, 1, 4}}), D::MalformedData, 8, 8},
       {"HuffmanIdFour", Dht(0x04, 2, 2), D::MalformedData, 0, 0},
-      {"HuffmanExactlyFull", Dht(0x00, 2, 4), D::UnsupportedFeature, 0, 0},
+      {"HuffmanExactlyFull", Dht(0x00, 2, 4), D::UnsupportedFeature, 0, 0, R::Marker, 0xC2},
       {"HuffmanBytesLeftOver", WithSegment(0xC4, HuffmanThenComment()), D::MalformedData, 0, 0},
       {"QuantBytesLeftOver", WithSegment(0xDB, std::vector<uint8_t>(66, 0)), D::MalformedData, 0, 0},
       {"RestartWithoutInterval", WithSegment(0xDD, {}), D::MalformedData, 0, 0},
       {"ScanOneByteShort",
        JpegWriter().Soi().Sof(16, 16, k420).Segment(0xDA, {3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63}).Bytes(kStop).data,
        D::MalformedData, 16, 16},
-      {"SpectralEndNot63", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 62, 0}), D::UnsupportedFeature, 16, 16},
-      {"SuccessiveApproximation", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 1}), D::UnsupportedFeature, 16,
-       16},
+      {"SpectralEndNot63", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 62, 0}), D::UnsupportedFeature, 16, 16,
+       R::NotSequential},
+      {"SuccessiveApproximation", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 1}), D::UnsupportedFeature, 16, 16,
+       R::NotSequential},
   };
 }
 
@@ -111,8 +119,8 @@ TEST_P(HeaderTest, StopsWithItsCodeAndReleasesEverything) {
   const HeaderCase& c = GetParam();
   {
     auto d = Decode(c.bytes);
-    EXPECT_EQ(std::make_tuple(d->GetResult(), d->GetWidth(), d->GetHeight()),
-              std::make_tuple(c.expected, c.width, c.height));
+    EXPECT_EQ(std::make_tuple(d->GetResult(), d->GetWidth(), d->GetHeight(), d->GetRefusal(), d->GetRefusalValue()),
+              std::make_tuple(c.expected, c.width, c.height, c.refusal, c.refusalValue));
   }
   EXPECT_EQ(MemoryLog::live, 0);
 }
@@ -133,7 +141,7 @@ TEST(JpegMemory, FailedRequestsAreReportedAndReleaseEverything) {
 
 // A huge frame is refused before any request unless the input could hold it (512 pixels a byte).
 TEST(JpegMemory, HugeFrameIsRefusedUnlessTheInputCouldHoldIt) {
-  EXPECT_EQ(Decode(FrameOnly(65535, 65535, k420))->GetResult(), Decoder::UnsupportedFeature);
+  EXPECT_EQ(Decode(FrameOnly(65535, 65535, k420))->GetRefusal(), Decoder::Refusal::TooManyPixels);
   EXPECT_EQ(MemoryLog::requests, 0);
   for (int64_t inputSize : {262143, 262144}) {  // 8192 x 16384 / 512
     JpegWriter w;
@@ -163,6 +171,7 @@ TEST(JpegMemory, AFrameOfAnotherSizeThanRequiredGetsNoMemory) {
 
   auto wrong = decodeOnly(good, 16, 17);
   EXPECT_EQ(wrong->GetResult(), Decoder::UnsupportedFeature);
+  EXPECT_EQ(wrong->GetRefusal(), Decoder::Refusal::OtherFrameSize);
   EXPECT_EQ(wrong->GetWidth(), 16);
   EXPECT_EQ(MemoryLog::requests, 0);
 

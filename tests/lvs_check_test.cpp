@@ -25,6 +25,7 @@ TEST_F(LvsCheck, EachFaultHasItsCodeAndSeverity) {
   const std::string longName(300, 'N'), whole = Slurp(Good());
   struct Case {
     std::string package, code, severity;
+    std::string says = {};  // words the problem's message must hold: the decoder's own refusal
   };
   const std::vector<Case> cases = {
       {scratch.Package("nometa.lvs", {Sealed("prv", Preview())}), "meta.missing", "no-import"},
@@ -37,7 +38,7 @@ TEST_F(LvsCheck, EachFaultHasItsCodeAndSeverity) {
       {File("cut.lvs", whole.substr(0, 40)), "zip.truncated", "no-import"},
       {scratch.Package("wide.lvs", kMeta, PhotoJpeg(1281, 720)), "prv.wrong-size", "fallback"},
       {scratch.Package("progressive.lvs", kMeta, PhotoJpeg(1280, 720, Subsampling::S420, true)), "prv.unsupported-jpeg",
-       "fallback"},
+       "fallback", "is a progressive JPEG"},
       {scratch.Package("locked.lvs", {Sealed("meta", meta), Sealed("prv", Preview(), "other")}), "prv.wrong-password",
        "fallback"},
       {scratch.Package("png.lvs", {Sealed("meta", meta), Sealed("prv", ToBytes("\x89PNG\r\n\x1a\n rest"))}), "prv.png",
@@ -63,6 +64,7 @@ TEST_F(LvsCheck, EachFaultHasItsCodeAndSeverity) {
     EXPECT_EQ(lines[i]["ok"], false);
     EXPECT_EQ(lines[i]["severity"], cases[i].severity);
     EXPECT_EQ(Codes(lines[i]).count(cases[i].code), 1u);
+    EXPECT_NE(lines[i].dump().find(cases[i].says), std::string::npos);
     for (const json& p : lines[i]["problems"]) EXPECT_FALSE(p["message"].get<std::string>().empty());
   }
   // A long name that fits, and a whole number written with a fraction, lose nothing.

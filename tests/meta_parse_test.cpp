@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <vector>
+
 #include <cstdint>
 #include <string>
 
@@ -120,6 +123,13 @@ TEST(MetaParse, RefusalsSayWhy) {
   EXPECT_EQ(keys.keys[kMetaHash], JsonType::Array);
   EXPECT_EQ(keys.keys[kMetaVersion], JsonType::String);
   EXPECT_EQ(keys.versionText, "3");
+  // Each refused key is named; a good key beside them is not.
+  const StyleMeta mixed = Parse(R"({"name":"n","author":null,"hash":"h","version":false})");
+  EXPECT_EQ(mixed.problem, MetaProblem::BadKeys);
+  EXPECT_EQ(std::vector<bool>(std::begin(mixed.keyRefused), std::end(mixed.keyRefused)),
+            (std::vector<bool>{false, true, false, false}));
+  EXPECT_EQ(std::vector<bool>(std::begin(keys.keyRefused), std::end(keys.keyRefused)),
+            (std::vector<bool>{true, true, true, true}));
   const StyleMeta last = Parse(R"({"name":5,"name":"Ink","author":"A","hash":"h","version":"1","version":true})");
   ASSERT_TRUE(last.ok);
   EXPECT_EQ(last.name, "Ink");

@@ -1,4 +1,4 @@
-// A style package as footage: a still of 1280 by 720 whose path and metadata
+// A style package as footage: a still of the package size whose path and metadata
 // live in the options record attached to the footage handle.
 #include "Footage.h"
 
@@ -8,50 +8,18 @@
 #include "Callbacks.h"
 #include "ErrorBoundary.h"
 #include "LumivastrinImporter.h"
-#include "ModuleIdentity.h"
 #include "ScopedHostMemory.h"
 #include "StyleMeta.h"
 #include "StyleOptions.h"
 #include "StylePackage.h"
+#include "TextCodec.h"
 
 namespace {
 
-constexpr A_long kWidth = 1280;
-constexpr A_long kHeight = 720;
 constexpr A_short kDepth = 32;
-constexpr char kMetaEntry[] = "meta";
 
 constexpr char kTypeName[] = "LVS";
 constexpr char kSubTypeName[] = "To use with Lumivastrin Styles";
-
-// Appends one code point; false when it does not fit before the terminator.
-bool PutUtf8(char32_t c, char* out, std::size_t limit, std::size_t* at) {
-  unsigned char bytes[4];
-  std::size_t n;
-  if (c < 0x80) {
-    bytes[0] = static_cast<unsigned char>(c);
-    n = 1;
-  } else if (c < 0x800) {
-    bytes[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
-    bytes[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-    n = 2;
-  } else if (c < 0x10000) {
-    bytes[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
-    bytes[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-    bytes[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-    n = 3;
-  } else {
-    bytes[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
-    bytes[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-    bytes[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-    bytes[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-    n = 4;
-  }
-  if (n > limit - *at) return false;
-  std::memcpy(out + *at, bytes, n);
-  *at += n;
-  return true;
-}
 
 A_Err DeclareFootage(const AEGP_IOInSuite5* io, AEIO_InSpecH specH) {
   const A_Time duration = {0, 100};  // zero length: a still
@@ -75,7 +43,7 @@ A_Err DeclareFootage(const AEGP_IOInSuite5* io, AEIO_InSpecH specH) {
 
   A_Err err = io->AEGP_SetInSpecDepth(specH, kDepth);
   if (!err) err = io->AEGP_SetInSpecDuration(specH, &duration);
-  if (!err) err = io->AEGP_SetInSpecDimensions(specH, kWidth, kHeight);
+  if (!err) err = io->AEGP_SetInSpecDimensions(specH, kStyleWidth, kStyleHeight);
   if (!err) err = io->AEGP_SetInSpecAlphaLabel(specH, &alpha);
   if (!err) err = io->AEGP_SetInSpecInterlaceLabel(specH, &interlace);
   return err;
@@ -84,7 +52,7 @@ A_Err DeclareFootage(const AEGP_IOInSuite5* io, AEIO_InSpecH specH) {
 // Reads and parses the metadata entry into the record. The record is
 // written only when everything worked, so on any failure it stays as reset.
 A_Err ReadMetadata(const PF_HandleSuite2* handles, const char* path, LVS_Options* options) {
-  const int32_t length = LVS_GetFileSize(path, kMetaEntry);
+  const int32_t length = LVS_GetFileSize(path, kMetaEntryName);
   const std::size_t capacity = length > 0 ? static_cast<std::size_t>(length) : 0;
   // An absent or empty entry names no style: as unusable as an unreadable
   // one. One past the metadata's bound is refused before a byte is read.
@@ -96,7 +64,7 @@ A_Err ReadMetadata(const PF_HandleSuite2* handles, const char* path, LVS_Options
   if (!err && !bufferP) err = PF_Err_OUT_OF_MEMORY;
 
   StyleMeta meta;
-  if (!err && LVS_ReadFile(path, kMetaEntry, bufferP, capacity) < 0) err = PF_Err_INTERNAL_STRUCT_DAMAGED;
+  if (!err && LVS_ReadFile(path, kMetaEntryName, bufferP, capacity) < 0) err = PF_Err_INTERNAL_STRUCT_DAMAGED;
   if (!err) {
     meta = ParseStyleMeta(bufferP, capacity);
     if (!meta.ok) err = PF_Err_INTERNAL_STRUCT_DAMAGED;
@@ -185,27 +153,7 @@ void CopyText(A_char (&field)[N], const char (&text)[M]) {
 }  // namespace
 
 bool Utf16PathToUtf8(const A_UTF16Char* text, char* out, std::size_t outSize) {
-  if (outSize == 0) return false;
-  out[0] = '\0';
-  if (!text) return true;
-  const std::size_t limit = outSize - 1;
-  std::size_t at = 0;
-  for (std::size_t i = 0; text[i] != 0; ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
-    // A surrogate without its partner names no character; replaced, the
-    // path could name another file that holds U+FFFD.
-    const bool lone = c >= 0xD800 && c <= 0xDFFF;
-    if (lone || !PutUtf8(c, out, limit, &at)) {
-      out[0] = '\0';
-      return false;
-    }
-  }
-  out[at] = '\0';
-  return true;
+  return Utf16ToUtf8(text, out, outSize);
 }
 
 A_Err InitInSpecFromFile(AEIO_InData* basic_dataP, const A_UTF16Char* file_pathZ, AEIO_InSpecH specH) {

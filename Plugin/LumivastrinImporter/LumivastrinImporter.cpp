@@ -5,12 +5,9 @@
 #include "AEGP_SuiteHandler.h"
 #include "Callbacks.h"
 #include "ErrorBoundary.h"
-#include "ModuleIdentity.h"
+#include "StyleFormat.h"
 
 namespace {
-
-constexpr A_long kLargestWidth = 1280;
-constexpr A_long kLargestHeight = 720;
 
 static_assert(sizeof(kLvsModuleName) <= sizeof(AEIO_ModuleInfo::name), "module name fits its field");
 
@@ -34,8 +31,8 @@ A_Err ConstructModuleInfo(const SPBasicSuite*, AEIO_ModuleInfo* info) {
   // Import only: a file-based still with no time.
   info->flags = AEIO_MFlag_INPUT | AEIO_MFlag_FILE | AEIO_MFlag_STILL | AEIO_MFlag_NO_TIME | AEIO_MFlag_BIT27;
   info->flags2 = 0;
-  info->max_width = kLargestWidth;
-  info->max_height = kLargestHeight;
+  info->max_width = kStyleWidth;
+  info->max_height = kStyleHeight;
   info->num_filetypes = 1;
   info->num_extensions = 1;
   info->num_clips = 0;

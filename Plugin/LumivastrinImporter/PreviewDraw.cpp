@@ -45,7 +45,7 @@ class WorldRows final : public Jpeg::RowSink {
   // The 8-bit row that deeper worlds convert from; false when it cannot be had.
   bool Ready() {
     if (format_ == PF_PixelFormat_ARGB32) return true;
-    argb_.reset(new (std::nothrow) uint8_t[4 * std::size_t(kPreviewWidth)]);
+    argb_.reset(new (std::nothrow) uint8_t[4 * std::size_t(kStyleWidth)]);
     return argb_ != nullptr;
   }
   // Colour rows come converted straight into the 8-bit world, or into the
@@ -58,7 +58,7 @@ class WorldRows final : public Jpeg::RowSink {
   void PutRow(int32_t row, const uint8_t* pixels, int32_t components) override {
     uint8_t* const out = RowOf<uint8_t>(world_, row);
     uint8_t* const argb = Argb(row);
-    const A_long width = kPreviewWidth;
+    const A_long width = kStyleWidth;
     if (components == 1) ExpandGreyRow(pixels, argb, width);
     const std::ptrdiff_t samples = 4 * std::ptrdiff_t(width);
     if (format_ == PF_PixelFormat_ARGB64)
@@ -80,9 +80,9 @@ class WorldRows final : public Jpeg::RowSink {
 // frame of any other size is refused from its header, before it gets pixel
 // memory. The decoder reports its failures, it never throws.
 bool DrawJpeg(const uint8_t* data, uint64_t size, const DecoderMemory& memory, WorldRows& rows) {
-  const Jpeg::Decoder decoder(data, size, memory.allocate, memory.release, kPreviewWidth, kPreviewHeight, rows);
-  return decoder.GetResult() == Jpeg::Decoder::Success && decoder.GetWidth() == kPreviewWidth &&
-         decoder.GetHeight() == kPreviewHeight;
+  const Jpeg::Decoder decoder(data, size, memory.allocate, memory.release, kStyleWidth, kStyleHeight, rows);
+  return decoder.GetResult() == Jpeg::Decoder::Success && decoder.GetWidth() == kStyleWidth &&
+         decoder.GetHeight() == kStyleHeight;
 }
 
 // Reads the preview and draws it, or the fallback, into target. Footage
@@ -124,8 +124,8 @@ A_Err DrawAtSize(AEIO_InData* basic_dataP, const AEGP_SuiteHandler& suites, cons
   A_Err err = A_Err_NONE;
   ScopedWorld drawing(suites.PFWorldSuite());
   PF_EffectWorld* target = destination;
-  if (destination->width != kPreviewWidth || destination->height != kPreviewHeight) {
-    err = drawing.Create(kPreviewWidth, kPreviewHeight, format);
+  if (destination->width != kStyleWidth || destination->height != kStyleHeight) {
+    err = drawing.Create(kStyleWidth, kStyleHeight, format);
     target = drawing.World();
   }
   if (!err) err = DrawPicture(suites, options, *target, format, memory);

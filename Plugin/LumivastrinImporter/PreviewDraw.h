@@ -1,5 +1,5 @@
 // Drawing the footage of a style package: its own preview when that decodes
-// to 1280 by 720, else the fallback picture compiled into the plug-in.
+// to the footage size, else the fallback picture compiled into the plug-in.
 // DrawSparseFrame (Callbacks.h) is the callback; the pieces below are its
 // parts.
 #pragma once
@@ -7,10 +7,7 @@
 #include <cstdint>
 
 #include "LVS_HostSDK.h"
-
-constexpr A_long kPreviewWidth = 1280;
-constexpr A_long kPreviewHeight = 720;
-constexpr char kPreviewEntryName[] = "prv";
+#include "StyleFormat.h"
 
 // Stores one pixel into an 8-bit world. A coordinate outside the world is
 // pulled onto the nearest edge pixel, never dropped; a world without pixels

@@ -81,7 +81,8 @@ class MetaReader final : public nlohmann::json_sax<Json> {
     bool usable = true;
     for (int k = 0; k < kMetaKeyCount; ++k) {
       const JsonType want = k == kMetaVersion ? JsonType::Number : JsonType::String;
-      if (m.keys[k] != want && !(k == kMetaVersion && m.keys[k] == JsonType::Boolean)) usable = false;
+      m.keyRefused[k] = m.keys[k] != want && !(k == kMetaVersion && m.keys[k] == JsonType::Boolean);
+      if (m.keyRefused[k]) usable = false;
     }
     if (m.keys[kMetaVersion] == JsonType::String) m.versionText = texts_[kMetaVersion];
     if (!usable) {

@@ -44,10 +44,11 @@ struct StyleMeta {
 
   // Why not, when !ok.
   MetaProblem problem = MetaProblem::None;
-  std::string detail;                 // NotJson: the parser's message
-  JsonType found = JsonType::Absent;  // NotAnObject: what the text holds
-  JsonType keys[kMetaKeyCount] = {};  // each key's type as the object holds it (the last, if repeated)
-  std::string versionText;            // "version" given as a string: that string
+  std::string detail;                   // NotJson: the parser's message
+  JsonType found = JsonType::Absent;    // NotAnObject: what the text holds
+  JsonType keys[kMetaKeyCount] = {};    // each key's type as the object holds it (the last, if repeated)
+  bool keyRefused[kMetaKeyCount] = {};  // BadKeys: the keys that are missing or of a type not taken
+  std::string versionText;              // "version" given as a string: that string
 };
 
 // Reads the bytes as text up to the first NUL (or all of them), which must be

@@ -11,11 +11,6 @@
 
 namespace {
 
-constexpr std::uint32_t kFlagEncrypted = 1u << 0;
-constexpr std::uint32_t kFlagStrongEncryption = 1u << 6;
-constexpr std::uint32_t kMethodStored = 0;
-constexpr std::uint32_t kMethodDeflated = 8;
-
 // Large enough that the cipher and inflate run in long uninterrupted loops.
 constexpr std::size_t kChunkSize = 64 * 1024;
 
@@ -80,8 +75,8 @@ bool ReadEntry(const ZipArchive& archive, const char* entryName, std::uint8_t* o
   EntryInfo info;
   if (!archive.Locate(entryName, &info)) return false;
   if (!SizeWithinCeiling(info) || info.uncompressedSize > capacity) return false;
-  if ((info.flags & kFlagStrongEncryption) != 0) return false;
-  if (info.method != kMethodStored && info.method != kMethodDeflated) return false;
+  if ((info.flags & kZipFlagStrongEncryption) != 0) return false;
+  if (info.method != kZipMethodStored && info.method != kZipMethodDeflated) return false;
   const auto size = static_cast<std::size_t>(info.uncompressedSize);
   if (size > 0 && out == nullptr) return false;
 
@@ -89,7 +84,7 @@ bool ReadEntry(const ZipArchive& archive, const char* entryName, std::uint8_t* o
   if (!archive.DataStart(info, &offset)) return false;
   std::uint64_t payload = info.compressedSize;
   std::optional<ZipCryptoKeys> keys;
-  if ((info.flags & kFlagEncrypted) != 0) {
+  if ((info.flags & kZipFlagEncrypted) != 0) {
     // The header is random bytes ending in a check byte; the check byte is
     // not trusted as a password test (the CRC is), so it is only skipped.
     std::uint8_t header[ZipCryptoKeys::kHeaderSize];
@@ -100,7 +95,7 @@ bool ReadEntry(const ZipArchive& archive, const char* entryName, std::uint8_t* o
     payload -= sizeof header;
   }
 
-  if (info.method == kMethodStored) {
+  if (info.method == kZipMethodStored) {
     if (payload != size || !archive.ReadAt(offset, out, size)) return false;
     if (keys) keys->Decrypt(out, size);
   } else if (!InflateEntry(archive, offset, payload, keys, out, size)) {

@@ -9,10 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr char kPackagePassword[] = "Hq4$Tw8mB!r2Kd6^Lp9*Vz3#Nc7Ey5Gs";
+#include "StyleFormat.h"
 
 // No entry larger than this is ever reported or read. A package holds a short
-// JSON text and a 1280 by 720 JPEG, so a larger recorded size can only come
+// JSON text and a preview-sized JPEG, so a larger recorded size can only come
 // from a damaged or hostile file, and must not make a caller allocate it.
 constexpr int32_t kEntrySizeCeiling = 64 * 1024 * 1024;
 

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "StyleFormat.h"
+
 namespace {
 
 constexpr std::uint32_t kEndSignature = 0x06054b50;
@@ -25,7 +27,6 @@ constexpr std::size_t kLargestComment = 0xffff;
 
 constexpr std::uint32_t kZip64Marker32 = 0xffffffffu;
 constexpr std::uint16_t kZip64ExtraId = 0x0001;
-constexpr std::uint32_t kFlagDataDescriptor = 1u << 3;
 
 // Most packages end in a directory of a hundred bytes and no comment: one
 // read of this much from the end finds the end record and the directory.
@@ -263,7 +264,7 @@ bool ZipArchive::DataStart(const EntryInfo& info, std::uint64_t* offset) const {
   if (Le32(local) != kLocalSignature || Le16(local + 8) != info.method) return false;
   // Sizes and CRC travel after the data when the local header says so;
   // zip64 headers mark their sizes and keep them in the extra field.
-  if ((Le16(local + 6) & kFlagDataDescriptor) == 0) {
+  if ((Le16(local + 6) & kZipFlagDataDescriptor) == 0) {
     if (Le32(local + 14) != info.crc) return false;
     const std::uint32_t compressed = Le32(local + 18), uncompressed = Le32(local + 22);
     if (compressed != kZip64Marker32 && compressed != info.compressedSize) return false;

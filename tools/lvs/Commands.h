@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "StyleFormat.h"
+
 namespace lvs {
 
 enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitNoPlugin = 3, kExitLeftovers = 4 };
@@ -29,8 +31,8 @@ struct RenderOptions {
   std::string package;
   std::string output;
   int depth = 8;
-  int width = 1280;
-  int height = 720;
+  int width = kStyleWidth;
+  int height = kStyleHeight;
   std::string plugin;
   bool json = false;
   bool quiet = false;

@@ -12,7 +12,7 @@
 #include "PackageBuilder.h"
 #include "PackageCheck.h"
 #include "PackageDiagnosis.h"
-#include "PreviewDraw.h"
+#include "StyleFormat.h"
 #include "StyleMeta.h"
 #include "StylePackage.h"
 #include "jpeg_decoder.h"
@@ -24,8 +24,8 @@ namespace {
 // grey spread over the three colours. Empty when it does not decode.
 ArgbFrame Painted(const std::vector<uint8_t>& jpeg) {
   const Jpeg::Decoder decoder(
-      jpeg.data(), jpeg.size(), [](uint64_t n) { return std::malloc(size_t(n)); }, std::free, kPreviewWidth,
-      kPreviewHeight);
+      jpeg.data(), jpeg.size(), [](uint64_t n) { return std::malloc(size_t(n)); }, std::free, kStyleWidth,
+      kStyleHeight);
   ArgbFrame frame;
   if (decoder.GetResult() != Jpeg::Decoder::Success || !decoder.GetImage()) return frame;
   const size_t pixels = size_t(decoder.GetWidth()) * size_t(decoder.GetHeight());

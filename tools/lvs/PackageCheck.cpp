@@ -6,7 +6,7 @@
 
 #include "CommandSupport.h"
 #include "PackageDiagnosis.h"
-#include "PreviewDraw.h"
+#include "StyleFormat.h"
 #include "ResultNames.h"
 #include "StyleMeta.h"
 #include "StylePackage.h"
@@ -16,7 +16,7 @@ namespace lvs {
 A_Err PackageChecker::DrawFrame(AEIO_InSpecH inSpec, ArgbFrame* frame, const ArgbFrame* compared, bool* same) {
   if (frame) frame->clear();
   if (same) *same = false;
-  PF_EffectWorld* world = session_.NewWorld(PF_PixelFormat_ARGB32, kPreviewWidth, kPreviewHeight);
+  PF_EffectWorld* world = session_.NewWorld(PF_PixelFormat_ARGB32, kStyleWidth, kStyleHeight);
   if (!world) return A_Err_ALLOC;
   const A_Err result = session_.Draw(inSpec, world);
   const size_t rowBytes = size_t(world->width) * 4;
@@ -61,10 +61,10 @@ std::vector<Problem> PackageChecker::RefusalReasons(const std::string& package, 
 
 std::vector<Problem> PackageChecker::LostInRecord(const std::string& package, const LVS_Options& record) {
   std::vector<Problem> problems;
-  const int32_t size = LVS_GetFileSize(package.c_str(), "meta");
+  const int32_t size = LVS_GetFileSize(package.c_str(), kMetaEntryName);
   if (size <= 0 || size_t(size) > kMetaSizeLimit) return problems;
   std::vector<char> bytes(static_cast<size_t>(size));
-  if (LVS_ReadFile(package.c_str(), "meta", bytes.data(), bytes.size()) < 0) return problems;
+  if (LVS_ReadFile(package.c_str(), kMetaEntryName, bytes.data(), bytes.size()) < 0) return problems;
   // The text as the parser reads it: up to its first NUL.
   const auto end = std::find(bytes.begin(), bytes.end(), '\0');
   const nlohmann::json meta = nlohmann::json::parse(bytes.begin(), end, nullptr, /*allow_exceptions=*/false);

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
-#include "JpegFeatures.h"
-#include "PreviewDraw.h"
+#include "StyleFormat.h"
 #include "StyleMeta.h"
 #include "StylePackage.h"
 #include "ZipReader.h"
@@ -19,9 +19,83 @@ namespace fs = std::filesystem;
 namespace lvs {
 namespace {
 
-constexpr uint32_t kFlagEncrypted = 1u << 0;
-constexpr uint32_t kFlagStrongEncryption = 1u << 6;
-constexpr uint32_t kMethodAes = 99;
+// The marker the decoder stopped at, as an author knows it.
+std::string MarkerPhrase(int code) {
+  switch (code) {
+    case 0xC1:
+      return "uses extended sequential coding (not baseline)";
+    case 0xC2:
+      return "is a progressive JPEG";
+    case 0xC3:
+      return "is a lossless JPEG";
+    case 0xC5:
+    case 0xC6:
+    case 0xC7:
+      return "is a hierarchical JPEG";
+    case 0xC9:
+    case 0xCC:
+      return "uses arithmetic coding";
+    case 0xCA:
+      return "is a progressive JPEG with arithmetic coding";
+    case 0xCB:
+      return "is a lossless JPEG with arithmetic coding";
+    case 0xCD:
+    case 0xCE:
+    case 0xCF:
+      return "is a hierarchical JPEG with arithmetic coding";
+    case 0xFF:
+      return "has fill bytes between its markers, which the decoder does not accept";
+    case 0xD8:
+      return "holds a second start-of-image marker";
+    case 0xD9:
+      return "ends before its picture data";
+    case 0xDC:
+      return "defines its height after the picture data (DNL)";
+    default:
+      break;
+  }
+  if (code >= 0xD0 && code <= 0xD7) return "has a restart marker outside its picture data";
+  char text[64];
+  std::snprintf(text, sizeof text, "holds a marker the decoder does not take (0xFF%02X)", code);
+  return text;
+}
+
+// Words for the refusal the decoder itself reports, so the reason given can
+// never differ from what the plug-in did.
+std::string RefusalPhrase(const Jpeg::Decoder& decoder) {
+  using R = Jpeg::Decoder::Refusal;
+  const std::string value = std::to_string(decoder.GetRefusalValue());
+  switch (decoder.GetRefusal()) {
+    case R::Marker:
+      return MarkerPhrase(decoder.GetRefusalValue());
+    case R::Precision:
+      return "uses " + value + "-bit samples (only 8-bit JPEG is supported)";
+    case R::ComponentCount:
+      return decoder.GetRefusalValue() == 4 ? "has four colour components (CMYK or YCCK); save it as RGB"
+                                            : "has " + value + " colour components; only grey or RGB is supported";
+    case R::SamplingFactor:
+      return "uses a sampling factor of " + value + " (only 1, 2, 4 and 8 are supported)";
+    case R::HeightLater:
+      return "leaves its height to be defined after the picture data (DNL)";
+    case R::TooManyPixels:
+      return "is " + std::to_string(decoder.GetWidth()) + " by " + std::to_string(decoder.GetHeight()) +
+             ", more pixels than the decoder accepts from a file of its size";
+    case R::SubsampledTooThin:
+      return "is too small for its chroma subsampling (a subsampled plane under 3 samples)";
+    case R::HuffmanTableId:
+      return "uses Huffman table number " + value + " (only 0 and 1 are supported)";
+    case R::ScanComponents:
+      return "stores its colour components in separate scans (not one interleaved scan)";
+    case R::NotSequential:
+      return "has a scan that is not baseline sequential (progressive spectral selection)";
+    case R::OtherFrameSize:
+      return "is " + std::to_string(decoder.GetWidth()) + " by " + std::to_string(decoder.GetHeight()) + ", not " +
+             std::to_string(kStyleWidth) + " by " + std::to_string(kStyleHeight);
+    case R::None:
+      break;
+  }
+  return "uses a JPEG feature that the plug-in's decoder does not support";
+}
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
@@ -114,10 +188,10 @@ bool ReadEntry(const std::string& path, const PackageListing& listing, const std
     return false;
   }
   const std::string label = "The " + Quoted(name) + " entry";
-  if (entry->method == kMethodAes || (entry->flags & kFlagStrongEncryption)) {
+  if (entry->method == kZipMethodAes || (entry->flags & kZipFlagStrongEncryption)) {
     problems->push_back(MakeProblem(
         name + ".strong-encryption",
-        label + " is encrypted with " + std::string(entry->method == kMethodAes ? "AES" : "strong encryption") +
+        label + " is encrypted with " + std::string(entry->method == kZipMethodAes ? "AES" : "strong encryption") +
             "; only the traditional zip encryption (ZipCrypto) with the package password is supported."));
     return false;
   }
@@ -147,7 +221,7 @@ bool ReadEntry(const std::string& path, const PackageListing& listing, const std
   }
   bytes->assign(size_t(size), 0);
   if (LVS_ReadFile(path.c_str(), name.c_str(), bytes->data(), bytes->size()) < 0) {
-    if (entry->flags & kFlagEncrypted)
+    if (entry->flags & kZipFlagEncrypted)
       problems->push_back(MakeProblem(name + ".wrong-password",
                                       label + " cannot be decrypted with the package password (it was encrypted with "
                                               "another password, or its data is damaged)."));
@@ -280,18 +354,20 @@ std::vector<Problem> DiagnoseMetaText(const StyleMeta& meta) {
       add("meta.out-of-memory", "The \"meta\" entry could not be read: memory ran out.");
       break;
     case MetaProblem::BadKeys:
+      // Which keys failed is the parser's judgement; only the words are ours.
       for (int k = 0; k < kMetaKeyCount; ++k) {
+        if (!meta.keyRefused[k]) continue;
         const std::string key = kMetaKeyNames[k];
         const JsonType type = meta.keys[k];
         if (type == JsonType::Absent) {
           add("meta.key-missing", "The metadata has no \"" + key + "\" key.");
-        } else if (k != kMetaVersion && type != JsonType::String) {
+        } else if (k != kMetaVersion) {
           add("meta.key-type", "The metadata's \"" + key + "\" is " + JsonTypeName(type) + "; it must be a string.");
-        } else if (k == kMetaVersion && type == JsonType::String) {
+        } else if (type == JsonType::String) {
           const std::string& s = meta.versionText;
           add("meta.version-string", "The metadata's \"version\" is a string (\"" + s + "\"); it must be a number" +
                                          (s.empty() ? std::string(".") : ", written without quotes: " + s + "."));
-        } else if (k == kMetaVersion && type != JsonType::Number && type != JsonType::Boolean) {
+        } else {
           add("meta.version-type",
               "The metadata's \"version\" is " + std::string(JsonTypeName(type)) + "; it must be a number.");
         }
@@ -304,7 +380,7 @@ std::vector<Problem> DiagnoseMetaText(const StyleMeta& meta) {
 std::vector<Problem> DiagnoseMeta(const std::string& path, const PackageListing& listing) {
   std::vector<Problem> problems;
   std::vector<uint8_t> bytes;
-  if (!ReadEntry(path, listing, "meta", "the style's name, author, hash and version", kMetaSizeLimit, &bytes,
+  if (!ReadEntry(path, listing, kMetaEntryName, "the style's name, author, hash and version", kMetaSizeLimit, &bytes,
                  &problems))
     return problems;
   return DiagnoseMetaText(ParseStyleMeta(bytes.data(), bytes.size()));
@@ -316,9 +392,9 @@ std::vector<Problem> DiagnosePreviewBytes(const std::vector<uint8_t>& bytes) {
   // As the draw decodes it: a frame of another size is known from its header
   // and never decoded, however large it claims to be.
   const Jpeg::Decoder decoder(
-      bytes.data(), bytes.size(), [](uint64_t n) { return std::malloc(size_t(n)); }, std::free, kPreviewWidth,
-      kPreviewHeight);
-  const bool otherSize = decoder.GetWidth() != kPreviewWidth || decoder.GetHeight() != kPreviewHeight;
+      bytes.data(), bytes.size(), [](uint64_t n) { return std::malloc(size_t(n)); }, std::free, kStyleWidth,
+      kStyleHeight);
+  const bool otherSize = decoder.GetWidth() != kStyleWidth || decoder.GetHeight() != kStyleHeight;
   if (decoder.GetResult() == Jpeg::Decoder::Success && otherSize) {
     // A scan with no frame header at all decodes to nothing.
     add("prv.no-frame", "The preview holds no picture (its scan comes before any frame header).");
@@ -326,7 +402,8 @@ std::vector<Problem> DiagnosePreviewBytes(const std::vector<uint8_t>& bytes) {
   }
   if (decoder.GetResult() == Jpeg::Decoder::UnsupportedFeature && otherSize && decoder.GetWidth() > 0) {
     add("prv.wrong-size", "The preview is " + std::to_string(decoder.GetWidth()) + " by " +
-                              std::to_string(decoder.GetHeight()) + ", not 1280 by 720.");
+                              std::to_string(decoder.GetHeight()) + ", not " + std::to_string(kStyleWidth) + " by " +
+                              std::to_string(kStyleHeight) + ".");
     return problems;
   }
   switch (decoder.GetResult()) {
@@ -339,7 +416,7 @@ std::vector<Problem> DiagnosePreviewBytes(const std::vector<uint8_t>& bytes) {
         add("prv.not-jpeg", "The preview is not a JPEG file; it must be a baseline JPEG.");
       break;
     case Jpeg::Decoder::UnsupportedFeature:
-      add("prv.unsupported-jpeg", "The preview " + DescribeUnsupportedJpeg(bytes.data(), bytes.size()) +
+      add("prv.unsupported-jpeg", "The preview " + RefusalPhrase(decoder) +
                                       "; the plug-in shows only baseline JPEG previews with 8-bit samples, in grey "
                                       "or colour.");
       break;
@@ -356,7 +433,8 @@ std::vector<Problem> DiagnosePreviewBytes(const std::vector<uint8_t>& bytes) {
 std::vector<Problem> DiagnosePreview(const std::string& path, const PackageListing& listing) {
   std::vector<Problem> problems;
   std::vector<uint8_t> bytes;
-  if (!ReadEntry(path, listing, "prv", "the preview picture", uint64_t(kEntrySizeCeiling), &bytes, &problems))
+  if (!ReadEntry(path, listing, kPreviewEntryName, "the preview picture", uint64_t(kEntrySizeCeiling), &bytes,
+                 &problems))
     return problems;
   return DiagnosePreviewBytes(bytes);
 }

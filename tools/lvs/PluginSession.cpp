@@ -24,47 +24,6 @@ std::string DefaultPluginPath() {
   return installed.string();
 }
 
-bool Utf8ToUtf16(const std::string& utf8, std::u16string* out) {
-  out->clear();
-  const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
-  const size_t n = utf8.size();
-  for (size_t i = 0; i < n;) {
-    const unsigned char lead = s[i];
-    uint32_t cp = 0;
-    size_t more = 0;
-    uint32_t smallest = 0;
-    if (lead < 0x80) {
-      cp = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      cp = lead & 0x1F, more = 1, smallest = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      cp = lead & 0x0F, more = 2, smallest = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      cp = lead & 0x07, more = 3, smallest = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + more >= n && more) return false;
-    for (size_t k = 1; k <= more; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    // Overlong forms, surrogates and values past Unicode are not text.
-    if (more && cp < smallest) return false;
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    if (cp == 0) return false;  // the host's paths end at the first zero unit
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out->push_back(char16_t(0xD800 + (cp >> 10)));
-      out->push_back(char16_t(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out->push_back(char16_t(cp));
-    }
-    i += more + 1;
-  }
-  return true;
-}
-
 bool PluginSession::Load(const std::string& modulePath, std::string* error) {
   std::error_code ec;
   if (!fs::exists(modulePath, ec)) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "TextCodec.h"  // the host hands paths over as zero-terminated UTF-16
 #include "StyleOptions.h"
 #include "SubstituteHost.h"
 
@@ -15,10 +16,6 @@ namespace lvs {
 // Where the module built or installed with this tool lives: beside the tool
 // in its build tree, else in the installed layout around it.
 std::string DefaultPluginPath();
-
-// The host hands paths over as zero-terminated UTF-16. False when the text is
-// not valid UTF-8 (a path the host could never have passed).
-bool Utf8ToUtf16(const std::string& utf8, std::u16string* out);
 
 struct OpenedFootage {
   A_Err result = 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "TextCodec.h"
+
 namespace lvs {
 namespace {
 
@@ -26,22 +28,10 @@ std::vector<uint32_t> CodePoints(const std::string& text) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const size_t n = text.size();
   for (size_t i = 0; i < n;) {
-    const unsigned char lead = s[i];
-    const size_t length = lead < 0x80             ? 1
-                          : (lead & 0xE0) == 0xC0 ? 2
-                          : (lead & 0xF0) == 0xE0 ? 3
-                          : (lead & 0xF8) == 0xF0 ? 4
-                                                  : 0;
-    bool valid = length > 0 && i + length <= n;
-    uint32_t cp = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-    for (size_t k = 1; valid && k < length; ++k) {
-      valid = (s[i + k] & 0xC0) == 0x80;
-      cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (valid && (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) valid = false;
-    out.push_back(valid ? cp : 0xFFFD);
-    i += valid ? length : 1;
+    char32_t cp = 0;
+    const size_t length = NextUtf8(s + i, n - i, &cp);
+    out.push_back(length ? uint32_t(cp) : 0xFFFD);
+    i += length ? length : 1;
   }
   return out;
 }

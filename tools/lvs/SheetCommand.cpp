@@ -10,7 +10,7 @@
 #include "CommandSupport.h"
 #include "PackageCheck.h"
 #include "PngFile.h"
-#include "PreviewDraw.h"
+#include "StyleFormat.h"
 #include "SheetCanvas.h"
 
 namespace fs = std::filesystem;
@@ -41,7 +41,7 @@ Layout MakeLayout(const SheetOptions& options, size_t count) {
   Layout l;
   l.columns = int(std::min<size_t>(size_t(options.columns), std::max<size_t>(count, 1)));
   l.previewWidth = options.cellWidth;
-  l.previewHeight = options.cellWidth * kPreviewHeight / kPreviewWidth;
+  l.previewHeight = options.cellWidth * kStyleHeight / kStyleWidth;
   l.cellWidth = l.previewWidth + 2 * kPad;
   l.cellHeight = kPad + l.previewHeight + 4 + 3 * Canvas::TextHeight() + kPad;
   return l;
@@ -56,7 +56,7 @@ void DrawCell(Canvas& strip, int x, const Layout& l, const std::string& package,
     strip.Text(px + kPad, py + l.previewHeight / 2 - Canvas::TextHeight() / 2, "not imported",
                SeverityColour(Severity::NoImport), l.previewWidth - 2 * kPad);
   } else {
-    strip.Scaled(frame, kPreviewWidth, kPreviewHeight, px, py, l.previewWidth, l.previewHeight);
+    strip.Scaled(frame, kStyleWidth, kStyleHeight, px, py, l.previewWidth, l.previewHeight);
   }
   // One mark per problem along the preview's top edge, worst first.
   std::vector<Problem> problems = verdict.problems;

@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   infoCmd->add_option("--plugin", info.plugin, kPluginHelp);
 
   lvs::RenderOptions render;
-  std::string size = "1280x720";
+  std::string size = std::to_string(kStyleWidth) + "x" + std::to_string(kStyleHeight);
   CLI::App* renderCmd = app.add_subcommand("render", "open a package and draw one frame into a PNG");
   renderCmd->add_option("PACKAGE", render.package, "style package")->required();
   renderCmd->add_option("-o,--output", render.output, "PNG file to write")->required();
@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
   sheetCmd->add_option("-o,--output", sheet.output, "PNG file to write")->required();
   sheetCmd->add_option("--columns", sheet.columns, "cells per row")->check(CLI::Range(1, 64))->capture_default_str();
   sheetCmd->add_option("--cell-width", sheet.cellWidth, "width of each preview in pixels (height 9/16 of it)")
-      ->check(CLI::Range(64, 1280))
+      ->check(CLI::Range(64, int(kStyleWidth)))
       ->capture_default_str();
   sheetCmd->add_flag("-q,--quiet", sheet.quiet, kQuietHelp);
   sheetCmd->add_option("--plugin", sheet.plugin, kPluginHelp);

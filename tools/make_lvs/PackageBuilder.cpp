@@ -141,7 +141,7 @@ bool RewriteAsZip64(const std::vector<std::uint8_t>& in, std::vector<std::uint8_
     const std::uint32_t localName = Get16(in, local + 26);
     const std::uint32_t localExtra = Get16(in, local + 28);
     const std::size_t data = local + 30 + localName + localExtra;
-    const bool hasDescriptor = (Get16(in, local + 6) & 0x0008) != 0;
+    const bool hasDescriptor = (Get16(in, local + 6) & kZipFlagDataDescriptor) != 0;
     std::size_t descriptor = data + compressed;
     if (hasDescriptor && descriptor + 4 <= central && Get32(in, descriptor) == 0x08074b50) descriptor += 4;
     if (descriptor + (hasDescriptor ? 12 : 0) > central) return Fail(error, "zip64: entry data out of range");
@@ -264,8 +264,9 @@ bool WritePackage(const std::string& path, const std::vector<Entry>& entries, st
 }
 
 std::vector<Entry> StyleEntries(const std::string& metaJson, const std::vector<std::uint8_t>& prvJpeg) {
-  Entry meta{"meta", std::vector<std::uint8_t>(metaJson.begin(), metaJson.end()), Method::Deflate, kPackagePassword};
-  Entry prv{"prv", prvJpeg, Method::Deflate, kPackagePassword};
+  Entry meta{kMetaEntryName, std::vector<std::uint8_t>(metaJson.begin(), metaJson.end()), Method::Deflate,
+             kPackagePassword};
+  Entry prv{kPreviewEntryName, prvJpeg, Method::Deflate, kPackagePassword};
   return {meta, prv};
 }
 

@@ -65,8 +65,8 @@ int main(int argc, char** argv) {
 
   std::vector<lvs_maker::Entry> entries;
   const std::string packagePassword = kPackagePassword;
-  if (!meta.empty() && !AddFile(&entries, "meta", meta, lvs_maker::Method::Deflate, packagePassword)) return 1;
-  if (!prv.empty() && !AddFile(&entries, "prv", prv, lvs_maker::Method::Deflate, packagePassword)) return 1;
+  if (!meta.empty() && !AddFile(&entries, kMetaEntryName, meta, lvs_maker::Method::Deflate, packagePassword)) return 1;
+  if (!prv.empty() && !AddFile(&entries, kPreviewEntryName, prv, lvs_maker::Method::Deflate, packagePassword)) return 1;
   for (const auto& [name, file] : files)
     if (!AddFile(&entries, name, file, method, password)) return 1;
   if (entries.empty()) return Usage();

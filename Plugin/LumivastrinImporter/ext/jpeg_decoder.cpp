@@ -86,7 +86,7 @@ Decoder::ResultCode Decoder::_Decode(const uint8_t* data, int32_t size) {
         if (marker == 0xFE || (marker >= 0xE0 && marker <= 0xEF))
           _SkipMarker();
         else
-          result = UnsupportedFeature;
+          _Refuse(Refusal::Marker, marker);
     }
   }
   // The rows were converted as the scan went; only the last ones are left.
@@ -132,7 +132,7 @@ void Decoder::_DecodeSOF() {
     return;
   }
   if (readPosition[0] != 8) {
-    result = UnsupportedFeature;
+    _Refuse(Refusal::Precision, readPosition[0]);
     return;
   }
   // A second frame header replaces the first; its planes would otherwise
@@ -143,7 +143,7 @@ void Decoder::_DecodeSOF() {
   componentCount = readPosition[5];
   _Skip(6);
   if (componentCount != 1 && componentCount != 3) {
-    result = UnsupportedFeature;
+    _Refuse(Refusal::ComponentCount, componentCount);
     return;
   }
   if (segmentLeft < 3 * componentCount) {
@@ -161,7 +161,7 @@ void Decoder::_DecodeSOF() {
       return;
     }
     if (!IsPowerOfTwo(c.samplingX)) {
-      result = UnsupportedFeature;
+      _Refuse(Refusal::SamplingFactor, c.samplingX);
       return;
     }
     if (c.samplingY == 0) {
@@ -169,7 +169,7 @@ void Decoder::_DecodeSOF() {
       return;
     }
     if (!IsPowerOfTwo(c.samplingY)) {
-      result = UnsupportedFeature;
+      _Refuse(Refusal::SamplingFactor, c.samplingY);
       return;
     }
     c.quantTable = readPosition[2];
@@ -193,7 +193,7 @@ void Decoder::_DecodeSOF() {
     return;
   }
   if (height == 0) {  // the height is given later, by a marker we refuse
-    result = UnsupportedFeature;
+    _Refuse(Refusal::HeightLater);
     return;
   }
   uint64_t pixels = uint64_t(width) * uint64_t(height);
@@ -201,7 +201,7 @@ void Decoder::_DecodeSOF() {
   if (allowed < MinPixelAllowance) allowed = MinPixelAllowance;
   if (allowed > MaxPixels) allowed = MaxPixels;
   if (pixels > allowed) {
-    result = UnsupportedFeature;
+    _Refuse(Refusal::TooManyPixels);
     return;
   }
   mcuWidth = 8 * maxSamplingX;
@@ -214,7 +214,7 @@ void Decoder::_DecodeSOF() {
     c.height = (height * c.samplingY + maxSamplingY - 1) / maxSamplingY;
     c.stride = 8 * mcuColumns * c.samplingX;
     if ((c.width < 3 && c.samplingX < maxSamplingX) || (c.height < 3 && c.samplingY < maxSamplingY)) {
-      result = UnsupportedFeature;
+      _Refuse(Refusal::SubsampledTooThin);
       return;
     }
   }
@@ -281,7 +281,7 @@ void Decoder::_DecodeDHT() {
       return;
     }
     if (b & 0x02) {
-      result = UnsupportedFeature;
+      _Refuse(Refusal::HuffmanTableId, b & 15);
       return;
     }
     int slot = (b | (b >> 3)) & 3;
@@ -343,7 +343,7 @@ void Decoder::_DecodeScan() {
     return;
   }
   if (readPosition[0] != componentCount) {
-    result = UnsupportedFeature;
+    _Refuse(Refusal::ScanComponents, readPosition[0]);
     return;
   }
   _Skip(1);
@@ -358,12 +358,12 @@ void Decoder::_DecodeScan() {
     _Skip(2);
   }
   if (readPosition[0] != 0 || readPosition[1] != 63 || readPosition[2] != 0) {
-    result = UnsupportedFeature;
+    _Refuse(Refusal::NotSequential);
     return;
   }
   _Skip(segmentLeft);
   if (frameRefused) {
-    result = UnsupportedFeature;
+    _Refuse(Refusal::OtherFrameSize);
     return;
   }
 

@@ -89,6 +89,27 @@ class Decoder {
   Decoder& operator=(const Decoder&) = delete;
 
   ResultCode GetResult() const { return result; }
+
+  // Which refusal ended a decode with UnsupportedFeature (None otherwise),
+  // and the value it turned on, so that a tool can tell an author in words
+  // exactly what the plug-in refused: the result code alone is what the
+  // plug-in acts on.
+  enum class Refusal : int32_t {
+    None,
+    Marker,             // a marker not taken here (value: its code), e.g. a progressive or arithmetic frame
+    Precision,          // samples of other than 8 bits (value: the precision)
+    ComponentCount,     // neither one nor three components (value: the count)
+    SamplingFactor,     // a sampling factor that is not a power of two (value: the factor)
+    HeightLater,        // a height of 0, to be given after the scan
+    TooManyPixels,      // more pixels than the input's size can plausibly hold (or MaxPixels)
+    SubsampledTooThin,  // a subsampled component less than 3 samples wide or high
+    HuffmanTableId,     // a code table number other than 0 and 1 (value: the number)
+    ScanComponents,     // a scan that does not hold every component (value: how many it holds)
+    NotSequential,      // a scan's spectral selection or approximation is not the baseline one
+    OtherFrameSize,     // the frame is not of the size the caller asked for
+  };
+  Refusal GetRefusal() const { return refusal; }
+  int32_t GetRefusalValue() const { return refusalValue; }
   int32_t GetWidth() const { return width; }
   int32_t GetHeight() const { return height; }
   int32_t GetComponentCount() const { return componentCount; }
@@ -133,6 +154,11 @@ class Decoder {
   void _DecodeScan();
   void _DecodeMcuRows();
   void _ReleasePlanes();
+  void _Refuse(Refusal why, int32_t value = 0) {
+    result = UnsupportedFeature;
+    refusal = why;
+    refusalValue = value;
+  }
 
   int32_t _GetVLC(int slot, uint8_t* symbol);
   void _DecodeBlock(Component* c, uint8_t* out);
@@ -143,6 +169,8 @@ class Decoder {
   void _Convert(int32_t endRow);
 
   ResultCode result = Success;
+  Refusal refusal = Refusal::None;
+  int32_t refusalValue = 0;
   const uint8_t* readPosition = nullptr;
   int32_t bytesLeft = 0;
   int32_t segmentLeft = 0;
