@@ -22,8 +22,9 @@ TEST(TextCodec, Utf8ToUtf16TakesOnlyExactText) {
   EXPECT_TRUE(ok);
   // Overlong, surrogate, past U+10FFFF, stray continuation, cut at the end,
   // and U+0000, which would end the host's zero-terminated path early.
-  for (const std::string& bad : std::initializer_list<std::string>{"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "a\x80", "\xE2\x82",
-                                "\xF0\x9F\x98", std::string("a\0b", 3)}) {
+  for (const std::string& bad :
+       std::initializer_list<std::string>{"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "a\x80",
+                                          "\xE2\x82", "\xF0\x9F\x98", std::string("a\0b", 3)}) {
     EXPECT_EQ(To16(bad, &ok), u"") << bad;
     EXPECT_FALSE(ok) << bad;
   }
