@@ -101,6 +101,14 @@ void Append64(std::vector<std::uint8_t>& b, std::uint64_t v) {
   Append32(b, static_cast<std::uint32_t>(v >> 32));
 }
 
+// The zip64 extra field (id 1) with both sizes, as local and central records carry it.
+void AppendZip64Sizes(std::vector<std::uint8_t>& extra, std::uint64_t uncompressed, std::uint64_t compressed) {
+  Append16(extra, 0x0001);
+  Append16(extra, 16);
+  Append64(extra, uncompressed);
+  Append64(extra, compressed);
+}
+
 // Extra fields of a header without any zip64 field already in them.
 std::vector<std::uint8_t> ExtraWithoutZip64(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t length) {
   std::vector<std::uint8_t> kept;
@@ -152,10 +160,7 @@ bool RewriteAsZip64(const std::vector<std::uint8_t>& in, std::vector<std::uint8_
     Put32(header, 18, 0xffffffff);
     Put32(header, 22, 0xffffffff);
     std::vector<std::uint8_t> extra = ExtraWithoutZip64(in, local + 30 + localName, localExtra);
-    Append16(extra, 0x0001);
-    Append16(extra, 16);
-    Append64(extra, uncompressed);
-    Append64(extra, compressed);
+    AppendZip64Sizes(extra, uncompressed, compressed);
     Put16(header, 28, static_cast<std::uint32_t>(extra.size()));
     locals.insert(locals.end(), header.begin(), header.end());
     locals.insert(locals.end(), extra.begin(), extra.end());
@@ -173,10 +178,7 @@ bool RewriteAsZip64(const std::vector<std::uint8_t>& in, std::vector<std::uint8_
     Put32(record, 24, 0xffffffff);
     Put32(record, 42, static_cast<std::uint32_t>(newOffset));
     std::vector<std::uint8_t> centralExtra = ExtraWithoutZip64(in, central + 46 + nameLength, extraLength);
-    Append16(centralExtra, 0x0001);
-    Append16(centralExtra, 16);
-    Append64(centralExtra, uncompressed);
-    Append64(centralExtra, compressed);
+    AppendZip64Sizes(centralExtra, uncompressed, compressed);
     Put16(record, 30, static_cast<std::uint32_t>(centralExtra.size()));
     directory.insert(directory.end(), record.begin(), record.end());
     directory.insert(directory.end(), centralExtra.begin(), centralExtra.end());
