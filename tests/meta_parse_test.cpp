@@ -123,6 +123,18 @@ TEST(MetaParse, RefusalsSayWhy) {
   EXPECT_EQ(keys.keys[kMetaHash], JsonType::Array);
   EXPECT_EQ(keys.keys[kMetaVersion], JsonType::String);
   EXPECT_EQ(keys.versionText, "3");
+  // What was written, for a tool to compare with what a record kept.
+  const StyleMeta written = Parse(R"({"name":"ab\u0000cd","author":"","hash":"h","version":2.50})");
+  ASSERT_TRUE(written.ok);
+  EXPECT_EQ(written.name, "ab");
+  EXPECT_EQ(written.writtenLength[kMetaName], 5u);
+  EXPECT_TRUE(written.writtenNul[kMetaName]);
+  EXPECT_FALSE(written.writtenNul[kMetaHash]);
+  EXPECT_EQ(written.versionWritten, "2.50");
+  EXPECT_FALSE(written.versionKept);
+  for (const char* kept : {"2", "2.0", "-7", "2147483647"}) EXPECT_TRUE(Parse(Object(kept)).versionKept) << kept;
+  for (const char* lost : {"4294967298", "18446744073709551615", "-2147483649", "1e300"})
+    EXPECT_FALSE(Parse(Object(lost)).versionKept) << lost;
   // Each refused key is named; a good key beside them is not.
   const StyleMeta mixed = Parse(R"({"name":"n","author":null,"hash":"h","version":false})");
   EXPECT_EQ(mixed.problem, MetaProblem::BadKeys);

@@ -36,19 +36,33 @@ class MetaReader final : public nlohmann::json_sax<Json> {
     return true;
   }
   bool number_integer(number_integer_t value) override {
-    if (Scalar(JsonType::Number) && current_ == kMetaVersion) version_ = VersionFromInteger(value);
+    if (Scalar(JsonType::Number) && current_ == kMetaVersion) {
+      version_ = VersionFromInteger(value);
+      Written(std::to_string(value), value == version_);
+    }
     return true;
   }
   bool number_unsigned(number_unsigned_t value) override {
-    if (Scalar(JsonType::Number) && current_ == kMetaVersion) version_ = VersionFromUnsigned(value);
+    if (Scalar(JsonType::Number) && current_ == kMetaVersion) {
+      version_ = VersionFromUnsigned(value);
+      Written(std::to_string(value), version_ >= 0 && value == static_cast<uint64_t>(version_));
+    }
     return true;
   }
-  bool number_float(number_float_t value, const string_t&) override {
-    if (Scalar(JsonType::Number) && current_ == kMetaVersion) version_ = VersionFromDouble(value);
+  bool number_float(number_float_t value, const string_t& written) override {
+    if (Scalar(JsonType::Number) && current_ == kMetaVersion) {
+      version_ = VersionFromDouble(value);
+      Written(written, value == static_cast<double>(version_));
+    }
     return true;
   }
   bool string(string_t& value) override {
-    if (Scalar(JsonType::String) && current_ != kNoKey) texts_[current_].assign(value, 0, value.find('\0'));
+    if (Scalar(JsonType::String) && current_ != kNoKey) {
+      const std::size_t nul = value.find('\0');
+      texts_[current_].assign(value, 0, nul);
+      meta_->writtenLength[current_] = value.size();
+      meta_->writtenNul[current_] = nul != std::string::npos;
+    }
     return true;
   }
   bool binary(binary_t&) override { return true; }  // JSON text has none
@@ -115,6 +129,10 @@ class MetaReader final : public nlohmann::json_sax<Json> {
       return false;
     }
     return true;
+  }
+  void Written(std::string text, bool kept) {
+    meta_->versionWritten = std::move(text);
+    meta_->versionKept = kept;
   }
   bool Close() {
     --depth_;

@@ -49,6 +49,13 @@ struct StyleMeta {
   JsonType keys[kMetaKeyCount] = {};    // each key's type as the object holds it (the last, if repeated)
   bool keyRefused[kMetaKeyCount] = {};  // BadKeys: the keys that are missing or of a type not taken
   std::string versionText;              // "version" given as a string: that string
+
+  // What was written, before the record's conventions touched it, so that a
+  // tool can say what a record loses.
+  std::size_t writtenLength[kMetaKeyCount] = {};  // each text's bytes, past an escaped NUL
+  bool writtenNul[kMetaKeyCount] = {};            // the text held an escaped NUL, and was cut there
+  std::string versionWritten;                     // "version" as a number: as written (a whole number in digits)
+  bool versionKept = true;                        // false: `version` is not the number written
 };
 
 // Reads the bytes as text up to the first NUL (or all of them), which must be

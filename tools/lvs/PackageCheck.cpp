@@ -65,38 +65,25 @@ std::vector<Problem> PackageChecker::LostInRecord(const std::string& package, co
   if (size <= 0 || size_t(size) > kMetaSizeLimit) return problems;
   std::vector<char> bytes(static_cast<size_t>(size));
   if (LVS_ReadFile(package.c_str(), kMetaEntryName, bytes.data(), bytes.size()) < 0) return problems;
-  // The text as the parser reads it: up to its first NUL.
-  const auto end = std::find(bytes.begin(), bytes.end(), '\0');
-  const nlohmann::json meta = nlohmann::json::parse(bytes.begin(), end, nullptr, /*allow_exceptions=*/false);
-  if (!meta.is_object()) return problems;
+  // What was written is the parser's to say; the record is what the module kept of it.
+  const StyleMeta meta = ParseStyleMeta(bytes.data(), bytes.size());
+  if (!meta.ok) return problems;
 
-  const struct {
-    const char* key;
-    std::string kept;
-  } texts[] = {{"name", FieldText(record.name, sizeof record.name)},
-               {"author", FieldText(record.author, sizeof record.author)},
-               {"hash", FieldText(record.hash, sizeof record.hash)}};
-  for (const auto& t : texts) {
-    const auto value = meta.find(t.key);
-    if (value == meta.end() || !value->is_string()) continue;
-    const std::string& full = value->get_ref<const std::string&>();
-    if (full != t.kept)
-      problems.push_back(MakeProblem(std::string("meta.") + t.key + "-cut",
-                                     "The record keeps " + std::to_string(t.kept.size()) + " of the " +
-                                         std::to_string(full.size()) + " bytes of the metadata's \"" + t.key + "\"" +
-                                         (full.find('\0') != std::string::npos ? " (it holds a \\u0000)" : "") + "."));
+  const std::string kept[] = {FieldText(record.name, sizeof record.name),
+                              FieldText(record.author, sizeof record.author),
+                              FieldText(record.hash, sizeof record.hash)};
+  for (int k : {kMetaName, kMetaAuthor, kMetaHash}) {
+    if (meta.writtenLength[k] == kept[k].size()) continue;
+    problems.push_back(MakeProblem(std::string("meta.") + kMetaKeyNames[k] + "-cut",
+                                   "The record keeps " + std::to_string(kept[k].size()) + " of the " +
+                                       std::to_string(meta.writtenLength[k]) + " bytes of the metadata's \"" +
+                                       kMetaKeyNames[k] + "\"" + (meta.writtenNul[k] ? " (it holds a \\u0000)" : "") +
+                                       "."));
   }
-  const auto version = meta.find("version");
-  if (version != meta.end() && version->is_number()) {
-    const bool same = version->is_number_unsigned()
-                          ? version->get<uint64_t>() == uint64_t(int64_t(record.version)) && record.version >= 0
-                      : version->is_number_integer() ? version->get<int64_t>() == int64_t(record.version)
-                                                     : version->get<double>() == double(record.version);
-    if (!same)
-      problems.push_back(MakeProblem("meta.version-cut", "The metadata's \"version\" is " + version->dump() +
-                                                             "; the record keeps " + std::to_string(record.version) +
-                                                             "."));
-  }
+  if (!meta.versionKept || meta.version != record.version)
+    problems.push_back(MakeProblem("meta.version-cut", "The metadata's \"version\" is " + meta.versionWritten +
+                                                           "; the record keeps " + std::to_string(record.version) +
+                                                           "."));
   return problems;
 }
 
