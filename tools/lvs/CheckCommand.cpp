@@ -18,7 +18,7 @@ int PrintProblemCodes(bool json) {
     if (json)
       PrintJsonLine({{"code", c.code}, {"severity", SeverityName(c.severity)}, {"summary", c.summary}});
     else
-      std::printf("%-26s %-10s %s\n", c.code, SeverityName(c.severity), c.summary);
+      std::printf("%-26s %-10s %s\n", c.code, SeverityName(c.severity), c.summary.c_str());
   }
   return kExitOk;
 }

@@ -1,5 +1,5 @@
 // The verdict on a package, from the module itself: it is opened as the host
-// opens it and one 8-bit 1280x720 frame is drawn through the callbacks.
+// opens it and one 8-bit frame of the footage size is drawn through the callbacks.
 // Whether that frame is the package's preview or the fallback picture is
 // decided by comparing it with the frame the module draws for footage whose
 // package has gone missing (restored from a saved record), which is always

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "StyleFormat.h"
+
 namespace lvs {
 
 const std::vector<ProblemCode>& ProblemCodes() {
@@ -53,7 +55,8 @@ const std::vector<ProblemCode>& ProblemCodes() {
       {"prv.not-jpeg", F, "the preview is not a JPEG file"},
       {"prv.png", F, "the preview is a PNG picture"},
       {"prv.no-frame", F, "the preview's scan comes before any frame header"},
-      {"prv.wrong-size", F, "the preview is not 1280 by 720"},
+      {"prv.wrong-size", F,
+       "the preview is not " + std::to_string(kStyleWidth) + " by " + std::to_string(kStyleHeight)},
       {"prv.unsupported-jpeg", F, "the preview uses a JPEG feature the decoder refuses (progressive, 12-bit, CMYK...)"},
       {"prv.damaged-jpeg", F, "the preview's data breaks the JPEG format"},
       {"prv.out-of-memory", F, "memory ran out decoding the preview"},

@@ -26,7 +26,7 @@ struct Problem {
 struct ProblemCode {
   const char* code;
   Severity severity;
-  const char* summary;
+  std::string summary;
 };
 
 // Every code the tool reports, in a fixed order.

@@ -115,7 +115,11 @@ int main(int argc, char** argv) {
   CLI::App* packCmd = app.add_subcommand(
       "pack", "make a style package from a preview JPEG and metadata, proven to import and show its preview");
   packCmd->add_option("-o,--output", pack.output, "style package to write (replaced only once proven)")->required();
-  packCmd->add_option("--preview", pack.preview, "the preview: a baseline JPEG of 1280 by 720")->required();
+  packCmd
+      ->add_option(
+          "--preview", pack.preview,
+          "the preview: a baseline JPEG of " + std::to_string(kStyleWidth) + " by " + std::to_string(kStyleHeight))
+      ->required();
   packCmd->add_option("--meta", pack.meta, "a metadata JSON file (instead of the four fields)");
   CLI::Option* nameOpt = packCmd->add_option("--name", pack.name, "the style's name");
   CLI::Option* authorOpt = packCmd->add_option("--author", pack.author, "the style's author");
