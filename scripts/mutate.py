@@ -19,6 +19,7 @@ Exit status: 0 when every mutation ran was killed, 1 when one survived,
 """
 
 import argparse
+import fcntl
 import os
 import shutil
 import subprocess
@@ -198,6 +199,14 @@ def main():
     source_dir = os.path.join(args.work, "src")
     build_dir = os.path.join(args.work, "build")
     os.makedirs(source_dir, exist_ok=True)
+    # Two runs on one work directory would rebuild and mutate each other's
+    # copy; the second waits for the first.
+    lock = open(os.path.join(args.work, "lock"), "w")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        print(f"waiting for the other run in {args.work}", file=sys.stderr)
+        fcntl.flock(lock, fcntl.LOCK_EX)
     sync_copy(source_dir)
     if not os.path.isfile(os.path.join(build_dir, "build.ninja")):
         if run(["nice", "-n", "10", "cmake", "-S", source_dir, "-B", build_dir, "-G", "Ninja",
