@@ -174,7 +174,7 @@ template <typename Pixel, int Channels, typename Sample>
 void WriteArgb(const uint8_t* from, PF_EffectWorld& world, decltype(Pixel::alpha) full, Sample sample) {
   for (int y = 0; y < kHeight; ++y) {
     const uint8_t* s = from + size_t(y) * kWidth * Channels;
-    Pixel* d = reinterpret_cast<Pixel*>(static_cast<uint8_t*>(world.data) + std::ptrdiff_t(y) * world.rowbytes);
+    Pixel* d = reinterpret_cast<Pixel*>(reinterpret_cast<uint8_t*>(world.data) + std::ptrdiff_t(y) * world.rowbytes);
     for (int x = 0; x < kWidth; ++x, s += Channels) {
       d[x].alpha = full;
       d[x].red = sample(s[0]);
@@ -239,7 +239,7 @@ double Level(const uint8_t* data, A_long rowbytes, PF_PixelFormat format, int x,
 }
 
 Bytes Snapshot(const PF_EffectWorld& w) {
-  const uint8_t* p = static_cast<const uint8_t*>(w.data);
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(w.data);
   return Bytes(p, p + size_t(w.rowbytes) * size_t(w.height));
 }
 
@@ -250,7 +250,7 @@ struct Difference {
 
 Difference Compare(const Bytes& a, const PF_EffectWorld& b, PF_PixelFormat format) {
   Difference d;
-  const uint8_t* bp = static_cast<const uint8_t*>(b.data);
+  const uint8_t* bp = reinterpret_cast<const uint8_t*>(b.data);
   double sum = 0;
   for (int y = 0; y < kHeight; ++y)
     for (int x = 0; x < kWidth; ++x) {
@@ -674,7 +674,7 @@ int ParentMain(const std::map<std::string, std::string>& args) {
       // the last frame's pixels; the rows' padding is the host's guard.
       PF_EffectWorld& w = *worlds[c.depth];
       for (A_long y = 0; y < w.height; ++y)
-        std::memset(static_cast<uint8_t*>(w.data) + std::ptrdiff_t(y) * w.rowbytes, 0,
+        std::memset(reinterpret_cast<uint8_t*>(w.data) + std::ptrdiff_t(y) * w.rowbytes, 0,
                     size_t(w.width) * size_t(lvshost::BytesPerPixel(kDepths[c.depth].format)));
       draw(c);
       const Bytes drawn = Snapshot(*worlds[c.depth]);

@@ -108,7 +108,7 @@ template <class Pixel>
 LVS_HARNESS_LOOP bool Opaque(const PF_EffectWorld& w, A_long* badX, A_long* badY) {
   for (A_long y = 0; y < w.height; ++y) {
     const Pixel* row =
-        reinterpret_cast<const Pixel*>(static_cast<const char*>(w.data) + std::ptrdiff_t(y) * w.rowbytes);
+        reinterpret_cast<const Pixel*>(reinterpret_cast<const char*>(w.data) + std::ptrdiff_t(y) * w.rowbytes);
     unsigned bad = 0;
     for (A_long x = 0; x < w.width; ++x) bad += !Full(row[x]);
     if (bad == 0) continue;

@@ -226,7 +226,8 @@ PF_Handle PFHandleTable::New(A_HandleSize size) {
   Record rec;
   rec.bytes = AllocateGuarded(static_cast<size_t>(size), false);
   if (!rec.bytes) return nullptr;
-  rec.master = std::make_unique<void*>(rec.bytes.get());
+  using Master = std::remove_pointer_t<PF_Handle>;
+  rec.master = std::make_unique<Master>(reinterpret_cast<Master>(rec.bytes.get()));
   rec.info.size = size;
   PF_Handle h = rec.master.get();
   std::lock_guard<std::mutex> lock(mutex_);

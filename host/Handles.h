@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "LVS_HostSDK.h"
@@ -105,7 +106,9 @@ class PFHandleTable {
  private:
   struct Record {
     PFHandleInfo info;
-    std::unique_ptr<void*> master;  // *handle: the data pointer, as the host's handles are
+    // *handle: the data pointer, as the host's handles are (char* or void*
+    // by platform).
+    std::unique_ptr<std::remove_pointer_t<PF_Handle>> master;
     std::unique_ptr<uint8_t[]> bytes;
   };
   Record* Find(PF_Handle h, const char* op);

@@ -22,7 +22,7 @@ WorkerPool::~WorkerPool() {
   for (std::thread& t : threads_) t.join();
 }
 
-A_Err WorkerPool::Run(A_long n, void* refcon, AEGP_IterateGenericFunc fn, bool* nestedCall) {
+A_Err WorkerPool::Run(A_long n, void* refcon, IterationFunc fn, bool* nestedCall) {
   if (nestedCall) *nestedCall = false;
   if (n < 0) return A_Err_PARAMETER;
   if (!fn) return A_Err_STRUCT;
@@ -61,7 +61,7 @@ void WorkerPool::WorkerLoop(int index) {
     seen = generation_;
     const A_long n = n_;
     void* const refcon = refcon_;
-    const AEGP_IterateGenericFunc fn = fn_;
+    const IterationFunc fn = fn_;
     lock.unlock();
 
     // Rows are claimed in runs, so that the threads do not contend for the

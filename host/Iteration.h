@@ -15,6 +15,10 @@ namespace lvshost {
 
 inline constexpr int kDefaultWorkerThreads = 4;
 
+// The row function AEGP_IterateGeneric takes (the SDK writes its type out in
+// the prototype and gives it no name).
+using IterationFunc = A_Err (*)(void* refconPV, A_long thread_indexL, A_long i, A_long iterationsL);
+
 class WorkerPool {
  public:
   explicit WorkerPool(int threads = kDefaultWorkerThreads);
@@ -29,7 +33,7 @@ class WorkerPool {
   // A call from inside a pool thread (a row callback calling the host)
   // runs inline on that thread, and nestedCall is set for the caller to
   // record as misuse.
-  A_Err Run(A_long n, void* refcon, AEGP_IterateGenericFunc fn, bool* nestedCall);
+  A_Err Run(A_long n, void* refcon, IterationFunc fn, bool* nestedCall);
 
   int ThreadCount() const { return static_cast<int>(threads_.size()); }
   // Largest number of callbacks seen running at the same moment.
@@ -51,7 +55,7 @@ class WorkerPool {
   // The current job.
   A_long n_ = 0;
   void* refcon_ = nullptr;
-  AEGP_IterateGenericFunc fn_ = nullptr;
+  IterationFunc fn_ = nullptr;
   std::atomic<int64_t> next_{0};  // next row to claim; may pass n
   std::atomic<A_long> firstFailure_{0};
   A_Err failureCode_ = 0;

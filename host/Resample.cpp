@@ -106,11 +106,11 @@ void ReduceRows(const PF_EffectWorld& src, PF_EffectWorld& dst, int ratioX, int 
   for (int y = 0; y < dh; ++y) {
     std::fill(acc, acc + n, 0.0f);
     for (int t = 0; t < ratioY; ++t) {
-      const auto* in = reinterpret_cast<const Sample*>(static_cast<const uint8_t*>(src.data) +
+      const auto* in = reinterpret_cast<const Sample*>(reinterpret_cast<const uint8_t*>(src.data) +
                                                        ptrdiff_t(y * ratioY + t) * src.rowbytes);
       for (size_t k = 0; k < n; ++k) acc[k] += wy * float(in[k]);
     }
-    Sample* out = reinterpret_cast<Sample*>(static_cast<uint8_t*>(dst.data) + ptrdiff_t(y) * dst.rowbytes);
+    Sample* out = reinterpret_cast<Sample*>(reinterpret_cast<uint8_t*>(dst.data) + ptrdiff_t(y) * dst.rowbytes);
     for (int x = 0; x < dw; ++x) {
       const float* p = acc + size_t(x) * ratioX * 4;
       float sum[4] = {0, 0, 0, 0};
@@ -183,9 +183,9 @@ void HalveIntegers(const PF_EffectWorld& src, PF_EffectWorld& dst) {
   const size_t n = size_t(dst.width) * 4;
   for (int y = 0; y < dst.height; ++y) {
     const auto* top =
-        reinterpret_cast<const Sample*>(static_cast<const uint8_t*>(src.data) + ptrdiff_t(2 * y) * src.rowbytes);
+        reinterpret_cast<const Sample*>(reinterpret_cast<const uint8_t*>(src.data) + ptrdiff_t(2 * y) * src.rowbytes);
     const auto* bottom = reinterpret_cast<const Sample*>(reinterpret_cast<const uint8_t*>(top) + src.rowbytes);
-    Sample* out = reinterpret_cast<Sample*>(static_cast<uint8_t*>(dst.data) + ptrdiff_t(y) * dst.rowbytes);
+    Sample* out = reinterpret_cast<Sample*>(reinterpret_cast<uint8_t*>(dst.data) + ptrdiff_t(y) * dst.rowbytes);
     for (size_t k = 4 * HalveRowWide(top, bottom, out, size_t(dst.width)); k < n; ++k) {
       const size_t pixel = k / 4, c = k % 4;
       const size_t left = pixel * 8 + c, right = left + 4;
@@ -210,10 +210,10 @@ template <class Sample>
 void Resample(const PF_EffectWorld& src, PF_EffectWorld& dst, bool shortcuts) {
   const int sw = src.width, sh = src.height, dw = dst.width, dh = dst.height;
   auto srcRow = [&](int y) {
-    return reinterpret_cast<const Sample*>(static_cast<const uint8_t*>(src.data) + ptrdiff_t(y) * src.rowbytes);
+    return reinterpret_cast<const Sample*>(reinterpret_cast<const uint8_t*>(src.data) + ptrdiff_t(y) * src.rowbytes);
   };
   auto dstRow = [&](int y) {
-    return reinterpret_cast<Sample*>(static_cast<uint8_t*>(dst.data) + ptrdiff_t(y) * dst.rowbytes);
+    return reinterpret_cast<Sample*>(reinterpret_cast<uint8_t*>(dst.data) + ptrdiff_t(y) * dst.rowbytes);
   };
   if (sw == dw && sh == dh) {
     for (int y = 0; y < sh; ++y) std::memmove(dstRow(y), srcRow(y), size_t(sw) * 4 * sizeof(Sample));

@@ -35,7 +35,7 @@ A_Err SubstituteHost::Load(const std::string& modulePath) {
     loadError_ = loader_.Error();
     return kLoadFailed;
   }
-  auto entry = reinterpret_cast<AEGP_PluginInitFuncPrototype>(loader_.Symbol("EntryPointFunc"));
+  auto entry = reinterpret_cast<AEGP_PluginInitFunc>(loader_.Symbol("EntryPointFunc"));
   if (!entry) {
     loadError_ = modulePath + " has no EntryPointFunc";
     return kLoadFailed;
@@ -44,7 +44,7 @@ A_Err SubstituteHost::Load(const std::string& modulePath) {
   return RunEntry(entry);
 }
 
-A_Err SubstituteHost::RunEntry(AEGP_PluginInitFuncPrototype entry) {
+A_Err SubstituteHost::RunEntry(AEGP_PluginInitFunc entry) {
   AEGP_GlobalRefcon slot = nullptr;
   const A_Err err = entry(const_cast<SPBasicSuite*>(HostBasicSuite()), 1, 0, kEntryPluginID, &slot);
   entryGlobalRefcon_ = slot;

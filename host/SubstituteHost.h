@@ -65,7 +65,7 @@ class SubstituteHost {
   // entry's code, or kLoadFailed (see LoadError()).
   A_Err Load(const std::string& modulePath);
   // Calls an entry function directly (an in-process stand-in plug-in).
-  A_Err RunEntry(AEGP_PluginInitFuncPrototype entry);
+  A_Err RunEntry(AEGP_PluginInitFunc entry);
   const std::string& LoadError() const { return loadError_; }
   // Calls the registered death hook once (later calls do nothing).
   void Shutdown();

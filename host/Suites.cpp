@@ -71,8 +71,8 @@ A_Err RegisterIO(AEGP_PluginID id, AEGP_IORefcon refcon, const AEIO_ModuleInfo* 
   if (A_Err err = Enter("AEGP_RegisterIO")) return err;
   return H().RegisterIO(id, refcon, info, block);
 }
-const AEGP_RegisterSuite6 kRegisterSuite = [] {
-  AEGP_RegisterSuite6 s{};
+const AEGP_RegisterSuite5 kRegisterSuite = [] {
+  AEGP_RegisterSuite5 s{};
   s.AEGP_RegisterDeathHook = RegisterDeathHook;
   s.AEGP_RegisterIO = RegisterIO;
   return s;
@@ -83,8 +83,8 @@ A_Err RegisterWithAEGP(AEGP_GlobalRefcon refcon, const A_char* name, AEGP_Plugin
   if (A_Err err = Enter("AEGP_RegisterWithAEGP")) return err;
   return H().RegisterWithAEGP(refcon, name, out);
 }
-const AEGP_UtilitySuite11 kUtilitySuite = [] {
-  AEGP_UtilitySuite11 s{};
+const AEGP_UtilitySuite5 kUtilitySuite = [] {
+  AEGP_UtilitySuite5 s{};
   s.AEGP_RegisterWithAEGP = RegisterWithAEGP;
   return s;
 }();
@@ -177,8 +177,8 @@ A_Err SetInSpecDimensions(AEIO_InSpecH inSpec, A_long width, A_long height) {
     return A_Err(A_Err_NONE);
   });
 }
-const AEGP_IOInSuite5 kIOInSuite = [] {
-  AEGP_IOInSuite5 s{};
+const AEGP_IOInSuite4 kIOInSuite = [] {
+  AEGP_IOInSuite4 s{};
   s.AEGP_GetInSpecOptionsHandle = GetInSpecOptionsHandle;
   s.AEGP_SetInSpecOptionsHandle = SetInSpecOptionsHandle;
   s.AEGP_SetInSpecDepth = SetInSpecDepth;
@@ -206,7 +206,7 @@ void DisposeHandle(PF_Handle h) {
   if (Enter("host_dispose_handle")) return;
   H().PFHandles().Dispose(h);
 }
-const PF_HandleSuite2 kHandleSuite = {NewHandle, LockHandle, UnlockHandle, DisposeHandle};
+const PF_HandleSuite1 kHandleSuite = {NewHandle, LockHandle, UnlockHandle, DisposeHandle};
 
 // PF World Suite 2
 PF_Err NewWorld(PF_ProgPtr, A_long width, A_long height, PF_Boolean clear, PF_PixelFormat format, PF_EffectWorld* out) {
@@ -240,7 +240,7 @@ const PF_WorldTransformSuite1 kWorldTransformSuite = [] {
 }();
 
 // AEGP Iterate Suite 1
-A_Err IterateGeneric(A_long n, void* refcon, AEGP_IterateGenericFunc fn) {
+A_Err IterateGeneric(A_long n, void* refcon, IterationFunc fn) {
   if (A_Err err = Enter("AEGP_IterateGeneric")) return err;
   bool nested = false;
   const A_Err err = H().Iteration().Run(n, refcon, fn, &nested);
@@ -259,11 +259,11 @@ struct ServedSuite {
   const void* table;
 };
 const ServedSuite kServed[] = {
-    {kAEGPRegisterSuite, kAEGPRegisterSuiteVersion6, &kRegisterSuite},
-    {kAEGPUtilitySuite, kAEGPUtilitySuiteVersion11, &kUtilitySuite},
+    {kAEGPRegisterSuite, kAEGPRegisterSuiteVersion5, &kRegisterSuite},
+    {kAEGPUtilitySuite, kAEGPUtilitySuiteVersion5, &kUtilitySuite},
     {kAEGPMemorySuite, kAEGPMemorySuiteVersion1, &kMemorySuite},
-    {kAEGPIOInSuite, kAEGPIOInSuiteVersion5, &kIOInSuite},
-    {kPFHandleSuite, kPFHandleSuiteVersion2, &kHandleSuite},
+    {kAEGPIOInSuite, kAEGPIOInSuiteVersion4, &kIOInSuite},
+    {kPFHandleSuite, kPFHandleSuiteVersion1, &kHandleSuite},
     {kPFWorldSuite, kPFWorldSuiteVersion2, &kWorldSuite},
     {kPFWorldTransformSuite, kPFWorldTransformSuiteVersion1, &kWorldTransformSuite},
     {kAEGPIterateSuite, kAEGPIterateSuiteVersion1, &kIterateSuite},
@@ -294,8 +294,8 @@ SPErr AcquireSuite(const char* name, int32_t version, const void** out) {
   }
   const ServedSuite* suite = FindSuite(name, version);
   if (!suite) {
-    host.Suites().Record(SuiteEvent{true, suiteName, version, kSuiteNotFound, false});
-    return kSuiteNotFound;
+    host.Suites().Record(SuiteEvent{true, suiteName, version, kSPSuiteNotFoundError, false});
+    return kSPSuiteNotFoundError;
   }
   *out = suite->table;
   host.Suites().Record(SuiteEvent{true, suiteName, version, A_Err_NONE, true});
@@ -313,7 +313,7 @@ SPErr ReleaseSuite(const char* name, int32_t version) {
     std::ostringstream s;
     s << "ReleaseSuite: \"" << name << "\" version " << version << " was never handed out";
     host.Misuse().Record(s.str());
-    return kSuiteNotFound;
+    return kSPSuiteNotFoundError;
   }
   if (host.Suites().Released(name) >= host.Suites().Acquired(name))
     host.Misuse().Record(std::string("ReleaseSuite: \"") + name + "\" released more often than acquired");
@@ -321,7 +321,7 @@ SPErr ReleaseSuite(const char* name, int32_t version) {
   return injected;
 }
 
-int32_t IsEqual(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0; }
+SPBoolean IsEqual(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0; }
 
 const SPBasicSuite kBasicSuite = [] {
   SPBasicSuite s{};

@@ -2,7 +2,7 @@
 // ledger of acquisitions and releases.
 //
 // Served by exact name and version (anything else is refused with
-// kSuiteNotFound): "AEGP Register Suite" 6, "AEGP Utility Suite" 11,
+// kSPSuiteNotFoundError): "AEGP Register Suite" 6, "AEGP Utility Suite" 11,
 // "AEGP Memory Suite" 1, "AEGP IO In Suite" 5, "PF Handle Suite" 2,
 // "PF World Suite" 2, "PF World Transform Suite" 1, "AEGP Iterate Suite" 1.
 // Reserved slots of every table are null.
@@ -16,9 +16,6 @@
 #include "LVS_HostSDK.h"
 
 namespace lvshost {
-
-// AcquireSuite's answer for a suite the host does not have ("S!Fd").
-inline constexpr A_Err kSuiteNotFound = 0x53214664;
 
 struct SuiteEvent {
   bool acquire = false;  // false: release

@@ -42,7 +42,7 @@ namespace {
 template <class Pixel>
 Pixel* PixelAt(const PF_EffectWorld& w, int x, int y) {
   assert(x >= 0 && x < w.width && y >= 0 && y < w.height);
-  auto* row = static_cast<uint8_t*>(w.data) + static_cast<ptrdiff_t>(y) * w.rowbytes;
+  auto* row = reinterpret_cast<uint8_t*>(w.data) + static_cast<ptrdiff_t>(y) * w.rowbytes;
   return reinterpret_cast<Pixel*>(row) + x;
 }
 
@@ -80,7 +80,7 @@ PF_Err WorldTable::Allocate(A_long width, A_long height, bool clear, PF_PixelFor
   std::memset(rec.bytes + size_t(height) * rowbytes, kGuardByte, kTailGuardBytes);
 
   std::memset(out, 0, sizeof(*out));
-  out->data = rec.bytes;
+  out->data = reinterpret_cast<PF_PixelPtr>(rec.bytes);
   out->rowbytes = static_cast<A_long>(rowbytes);
   out->width = width;
   out->height = height;

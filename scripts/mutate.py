@@ -7,7 +7,8 @@ repository (the repository itself is never touched), built there once, and
 then, one mutation at a time: the mutation is written into the copy, only the
 test programs that can see it are rebuilt (ninja rebuilds just what the
 change touches), they are run, and the file is restored. A mutation is killed
-when a test program fails, crashes or runs past its time limit.
+when a test program fails, crashes or runs past its time limit; one marked
+"kill: build" (a fact pinned at compile time) when the build refuses it.
 
     scripts/mutate.py                 every mutation
     scripts/mutate.py --ci            the fixed sample marked "ci: yes"
@@ -101,8 +102,8 @@ def read_list(path):
                 mutations.append(current)
                 continue
             key, sep, value = line.partition(":")
-            if not sep or current is None or key.strip() not in ("file", "from", "to", "tests", "ci"):
-                raise SystemExit(f"{path}:{number}: expected [name] or file/from/to/tests/ci: value")
+            if not sep or current is None or key.strip() not in ("file", "from", "to", "tests", "ci", "kill"):
+                raise SystemExit(f"{path}:{number}: expected [name] or file/from/to/tests/ci/kill: value")
             current.fields[key.strip()] = value.strip()
     names = set()
     for m in mutations:
@@ -113,6 +114,8 @@ def read_list(path):
             raise SystemExit(f"{path}:{m.line}: [{m.name}] is listed twice")
         if m.original == m.replacement:
             raise SystemExit(f"{path}:{m.line}: [{m.name}] changes nothing")
+        if m.get("kill", "test") not in ("test", "build"):
+            raise SystemExit(f"{path}:{m.line}: [{m.name}] kill: is test or build")
         names.add(m.name)
     return mutations
 
@@ -261,7 +264,15 @@ def main():
         try:
             with open(path, "w", encoding="utf-8") as f:
                 f.write(clean.replace(m.original, m.replacement, 1))
-            if not build(build_dir, m.tests, log):
+            built = build(build_dir, m.tests, log)
+            if m.get("kill") == "build":
+                # A fact pinned at compile time: the build itself must refuse it.
+                verdict = "SURVIVED (it builds)" if built else "killed by the build"
+                if built:
+                    survivors.append(m.name)
+                else:
+                    killed += 1
+            elif not built:
                 verdict = "DOES NOT BUILD"
                 shutil.copy(log, os.path.join(args.work, f"build-{m.name}.log"))
                 broken.append(m.name)

@@ -65,9 +65,10 @@ class BundleFiles : public ::testing::Test {
   }
   std::string FileType() const { return Field(reinterpret_cast<const char*>(&host_.ModuleInfo().sig), 4); }
   std::string KindType() const {
-    return Field(reinterpret_cast<const char*>(&host_.ModuleInfo().read_kinds[0].type), 4);
+    return Field(reinterpret_cast<const char*>(&host_.ModuleInfo().read_kinds[0].mac.type), 4);
   }
-  std::string Extension() const { return Field(host_.ModuleInfo().read_kinds[0].extension, 4); }
+  // The file types come first among the kinds, then the extensions.
+  std::string Extension() const { return Field(&host_.ModuleInfo().read_kinds[1].ext.pad, 4); }
 
   lvshost::SubstituteHost host_;
 };

@@ -12,7 +12,7 @@ TEST(SetPixelSafe, PullsOutsideCoordinatesOntoTheNearestEdge) {
   // 3 by 2 pixels, 8 bytes of padding per row.
   Bytes memory(40, 0);
   PF_LayerDef w{};
-  w.data = memory.data();
+  w.data = reinterpret_cast<PF_PixelPtr>(memory.data());
   w.width = 3;
   w.height = 2;
   w.rowbytes = 20;

@@ -105,7 +105,7 @@ template <class T>
 std::vector<T> Samples(const PF_EffectWorld& w) {
   std::vector<T> out;
   for (int y = 0; y < w.height; ++y) {
-    const T* row = reinterpret_cast<const T*>(static_cast<const char*>(w.data) + std::ptrdiff_t(y) * w.rowbytes);
+    const T* row = reinterpret_cast<const T*>(reinterpret_cast<const char*>(w.data) + std::ptrdiff_t(y) * w.rowbytes);
     out.insert(out.end(), row, row + size_t(w.width) * 4);
   }
   return out;

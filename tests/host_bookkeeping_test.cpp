@@ -13,12 +13,12 @@ class HostBookkeeping : public ::testing::Test {
  protected:
   SubstituteHost host;
   const AEGP_MemorySuite1* mem = AcquireForTest<AEGP_MemorySuite1>(host, kAEGPMemorySuite, kAEGPMemorySuiteVersion1);
-  const PF_HandleSuite2* handles = AcquireForTest<PF_HandleSuite2>(host, kPFHandleSuite, kPFHandleSuiteVersion2);
+  const PF_HandleSuite1* handles = AcquireForTest<PF_HandleSuite1>(host, kPFHandleSuite, kPFHandleSuiteVersion1);
   const PF_WorldSuite2* worlds = AcquireForTest<PF_WorldSuite2>(host, kPFWorldSuite, kPFWorldSuiteVersion2);
 
   void ReleaseSuites() {
     host.BasicSuite()->ReleaseSuite(kAEGPMemorySuite, kAEGPMemorySuiteVersion1);
-    host.BasicSuite()->ReleaseSuite(kPFHandleSuite, kPFHandleSuiteVersion2);
+    host.BasicSuite()->ReleaseSuite(kPFHandleSuite, kPFHandleSuiteVersion1);
     host.BasicSuite()->ReleaseSuite(kPFWorldSuite, kPFWorldSuiteVersion2);
   }
   bool Mentions(const std::string& text) const { return host.Report().find(text) != std::string::npos; }
@@ -77,9 +77,9 @@ TEST_F(HostBookkeeping, WorldsAreGuardedPatternedAndLookNewWhenPooled) {
   PF_EffectWorld w{};
   ASSERT_EQ(worlds->PF_NewWorld(nullptr, 5, 3, 0, PF_PixelFormat_ARGB128, &w), A_Err_NONE);
   for (int y = 0; y < 3; ++y)
-    for (int i = 0; i < 5 * 16; ++i) ASSERT_EQ(static_cast<uint8_t*>(w.data)[y * w.rowbytes + i], kFreshWorldByte);
+    for (int i = 0; i < 5 * 16; ++i) ASSERT_EQ(reinterpret_cast<uint8_t*>(w.data)[y * w.rowbytes + i], kFreshWorldByte);
   EXPECT_TRUE(host.Worlds().GuardsIntact(&w));
-  static_cast<uint8_t*>(w.data)[w.rowbytes + 5 * 16] = 0;  // one past the middle row
+  reinterpret_cast<uint8_t*>(w.data)[w.rowbytes + 5 * 16] = 0;  // one past the middle row
   EXPECT_FALSE(host.Worlds().GuardsIntact(&w));
   EXPECT_EQ(worlds->PF_DisposeWorld(nullptr, &w), A_Err_NONE);
   // A pooled buffer comes back patterned (or cleared); the stale record stays disposed.
@@ -91,7 +91,7 @@ TEST_F(HostBookkeeping, WorldsAreGuardedPatternedAndLookNewWhenPooled) {
   PF_EffectWorld reused{};
   ASSERT_EQ(worlds->PF_NewWorld(nullptr, 6, 4, 0, PF_PixelFormat_ARGB64, &reused), A_Err_NONE);
   for (int k = 0; k < 4 * reused.rowbytes; ++k)
-    ASSERT_TRUE(k % reused.rowbytes >= 6 * 8 || static_cast<uint8_t*>(reused.data)[k] == kFreshWorldByte);
+    ASSERT_TRUE(k % reused.rowbytes >= 6 * 8 || reinterpret_cast<uint8_t*>(reused.data)[k] == kFreshWorldByte);
   EXPECT_FALSE(host.Worlds().IsLive(&stale));
   std::memset(reused.data, 0x77, 6 * 8);
   EXPECT_EQ(worlds->PF_DisposeWorld(nullptr, &reused), A_Err_NONE);
@@ -99,7 +99,7 @@ TEST_F(HostBookkeeping, WorldsAreGuardedPatternedAndLookNewWhenPooled) {
   host.Worlds().SetMarkFreshWorlds(false);
   PF_EffectWorld unmarked{};
   ASSERT_EQ(worlds->PF_NewWorld(nullptr, 6, 4, 0, PF_PixelFormat_ARGB64, &unmarked), A_Err_NONE);
-  const auto* bytes = static_cast<const uint8_t*>(unmarked.data);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(unmarked.data);
   int marked = 0;
   for (int y = 0; y < 4; ++y)
     for (int i = 0; i < 6 * 8; ++i) marked += bytes[y * unmarked.rowbytes + i] == kFreshWorldByte;
@@ -118,7 +118,7 @@ TEST_F(HostBookkeeping, WorldsAreGuardedPatternedAndLookNewWhenPooled) {
 // What the plug-in declares about its footage is kept as given and counted;
 // a null record or an unknown footage handle is refused and changes nothing.
 TEST_F(HostBookkeeping, FootageAttributesAreKeptCountedAndCheckedAsTheHostDoes) {
-  const auto* io = AcquireForTest<AEGP_IOInSuite5>(host, kAEGPIOInSuite, kAEGPIOInSuiteVersion5);
+  const auto* io = AcquireForTest<AEGP_IOInSuite4>(host, kAEGPIOInSuite, kAEGPIOInSuiteVersion4);
   AEIO_InSpecH inSpec = host.NewInSpec();
   const A_Time duration = {0, 100};
   AEIO_AlphaLabel alpha{};
@@ -142,7 +142,7 @@ TEST_F(HostBookkeeping, FootageAttributesAreKeptCountedAndCheckedAsTheHostDoes) 
   EXPECT_TRUE(a->alpha && a->alpha->alpha == 7 && a->interlace && a->interlace->order == 3);
   EXPECT_FALSE(a->width.has_value());
   EXPECT_TRUE(host.DeleteInSpec(inSpec));
-  host.BasicSuite()->ReleaseSuite(kAEGPIOInSuite, kAEGPIOInSuiteVersion5);
+  host.BasicSuite()->ReleaseSuite(kAEGPIOInSuite, kAEGPIOInSuiteVersion4);
   ReleaseSuites();
   ExpectMisuse({"AEGP_SetInSpecDepth: unknown"});
 }

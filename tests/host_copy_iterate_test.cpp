@@ -47,7 +47,7 @@ TEST(HostResample, WholeRatioReductionMatchesGeneralFilterToTheBit) {
       PF_EffectWorld* general = host.Worlds().Create(format, c.dw, c.dh);
       std::uniform_real_distribution<float> unit(-0.25f, 1.5f);
       for (int y = 0; y < c.sh; ++y) {
-        auto* row = static_cast<uint8_t*>(src->data) + ptrdiff_t(y) * src->rowbytes;
+        auto* row = reinterpret_cast<uint8_t*>(src->data) + ptrdiff_t(y) * src->rowbytes;
         for (int i = 0; i < c.sw * 4; ++i)
           if (format == PF_PixelFormat_ARGB128)
             reinterpret_cast<float*>(row)[i] = unit(rng);
@@ -60,8 +60,8 @@ TEST(HostResample, WholeRatioReductionMatchesGeneralFilterToTheBit) {
       ResampleWorldGeneral(*src, *general, format);
       const size_t rowBytes = size_t(c.dw) * BytesPerPixel(format);
       for (int y = 0; y < c.dh; ++y)
-        ASSERT_EQ(std::memcmp(static_cast<uint8_t*>(fast->data) + ptrdiff_t(y) * fast->rowbytes,
-                              static_cast<uint8_t*>(general->data) + ptrdiff_t(y) * general->rowbytes, rowBytes),
+        ASSERT_EQ(std::memcmp(reinterpret_cast<uint8_t*>(fast->data) + ptrdiff_t(y) * fast->rowbytes,
+                              reinterpret_cast<uint8_t*>(general->data) + ptrdiff_t(y) * general->rowbytes, rowBytes),
                   0)
             << "row " << y;
       EXPECT_TRUE(host.Worlds().GuardsIntact(fast));

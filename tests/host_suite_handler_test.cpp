@@ -58,7 +58,7 @@ TEST(SuiteHandler, AcquiresOnFirstUseOnceAndReleasesInTableOrder) {
 }
 
 TEST(SuiteHandler, RefusalRaises516AndReleasesEarlierRows) {
-  for (A_Err refusal : {A_Err(kSuiteNotFound), A_Err(A_Err_NONE)}) {  // 0: success without a table
+  for (A_Err refusal : {A_Err(kSPSuiteNotFoundError), A_Err(A_Err_NONE)}) {  // 0: success without a table
     SubstituteHost host;
     host.Faults().RefuseSuite(kAEGPIOInSuite, refusal);
     const A_Err code = MissingSuiteCode([&] {

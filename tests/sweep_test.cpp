@@ -232,7 +232,7 @@ TEST_P(DrawSweep, EveryCallAndSuite) {
   Scratch scratch;
   const std::string package = scratch.Package("p.lvs", kMeta, Preview());
   const auto pixels = [](const PF_EffectWorld& w) {
-    const auto* p = static_cast<const uint8_t*>(w.data);
+    const auto* p = reinterpret_cast<const uint8_t*>(w.data);
     return Bytes(p, p + size_t(w.rowbytes) * w.height);
   };
   Bytes expected, fallback;

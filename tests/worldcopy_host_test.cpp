@@ -19,7 +19,7 @@ namespace {
 
 template <class T>
 T* Row(const PF_EffectWorld& w, int y) {
-  return reinterpret_cast<T*>(static_cast<char*>(w.data) + std::ptrdiff_t(y) * w.rowbytes);
+  return reinterpret_cast<T*>(reinterpret_cast<char*>(w.data) + std::ptrdiff_t(y) * w.rowbytes);
 }
 
 template <class T>

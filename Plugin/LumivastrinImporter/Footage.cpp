@@ -21,17 +21,17 @@ constexpr A_short kDepth = 32;
 constexpr char kTypeName[] = "LVS";
 constexpr char kSubTypeName[] = "To use with Lumivastrin Styles";
 
-A_Err DeclareFootage(const AEGP_IOInSuite5* io, AEIO_InSpecH specH) {
+A_Err DeclareFootage(const AEGP_IOInSuite4* io, AEIO_InSpecH specH) {
   const A_Time duration = {0, 100};  // zero length: a still
 
   AEIO_AlphaLabel alpha;
   std::memset(&alpha, 0, sizeof(alpha));
   alpha.version = AEIO_AlphaLabel_VERSION;
-  alpha.flags = AEIO_Alpha_PREMUL;
+  alpha.flags = AEIO_AlphaPremul;
   alpha.red = 1;
   alpha.green = 2;
   alpha.blue = 3;
-  alpha.alpha = AEIO_Alpha_PREMUL_TYPE;
+  alpha.alpha = AEIO_Alpha_PREMUL;
 
   FIEL_Label interlace;
   std::memset(&interlace, 0, sizeof(interlace));
@@ -51,7 +51,7 @@ A_Err DeclareFootage(const AEGP_IOInSuite5* io, AEIO_InSpecH specH) {
 
 // Reads and parses the metadata entry into the record. The record is
 // written only when everything worked, so on any failure it stays as reset.
-A_Err ReadMetadata(const PF_HandleSuite2* handles, const char* path, LVS_Options* options) {
+A_Err ReadMetadata(const PF_HandleSuite1* handles, const char* path, LVS_Options* options) {
   const int32_t length = LVS_GetFileSize(path, kMetaEntryName);
   const std::size_t capacity = length > 0 ? static_cast<std::size_t>(length) : 0;
   // An absent or empty entry names no style: as unusable as an unreadable
@@ -87,7 +87,7 @@ A_Err ReadMetadata(const PF_HandleSuite2* handles, const char* path, LVS_Options
 // attribute's: such footage cannot be used at all.
 A_Err DescribeFootage(AEIO_InData* basic_dataP, const AEGP_SuiteHandler& suites, const A_UTF16Char* file_pathZ,
                       AEIO_InSpecH specH, AEGP_MemHandle optionsH, MemHandleLock& optionsLock) {
-  const AEGP_IOInSuite5* io = suites.IOInSuite();
+  const AEGP_IOInSuite4* io = suites.IOInSuite();
   auto* options = static_cast<LVS_Options*>(optionsLock.Data());
   lvs_InitInOptions(basic_dataP, options);
 
@@ -135,7 +135,7 @@ A_Err Open(AEIO_InData* basic_dataP, const A_UTF16Char* file_pathZ, AEIO_InSpecH
 
 A_Err Dispose(AEIO_InData* basic_dataP, AEIO_InSpecH specH) {
   AEGP_SuiteHandler suites(basic_dataP->pica_basicP);
-  const AEGP_IOInSuite5* io = suites.IOInSuite();
+  const AEGP_IOInSuite4* io = suites.IOInSuite();
   const AEGP_MemorySuite1* mem = suites.MemorySuite();
 
   void* optionsPV = nullptr;

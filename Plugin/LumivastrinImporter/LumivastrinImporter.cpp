@@ -29,17 +29,21 @@ A_Err ConstructModuleInfo(const SPBasicSuite*, AEIO_ModuleInfo* info) {
   std::memcpy(&info->sig, kLvsFileType, 4);
   std::memcpy(info->name, kLvsModuleName, sizeof(kLvsModuleName));
   // Import only: a file-based still with no time.
-  info->flags = AEIO_MFlag_INPUT | AEIO_MFlag_FILE | AEIO_MFlag_STILL | AEIO_MFlag_NO_TIME | AEIO_MFlag_BIT27;
+  info->flags = AEIO_MFlag_INPUT | AEIO_MFlag_FILE | AEIO_MFlag_STILL | AEIO_MFlag_NO_TIME | AEIO_MFlag_HAS_AUX_DATA;
   info->flags2 = 0;
   info->max_width = kStyleWidth;
   info->max_height = kStyleHeight;
   info->num_filetypes = 1;
   info->num_extensions = 1;
   info->num_clips = 0;
-  AEIO_FileKind& kind = info->read_kinds[0];
+  // The host reads the kinds in order: the file types first (member mac),
+  // then the extensions (member ext).
+  PFILE_FileKind& kind = info->read_kinds[0].mac;
   std::memcpy(&kind.type, kLvsFileType, 4);
   kind.creator = AEIO_ANY_CREATOR;
-  std::memcpy(kind.extension, kLvsFileExtension, 4);
+  AEIO_FileExt& extension = info->read_kinds[1].ext;
+  extension.pad = kLvsFileExtension[0];
+  std::memcpy(extension.extension, kLvsFileExtension + 1, sizeof(extension.extension));
   info->num_aux_extensionsS = 0;
   return A_Err_NONE;
 }

@@ -48,7 +48,7 @@ class MemHandleLock {
 // host cannot give leaves Data() null.
 class HandleBuffer {
  public:
-  explicit HandleBuffer(const PF_HandleSuite2* handles) : handles_(handles) {}
+  explicit HandleBuffer(const PF_HandleSuite1* handles) : handles_(handles) {}
   ~HandleBuffer() { Release(); }
   HandleBuffer(const HandleBuffer&) = delete;
   HandleBuffer& operator=(const HandleBuffer&) = delete;
@@ -67,7 +67,7 @@ class HandleBuffer {
   }
 
  private:
-  const PF_HandleSuite2* handles_;
+  const PF_HandleSuite1* handles_;
   PF_Handle handle_ = nullptr;
   uint8_t* data_ = nullptr;
 };

@@ -51,7 +51,7 @@ A_Err CopyIntoFlat(const AEGP_MemorySuite1* mem, AEGP_MemHandle optionsH, AEGP_M
 }
 
 A_Err Flatten(const AEGP_SuiteHandler& suites, AEIO_InSpecH specH, AEGP_MemHandle* flat_optionsPH) {
-  const AEGP_IOInSuite5* io = suites.IOInSuite();
+  const AEGP_IOInSuite4* io = suites.IOInSuite();
   const AEGP_MemorySuite1* mem = suites.MemorySuite();
 
   // Footage without a record has nothing to flatten.
@@ -90,7 +90,7 @@ A_Err Inflate(AEIO_InData* basic_dataP, AEIO_InSpecH specH, AEGP_MemHandle flatH
   // Both suites first, so a refused one stops the call before it holds a
   // handle nobody would free.
   const AEGP_MemorySuite1* mem = suites.MemorySuite();
-  const AEGP_IOInSuite5* io = suites.IOInSuite();
+  const AEGP_IOInSuite4* io = suites.IOInSuite();
 
   AEGP_MemSize flatSize = 0;
   AEGP_MemHandle roundH = nullptr;

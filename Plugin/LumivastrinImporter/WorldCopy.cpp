@@ -112,6 +112,10 @@ void ConvertRow(const SourceSample* __restrict from, TargetSample* __restrict to
 
 // Row i of a 16-bit world rewritten in place, for the moves between the
 // ranges.
+// What the host's iteration calls once per row; the SDK spells the type out
+// in AEGP_IterateGeneric's prototype rather than naming it.
+using RowCallback = A_Err (*)(void* refconPV, A_long thread_indexL, A_long i, A_long iterationsL);
+
 template <uint16_t (*Rewrite)(uint16_t)>
 A_Err RewriteRow(void* worldP, A_long i) {
   const PF_EffectWorld& world = *static_cast<const PF_EffectWorld*>(worldP);
@@ -121,8 +125,7 @@ A_Err RewriteRow(void* worldP, A_long i) {
   return A_Err_NONE;
 }
 
-A_Err RowPass(const AEGP_SuiteHandler& suites, PF_EffectWorld* source, PF_EffectWorld* target,
-              AEGP_IterateGenericFunc member) {
+A_Err RowPass(const AEGP_SuiteHandler& suites, PF_EffectWorld* source, PF_EffectWorld* target, RowCallback member) {
   CopyWorldRefcon refcon{source, target};
   return suites.AEGPIterateSuite()->AEGP_IterateGeneric(source->height, &refcon, member);
 }
@@ -161,7 +164,7 @@ A_Err ConvertInto(AEIO_InData* in_data, const AEGP_SuiteHandler& suites, PF_Effe
   return err;
 }
 
-A_Err RewriteWorld(AEIO_InData* in_data, PF_EffectWorld* world, AEGP_IterateGenericFunc rewrite) {
+A_Err RewriteWorld(AEIO_InData* in_data, PF_EffectWorld* world, RowCallback rewrite) {
   AEGP_SuiteHandler suites(in_data->pica_basicP);
   PF_PixelFormat format = PF_PixelFormat_INVALID;
   A_Err err = suites.PFWorldSuite()->PF_GetPixelFormat(world, &format);

@@ -19,7 +19,7 @@ bool IsHandledFormat(PF_PixelFormat format);
 // product of row index and row bytes wraps for worlds above 2 GB.
 template <class Sample>
 Sample* RowOf(const PF_EffectWorld& world, A_long i) {
-  return reinterpret_cast<Sample*>(static_cast<char*>(world.data) +
+  return reinterpret_cast<Sample*>(reinterpret_cast<char*>(world.data) +
                                    static_cast<std::ptrdiff_t>(i) * static_cast<std::ptrdiff_t>(world.rowbytes));
 }
 

@@ -23,7 +23,7 @@ A_Err PackageChecker::DrawFrame(AEIO_InSpecH inSpec, ArgbFrame* frame, const Arg
   // Compared where it lies: a check of many packages copies no frames.
   if (same) *same = compared->size() == rowBytes * size_t(world->height);
   for (int y = 0; y < world->height; ++y) {
-    const auto* row = static_cast<const uint8_t*>(world->data) + ptrdiff_t(y) * world->rowbytes;
+    const auto* row = reinterpret_cast<const uint8_t*>(world->data) + ptrdiff_t(y) * world->rowbytes;
     if (same && *same) *same = std::memcmp(row, compared->data() + size_t(y) * rowBytes, rowBytes) == 0;
     if (frame) frame->insert(frame->end(), row, row + rowBytes);
   }

@@ -11,8 +11,8 @@ struct SuiteRow {
 // host character for character (note "PF iterate16 Suite" and
 // "PF ColorParamSuite").
 constexpr SuiteRow kSuiteTable[AEGP_SuiteHandler::kSuiteRows] = {
-    {kAEGPRegisterSuite, kAEGPRegisterSuiteVersion6},  // 0
-    {kAEGPUtilitySuite, kAEGPUtilitySuiteVersion11},   // 1
+    {kAEGPRegisterSuite, kAEGPRegisterSuiteVersion5},  // 0
+    {kAEGPUtilitySuite, kAEGPUtilitySuiteVersion5},    // 1
     {"AEGP Command Suite", 1},
     {"AEGP File Import Manager Suite", 3},
     {"AEGP World Suite", 3},
@@ -24,7 +24,7 @@ constexpr SuiteRow kSuiteTable[AEGP_SuiteHandler::kSuiteRows] = {
     {"PF iterate16 Suite", 1},
     {"PF iterateFloat Suite", 1},
     {kAEGPIterateSuite, kAEGPIterateSuiteVersion1},  // 12
-    {kAEGPIOInSuite, kAEGPIOInSuiteVersion5},        // 13
+    {kAEGPIOInSuite, kAEGPIOInSuiteVersion4},        // 13
     {"AEGP IO Out Suite", 7},
     {"AEGP Render Queue Item Suite", 4},
     {"AEGP Comp Suite", 14},
@@ -40,7 +40,7 @@ constexpr SuiteRow kSuiteTable[AEGP_SuiteHandler::kSuiteRows] = {
     {"AEGP Footage Suite", 11},
     {"AEGP Output Module Suite", 4},
     {kAEGPMemorySuite, kAEGPMemorySuiteVersion1},  // 28
-    {kPFHandleSuite, kPFHandleSuiteVersion2},      // 29
+    {kPFHandleSuite, kPFHandleSuiteVersion1},      // 29
     {"AEGP Proj Suite", 8},
     {"PF Color Settings Suite", 3},
     {"PF AE App Suite", 6},
@@ -95,11 +95,11 @@ void AEGP_SuiteHandler::ReleaseAllSuites() {
 
 void AEGP_SuiteHandler::MissingSuiteError() const { throw A_long(PF_Err_BAD_CALLBACK_PARAM); }
 
-const AEGP_RegisterSuite6* AEGP_SuiteHandler::RegisterSuite() const {
-  return static_cast<const AEGP_RegisterSuite6*>(Row(kRegisterRow));
+const AEGP_RegisterSuite5* AEGP_SuiteHandler::RegisterSuite() const {
+  return static_cast<const AEGP_RegisterSuite5*>(Row(kRegisterRow));
 }
-const AEGP_UtilitySuite11* AEGP_SuiteHandler::UtilitySuite() const {
-  return static_cast<const AEGP_UtilitySuite11*>(Row(kUtilityRow));
+const AEGP_UtilitySuite5* AEGP_SuiteHandler::UtilitySuite() const {
+  return static_cast<const AEGP_UtilitySuite5*>(Row(kUtilityRow));
 }
 const PF_WorldSuite2* AEGP_SuiteHandler::PFWorldSuite() const {
   return static_cast<const PF_WorldSuite2*>(Row(kPFWorldRow));
@@ -110,12 +110,12 @@ const PF_WorldTransformSuite1* AEGP_SuiteHandler::PFWorldTransformSuite() const 
 const AEGP_IterateSuite1* AEGP_SuiteHandler::AEGPIterateSuite() const {
   return static_cast<const AEGP_IterateSuite1*>(Row(kAEGPIterateRow));
 }
-const AEGP_IOInSuite5* AEGP_SuiteHandler::IOInSuite() const {
-  return static_cast<const AEGP_IOInSuite5*>(Row(kIOInRow));
+const AEGP_IOInSuite4* AEGP_SuiteHandler::IOInSuite() const {
+  return static_cast<const AEGP_IOInSuite4*>(Row(kIOInRow));
 }
 const AEGP_MemorySuite1* AEGP_SuiteHandler::MemorySuite() const {
   return static_cast<const AEGP_MemorySuite1*>(Row(kMemoryRow));
 }
-const PF_HandleSuite2* AEGP_SuiteHandler::HandleSuite() const {
-  return static_cast<const PF_HandleSuite2*>(Row(kHandleRow));
+const PF_HandleSuite1* AEGP_SuiteHandler::HandleSuite() const {
+  return static_cast<const PF_HandleSuite1*>(Row(kHandleRow));
 }

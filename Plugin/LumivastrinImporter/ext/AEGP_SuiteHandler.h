@@ -21,14 +21,14 @@ class AEGP_SuiteHandler {
   AEGP_SuiteHandler& operator=(const AEGP_SuiteHandler&) = delete;
 
   // Never null: each either returns the suite or raises the failure.
-  const AEGP_RegisterSuite6* RegisterSuite() const;
-  const AEGP_UtilitySuite11* UtilitySuite() const;
+  const AEGP_RegisterSuite5* RegisterSuite() const;
+  const AEGP_UtilitySuite5* UtilitySuite() const;
   const PF_WorldSuite2* PFWorldSuite() const;
   const PF_WorldTransformSuite1* PFWorldTransformSuite() const;
   const AEGP_IterateSuite1* AEGPIterateSuite() const;
-  const AEGP_IOInSuite5* IOInSuite() const;
+  const AEGP_IOInSuite4* IOInSuite() const;
   const AEGP_MemorySuite1* MemorySuite() const;
-  const PF_HandleSuite2* HandleSuite() const;
+  const PF_HandleSuite1* HandleSuite() const;
 
  private:
   // One pointer per row of the known-suite table, null until acquired.
