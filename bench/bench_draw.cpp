@@ -111,10 +111,8 @@ void DecodePreview(benchmark::State& state) {
 void Draw(benchmark::State& state, PF_PixelFormat format, int width, int height, bool markFreshWorlds) {
   gFixture->host.Worlds().SetMarkFreshWorlds(markFreshWorlds);
   PF_EffectWorld* dst = gFixture->host.Worlds().Create(format, width, height);
-  AEIO_DrawSparseFramePB pb{};
-  AEIO_DrawingFlags flags = 0;
   for (auto _ : state) {
-    if (gFixture->host.Callbacks().AEIO_DrawSparseFrame(gFixture->host.InData(), gFixture->inSpec, &pb, dst, &flags)) {
+    if (gFixture->host.Calls().DrawSparseFrame(gFixture->inSpec, dst)) {
       state.SkipWithError("draw failed");
       break;
     }

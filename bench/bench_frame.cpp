@@ -144,11 +144,7 @@ class Footage {
   Footage(const Footage&) = delete;
   Footage& operator=(const Footage&) = delete;
 
-  A_Err Draw(PF_EffectWorld* destination) {
-    AEIO_DrawSparseFramePB pb{};
-    AEIO_DrawingFlags flags = 0;
-    return host_.Callbacks().AEIO_DrawSparseFrame(host_.InData(), inSpec_, &pb, destination, &flags);
-  }
+  A_Err Draw(PF_EffectWorld* destination) { return host_.Calls().DrawSparseFrame(inSpec_, destination); }
 
  private:
   lvshost::SubstituteHost& host_;

@@ -84,12 +84,9 @@ Figure InChild(const std::string& file, bool draw) {
     const long baseline = ResidentKiB();
     const double start = Now();
     if (draw) {
-      AEIO_DrawSparseFramePB pb{};
-      AEIO_DrawingFlags flags = 0;
-      host.Callbacks().AEIO_DrawSparseFrame(host.InData(), inSpec, &pb, world, &flags);
+      host.Calls().DrawSparseFrame(inSpec, world);
     } else {
-      host.Callbacks().AEIO_InitInSpecFromFile(host.InData(), reinterpret_cast<const A_UTF16Char*>(path.c_str()),
-                                               inSpec);
+      host.Calls().InitInSpecFromFile(path, inSpec);
     }
     Figure f{Now() - start, double(PeakKiB() - baseline) / 1024.0, true};
     if (write(pipeEnds[1], &f, sizeof f) != ssize_t(sizeof f)) _exit(3);

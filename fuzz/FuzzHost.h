@@ -76,9 +76,7 @@ inline std::u16string Utf16Ascii(const std::string& text) { return std::u16strin
 // Opens the file as footage; the inSpec is returned even when the open fails.
 inline A_Err OpenFootage(lvshost::SubstituteHost& host, const std::string& path, AEIO_InSpecH* inSpec) {
   *inSpec = host.NewInSpec();
-  const std::u16string wide = Utf16Ascii(path);
-  return host.Callbacks().AEIO_InitInSpecFromFile(host.InData(), reinterpret_cast<const A_UTF16Char*>(wide.c_str()),
-                                                  *inSpec);
+  return host.Calls().InitInSpecFromFile(Utf16Ascii(path), *inSpec);
 }
 
 // The plug-in's dispose when it attached a record, then the host forgets
@@ -86,7 +84,7 @@ inline A_Err OpenFootage(lvshost::SubstituteHost& host, const std::string& path,
 inline void CloseFootage(lvshost::SubstituteHost& host, AEIO_InSpecH inSpec) {
   const auto attrs = host.InSpec(inSpec);
   if (attrs && attrs->options) {
-    const A_Err err = host.Callbacks().AEIO_DisposeInSpec(host.InData(), inSpec);
+    const A_Err err = host.Calls().DisposeInSpec(inSpec);
     Require(err == A_Err_NONE, "DisposeInSpec failed with " + std::to_string(err));
   }
   host.DeleteInSpec(inSpec);
@@ -132,9 +130,7 @@ inline A_Err DrawAndCheck(lvshost::SubstituteHost& host, AEIO_InSpecH inSpec, PF
                           A_long height) {
   PF_EffectWorld* dst = host.Worlds().Create(format, width, height);
   Require(dst != nullptr, "destination world not made");
-  AEIO_DrawSparseFramePB pb{};
-  AEIO_DrawingFlags flags = 0;
-  const A_Err err = host.Callbacks().AEIO_DrawSparseFrame(host.InData(), inSpec, &pb, dst, &flags);
+  const A_Err err = host.Calls().DrawSparseFrame(inSpec, dst);
   Require(host.Worlds().GuardsIntact(dst), "draw wrote outside the destination's rows");
   A_long x = 0, y = 0;
   if (err == A_Err_NONE && !Opaque(*dst, format, &x, &y))

@@ -11,7 +11,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static lvsfuzz::ScratchFile file("lvs_fuzz_import");
   lvshost::SubstituteHost& host = lvsfuzz::StartInput();
-  const AEIO_FunctionBlock4& cb = host.Callbacks();
   file.Write(data, size);
 
   AEIO_InSpecH inSpec = nullptr;
@@ -21,16 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (opened == A_Err_NONE) lvsfuzz::Require(attrs->options != nullptr, "open succeeded without an options record");
 
   AEIO_Verbiage verbiage{};
-  lvsfuzz::Require(cb.AEIO_GetInSpecInfo(host.InData(), inSpec, &verbiage) == A_Err_NONE, "GetInSpecInfo failed");
+  lvsfuzz::Require(host.Calls().GetInSpecInfo(inSpec, &verbiage) == A_Err_NONE, "GetInSpecInfo failed");
 
   AEIO_InSpecH second = host.NewInSpec();
   if (attrs->options) {
     AEGP_MemHandle flat = nullptr;
-    const A_Err flattened = cb.AEIO_FlattenOptions(host.InData(), inSpec, &flat);
+    const A_Err flattened = host.Calls().FlattenOptions(inSpec, &flat);
     lvsfuzz::Require(flattened == A_Err_NONE && flat, "flatten of an attached record failed");
     lvsfuzz::Require(host.Memory().Bytes(flat) == host.Memory().Bytes(attrs->options),
                      "the flat record differs from the record");
-    lvsfuzz::Require(cb.AEIO_InflateOptions(host.InData(), second, flat) == A_Err_NONE, "inflate failed");
+    lvsfuzz::Require(host.Calls().InflateOptions(second, flat) == A_Err_NONE, "inflate failed");
     host.Memory().Release(flat);
   }
 

@@ -38,6 +38,7 @@
 #include "LVS_HostSDK.h"
 #include "Loader.h"
 #include "Misuse.h"
+#include "ModuleCalls.h"
 #include "Suites.h"
 #include "Worlds.h"
 
@@ -91,6 +92,9 @@ class SubstituteHost {
 
   // The record every callback takes; its pica_basicP is BasicSuite().
   AEIO_InData* InData() { return &inData_; }
+  // The module's callbacks called as the host calls them, with every record
+  // fenced and checked (ModuleCalls.h).
+  ModuleCalls& Calls() { return calls_; }
   const SPBasicSuite* BasicSuite() const;
 
   // --- Input inSpecs -------------------------------------------------------
@@ -138,6 +142,7 @@ class SubstituteHost {
   ModuleLoader loader_;
   std::string loadError_;
   AEIO_InData inData_{};
+  ModuleCalls calls_{*this};
 
   AEGP_DeathHook deathHook_ = nullptr;
   AEGP_DeathRefcon deathRefcon_ = nullptr;

@@ -117,9 +117,17 @@ A_Err GetMemHandleSize(AEGP_MemHandle h, AEGP_MemSize* out) {
   if (A_Err err = Enter("AEGP_GetMemHandleSize")) return err;
   return H().Memory().GetSize(h, out);
 }
-const AEGP_MemorySuite1 kMemorySuite = {NewMemHandle, FreeMemHandle, LockMemHandle, UnlockMemHandle, GetMemHandleSize};
+const AEGP_MemorySuite1 kMemorySuite = [] {
+  AEGP_MemorySuite1 s{};
+  s.AEGP_NewMemHandle = NewMemHandle;
+  s.AEGP_FreeMemHandle = FreeMemHandle;
+  s.AEGP_LockMemHandle = LockMemHandle;
+  s.AEGP_UnlockMemHandle = UnlockMemHandle;
+  s.AEGP_GetMemHandleSize = GetMemHandleSize;
+  return s;
+}();
 
-// AEGP IO In Suite 5
+// AEGP IO In Suite, version 5
 template <class F>
 A_Err WithSpec(const char* op, AEIO_InSpecH inSpec, F&& f) {
   if (A_Err err = Enter(op)) return err;
@@ -189,7 +197,7 @@ const AEGP_IOInSuite4 kIOInSuite = [] {
   return s;
 }();
 
-// PF Handle Suite 2: an injected failure means null or nothing done.
+// PF Handle Suite, version 2: an injected failure means null or nothing done.
 PF_Handle NewHandle(A_HandleSize size) {
   if (Enter("host_new_handle")) return nullptr;
   return H().PFHandles().New(size);
@@ -206,7 +214,14 @@ void DisposeHandle(PF_Handle h) {
   if (Enter("host_dispose_handle")) return;
   H().PFHandles().Dispose(h);
 }
-const PF_HandleSuite1 kHandleSuite = {NewHandle, LockHandle, UnlockHandle, DisposeHandle};
+const PF_HandleSuite1 kHandleSuite = [] {
+  PF_HandleSuite1 s{};
+  s.host_new_handle = NewHandle;
+  s.host_lock_handle = LockHandle;
+  s.host_unlock_handle = UnlockHandle;
+  s.host_dispose_handle = DisposeHandle;
+  return s;
+}();
 
 // PF World Suite 2
 PF_Err NewWorld(PF_ProgPtr, A_long width, A_long height, PF_Boolean clear, PF_PixelFormat format, PF_EffectWorld* out) {

@@ -72,6 +72,30 @@ TEST_F(DrawTest, SmallerDestinationGetsTheHostsReducedCopy) {
   EXPECT_TRUE(Samples<uint8_t>(*small) == Samples<uint8_t>(*expected));
 }
 
+// Only one side of the destination the package's size: the host resamples
+// that side alone, at every depth, and no byte is written outside the rows.
+TEST_F(DrawTest, DestinationsOfOneOtherSideGetTheHostsCopyAtEveryDepth) {
+  AEIO_InSpecH inSpec = WithPreview(Preview());
+  const struct {
+    int width, height;
+  } sizes[] = {{1280, 360}, {640, 720}, {1280, 1080}, {1920, 720}, {1280, 1}, {1, 720}};
+  for (PF_PixelFormat format : {PF_PixelFormat_ARGB32, PF_PixelFormat_ARGB64, PF_PixelFormat_ARGB128}) {
+    PF_EffectWorld* full = m.Destination(format);
+    ASSERT_EQ(m.Draw(inSpec, full), A_Err_NONE);
+    for (const auto& size : sizes) {
+      SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) + " " + lvshost::FormatName(format));
+      PF_EffectWorld* drawn = m.Destination(format, size.width, size.height, 20);
+      PF_EffectWorld* expected = m.Destination(format, size.width, size.height, 20);
+      ASSERT_EQ(m.Draw(inSpec, drawn), A_Err_NONE);
+      lvshost::ResampleWorld(*full, *expected, format);
+      EXPECT_TRUE(m.Host().Worlds().GuardsIntact(drawn));
+      EXPECT_TRUE(format == PF_PixelFormat_ARGB32   ? Samples<uint8_t>(*drawn) == Samples<uint8_t>(*expected)
+                  : format == PF_PixelFormat_ARGB64 ? Samples<uint16_t>(*drawn) == Samples<uint16_t>(*expected)
+                                                    : Samples<float>(*drawn) == Samples<float>(*expected));
+    }
+  }
+}
+
 // Every preview that cannot be used gives the fallback picture and 0.
 TEST_F(DrawTest, UnusablePreviewsDrawTheFallbackOrFail) {
   const Bytes fallback = Painted(FallbackJpeg());

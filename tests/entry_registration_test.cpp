@@ -7,6 +7,7 @@
 
 #include "Callbacks.h"
 #include "LumivastrinImporter.h"
+#include "Guarded.h"
 #include "host_test_support.h"
 
 using namespace lvshost;
@@ -59,12 +60,17 @@ TEST(Entry, RegistersEverythingDescribesTheModuleAndLeavesNothingAcquired) {
   std::memcpy(&expected[80], ".lvs", 4);
   const auto* actual = reinterpret_cast<const uint8_t*>(&host.ModuleInfo());
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(actual[i], expected[i]) << "byte " << i;
-  // Built over a record full of other bytes, everything unnamed is zero.
-  AEIO_ModuleInfo info;
-  ASSERT_EQ(sizeof(info), expected.size());
-  std::memset(&info, 0xEE, sizeof(info));
-  ASSERT_EQ(ConstructModuleInfo(nullptr, &info), A_Err_NONE);
-  EXPECT_EQ(std::memcmp(&info, expected.data(), sizeof(info)), 0);
+  // Built over a record of the host's size full of other bytes, everything
+  // unnamed is zero and nothing around it is touched.
+  AEIO_ModuleInfo dirty;
+  std::memset(&dirty, 0xEE, sizeof(dirty));
+  Guarded<AEIO_ModuleInfo> info(dirty);
+  ASSERT_EQ(ConstructModuleInfo(nullptr, info.get()), A_Err_NONE);
+  EXPECT_EQ(std::memcmp(info.get(), expected.data(), expected.size()), 0);
+  EXPECT_TRUE(info.Check(host.Misuse(), "ConstructModuleInfo: the module record"));
+  Guarded<AEIO_FunctionBlock4> table;
+  ASSERT_EQ(ConstructFunctionBlock(table.get()), A_Err_NONE);
+  EXPECT_TRUE(table.Check(host.Misuse(), "ConstructFunctionBlock: the callback table"));
   EXPECT_EQ(ConstructModuleInfo(nullptr, nullptr), A_Err_STRUCT);
   EXPECT_EQ(ConstructFunctionBlock(nullptr), A_Err_STRUCT);
 

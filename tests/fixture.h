@@ -151,8 +151,7 @@ class Module {
 
   A_Err Open(const std::string& utf8Path, AEIO_InSpecH* inSpec) {
     *inSpec = host_.NewInSpec();
-    const std::u16string path = Utf16(utf8Path);
-    return Cb().AEIO_InitInSpecFromFile(host_.InData(), reinterpret_cast<const A_UTF16Char*>(path.c_str()), *inSpec);
+    return host_.Calls().InitInSpecFromFile(Utf16(utf8Path), *inSpec);
   }
 
   AEGP_MemHandle Options(AEIO_InSpecH inSpec) {
@@ -162,7 +161,7 @@ class Module {
   Bytes Record(AEIO_InSpecH inSpec) { return host_.Memory().Bytes(Options(inSpec)); }
 
   void Close(AEIO_InSpecH inSpec) {
-    EXPECT_EQ(Options(inSpec) ? Cb().AEIO_DisposeInSpec(host_.InData(), inSpec) : A_Err_NONE, A_Err_NONE);
+    EXPECT_EQ(Options(inSpec) ? host_.Calls().DisposeInSpec(inSpec) : A_Err_NONE, A_Err_NONE);
     host_.DeleteInSpec(inSpec);
   }
 
@@ -194,9 +193,7 @@ class Module {
   }
 
   A_Err Draw(AEIO_InSpecH inSpec, PF_EffectWorld* destination) {
-    AEIO_DrawSparseFramePB pb{};
-    AEIO_DrawingFlags flags = 0;
-    return Cb().AEIO_DrawSparseFrame(host_.InData(), inSpec, &pb, destination, &flags);
+    return host_.Calls().DrawSparseFrame(inSpec, destination);
   }
 
   // Gives back what the test made: whatever remains is the module's.

@@ -65,11 +65,8 @@ TEST_F(FootageTest, PathLimitIs259BytesOfUtf8) {
   // would open this other package.
   Package("\xEF\xBF\xBD.lvs");
   for (const std::u16string& tail : {std::u16string(u"\xD83D.lvs"), std::u16string(u"\xDE00.lvs")}) {
-    const std::u16string lone = Utf16(base) + tail;
     inSpec = m.Host().NewInSpec();
-    EXPECT_EQ(
-        m.Cb().AEIO_InitInSpecFromFile(m.Host().InData(), reinterpret_cast<const A_UTF16Char*>(lone.c_str()), inSpec),
-        PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(m.Host().Calls().InitInSpecFromFile(Utf16(base) + tail, inSpec), PF_Err_INTERNAL_STRUCT_DAMAGED);
     EXPECT_TRUE(AllZero(m.Record(inSpec)));
     m.Close(inSpec);
   }
@@ -122,25 +119,26 @@ TEST_F(FootageTest, InfoTextsAndDefaultAnswersNeedNoHostCall) {
   ASSERT_EQ(m.Open(Package("other.lvs", R"({"name":"Other","author":"C","hash":"1","version":9})"), &other),
             A_Err_NONE);
   const Bytes record = m.Record(ink);
-  AEIO_InData* in = m.Host().InData();
   m.Host().Faults().ResetCounts();
   for (AEIO_InSpecH inSpec : {ink, other}) {
+    // The host's record is 192 bytes: the texts at 0, 32 and 64, each in a
+    // field of 32, 32 and 128 (the host's fences catch a write past them).
     AEIO_Verbiage verbiage;
-    std::memset(&verbiage, 0xEE, sizeof(verbiage));
-    EXPECT_EQ(m.Cb().AEIO_GetInSpecInfo(in, inSpec, &verbiage), A_Err_NONE);
-    EXPECT_STREQ(verbiage.name, "Lumivastrin Styles Importer");
-    EXPECT_STREQ(verbiage.type, "LVS");
-    EXPECT_STREQ(verbiage.sub_type, "To use with Lumivastrin Styles");
+    EXPECT_EQ(m.Host().Calls().GetInSpecInfo(inSpec, &verbiage), A_Err_NONE);
+    const auto* bytes = reinterpret_cast<const char*>(&verbiage);
+    EXPECT_STREQ(bytes + 0, "Lumivastrin Styles Importer");
+    EXPECT_STREQ(bytes + 32, "LVS");
+    EXPECT_STREQ(bytes + 64, "To use with Lumivastrin Styles");
 
     const A_Time time = {5, 100};
     A_LRect extent = {-7, -7, -7, -7};
-    EXPECT_EQ(m.Cb().AEIO_GetActiveExtent(in, inSpec, &time, &extent), 9992);
+    EXPECT_EQ(m.Host().Calls().GetActiveExtent(inSpec, time, &extent), 9992);
     EXPECT_TRUE(extent.left == -7 && extent.top == -7 && extent.right == -7 && extent.bottom == -7);
     A_Boolean found = 0x5A;
     A_Time next = {-7, 7};
-    EXPECT_EQ(m.Cb().AEIO_InqNextFrameTime(in, inSpec, &time, 1, &found, &next), 9992);
+    EXPECT_EQ(m.Host().Calls().InqNextFrameTime(inSpec, time, 1, &found, &next), 9992);
     EXPECT_TRUE(found == 0x5A && next.value == -7 && next.scale == 7u);
-    EXPECT_EQ(m.Cb().AEIO_CloseSourceFiles(in, inSpec), A_Err_NONE);
+    EXPECT_EQ(m.Host().Calls().CloseSourceFiles(inSpec), A_Err_NONE);
   }
   EXPECT_EQ(m.Host().Faults().TotalCalls(), 0u);
   EXPECT_EQ(m.Record(ink), record) << "closing the source files leaves the record attached";

@@ -111,7 +111,7 @@ TEST(HostileCorpus, EveryCaseOpensDrawsAndChecksAsListed) {
         FifoWatch watch(path);
         AEIO_InSpecH inSpec = nullptr;
         opened = m.Open(path, &inSpec);
-        if (m.Options(inSpec)) disposed = m.Cb().AEIO_DisposeInSpec(m.Host().InData(), inSpec);
+        if (m.Options(inSpec)) disposed = m.Host().Calls().DisposeInSpec(inSpec);
         m.Host().DeleteInSpec(inSpec);
         if (watch.Blocked()) faults.push_back("the open waited on the FIFO");
       }

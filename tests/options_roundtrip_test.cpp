@@ -7,12 +7,8 @@ namespace {
 
 class OptionsTest : public ModuleTest {
  protected:
-  A_Err Flatten(AEIO_InSpecH inSpec, AEGP_MemHandle* flat) {
-    return m.Cb().AEIO_FlattenOptions(m.Host().InData(), inSpec, flat);
-  }
-  A_Err Inflate(AEIO_InSpecH inSpec, AEGP_MemHandle flat) {
-    return m.Cb().AEIO_InflateOptions(m.Host().InData(), inSpec, flat);
-  }
+  A_Err Flatten(AEIO_InSpecH inSpec, AEGP_MemHandle* flat) { return m.Host().Calls().FlattenOptions(inSpec, flat); }
+  A_Err Inflate(AEIO_InSpecH inSpec, AEGP_MemHandle flat) { return m.Host().Calls().InflateOptions(inSpec, flat); }
 };
 
 TEST_F(OptionsTest, FlattenThenInflateIsByteIdentical) {

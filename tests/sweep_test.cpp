@@ -156,7 +156,7 @@ TEST_F(FootageSweep, Flatten) {
   s.prepare = OpenInk();
   s.call = [](SweepRun& run) {
     run.flat = reinterpret_cast<AEGP_MemHandle>(0x1);
-    return run.m->Cb().AEIO_FlattenOptions(run.m->Host().InData(), run.inSpec, &run.flat);
+    return run.m->Host().Calls().FlattenOptions(run.inSpec, &run.flat);
   };
   s.expected = [](const std::string& op) { return Usual(op, OneOf(op, {"ReleaseSuite", "AEGP_UnlockMemHandle"})); };
   s.check = [](SweepRun& run, const std::string& op, A_Err result) {
@@ -177,7 +177,7 @@ TEST_F(FootageSweep, Inflate) {
     run.flat = run.m->Host().Memory().Create(run.before);
     run.inSpec = run.m->Host().NewInSpec();
   };
-  s.call = [](SweepRun& run) { return run.m->Cb().AEIO_InflateOptions(run.m->Host().InData(), run.inSpec, run.flat); };
+  s.call = [](SweepRun& run) { return run.m->Host().Calls().InflateOptions(run.inSpec, run.flat); };
   s.expected = [](const std::string& op) { return Usual(op, true); };  // memory failures are not reported
   s.check = [](SweepRun& run, const std::string& op, A_Err result) {
     const bool attached = result != kMissingSuite && !OneOf(op, {"AEGP_GetMemHandleSize", "AEGP_NewMemHandle",
@@ -207,7 +207,7 @@ TEST_F(FootageSweep, Dispose) {
   Scenario s;
   s.label = "DisposeInSpec";
   s.prepare = OpenInk();
-  s.call = [](SweepRun& run) { return run.m->Cb().AEIO_DisposeInSpec(run.m->Host().InData(), run.inSpec); };
+  s.call = [](SweepRun& run) { return run.m->Host().Calls().DisposeInSpec(run.inSpec); };
   s.expected = [](const std::string& op) { return Usual(op, op == "ReleaseSuite"); };
   s.check = [](SweepRun& run, const std::string&, A_Err result) {
     EXPECT_EQ(run.m->Host().Memory().IsLive(run.flat), result != A_Err_NONE);

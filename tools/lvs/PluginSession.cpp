@@ -68,8 +68,7 @@ OpenedFootage PluginSession::Open(const std::string& packagePath) {
   // handed an empty path instead, which no package can have.
   if (!Utf8ToUtf16(absolute.string(), &path16)) path16.clear();
   footage.inSpec = host_.NewInSpec();
-  footage.result = host_.Callbacks().AEIO_InitInSpecFromFile(
-      host_.InData(), reinterpret_cast<const A_UTF16Char*>(path16.c_str()), footage.inSpec);
+  footage.result = host_.Calls().InitInSpecFromFile(path16, footage.inSpec);
   footage.record = RecordOf(host_, footage.inSpec);
   return footage;
 }
@@ -79,16 +78,14 @@ OpenedFootage PluginSession::RestoreMissingPackage() {
   footage.inSpec = host_.NewInSpec();
   // A saved record whose path names nothing: zero bytes throughout.
   AEGP_MemHandle flat = host_.Memory().Create(std::vector<uint8_t>(sizeof(LVS_Options), 0), "saved options");
-  footage.result = host_.Callbacks().AEIO_InflateOptions
-                       ? host_.Callbacks().AEIO_InflateOptions(host_.InData(), footage.inSpec, flat)
-                       : A_Err_GENERIC;
+  footage.result = host_.Calls().InflateOptions(footage.inSpec, flat);
   host_.Memory().Release(flat);
   footage.record = RecordOf(host_, footage.inSpec);
   return footage;
 }
 
 A_Err PluginSession::Close(AEIO_InSpecH inSpec) {
-  const A_Err err = host_.Callbacks().AEIO_DisposeInSpec(host_.InData(), inSpec);
+  const A_Err err = host_.Calls().DisposeInSpec(inSpec);
   host_.DeleteInSpec(inSpec);
   return err;
 }
@@ -102,9 +99,7 @@ void PluginSession::ReleaseWorld(PF_EffectWorld* world) {
 }
 
 A_Err PluginSession::Draw(AEIO_InSpecH inSpec, PF_EffectWorld* destination) {
-  AEIO_DrawSparseFramePB request{};
-  AEIO_DrawingFlags flags = 0;
-  return host_.Callbacks().AEIO_DrawSparseFrame(host_.InData(), inSpec, &request, destination, &flags);
+  return host_.Calls().DrawSparseFrame(inSpec, destination);
 }
 
 bool PluginSession::Finish(std::string* report) {
