@@ -187,6 +187,12 @@ std::vector<AEGP_MemHandle> MemHandleTable::LiveHandles() const {
   return out;
 }
 
+void MemHandleTable::ForgetFreed() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = records_.begin(); it != records_.end();)
+    it = it->second.info.freed ? records_.erase(it) : std::next(it);
+}
+
 std::vector<std::string> MemHandleTable::Leftovers() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::string> out;
@@ -279,6 +285,12 @@ size_t PFHandleTable::LiveCount() const {
   size_t n = 0;
   for (const auto& entry : records_) n += entry.second.info.freed ? 0 : 1;
   return n;
+}
+
+void PFHandleTable::ForgetFreed() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = records_.begin(); it != records_.end();)
+    it = it->second.info.freed ? records_.erase(it) : std::next(it);
 }
 
 std::vector<std::string> PFHandleTable::Leftovers() const {

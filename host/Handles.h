@@ -65,6 +65,8 @@ class MemHandleTable {
   std::vector<AEGP_MemHandle> LiveHandles() const;
 
   std::vector<std::string> Leftovers() const;
+  // Drops the records of freed handles (see SubstituteHost::ForgetHistory).
+  void ForgetFreed();
 
  private:
   struct Record {
@@ -102,6 +104,9 @@ class PFHandleTable {
   std::optional<PFHandleInfo> Info(PF_Handle h) const;
   size_t LiveCount() const;
   std::vector<std::string> Leftovers() const;
+  // Drops the records of disposed handles; their values may then come back
+  // for new handles (see SubstituteHost::ForgetHistory).
+  void ForgetFreed();
 
  private:
   struct Record {

@@ -135,8 +135,8 @@ A_Err ModuleCalls::GetActiveExtent(AEIO_InSpecH inSpec, const A_Time& time, A_LR
   return err;
 }
 
-A_Err ModuleCalls::InqNextFrameTime(AEIO_InSpecH inSpec, const A_Time& base, AEIO_TimeDir direction,
-                                    A_Boolean* found, A_Time* next) {
+A_Err ModuleCalls::InqNextFrameTime(AEIO_InSpecH inSpec, const A_Time& base, AEIO_TimeDir direction, A_Boolean* found,
+                                    A_Time* next) {
   const auto slot = host_.Callbacks().AEIO_InqNextFrameTime;
   if (!slot) return A_Err_STRUCT;
   CallData call(host_, "AEIO_InqNextFrameTime");

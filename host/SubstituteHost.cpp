@@ -102,6 +102,13 @@ bool SubstituteHost::SetInSpecOptions(AEIO_InSpecH inSpec, AEGP_MemHandle option
   return inSpecs_.With(inSpec, "SetInSpecOptions", [&](InSpecAttributes& a) { a.options = options; });
 }
 
+void SubstituteHost::ForgetHistory() {
+  memory_.ForgetFreed();
+  pfHandles_.ForgetFreed();
+  suites_.ClearEvents();
+  faults_.ResetCounts();
+}
+
 LeftoverReport SubstituteHost::Leftovers() const {
   LeftoverReport r;
   r.suites = suites_.Leftovers();

@@ -122,6 +122,13 @@ class SubstituteHost {
   LeftoverReport Leftovers() const;
   bool Clean() const { return Leftovers().Clean(); }
   std::string Report() const { return Leftovers().Text(); }
+  // For a user that drives the module over many packages in one process
+  // (lvs): once the books have been checked, forgets what was given back
+  // (freed handles, the suite and call history), so that memory does not
+  // grow with the number of packages. What is still alive and every misuse
+  // stay. A handle used after it was forgotten is reported as unknown rather
+  // than as freed. Tests keep the full books by not calling it.
+  void ForgetHistory();
 
   // --- Used by the suite functions (not for tests) -------------------------
   static SubstituteHost& Current();

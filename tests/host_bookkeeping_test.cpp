@@ -40,6 +40,39 @@ TEST_F(HostBookkeeping, SuitesAreCountedAndUnknownOnesRefused) {
   EXPECT_TRUE(Mentions("released more often than acquired")) << host.Report();
 }
 
+// A long run forgets what was given back, and nothing that a report needs:
+// live handles, the suites' balance and misuse stay; a forgotten handle used
+// again is still misuse.
+TEST_F(HostBookkeeping, ForgettingHistoryKeepsWhatIsLiveAndEveryMisuse) {
+  std::vector<AEGP_MemHandle> freed(100, nullptr);
+  for (AEGP_MemHandle& h : freed) {
+    ASSERT_EQ(mem->AEGP_NewMemHandle(0, "spent", 64, AEGP_MemFlag_NONE, &h), A_Err_NONE);
+    ASSERT_EQ(mem->AEGP_FreeMemHandle(h), A_Err_NONE);
+    handles->host_dispose_handle(handles->host_new_handle(64));
+  }
+  AEGP_MemHandle live = nullptr;
+  ASSERT_EQ(mem->AEGP_NewMemHandle(0, "held", 8, AEGP_MemFlag_NONE, &live), A_Err_NONE);
+  PF_Handle held = handles->host_new_handle(8);
+  mem->AEGP_UnlockMemHandle(live);  // misuse before the forgetting
+  host.ForgetHistory();
+
+  EXPECT_FALSE(host.Memory().Info(freed[0]).has_value()) << "a freed handle's record is gone";
+  EXPECT_TRUE(host.Memory().IsLive(live));
+  EXPECT_EQ(host.PFHandles().LiveCount(), 1u);
+  EXPECT_TRUE(host.Suites().Events().empty());
+  EXPECT_EQ(host.Faults().TotalCalls(), 0u);
+  EXPECT_NE(mem->AEGP_FreeMemHandle(freed[7]), A_Err_NONE);
+  ExpectMisuse({"was not locked", "unknown memory handle"});
+  EXPECT_TRUE(Mentions("\"held\"")) << host.Report();
+  EXPECT_TRUE(Mentions("\"AEGP Memory Suite\" acquired 1 time(s), released 0")) << host.Report();
+
+  EXPECT_EQ(mem->AEGP_FreeMemHandle(live), A_Err_NONE);
+  handles->host_dispose_handle(held);
+  ReleaseSuites();
+  host.Misuse().Clear();
+  EXPECT_TRUE(host.Clean()) << host.Report();
+}
+
 TEST_F(HostBookkeeping, HandlesLeftLockedOverrunOrMisusedAreReported) {
   AEGP_MemHandle h = nullptr, leaked = nullptr;
   ASSERT_EQ(mem->AEGP_NewMemHandle(0, "x", 16, AEGP_MemFlag_CLEAR, &h), A_Err_NONE);

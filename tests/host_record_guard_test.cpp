@@ -67,7 +67,8 @@ A_Err StandInEntry(SPBasicSuite* basic, A_long, A_long, AEGP_PluginID id, AEGP_G
   block->AEIO_FlattenOptions = Flatten;
   block->AEIO_GetActiveExtent = Extent;
   block->AEIO_InqNextFrameTime = Next;
-  const A_Err err = static_cast<const AEGP_RegisterSuite5*>(table)->AEGP_RegisterIO(id, nullptr, info.get(), block.get());
+  const A_Err err =
+      static_cast<const AEGP_RegisterSuite5*>(table)->AEGP_RegisterIO(id, nullptr, info.get(), block.get());
   basic->ReleaseSuite(kAEGPRegisterSuite, kAEGPRegisterSuiteVersion5);
   return err;
 }
@@ -138,7 +139,7 @@ TEST(RecordGuardsForRegistration, AByteWrittenPastTheModuleRecordOrTheTableIsCau
   EXPECT_FALSE(info.Check(misuse, "module record"));
   EXPECT_FALSE(block.Check(misuse, "callback table"));
   EXPECT_EQ(misuse.Entries(), (std::vector<std::string>{"module record: written outside its 396 bytes",
-                                                         "callback table: written outside its 392 bytes"}));
+                                                        "callback table: written outside its 392 bytes"}));
 }
 
 }  // namespace

@@ -397,6 +397,11 @@ LVS_CHECK_HOST_PROTOTYPE(SPBasicSuite::AcquireSuite, int (*)(const char*, int, c
 LVS_CHECK_HOST_PROTOTYPE(SPBasicSuite::ReleaseSuite, int (*)(const char*, int))
 LVS_CHECK_HOST_PROTOTYPE(SPBasicSuite::IsEqual, SPBoolean (*)(const char*, const char*))
 
+// The basic data: its first member is the host's message function, not a
+// number, although either would leave the suite pointer at offset 8.
+LVS_CHECK_HOST_PROTOTYPE(AEIO_InData::msg_func, void (*)(int32_t, const char*))
+LVS_CHECK_HOST_PROTOTYPE(AEIO_InData::pica_basicP, const SPBasicSuite*)
+
 // The callbacks the plug-in fills.
 LVS_CHECK_HOST_PROTOTYPE(AEIO_FunctionBlock4::AEIO_InitInSpecFromFile,
                          int32_t (*)(AEIO_InData*, const uint16_t*, AEIO_SeqSpec**))

@@ -87,6 +87,10 @@ OpenedFootage PluginSession::RestoreMissingPackage() {
 A_Err PluginSession::Close(AEIO_InSpecH inSpec) {
   const A_Err err = host_.Calls().DisposeInSpec(inSpec);
   host_.DeleteInSpec(inSpec);
+  // One process may check a great many packages: what each gave back is
+  // forgotten, and only what is still held or was misused stays for the
+  // report at the end.
+  host_.ForgetHistory();
   return err;
 }
 
