@@ -27,8 +27,16 @@ if(LVS_FUZZ)
     $<$<NOT:$<BOOL:$<TARGET_PROPERTY:LVS_NO_COVERAGE>>>:-fsanitize=fuzzer-no-link>)
 endif()
 
+# On Windows the .aex and every program carry MinGW's C++ runtime, libgcc
+# and winpthreads inside: neither the host's process nor a user's machine
+# has those DLLs to offer.
+add_library(lvs_static_runtime INTERFACE)
+if(WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  target_link_options(lvs_static_runtime INTERFACE -static)
+endif()
+
 add_library(lvs_build INTERFACE)
-target_link_libraries(lvs_build INTERFACE lvs_warnings lvs_sanitizers lvs_coverage)
+target_link_libraries(lvs_build INTERFACE lvs_warnings lvs_sanitizers lvs_coverage lvs_static_runtime)
 
 # The decoder, the package reader and the metadata parser are tested and
 # fuzzed without a host: neither they nor anything they link may see the host
