@@ -1,4 +1,5 @@
-// Opens a plug-in module with dlopen and finds its symbols.
+// Opens a plug-in module and finds its symbols, as the host does on each
+// system: dlopen (Loader_posix.cpp) or LoadLibrary (Loader_windows.cpp).
 #pragma once
 
 #include <string>
@@ -12,8 +13,8 @@ class ModuleLoader {
   ModuleLoader(const ModuleLoader&) = delete;
   ModuleLoader& operator=(const ModuleLoader&) = delete;
 
-  // RTLD_NOW | RTLD_LOCAL, so an unresolved symbol fails here and the
-  // module's symbols cannot satisfy anyone else's.
+  // The path is UTF-8. Every import of the module is resolved here, so a
+  // missing one fails the open, and the module's symbols serve no one else.
   bool Open(const std::string& path);
   void* Symbol(const char* name) const;  // null when absent
   void Close();

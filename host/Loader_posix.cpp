@@ -2,6 +2,9 @@
 
 #include <dlfcn.h>
 
+// RTLD_NOW | RTLD_LOCAL: unresolved symbols fail the open, and the
+// module's symbols cannot satisfy anyone else's.
+
 namespace lvshost {
 
 ModuleLoader::~ModuleLoader() { Close(); }
