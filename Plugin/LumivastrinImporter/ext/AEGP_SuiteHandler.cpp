@@ -7,10 +7,9 @@ struct SuiteRow {
   A_long version;
 };
 
-// Every suite the cache knows, not only the eight the plug-in asks for: the
-// table is the host SDK samples' suite handler, row for row, so that a row
-// can be given an accessor without renumbering the others; a row never asked
-// for costs one null test at release. The order matters: suites are released
+// Every suite the cache knows, not only the eight the plug-in asks for: a
+// suite can be given an accessor without renumbering the others, and a row
+// never asked for costs one null test at release. The order matters: suites are released
 // in this order. Names go to the host character for character (note "PF
 // iterate16 Suite" and "PF ColorParamSuite").
 constexpr SuiteRow kSuiteTable[AEGP_SuiteHandler::kSuiteRows] = {
