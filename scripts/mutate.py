@@ -41,6 +41,7 @@ DEFAULT_TESTS = [
     (PLUGIN + "StyleOptions.cpp", ["footage_test", "sweep_test"]),
     (PLUGIN + "PreviewDraw.cpp", ["draw_direct_test", "draw_test", "sweep_test"]),
     (PLUGIN + "WorldCopy.cpp", ["worldcopy_test", "draw_test"]),
+    (PLUGIN + "PixelRows.cpp", ["worldcopy_test", "draw_test"]),
     (PLUGIN + "SampleConvert.h", ["worldcopy_test", "draw_test"]),
     ("sdk/", ["suite_handler_test"]),
 ]

@@ -24,6 +24,11 @@ constexpr char kSubTypeName[] = "To use with Lumivastrin Styles";
 A_Err DeclareFootage(const AEGP_IOInSuite4* io, AEIO_InSpecH specH) {
   const A_Time duration = {0, 100};  // zero length: a still
 
+  // Every drawn pixel is opaque, so straight and premultiplied alpha give
+  // the same picture; saying so in the label keeps the host from guessing
+  // (or asking the user) how to take the alpha channel. The matte colour is
+  // never used with an opaque picture; these values are what the label has
+  // always carried, and saved projects hold them.
   AEIO_AlphaLabel alpha;
   std::memset(&alpha, 0, sizeof(alpha));
   alpha.version = AEIO_AlphaLabel_VERSION;
@@ -33,6 +38,9 @@ A_Err DeclareFootage(const AEGP_IOInSuite4* io, AEIO_InSpecH specH) {
   alpha.blue = 3;
   alpha.alpha = AEIO_Alpha_PREMUL;
 
+  // A still is one whole frame (frame rendered: no fields to separate). The
+  // field order then plays no part; lower first is what the label has
+  // always carried.
   FIEL_Label interlace;
   std::memset(&interlace, 0, sizeof(interlace));
   interlace.signature = FIEL_Tag;

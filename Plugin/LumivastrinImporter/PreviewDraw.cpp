@@ -14,6 +14,7 @@
 #include "ScopedWorld.h"
 #include "StyleOptions.h"
 #include "StylePackage.h"
+#include "PixelRows.h"
 #include "WorldCopy.h"
 #include "jpeg_decoder.h"
 #include "update_preview.h"
@@ -62,9 +63,9 @@ class WorldRows final : public Jpeg::RowSink {
     if (components == 1) ExpandGreyRow(pixels, argb, width);
     const std::ptrdiff_t samples = 4 * std::ptrdiff_t(width);
     if (format_ == PF_PixelFormat_ARGB64)
-      ConvertSamples(argb, reinterpret_cast<uint16_t*>(out), samples);
+      ConvertRow(argb, reinterpret_cast<uint16_t*>(out), samples);
     else if (format_ == PF_PixelFormat_ARGB128)
-      ConvertSamples(argb, reinterpret_cast<float*>(out), samples);
+      ConvertRow(argb, reinterpret_cast<float*>(out), samples);
   }
 
  private:

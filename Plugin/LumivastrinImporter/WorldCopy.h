@@ -12,17 +12,6 @@
 
 #include "LVS_HostSDK.h"
 
-// The three pixel formats the plug-in draws and converts.
-bool IsHandledFormat(PF_PixelFormat format);
-
-// Start of row i. The offset is formed in the address width: a 32-bit
-// product of row index and row bytes wraps for worlds above 2 GB.
-template <class Sample>
-Sample* RowOf(const PF_EffectWorld& world, A_long i) {
-  return reinterpret_cast<Sample*>(reinterpret_cast<char*>(world.data) +
-                                   static_cast<std::ptrdiff_t>(i) * static_cast<std::ptrdiff_t>(world.rowbytes));
-}
-
 // The flags describe 16-bit worlds that hold full-range samples (0 to 65535):
 // demoteSource, the source (which is brought into the host's range for the
 // conversion and restored afterwards, so it must be writable and not in use
@@ -45,11 +34,6 @@ A_Err EasyCopy(AEIO_InData* in_data, PF_EffectWorld* source, PF_EffectWorld* des
 // with PF_Err_BAD_CALLBACK_PARAM and left as it is.
 A_Err DemoteWorld(AEIO_InData* in_data, PF_EffectWorld* world);
 A_Err PromoteWorld(AEIO_InData* in_data, PF_EffectWorld* world);
-
-// 8-bit samples converted as the row pass converts them into 16-bit and
-// float worlds: the same values, sixteen at a time where the processor can.
-void ConvertSamples(const uint8_t* from, uint16_t* to, std::ptrdiff_t samples);
-void ConvertSamples(const uint8_t* from, float* to, std::ptrdiff_t samples);
 
 // What each call of a CopyWorldIterate row callback gets: the source (only
 // read) and the target, which has the source's width and height.

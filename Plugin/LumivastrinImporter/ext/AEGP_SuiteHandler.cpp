@@ -7,9 +7,11 @@ struct SuiteRow {
   A_long version;
 };
 
-// The order matters: suites are released in this order. Names go to the
-// host character for character (note "PF iterate16 Suite" and
-// "PF ColorParamSuite").
+// Every suite the cache knows, not only the eight the plug-in asks for: a
+// suite can be given an accessor without renumbering the others, and a row
+// never asked for costs one null test at release. The order matters: suites are released
+// in this order. Names go to the host character for character (note "PF
+// iterate16 Suite" and "PF ColorParamSuite").
 constexpr SuiteRow kSuiteTable[AEGP_SuiteHandler::kSuiteRows] = {
     {kAEGPRegisterSuite, kAEGPRegisterSuiteVersion5},  // 0
     {kAEGPUtilitySuite, kAEGPUtilitySuiteVersion5},    // 1
