@@ -1,11 +1,6 @@
 #include "ZipReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "StyleFormat.h"
@@ -40,20 +35,6 @@ std::uint64_t Le(const std::uint8_t* p, int bytes) {
 std::uint32_t Le16(const std::uint8_t* p) { return static_cast<std::uint32_t>(Le(p, 2)); }
 std::uint32_t Le32(const std::uint8_t* p) { return static_cast<std::uint32_t>(Le(p, 4)); }
 std::uint64_t Le64(const std::uint8_t* p) { return Le(p, 8); }
-
-bool ReadFully(int fd, std::uint64_t offset, void* destination, std::size_t count) {
-  auto* out = static_cast<std::uint8_t*>(destination);
-  while (count > 0) {
-    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
-    const ssize_t got = pread(fd, out, count, static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    out += got;
-    offset += static_cast<std::uint64_t>(got);
-    count -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
 
 // Sizes and the header offset that the 32-bit fields leave to the zip64
 // extra field, in the order the format gives them, each only where its
@@ -95,28 +76,24 @@ ZipArchive::ZipArchive(const char* path) {
 ZipArchive::~ZipArchive() { Close(); }
 
 bool ZipArchive::Close() {
-  if (fd_ < 0) return true;
-  const int result = ::close(fd_);
-  fd_ = -1;
   directory_.clear();
-  return result == 0;
+  return file_.Close();
 }
 
 bool ZipArchive::Open(const char* path) {
-  // Looked at before it is opened: opening a FIFO blocks until a writer
-  // comes, and opening a device can have effects of its own.
-  struct stat status;
-  problem_ = ZipProblem::NotARegularFile;
-  if (::stat(path, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  switch (file_.Open(path)) {
+    case PackageFile::Opened::Yes:
+      problem_ = ZipProblem::None;
+      fileSize_ = file_.Size();
+      return true;
+    case PackageFile::Opened::NotARegularFile:
+      problem_ = ZipProblem::NotARegularFile;
+      return false;
+    case PackageFile::Opened::Unreadable:
+      break;
+  }
   problem_ = ZipProblem::Unreadable;
-  fd_ = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd_ < 0 || ::fstat(fd_, &status) != 0) return false;
-  // The path may have been swapped for something else in between.
-  problem_ = ZipProblem::NotARegularFile;
-  if (!S_ISREG(status.st_mode) || status.st_size < 0) return false;
-  problem_ = ZipProblem::None;
-  fileSize_ = static_cast<std::uint64_t>(status.st_size);
-  return true;
+  return false;
 }
 
 bool ZipArchive::ReadEndRecords() {
@@ -129,7 +106,7 @@ bool ZipArchive::ReadEndRecords() {
   for (std::uint64_t want = std::min<std::uint64_t>(window, kFirstTailRead);; want = window) {
     const std::uint64_t start = fileSize_ - want;
     tail.resize(static_cast<std::size_t>(want));
-    if (!ReadFully(fd_, start, tail.data(), tail.size())) {
+    if (!file_.ReadAt(start, tail.data(), tail.size())) {
       problem_ = ZipProblem::Unreadable;
       return false;
     }
@@ -161,9 +138,9 @@ bool ZipArchive::UseEndRecord(const std::uint8_t* tail, std::uint64_t tailStart,
   std::uint8_t locator[kZip64LocatorSize];
   std::uint8_t record[kZip64EndSize];
   if (endPos >= kZip64LocatorSize + kZip64EndSize &&
-      ReadFully(fd_, endPos - kZip64LocatorSize, locator, sizeof locator) && Le32(locator) == kZip64LocatorSignature) {
+      file_.ReadAt(endPos - kZip64LocatorSize, locator, sizeof locator) && Le32(locator) == kZip64LocatorSignature) {
     const std::uint64_t pos = Le64(locator + 8);
-    if (pos <= endPos - kZip64LocatorSize - kZip64EndSize && ReadFully(fd_, pos, record, sizeof record) &&
+    if (pos <= endPos - kZip64LocatorSize - kZip64EndSize && file_.ReadAt(pos, record, sizeof record) &&
         Le32(record) == kZip64EndSignature) {
       disk = Le32(record + 16);
       directoryDisk = Le32(record + 20);
@@ -202,7 +179,7 @@ bool ZipArchive::UseEndRecord(const std::uint8_t* tail, std::uint64_t tailStart,
     if (!directory_.empty()) std::memcpy(directory_.data(), tail + (directoryPos - tailStart), directory_.size());
     return true;
   }
-  if (ReadFully(fd_, directoryPos, directory_.data(), directory_.size())) return true;
+  if (file_.ReadAt(directoryPos, directory_.data(), directory_.size())) return true;
   problem_ = ZipProblem::Unreadable;
   return false;
 }
@@ -211,7 +188,7 @@ bool ZipArchive::NextEntry(DirectoryCursor* cursor, EntryInfo* info) const {
   const std::size_t at = cursor->offset;
   // The directory ends after the recorded number of entries, however many
   // bytes it has left.
-  if (fd_ < 0 || cursor->index >= entryCount_) return false;
+  if (!file_.IsOpen() || cursor->index >= entryCount_) return false;
   const std::size_t available = at <= directory_.size() ? directory_.size() - at : 0;
   const std::uint8_t* p = directory_.data() + at;
   if (available < kCentralSize || Le32(p) != kCentralSignature) {
@@ -256,11 +233,11 @@ bool ZipArchive::Locate(std::string_view name, EntryInfo* info) const {
 
 bool ZipArchive::DataStart(const EntryInfo& info, std::uint64_t* offset) const {
   std::uint8_t local[kLocalSize];
-  if (fd_ < 0 || fileSize_ < kLocalSize || base_ > fileSize_ - kLocalSize ||
+  if (!file_.IsOpen() || fileSize_ < kLocalSize || base_ > fileSize_ - kLocalSize ||
       info.localHeaderOffset > fileSize_ - kLocalSize - base_)
     return false;
   const std::uint64_t headerPos = base_ + info.localHeaderOffset;
-  if (!ReadFully(fd_, headerPos, local, sizeof local)) return false;
+  if (!file_.ReadAt(headerPos, local, sizeof local)) return false;
   if (Le32(local) != kLocalSignature || Le16(local + 8) != info.method) return false;
   // Sizes and CRC travel after the data when the local header says so;
   // zip64 headers mark their sizes and keep them in the extra field.
@@ -278,5 +255,5 @@ bool ZipArchive::DataStart(const EntryInfo& info, std::uint64_t* offset) const {
 }
 
 bool ZipArchive::ReadAt(std::uint64_t offset, void* destination, std::size_t count) const {
-  return fd_ >= 0 && ReadFully(fd_, offset, destination, count);
+  return file_.ReadAt(offset, destination, count);
 }

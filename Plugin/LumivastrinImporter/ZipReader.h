@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "PackageFile.h"
+
 // A style package holds two entries; archivers add a few of their own
 // (folders, resource forks, thumbnails). A thousand is far beyond any real
 // package and keeps a search through the directory to a few microseconds.
@@ -57,7 +59,7 @@ class ZipArchive {
   ZipArchive(const ZipArchive&) = delete;
   ZipArchive& operator=(const ZipArchive&) = delete;
 
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return file_.IsOpen(); }
   ZipProblem Problem() const { return problem_; }
 
   // Entries in directory order, from a cursor that starts out empty. False
@@ -85,7 +87,7 @@ class ZipArchive {
   bool ReadEndRecords();
   bool UseEndRecord(const std::uint8_t* tail, std::uint64_t tailStart, std::uint64_t at);
 
-  int fd_ = -1;
+  PackageFile file_;
   std::uint64_t fileSize_ = 0;
   std::uint64_t base_ = 0;  // bytes in front of the archive proper (self-extractor stubs)
   std::uint64_t entryCount_ = 0;
