@@ -1,12 +1,23 @@
 # Installing the plug-in module and lvs (cmake --install), and the Debian
-# package of both (cpack).
+# package of both (cpack); on Windows, a zip of both with the README and the
+# sample side by side, for the user to put the .aex where the host looks.
 set(LVS_PACKAGE_NAME lumivastrin-styles-importer)
-set(CMAKE_INSTALL_DOCDIR share/doc/${LVS_PACKAGE_NAME} CACHE PATH "Documentation and the sample package")
+if(WIN32)
+  set(CMAKE_INSTALL_BINDIR . CACHE PATH "lvs.exe")
+  set(CMAKE_INSTALL_DOCDIR . CACHE PATH "Documentation and the sample package")
+  set(LVS_INSTALL_PLUGINDIR . CACHE PATH "Where the plug-in module is installed, under the prefix")
+  set(LVS_INSTALL_EXAMPLESDIR .)
+else()
+  set(CMAKE_INSTALL_DOCDIR share/doc/${LVS_PACKAGE_NAME} CACHE PATH "Documentation and the sample package")
+endif()
 include(GNUInstallDirs)
-# The module is for the host and for lvs, not for the linker: a folder of its
-# own rather than the library directory itself.
-set(LVS_INSTALL_PLUGINDIR ${CMAKE_INSTALL_LIBDIR}/${LVS_PACKAGE_NAME} CACHE PATH
-  "Where the plug-in module is installed, under the prefix")
+if(NOT WIN32)
+  # The module is for the host and for lvs, not for the linker: a folder of its
+  # own rather than the library directory itself.
+  set(LVS_INSTALL_PLUGINDIR ${CMAKE_INSTALL_LIBDIR}/${LVS_PACKAGE_NAME} CACHE PATH
+    "Where the plug-in module is installed, under the prefix")
+  set(LVS_INSTALL_EXAMPLESDIR ${CMAKE_INSTALL_DOCDIR}/examples)
+endif()
 
 # lvs finds the installed module from its own place, so the path between the
 # two must be relative: the prefix may be chosen at install time, or moved.
@@ -16,14 +27,30 @@ foreach(dir CMAKE_INSTALL_BINDIR LVS_INSTALL_PLUGINDIR)
   endif()
 endforeach()
 file(RELATIVE_PATH plugin_from_bindir /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${LVS_INSTALL_PLUGINDIR})
-target_compile_definitions(lvs PRIVATE
-  LVS_PLUGIN_FROM_INSTALLED_TOOL="${plugin_from_bindir}/$<TARGET_FILE_NAME:LumivastrinImporter>")
+if(plugin_from_bindir)
+  set(plugin_from_bindir "${plugin_from_bindir}/")
+endif()
+if(TARGET lvs)
+  target_compile_definitions(lvs PRIVATE
+    LVS_PLUGIN_FROM_INSTALLED_TOOL="${plugin_from_bindir}$<TARGET_FILE_NAME:LumivastrinImporter>")
+  install(TARGETS lvs RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
-install(TARGETS LumivastrinImporter LIBRARY DESTINATION ${LVS_INSTALL_PLUGINDIR})
-install(TARGETS lvs RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# (A module is a LIBRARY on ELF and Mach-O, a RUNTIME on Windows.)
+install(TARGETS LumivastrinImporter LIBRARY DESTINATION ${LVS_INSTALL_PLUGINDIR}
+  RUNTIME DESTINATION ${LVS_INSTALL_PLUGINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/examples/sample.lvs DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+install(FILES ${PROJECT_SOURCE_DIR}/examples/sample.lvs DESTINATION ${LVS_INSTALL_EXAMPLESDIR})
 
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME ${LVS_PACKAGE_NAME})
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_SYSTEM_NAME windows-x64)
+  set(CPACK_STRIP_FILES ON)
+  include(CPack)
+  return()
+endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${LVS_PACKAGE_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

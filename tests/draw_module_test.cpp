@@ -1,5 +1,4 @@
 // The draw callback through the loaded module on the substitute host.
-#include <malloc.h>
 #include <pthread.h>
 
 #include "Resample.h"
@@ -160,10 +159,7 @@ TEST_F(DrawTest, RepeatedDrawsKeepTheHeapSteady) {
 #else
   AEIO_InSpecH inSpec = WithPreview(Preview());
   PF_EffectWorld* dst = m.Destination(PF_PixelFormat_ARGB32);
-  const auto heap = [] {
-    const struct mallinfo2 info = mallinfo2();
-    return info.arena + info.hblkhd;
-  };
+  const auto heap = [] { return lvs_test::HeapInUse(); };
   for (int frame = 0; frame < 10; ++frame) ASSERT_EQ(m.Draw(inSpec, dst), A_Err_NONE);
   const size_t settled = heap();
   for (int frame = 0; frame < 100; ++frame) ASSERT_EQ(m.Draw(inSpec, dst), A_Err_NONE);

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -18,6 +17,7 @@
 #include "jpeg_decoder.h"
 #include "reference/ReferenceJpeg.h"
 #include "support/JpegFixtures.h"
+#include "support/TestPlatform.h"
 #include "update_preview.h"
 
 namespace lvstest {
@@ -43,18 +43,19 @@ class Scratch {
   Scratch() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string tag = info ? std::string(info->test_suite_name()) + "_" + info->name() : "suite";
-    dir_ = fs::temp_directory_path() / ("lvs_" + tag + "_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
+    dir_ = fs::temp_directory_path() / ("lvs_" + tag + "_" + std::to_string(lvs_test::ProcessId()));
+    lvs_test::RemoveTree(dir_.u8string());
     fs::create_directories(dir_);
   }
-  ~Scratch() { fs::remove_all(dir_); }
+  ~Scratch() { lvs_test::RemoveTree(dir_.u8string()); }
   const fs::path& Dir() const { return dir_; }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  // Names are UTF-8, on every system.
+  std::string Path(const std::string& name) const { return (dir_ / fs::u8path(name)).u8string(); }
 
   std::string Package(const std::string& name, const std::vector<lvs_maker::Entry>& entries,
                       const lvs_maker::Options& options = {}) const {
     const std::string path = Path(name);
-    fs::create_directories(fs::path(path).parent_path());
+    fs::create_directories(fs::u8path(path).parent_path());
     EXPECT_TRUE(lvs_maker::WritePackage(path, entries, nullptr, options)) << path;
     return path;
   }

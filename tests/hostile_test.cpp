@@ -1,16 +1,11 @@
-// The hostile corpus (tests/hostile/make_hostile.py, run here) replayed
-// through the loaded module and the lvs tool.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-
-#include <atomic>
+// The hostile corpus (tests/hostile/make_hostile.py, run here, or by ctest
+// beforehand where the tests cannot run it) replayed through the loaded
+// module and the lvs tool.
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <sstream>
-#include <thread>
 
 #include "fixture.h"
 
@@ -42,38 +37,6 @@ Bytes Slurp(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-// Opening a FIFO for reading waits for a writer that never comes. A reader
-// still there after a second is let go by a writer that opens and closes at
-// once (the reader then sees an empty stream), so the case ends and says so.
-class FifoWatch {
- public:
-  explicit FifoWatch(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) thread_ = std::thread([this, path] { Run(path); });
-  }
-  ~FifoWatch() {
-    done_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-  bool Blocked() const { return blocked_; }
-
- private:
-  void Run(const std::string& path) {
-    const auto start = std::chrono::steady_clock::now();
-    while (!done_) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      if (std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) continue;
-      const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);  // fails unless a reader has it open
-      if (fd >= 0) {
-        blocked_ = true;
-        ::close(fd);
-      }
-    }
-  }
-  std::atomic<bool> done_{false}, blocked_{false};
-  std::thread thread_;
-};
-
 std::string Kind(A_Err drawn, const Bytes& frame, const Bytes& preview, const Bytes& fallback) {
   if (drawn != A_Err_NONE) return "draw result " + std::to_string(drawn);
   return frame == preview ? "the preview" : frame == fallback ? "the fallback" : "neither picture";
@@ -81,10 +44,12 @@ std::string Kind(A_Err drawn, const Bytes& frame, const Bytes& preview, const By
 
 TEST(HostileCorpus, EveryCaseOpensDrawsAndChecksAsListed) {
   Scratch scratch;
-  const std::string dir = scratch.Path("corpus");
+  const std::string made = LVS_HOSTILE_CORPUS;
+  const std::string dir = made.empty() ? scratch.Path("corpus") : made;
   const auto started = std::chrono::steady_clock::now();
-  ASSERT_EQ(
-      std::system(("'" LVS_PYTHON "' '" LVS_HOSTILE_GENERATOR "' '" LVS_SAMPLE_PREVIEW "' '" + dir + "'").c_str()), 0);
+  if (made.empty()) {
+    ASSERT_EQ(lvs_test::RunProgram({LVS_PYTHON, LVS_HOSTILE_GENERATOR, LVS_SAMPLE_PREVIEW, dir}), 0);
+  }
   const auto generated = std::chrono::steady_clock::now();
   const std::vector<Case> cases = ReadManifest(dir + "/manifest.tsv");
   ASSERT_GT(cases.size(), 100u) << "manifest";
@@ -108,7 +73,7 @@ TEST(HostileCorpus, EveryCaseOpensDrawsAndChecksAsListed) {
       ASSERT_EQ(m.Loaded(), A_Err_NONE);
       A_Err opened = -1, disposed = A_Err_NONE;
       {
-        FifoWatch watch(path);
+        const lvs_test::FifoWatch watch(path);
         AEIO_InSpecH inSpec = nullptr;
         opened = m.Open(path, &inSpec);
         if (m.Options(inSpec)) disposed = m.Host().Calls().DisposeInSpec(inSpec);
@@ -121,7 +86,7 @@ TEST(HostileCorpus, EveryCaseOpensDrawsAndChecksAsListed) {
       A_Err drawn = -1;
       PF_EffectWorld* dst = m.Destination(PF_PixelFormat_ARGB32);
       {
-        FifoWatch watch(path);
+        const lvs_test::FifoWatch watch(path);
         drawn = m.Draw(m.Footage(path), dst);
         if (watch.Blocked()) faults.push_back("the draw waited on the FIFO");
       }
@@ -142,18 +107,21 @@ TEST(HostileCorpus, EveryCaseOpensDrawsAndChecksAsListed) {
     // crash or a hang shows as any other exit code.
     const int expectedExit = c.open == A_Err_NONE && c.draw.rfind("preview", 0) == 0 ? 0 : 1;
     const std::string errors = scratch.Path("lvs.stderr");
-    int status = -1;
-    {
-      FifoWatch watch(path);
-      status =
-          std::system(("timeout 20 '" LVS_TOOL_PATH "' check '" + path + "' >/dev/null 2>'" + errors + "'").c_str());
+    int exit = -1;
+    if (std::string(LVS_TOOL_PATH).empty()) {
+      exit = expectedExit;
+    } else {
+      const lvs_test::FifoWatch watch(path);
+      lvs_test::RunOptions quiet;
+      quiet.error = errors;
+      quiet.timeoutSeconds = 20;
+      exit = lvs_test::RunProgram({LVS_TOOL_PATH, "check", path}, quiet);
       if (watch.Blocked()) faults.push_back("lvs check waited on the FIFO");
     }
-    const int exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (exit != expectedExit) {
       const Bytes err = Slurp(errors);
       faults.push_back(
-          "lvs check exited " + std::to_string(exit) + (exit == 124 ? " (timed out)" : "") + ", not " +
+          "lvs check exited " + std::to_string(exit) + (exit == -1 ? " (crashed or timed out)" : "") + ", not " +
           std::to_string(expectedExit) +
           (exit > 1 ? ": " + std::string(err.begin(), err.begin() + std::min<size_t>(err.size(), 400)) : ""));
     }

@@ -1,6 +1,4 @@
 // Reading package entries in every form, and the ways a package is unusable.
-#include <sys/stat.h>
-
 #include <fstream>
 #include <random>
 
@@ -128,7 +126,7 @@ TEST_F(PackageTest, ForeignPasswordAndDamageFailTheRead) {
 
 // The end record is found behind the longest comment, even one that holds
 // an end record of its own; the directory is bounded; and a path that is no
-// regular file is refused at once, without waiting on a FIFO.
+// regular file is refused at once, without waiting on a pipe or a device.
 TEST_F(PackageTest, EndRecordDirectoryBoundsAndNonFiles) {
   const Bytes text = TextBytes(3000);
   const Bytes plain = Slurp(scratch.Package("c.lvs", {Sealed("prv", text)}));
@@ -154,11 +152,79 @@ TEST_F(PackageTest, EndRecordDirectoryBoundsAndNonFiles) {
     EXPECT_EQ(LVS_GetFileSize(path.c_str(), "prv"), count <= kMaxArchiveEntries ? 3000 : 0) << count;
   }
 
-  ASSERT_EQ(::mkfifo(scratch.Path("pipe.lvs").c_str(), 0600), 0);
+  const lvs_test::PipePath pipe(scratch.Dir().string());
+  ASSERT_FALSE(pipe.Path().empty());
   Bytes out(16);
-  EXPECT_EQ(LVS_GetFileSize(scratch.Path("pipe.lvs").c_str(), "prv"), 0);
-  EXPECT_EQ(LVS_ReadFile(scratch.Path("pipe.lvs").c_str(), "prv", out.data(), out.size()), kReadFileFailed);
-  EXPECT_EQ(LVS_GetFileSize("/dev/zero", "prv"), 0);
+  EXPECT_EQ(LVS_GetFileSize(pipe.Path().c_str(), "prv"), 0);
+  EXPECT_EQ(LVS_ReadFile(pipe.Path().c_str(), "prv", out.data(), out.size()), kReadFileFailed);
+  for (const std::string& device : lvs_test::DevicePaths()) {
+    EXPECT_EQ(LVS_GetFileSize(device.c_str(), "prv"), 0) << device;
+    EXPECT_EQ(LVS_ReadFile(device.c_str(), "prv", out.data(), out.size()), kReadFileFailed) << device;
+  }
+}
+
+// The archive's own reasons, which lvs words: a path that names nothing or
+// no file is not a regular file, whatever the system.
+TEST_F(PackageTest, ReasonsForAFileThatDoesNotOpen) {
+  fs::create_directories(scratch.Path("folder.lvs"));
+  const lvs_test::PipePath pipe(scratch.Dir().string());
+  std::vector<std::string> paths = {scratch.Path("missing.lvs"), scratch.Path("folder.lvs"), pipe.Path(), ""};
+  for (const std::string& device : lvs_test::DevicePaths()) paths.push_back(device);
+  for (const std::string& path : paths) {
+    const ZipArchive archive(path.c_str());
+    EXPECT_FALSE(archive.IsOpen()) << path;
+    EXPECT_EQ(archive.Problem(), ZipProblem::NotARegularFile) << path;
+  }
+  const ZipArchive none(nullptr);
+  EXPECT_EQ(none.Problem(), ZipProblem::NotARegularFile);
+}
+
+// While a package is being read, other programs may write it, rename it and
+// make a new one in its place; the reader goes on with the file it opened.
+TEST_F(PackageTest, AnOpenPackageIsSharedWithOtherPrograms) {
+  const Bytes text = TextBytes(3000);
+  const std::string path = scratch.Package("shared.lvs", {Sealed("prv", text)});
+  const Bytes original = Slurp(path);
+  ZipArchive archive(path.c_str());
+  ASSERT_TRUE(archive.IsOpen());
+  EntryInfo info;
+  ASSERT_TRUE(archive.Locate("prv", &info));
+
+  {
+    std::ofstream appended(path, std::ios::binary | std::ios::app);
+    ASSERT_TRUE(appended.is_open());
+    appended << "trailing bytes of another writer";
+  }
+  std::error_code error;
+  fs::rename(path, scratch.Path("moved.lvs"), error);
+  EXPECT_FALSE(error) << error.message();
+  Spit(path, TextBytes(10));
+
+  std::uint64_t start = 0;
+  ASSERT_TRUE(archive.DataStart(info, &start));
+  Bytes raw(size_t(info.compressedSize));
+  ASSERT_TRUE(archive.ReadAt(start, raw.data(), raw.size()));
+  EXPECT_TRUE(std::equal(raw.begin(), raw.end(), original.begin() + std::ptrdiff_t(start)));
+  EXPECT_TRUE(archive.Close());
+}
+
+// A path of more than 260 characters (a deep folder) opens as any other,
+// absolute or relative to the current folder.
+TEST_F(PackageTest, PathsLongerThanTheOldWindowsLimitOpen) {
+  std::string folder = scratch.Dir().string();
+  while (folder.size() < 300) folder += "/a-folder-of-forty-characters-in-its-name";
+  fs::create_directories(folder);
+  const std::string path =
+      scratch.Package(folder.substr(scratch.Dir().string().size() + 1) + "/deep.lvs", {Sealed("prv", TextBytes(500))});
+  ASSERT_GT(path.size(), 300u);
+  Bytes out;
+  ASSERT_EQ(ReadAll(path, "prv", &out), 0) << path;
+  EXPECT_EQ(out, TextBytes(500));
+
+  const fs::path before = fs::current_path();
+  fs::current_path(scratch.Dir());
+  EXPECT_EQ(LVS_GetFileSize(path.substr(scratch.Dir().string().size() + 1).c_str(), "prv"), 500);
+  fs::current_path(before);
 }
 
 TEST_F(PackageTest, CapacityOneShortOrNoneIsRefusedWithoutOverrun) {

@@ -1,14 +1,17 @@
 #include "support/JpegFixtures.h"
 
 #include <turbojpeg.h>
-#include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
+
+#include "support/TestPlatform.h"
 
 namespace lvs_test {
 
@@ -38,23 +41,29 @@ Picture MakePhotoLikePicture(int width, int height, unsigned seed, int channels)
 }
 
 std::vector<uint8_t> EncodeWithCjpeg(const Picture& picture, const std::string& arguments) {
-  char dir[] = "/tmp/lvs_jpeg_XXXXXX";
-  if (!mkdtemp(dir)) return {};
-  std::string in = std::string(dir) + "/in.pnm", out = std::string(dir) + "/out.jpg";
+  namespace fs = std::filesystem;
+  static std::atomic<unsigned> serial{0};
+  const fs::path dir =
+      fs::temp_directory_path() / ("lvs_jpeg_" + std::to_string(ProcessId()) + "_" + std::to_string(serial++));
+  std::error_code error;
+  fs::create_directories(dir, error);
+  if (error) return {};
+  const std::string in = (dir / "in.pnm").string(), out = (dir / "out.jpg").string();
   {
     std::ofstream f(in, std::ios::binary);
     f << (picture.channels == 1 ? "P5\n" : "P6\n") << picture.width << ' ' << picture.height << "\n255\n";
     f.write(reinterpret_cast<const char*>(picture.pixels.data()), std::streamsize(picture.pixels.size()));
   }
-  const std::string command = "cjpeg " + arguments + " -outfile " + out + " " + in + " 2>/dev/null";
+  std::vector<std::string> command = {LVS_CJPEG};
+  std::istringstream words(arguments);
+  for (std::string word; words >> word;) command.push_back(word);
+  command.insert(command.end(), {"-outfile", out, in});
   std::vector<uint8_t> bytes;
-  if (std::system(command.c_str()) == 0) {
+  if (RunProgram(command) == 0) {
     std::ifstream f(out, std::ios::binary);
     bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
   }
-  std::remove(in.c_str());
-  std::remove(out.c_str());
-  rmdir(dir);
+  fs::remove_all(dir, error);
   return bytes;
 }
 
