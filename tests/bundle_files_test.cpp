@@ -94,11 +94,18 @@ TEST_F(BundleFiles, PropertyResourceNamesTheRegisteredNameAndAnEntryTheModuleExp
   const std::string pipl = ReadText(LVS_PIPL_SOURCE);
   EXPECT_EQ(PiplString(pipl, "Name"), host_.RegisteredName());
   EXPECT_TRUE(std::regex_search(pipl, std::regex(R"(Kind\s*\{\s*AEGP\s*\})"))) << pipl;
+  EXPECT_EQ(PiplString(pipl, "Category"), "General Plugin");
+  EXPECT_TRUE(std::regex_search(pipl, std::regex(R"(Version\s*\{\s*65536\s*\})"))) << pipl;
 
-  const std::string entry = PiplString(pipl, "CodeMacIntel64");
+  // The universal bundle's two halves each have their entry, Intel's first;
+  // a Windows entry has no place in a Mac's list.
+  const std::string intel = PiplString(pipl, "CodeMacIntel64"), arm = PiplString(pipl, "CodeMacARM64");
+  EXPECT_EQ(arm, intel);
+  EXPECT_LT(pipl.find("CodeMacIntel64"), pipl.find("CodeMacARM64"));
+  EXPECT_EQ(pipl.find("CodeWin"), std::string::npos);
   lvshost::ModuleLoader module;
   ASSERT_TRUE(module.Open(LVS_PLUGIN_PATH)) << module.Error();
-  EXPECT_NE(module.Symbol(entry.c_str()), nullptr) << entry;
+  EXPECT_NE(module.Symbol(intel.c_str()), nullptr) << intel;
 }
 
 // The Apple linker's list and the version script here each export the entry
