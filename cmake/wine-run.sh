@@ -12,11 +12,12 @@ if [ -z "$wine64" ]; then
   exit 127
 fi
 if [ -z "${WINEPREFIX:-}" ]; then
-  WINEPREFIX="$(pwd -P)/wine-prefix"
-  dir=$(pwd -P)
-  # The prefix sits at the top of the build tree: the folder holding CMakeCache.txt.
+  # The prefix sits at the top of the program's build tree (the folder
+  # holding CMakeCache.txt), else in the current folder.
+  dir=$(cd "$(dirname "${1:-.}")" 2>/dev/null && pwd -P || pwd -P)
   while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
-  if [ "$dir" != / ]; then WINEPREFIX="$dir/wine-prefix"; fi
+  if [ "$dir" = / ]; then dir=$(pwd -P); fi
+  WINEPREFIX="$dir/wine-prefix"
 fi
 export WINEPREFIX
 export WINEDEBUG="${WINEDEBUG:--all}"
