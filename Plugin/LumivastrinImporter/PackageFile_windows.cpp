@@ -27,15 +27,28 @@ std::wstring LongPath(const std::wstring& path) {
   return L"\\\\?\\" + full;
 }
 
+// The UTF-8 path as LongPath gives it (empty when it is not text, or none
+// Windows would open); false only when memory ran out, for the zip reader
+// above expects no exception from opening.
+bool WidePath(const char* path, std::wstring* wide) noexcept {
+  try {
+    std::u16string utf16;
+    if (path != nullptr && Utf8ToUtf16(path, &utf16) && !utf16.empty())
+      *wide = LongPath(std::wstring(utf16.begin(), utf16.end()));
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 }  // namespace
 
 PackageFile::Opened PackageFile::Open(const char* path) {
   Close();
-  std::u16string utf16;
-  if (path == nullptr || !Utf8ToUtf16(path, &utf16) || utf16.empty()) return Opened::NotARegularFile;
-  const std::wstring wide = LongPath(std::wstring(utf16.begin(), utf16.end()));
+  std::wstring wide;
+  if (!WidePath(path, &wide)) return Opened::Unreadable;
   if (wide.empty()) return Opened::NotARegularFile;
 
   // Looked at before it is opened, by its attributes alone: a folder or a
