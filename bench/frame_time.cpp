@@ -35,8 +35,7 @@ int main(int argc, char** argv) {
   AEGP_MemHandle options = host.Memory().Create(record, "LVS Options");
   AEIO_InSpecH inSpec = host.NewInSpec();
   host.SetInSpecOptions(inSpec, options);
-  const std::pair<const char*, PF_PixelFormat> depths[] = {{"8", PF_PixelFormat_ARGB32},
-                                                           {"16", PF_PixelFormat_ARGB64}};
+  const std::pair<const char*, PF_PixelFormat> depths[] = {{"8", PF_PixelFormat_ARGB32}, {"16", PF_PixelFormat_ARGB64}};
   int status = 0;
   for (int round = 0; round < rounds && status == 0; ++round) {
     for (const auto& [name, format] : depths) {
