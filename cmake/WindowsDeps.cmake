@@ -8,7 +8,11 @@ set(LVS_WINDOWS_DEPS ${CMAKE_BINARY_DIR}/windows-deps CACHE PATH
   "Where the cross-built libraries are built and installed")
 set(deps_prefix ${LVS_WINDOWS_DEPS}/prefix)
 set(deps_stamp ${deps_prefix}/.complete)
-file(SHA256 ${CMAKE_CURRENT_LIST_DIR}/windows-deps/CMakeLists.txt recipe_hash)
+# Built again when the recipe changes, or what is in the sources folder (a
+# newer Debian revision unpacked there).
+file(READ ${CMAKE_CURRENT_LIST_DIR}/windows-deps/CMakeLists.txt recipe)
+file(GLOB source_trees LIST_DIRECTORIES true RELATIVE ${LVS_WINDOWS_SOURCES} ${LVS_WINDOWS_SOURCES}/*)
+string(SHA256 recipe_hash "${recipe}${source_trees}")
 
 set(deps_done FALSE)
 if(EXISTS ${deps_stamp})
