@@ -1,8 +1,11 @@
 // lvs check: would the host import each package and show its own preview?
 // The verdict and its reasons come from PackageChecker; many packages are
 // checked by several processes at once.
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <functional>
@@ -70,11 +73,15 @@ int CheckInParallel(const CheckOptions& options, const std::vector<std::string>&
   std::vector<Worker> workers(static_cast<size_t>(jobs));
   std::fflush(stdout);
   std::fflush(stderr);
+  const pid_t parent = ::getpid();
   for (int k = 0; k < jobs; ++k) {
     int fds[2];
     if (::pipe(fds) != 0) break;
     const pid_t pid = ::fork();
     if (pid == 0) {
+      // A worker ends with the run: a signal that ends the parent ends it
+      // too, even one the parent alone was sent.
+      if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) ::_exit(kExitUsage);
       ::close(fds[0]);
       for (int j = 0; j < k; ++j) ::close(workers[size_t(j)].reports);
       bool open = true;

@@ -1,12 +1,12 @@
 // lvs decode: any JPEG file through the plug-in's own decoder (the module
 // exports only its entry point, so the decoder's source is linked in).
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include "CommandSupport.h"
 #include "Files.h"
+#include "OutputFile.h"
 #include "PngFile.h"
 #include "ResultNames.h"
 #include "jpeg_decoder.h"
@@ -55,9 +55,11 @@ int RunDecode(const DecodeOptions& options) {
       picture.samples8.assign(image, image + count);
       written = WritePng(options.output, picture, &error);
     } else {
-      std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
-      written = out && out.write(reinterpret_cast<const char*>(image), std::streamsize(count)) && out.flush();
-      if (!written) error = "cannot write " + options.output;
+      OutputFile out;
+      if (out.Open(options.output, ".tmp", &error)) {
+        out.Write(image, count);  // a failure is Commit's to report
+        written = out.Commit(&error);
+      }
     }
     if (!written) {
       std::fprintf(stderr, "lvs: %s\n", error.c_str());

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <new>
 
+#include "Cleanup.h"
 #include "Commands.h"
 
 namespace {
@@ -48,6 +49,8 @@ CLI::Validator SizeValidator() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before the first temporary file, so that no signal can leave one behind.
+  lvs::InstallCleanupHandlers();
   // Every package checked or drawn takes a world of a few MiB. Served from
   // the heap and kept there, it is the same pages each time instead of a
   // fresh mapping that faults in page by page for every package.
