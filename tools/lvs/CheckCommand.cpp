@@ -17,12 +17,14 @@ namespace lvs {
 namespace {
 
 int PrintProblemCodes(bool json) {
+  std::string text;
   for (const ProblemCode& c : ProblemCodes()) {
     if (json)
-      PrintJsonLine({{"code", c.code}, {"severity", SeverityName(c.severity)}, {"summary", c.summary}});
+      text += JsonLine({{"code", c.code}, {"severity", SeverityName(c.severity)}, {"summary", c.summary}});
     else
-      std::printf("%-26s %-10s %s\n", c.code, SeverityName(c.severity), c.summary.c_str());
+      text += Format("%-26s %-10s %s\n", c.code, SeverityName(c.severity), c.summary.c_str());
   }
+  Emit(text);
   return kExitOk;
 }
 
@@ -71,7 +73,6 @@ int CheckInParallel(const CheckOptions& options, const std::vector<std::string>&
     int reports = -1;  // read end of its pipe
   };
   std::vector<Worker> workers(static_cast<size_t>(jobs));
-  std::fflush(stdout);
   std::fflush(stderr);
   const pid_t parent = ::getpid();
   for (int k = 0; k < jobs; ++k) {
@@ -111,9 +112,8 @@ int CheckInParallel(const CheckOptions& options, const std::vector<std::string>&
       report.resize(size_t(length));
       complete = ReadAll(worker.reports, &report[0], report.size());
     }
-    if (complete) std::fputs(report.c_str(), stdout);
+    if (complete) Emit(report);
   }
-  std::fflush(stdout);
   for (const Worker& worker : workers) {
     if (worker.reports >= 0) ::close(worker.reports);
     int status = 0;
@@ -144,8 +144,7 @@ int RunCheck(const CheckOptions& options) {
   // Standard input can be read only once, by one process.
   const bool readsStdin = std::find(packages.begin(), packages.end(), "-") != packages.end();
   if (jobs > 1 && !readsStdin) return std::max(walked, CheckInParallel(options, packages, int(jobs)));
-  return std::max(walked, CheckStripe(options, packages, 0, 1,
-                                      [](const std::string& report) { std::fputs(report.c_str(), stdout); }));
+  return std::max(walked, CheckStripe(options, packages, 0, 1, [](const std::string& report) { Emit(report); }));
 }
 
 }  // namespace lvs

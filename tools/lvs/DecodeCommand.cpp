@@ -68,18 +68,19 @@ int RunDecode(const DecodeOptions& options) {
   }
 
   if (options.quiet) return exitCode;
-  std::FILE* report = options.output == "-" ? stderr : stdout;
+  const Stream report = options.output == "-" ? Stream::Err : Stream::Out;
   if (options.json) {
-    PrintJsonLine(report, {{"file", options.file},
-                           {"result", result},
-                           {"result_name", DecoderResultName(result)},
-                           {"width", decoder.GetWidth()},
-                           {"height", decoder.GetHeight()},
-                           {"components", components}});
+    PrintJsonLine({{"file", options.file},
+                   {"result", result},
+                   {"result_name", DecoderResultName(result)},
+                   {"width", decoder.GetWidth()},
+                   {"height", decoder.GetHeight()},
+                   {"components", components}},
+                  report);
   } else {
-    std::fprintf(report, "%s\n  result:     %s (%d)\n  width:      %d\n  height:     %d\n  components: %d\n",
-                 Printable(options.file).c_str(), DecoderResultName(result), int(result), int(decoder.GetWidth()),
-                 int(decoder.GetHeight()), components);
+    Emit(report, Format("%s\n  result:     %s (%d)\n  width:      %d\n  height:     %d\n  components: %d\n",
+                        Printable(options.file).c_str(), DecoderResultName(result), int(result),
+                        int(decoder.GetWidth()), int(decoder.GetHeight()), components));
   }
   return exitCode;
 }

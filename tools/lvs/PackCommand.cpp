@@ -148,13 +148,13 @@ int RunPack(const PackOptions& options) {
     return kExitUsage;
   }
   if (!options.quiet) {
-    std::FILE* report = toStdout ? stderr : stdout;
     const LVS_Options& r = *verdict.record;
-    std::fprintf(report, "%s: the plug-in imports it as \"%s\" by \"%s\", version %d, and shows its preview.\n",
-                 Printable(toStdout ? "standard output" : options.output).c_str(),
-                 Printable(FieldText(r.name, sizeof r.name)).c_str(),
-                 Printable(FieldText(r.author, sizeof r.author)).c_str(), int(r.version));
-    for (const Problem& p : lossy) std::fprintf(report, "  - [%s] %s\n", p.code.c_str(), Printable(p.message).c_str());
+    std::string text = Format("%s: the plug-in imports it as \"%s\" by \"%s\", version %d, and shows its preview.\n",
+                              Printable(toStdout ? "standard output" : options.output).c_str(),
+                              Printable(FieldText(r.name, sizeof r.name)).c_str(),
+                              Printable(FieldText(r.author, sizeof r.author)).c_str(), int(r.version));
+    for (const Problem& p : lossy) text += "  - [" + p.code + "] " + Printable(p.message) + "\n";
+    Emit(toStdout ? Stream::Err : Stream::Out, text);
   }
   return kExitOk;
 }
