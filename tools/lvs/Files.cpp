@@ -153,42 +153,75 @@ bool TempFile::RenameTo(const std::string& target, std::string* error) {
   return true;
 }
 
-bool ReadInput(const std::string& path, uint64_t limit, std::vector<uint8_t>* bytes, std::string* error) {
-  const bool standardInput = path == "-";
-  const std::string what = standardInput ? "standard input" : path;
-  const int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    *error = "cannot read " + what + ": " + Errno();
-    return false;
-  }
-  struct stat status {};
-  // A named pipe or a device could keep us waiting; only standard input may.
-  if (!standardInput && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
-    ::close(fd);
-    *error = "cannot read " + what + ": not an ordinary file";
-    return false;
-  }
-  if (!standardInput) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  bytes->clear();
+namespace {
+
+// Appends what is left of `fd` to *bytes, refusing it once the whole would
+// hold more than `limit` bytes.
+bool ReadRest(int fd, uint64_t limit, const std::string& what, std::vector<uint8_t>* bytes, std::string* error) {
   char buffer[1 << 16];
-  bool ok = true;
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       *error = "cannot read " + what + ": " + Errno();
-      ok = false;
-      break;
+      return false;
     }
-    if (n == 0) break;
+    if (n == 0) return true;
     if (bytes->size() + size_t(n) > limit) {
       *error = what + " is larger than " + std::to_string(limit >> 20) + " MiB";
-      ok = false;
-      break;
+      return false;
     }
     bytes->insert(bytes->end(), buffer, buffer + n);
   }
-  if (!standardInput) ::close(fd);
+}
+
+// The rest of an open file or stream. The size of a file is known before its
+// first byte: one too large is refused unread, and the others are read into
+// a buffer of their size (and on, should the file grow meanwhile).
+bool ReadOpen(int fd, uint64_t limit, const std::string& what, std::vector<uint8_t>* bytes, std::string* error) {
+  bytes->clear();
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return ReadRest(fd, limit, what, bytes, error);
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  const uint64_t left = uint64_t(status.st_size) - std::min<uint64_t>(uint64_t(std::max<off_t>(at, 0)), status.st_size);
+  if (left > limit) {
+    *error = what + " is larger than " + std::to_string(limit >> 20) + " MiB";
+    return false;
+  }
+  bytes->resize(size_t(left));
+  size_t got = 0;
+  while (got < bytes->size()) {
+    const ssize_t n = ::read(fd, bytes->data() + got, bytes->size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = "cannot read " + what + ": " + Errno();
+      return false;
+    }
+    if (n == 0) bytes->resize(got);  // it shrank while we read
+    got += size_t(n);
+  }
+  return ReadRest(fd, limit, what, bytes, error);
+}
+
+}  // namespace
+
+bool ReadInput(const std::string& path, uint64_t limit, std::vector<uint8_t>* bytes, std::string* error) {
+  if (path == "-") return ReadOpen(STDIN_FILENO, limit, "standard input", bytes, error);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    *error = "cannot read " + path + ": " + Errno();
+    return false;
+  }
+  struct stat status {};
+  bool ok = false;
+  // A named pipe or a device could keep us waiting; only standard input may.
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    *error = "cannot read " + path + ": not an ordinary file";
+  } else {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ok = ReadOpen(fd, limit, path, bytes, error);
+  }
+  ::close(fd);
   return ok;
 }
 

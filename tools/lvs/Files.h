@@ -56,7 +56,8 @@ class TempFile {
 };
 
 // The whole of a file, or of standard input for "-"; false and *error when
-// it cannot be read or holds more than `limit` bytes.
+// it cannot be read or holds more than `limit` bytes. A file (standard
+// input too, when it is one) that is too large is refused unread.
 bool ReadInput(const std::string& path, uint64_t limit, std::vector<uint8_t>* bytes, std::string* error);
 
 // Where a package named on the command line is read from: itself, or for
