@@ -18,10 +18,12 @@ EntryStatus StatusOfRecord(const EntryInfo& info) {
   if (info.uncompressedSize > static_cast<std::uint64_t>(kEntrySizeCeiling)) return EntryStatus::TooLarge;
   const bool encrypted = (info.flags & kZipFlagEncrypted) != 0;
   const std::uint64_t header = encrypted ? ZipCryptoKeys::kHeaderSize : 0;
-  // A stored entry's raw bytes are its plain bytes.
+  // A stored entry's raw bytes are its plain bytes; a deflated one's raw
+  // bytes beyond the bound would be read, decrypted and inflated for nothing.
   if (info.compressedSize < header) return EntryStatus::Damaged;
   if (info.method == kZipMethodStored && info.compressedSize != header + info.uncompressedSize)
     return EntryStatus::Damaged;
+  if (info.compressedSize > RawBytesBound(info.method, encrypted, info.uncompressedSize)) return EntryStatus::Damaged;
   return EntryStatus::Ok;
 }
 
@@ -49,6 +51,12 @@ const char* EntryStatusName(EntryStatus status) {
       return "out-of-memory";
   }
   return "unknown";
+}
+
+uint64_t RawBytesBound(uint32_t method, bool encrypted, uint64_t size) {
+  const std::uint64_t header = encrypted ? ZipCryptoKeys::kHeaderSize : 0;
+  if (method != kZipMethodDeflated) return header + size;
+  return header + size + (size + 7) / 8 + (size + 63) / 64 + 5;
 }
 
 int32_t PackageEntry::Length() const {
@@ -100,7 +108,9 @@ bool EntryStream::Begin(const ZipArchive& archive, const EntryInfo& info) {
   crc_ = static_cast<std::uint32_t>(crc32(0L, Z_NULL, 0));
   offset_ = local.dataOffset;
   const bool encrypted = (info.flags & kZipFlagEncrypted) != 0;
-  rawLeft_ = info.compressedSize;
+  // Inflate is never given more than the bound, whatever the record says:
+  // past it, it runs out of input and the entry fails as damaged.
+  rawLeft_ = std::min(info.compressedSize, RawBytesBound(info.method, encrypted, size_));
 
   if (encrypted) {
     std::uint8_t header[ZipCryptoKeys::kHeaderSize];

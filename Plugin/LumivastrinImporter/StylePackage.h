@@ -21,10 +21,16 @@
 #include "ZipCrypto.h"
 #include "ZipReader.h"
 
-// No entry larger than this is ever reported or read. A package holds a short
-// JSON text and a preview-sized JPEG, so a larger recorded size can only come
-// from a damaged or hostile file, and must not make a caller allocate it.
-constexpr int32_t kEntrySizeCeiling = 64 * 1024 * 1024;
+// No entry larger than this is ever reported or read; it is the preview's
+// ceiling. The largest preview a real package needs, a 1280 x 720 baseline
+// JPEG at quality 100 without chroma subsampling, is up to 1.1 MB for a
+// photograph (3.8 MB even for pure noise); EXIF and XMP add at most 64 KiB
+// each, an ICC profile rarely half a megabyte: some 1.8 MB in all, well
+// under this. And a frame must stay cheap whatever the entry holds: one of
+// this size behind as many blocks that deliver nothing as RawBytesBound
+// lets it have costs inflate about 0.25 s, half the frame's bound (at
+// 8 MiB, nearly all of it).
+constexpr int32_t kEntrySizeCeiling = 4 * 1024 * 1024;
 
 constexpr int32_t kReadFileFailed = -3000;
 
@@ -45,6 +51,14 @@ enum class EntryStatus {
 // "ok", "unreadable", "missing", "too-large", "method", "strong-encryption",
 // "wrong-password", "damaged", "out-of-memory".
 const char* EntryStatusName(EntryStatus status);
+
+// The most raw bytes (cipher header included) that an entry of `size` plain
+// bytes can need. For deflate this is zlib's bound for any of its settings,
+// n + n/8 + n/64 + 5: above deflate's worst case, stored blocks (5 bytes
+// for each 65,535), and above an encoder that uses fixed codes only (9 bits
+// a byte at worst). Anything beyond delivers nothing: it can only be padding
+// (blocks that hold no data), which would cost inflate time for no bytes.
+uint64_t RawBytesBound(uint32_t method, bool encrypted, uint64_t size);
 
 // An entry as the directory records it, and what the record alone says of
 // whether it can be read.
