@@ -1,6 +1,7 @@
 // Reading package entries in every form, and the ways a package is unusable.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <fstream>
 #include <random>
 
@@ -11,6 +12,18 @@
 
 using namespace lvstest;
 using lvs_maker::Method;
+
+// Allocations of exactly this many bytes fail while it is not 0. Kept out of
+// line, so that the compiler sees no malloc paired with delete.
+std::atomic<size_t> gFailAllocationOf{0};
+
+__attribute__((noinline)) void* operator new(size_t size) {
+  void* block = size != 0 && size == gFailAllocationOf ? nullptr : std::malloc(size ? size : 1);
+  if (!block) throw std::bad_alloc();
+  return block;
+}
+__attribute__((noinline)) void operator delete(void* block) noexcept { std::free(block); }
+__attribute__((noinline)) void operator delete(void* block, size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -375,6 +388,25 @@ TEST_F(PackageTest, AnEntryReadInPiecesIsTheEntryReadWhole) {
   EXPECT_TRUE(std::equal(first.begin(), first.end(), noise.begin()));
   EXPECT_EQ(Name(stream.Finish()), Name(EntryStatus::Damaged));
   EXPECT_EQ(stream.Read(first.data(), first.size()), 0u);
+}
+
+size_t OpenDescriptors() {
+  return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+// Memory for the directory runs out after the file was opened: the package
+// does not open, and the file does not stay open behind it.
+TEST_F(PackageTest, AnArchiveThatRunsOutOfMemoryLeavesNoFileOpen) {
+  const std::string path = scratch.Package("p.lvs", {Sealed("meta", TextBytes(100)), Sealed("prv", RandomBytes(500))});
+  const Bytes bytes = Slurp(path);
+  const size_t directorySize = Le16At(bytes, bytes.size() - 10) | (size_t(Le16At(bytes, bytes.size() - 8)) << 16);
+  const size_t before = OpenDescriptors();
+  gFailAllocationOf = directorySize;
+  const StylePackage package(path.c_str());
+  gFailAllocationOf = 0;
+  EXPECT_FALSE(package.IsOpen());
+  EXPECT_EQ(Name(package.Locate("prv").status), Name(EntryStatus::Unreadable));
+  EXPECT_EQ(OpenDescriptors(), before);
 }
 
 TEST(EntryStatusNames, AreTheNamesLvsMapsToItsCodes) {
