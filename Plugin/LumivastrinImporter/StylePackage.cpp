@@ -10,7 +10,7 @@ constexpr std::size_t kChunkSize = 64 * 1024;
 // What Finish reads an unread rest into, to check the CRC.
 constexpr std::size_t kDrainSize = 4 * 1024;
 
-// Its own status, found in the directory record alone.
+// An entry's status as far as its directory record tells.
 EntryStatus StatusOfRecord(const EntryInfo& info) {
   if ((info.flags & kZipFlagStrongEncryption) != 0 || info.method == kZipMethodAes)
     return EntryStatus::StrongEncryption;
@@ -183,7 +183,8 @@ bool EntryStream::Feed() {
 }
 
 // Inflates up to `count` bytes into `out`, none when count is 0: then only
-// the end of the deflate stream is looked for.
+// the end of the deflate stream is looked for. Stops at the stream's end or
+// at a failure, which it names.
 std::size_t EntryStream::Inflate(std::uint8_t* out, std::size_t count) {
   std::uint8_t spare = 0;  // zlib wants an output pointer even for no room
   inflate_.next_out = count > 0 ? out : &spare;
@@ -211,12 +212,9 @@ EntryStatus EntryStream::Finish() noexcept {
   std::uint8_t rest[kDrainSize];
   while (status_ == EntryStatus::Ok && delivered_ < size_)
     if (Read(rest, sizeof rest) == 0) Fail();
-  // The stream must end right here: an entry that would deliver more than
-  // its recorded size is as damaged as one that delivers less.
-  if (status_ == EntryStatus::Ok && deflated_ && !ended_) {
-    Inflate(nullptr, 0);
-    if (!ended_) Fail();
-  }
+  // The stream must end right here, without room for another byte: an entry
+  // that would deliver more than its recorded size fails as damaged.
+  if (status_ == EntryStatus::Ok && deflated_ && !ended_) Inflate(nullptr, 0);
   // Raw bytes after the end of the deflate stream deliver nothing and are
   // ignored, as other readers do.
   if (status_ == EntryStatus::Ok && crc_ != expectedCrc_) Fail();
