@@ -25,10 +25,10 @@ class OpenCount : public ModuleTest {
   int LvsCheckOpens(const std::string& package) {
     const std::string counted = scratch.Path("opens.txt");
     // The sanitizers' runtime wants to come first; the counter comes first.
-    const std::string command = "LD_PRELOAD='" LVS_OPEN_COUNTER "' LVS_COUNT_OPENS_OF='" + package +
-                                "' LVS_OPEN_COUNT_FILE='" + counted +
-                                "' ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" '" LVS_TOOL_PATH
-                                "' check '" + package + "' >/dev/null 2>&1";
+    const std::string command =
+        "LD_PRELOAD='" LVS_OPEN_COUNTER "' LVS_COUNT_OPENS_OF='" + package + "' LVS_OPEN_COUNT_FILE='" + counted +
+        "' ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" '" LVS_TOOL_PATH "' check '" + package +
+        "' >/dev/null 2>&1";
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status)) << command;
     std::ifstream in(counted);
