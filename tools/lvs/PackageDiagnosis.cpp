@@ -184,7 +184,6 @@ bool ReadEntry(const StylePackage& package, const PackageListing& listing, const
     return false;
   }
   // Refused by its recorded size, as the plug-in refuses it: never inflated.
-  limit = std::min(limit, uint64_t(kEntrySizeCeiling));
   if (entry.status == EntryStatus::TooLarge || info.uncompressedSize > limit) {
     add("too-large",
         label + " is " + std::to_string(info.uncompressedSize) + " bytes long, more than the plug-in reads (" +
