@@ -200,9 +200,9 @@ bool ReadEntry(const StylePackage& package, const PackageListing& listing, const
           label + " cannot be decrypted with the package password: it was encrypted with another password.");
       break;
     case EntryStatus::Damaged:
-      add("damaged", label + " is damaged: " +
-                         ((info.flags & kZipFlagEncrypted) ? "it is encrypted with the package password, but " : "") +
-                         "its data cannot be unpacked, or does not match its size or checksum.");
+      // The reader says so only when the password is not to blame, as far
+      // as the cipher header tells (or the entry is not encrypted).
+      add("damaged", label + " is damaged: its data cannot be unpacked, or does not match its size or checksum.");
       break;
     case EntryStatus::OutOfMemory:
       add("out-of-memory", label + " could not be read: memory ran out.");
