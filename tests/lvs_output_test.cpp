@@ -244,11 +244,11 @@ TEST_F(LvsOutput, APreviewTooLargeIsRefusedUnread) {
     return usage.ru_maxrss;
   };
   const long nothingRead = peak("missing.jpg", "/dev/null", "cannot read missing.jpg");
-  EXPECT_LT(peak("big.jpg", "/dev/null", "big.jpg is larger than 64 MiB"), nothingRead + (8 << 10));
-  EXPECT_LT(peak("-", big, "standard input is larger than 64 MiB"), nothingRead + (8 << 10));
+  EXPECT_LT(peak("big.jpg", "/dev/null", "big.jpg is larger than 4 MiB"), nothingRead + (8 << 10));
+  EXPECT_LT(peak("-", big, "standard input is larger than 4 MiB"), nothingRead + (8 << 10));
   const ToolRun run = Lvs({"pack", "-o", "big.lvs", "--preview", "-", "--meta", "meta.json"}, "/dev/zero");
   EXPECT_EQ(run.exitCode, 2);
-  EXPECT_NE(run.err.find("standard input is larger than 64 MiB"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("standard input is larger than 4 MiB"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(scratch.Path("big.lvs")));
 }
 

@@ -10,8 +10,6 @@
 
 #include "StyleFormat.h"
 #include "StyleMeta.h"
-#include "StylePackage.h"
-#include "ZipReader.h"
 #include "jpeg_decoder.h"
 
 namespace fs = std::filesystem;
@@ -132,26 +130,6 @@ bool ReadPrefix(const std::string& path, char* bytes, size_t count) {
   return in.read(bytes, std::streamsize(count)) && size_t(in.gcount()) == count;
 }
 
-// The entries as the plug-in's own reader sees them; names as long as
-// recorded, whatever bytes they hold.
-PackageListing ListEntries(const ZipArchive& archive) {
-  PackageListing listing;
-  if (!archive.IsOpen()) return listing;
-  listing.opened = true;
-  DirectoryCursor cursor;
-  EntryInfo info;
-  while (archive.NextEntry(&cursor, &info))
-    listing.entries.push_back({std::string(info.name), info.flags, info.method, info.uncompressedSize});
-  listing.damaged = archive.Damaged();
-  return listing;
-}
-
-const ListedEntry* FindExact(const PackageListing& listing, const std::string& name) {
-  for (const ListedEntry& e : listing.entries)
-    if (e.name == name) return &e;
-  return nullptr;
-}
-
 // Entries an author probably meant as `wanted`: the same name in other
 // letter case, or with a folder or an extension around it.
 std::vector<std::string> NearMisses(const PackageListing& listing, const std::string& wanted) {
@@ -165,72 +143,75 @@ std::vector<std::string> NearMisses(const PackageListing& listing, const std::st
   return found;
 }
 
-// The entry's plain bytes, or the sentences saying why they cannot be had.
-bool ReadEntry(const std::string& path, const PackageListing& listing, const std::string& name, const std::string& what,
-               uint64_t limit, std::vector<uint8_t>* bytes, std::vector<Problem>* problems) {
-  const ListedEntry* entry = FindExact(listing, name);
-  if (!entry) {
-    const std::vector<std::string> near = NearMisses(listing, name);
-    if (listing.damaged) {
-      problems->push_back(MakeProblem(name + ".missing", "The package has no readable " + Quoted(name) +
-                                                             " entry: the archive's list of entries is "
-                                                             "damaged after its first " +
-                                                             std::to_string(listing.entries.size()) + " entries."));
-    } else if (near.empty()) {
-      problems->push_back(
-          MakeProblem(name + ".missing", "The package has no " + Quoted(name) + " entry (" + what + ")."));
-    } else {
-      problems->push_back(MakeProblem(name + ".misnamed", "The package has no " + Quoted(name) + " entry, but it has " +
-                                                              Quoted(near.front()) + ": entry names must be exactly " +
-                                                              Quoted(name) +
-                                                              " (lower case, no folder, no extension)."));
-    }
-    return false;
-  }
+// The entry's plain bytes, or the sentences saying why they cannot be had:
+// the reader's status for the entry, in an author's words. `limit` is what
+// the plug-in reads of such an entry.
+bool ReadEntry(const StylePackage& package, const PackageListing& listing, const std::string& name,
+               const std::string& what, uint64_t limit, std::vector<uint8_t>* bytes, std::vector<Problem>* problems) {
+  const auto add = [&](const char* cause, std::string message) {
+    problems->push_back(MakeProblem(name + "." + cause, std::move(message)));
+  };
+  const PackageEntry entry = package.Locate(name);
+  const EntryInfo& info = entry.info;
   const std::string label = "The " + Quoted(name) + " entry";
-  if (entry->method == kZipMethodAes || (entry->flags & kZipFlagStrongEncryption)) {
-    problems->push_back(MakeProblem(
-        name + ".strong-encryption",
-        label + " is encrypted with " + std::string(entry->method == kZipMethodAes ? "AES" : "strong encryption") +
-            "; only the traditional zip encryption (ZipCrypto) with the package password is supported."));
+  if (entry.status == EntryStatus::Missing) {
+    const std::vector<std::string> near = NearMisses(listing, name);
+    if (listing.damaged)
+      add("missing", "The package has no readable " + Quoted(name) +
+                         " entry: the archive's list of entries is damaged after its first " +
+                         std::to_string(listing.entries.size()) + " entries.");
+    else if (near.empty())
+      add("missing", "The package has no " + Quoted(name) + " entry (" + what + ").");
+    else
+      add("misnamed", "The package has no " + Quoted(name) + " entry, but it has " + Quoted(near.front()) +
+                          ": entry names must be exactly " + Quoted(name) + " (lower case, no folder, no extension).");
     return false;
   }
-  if (entry->method != 0 && entry->method != 8) {
-    problems->push_back(MakeProblem(name + ".method", label + " is compressed with " + MethodName(entry->method) +
-                                                          " (method " + std::to_string(entry->method) +
-                                                          "); only stored and deflated entries can be read."));
+  if (entry.status == EntryStatus::StrongEncryption) {
+    add("strong-encryption", label + " is encrypted with " +
+                                 (info.method == kZipMethodAes ? "AES" : "strong encryption") +
+                                 "; only the traditional zip encryption (ZipCrypto) with the package password is "
+                                 "supported.");
     return false;
   }
-  if (entry->size == 0) {
-    problems->push_back(MakeProblem(name + ".empty", label + " is empty."));
+  if (entry.status == EntryStatus::UnsupportedMethod) {
+    add("method", label + " is compressed with " + MethodName(info.method) + " (method " + std::to_string(info.method) +
+                      "); only stored and deflated entries can be read.");
+    return false;
+  }
+  if (entry.status != EntryStatus::Unreadable && info.uncompressedSize == 0) {
+    add("empty", label + " is empty.");
     return false;
   }
   // Refused by its recorded size, as the plug-in refuses it: never inflated.
-  if (entry->size > limit) {
-    problems->push_back(MakeProblem(
-        name + ".too-large",
-        label + " is " + std::to_string(entry->size) + " bytes long, more than the plug-in reads (" +
+  if (entry.status == EntryStatus::TooLarge || info.uncompressedSize > limit) {
+    add("too-large",
+        label + " is " + std::to_string(info.uncompressedSize) + " bytes long, more than the plug-in reads (" +
             (limit >= 1024 * 1024 ? std::to_string(limit >> 20) + " MiB" : std::to_string(limit >> 10) + " KiB") +
-            ")."));
+            ").");
     return false;
   }
-  const int32_t size = LVS_GetFileSize(path.c_str(), name.c_str());
-  if (size <= 0) {
-    problems->push_back(MakeProblem(name + ".unreadable", label + " cannot be found by the plug-in's reader."));
-    return false;
+  if (entry.status == EntryStatus::Ok) bytes->assign(size_t(info.uncompressedSize), 0);
+  switch (package.Read(entry, bytes->data(), bytes->size())) {
+    case EntryStatus::Ok:
+      return true;
+    case EntryStatus::WrongPassword:
+      add("wrong-password",
+          label + " cannot be decrypted with the package password: it was encrypted with another password.");
+      break;
+    case EntryStatus::Damaged:
+      // The reader says so only when the password is not to blame, as far
+      // as the cipher header tells (or the entry is not encrypted).
+      add("damaged", label + " is damaged: its data cannot be unpacked, or does not match its size or checksum.");
+      break;
+    case EntryStatus::OutOfMemory:
+      add("out-of-memory", label + " could not be read: memory ran out.");
+      break;
+    default:
+      add("unreadable", label + " cannot be read: reading the file failed.");
+      break;
   }
-  bytes->assign(size_t(size), 0);
-  if (LVS_ReadFile(path.c_str(), name.c_str(), bytes->data(), bytes->size()) < 0) {
-    if (entry->flags & kZipFlagEncrypted)
-      problems->push_back(MakeProblem(name + ".wrong-password",
-                                      label + " cannot be decrypted with the package password (it was encrypted with "
-                                              "another password, or its data is damaged)."));
-    else
-      problems->push_back(MakeProblem(name + ".damaged",
-                                      label + " is damaged: its data cannot be read or does not match its checksum."));
-    return false;
-  }
-  return true;
+  return false;
 }
 
 const char* JsonTypeName(JsonType type) {
@@ -265,7 +246,19 @@ std::string ParseErrorText(const std::string& what) {
 
 bool HasPackageExtension(const std::string& path) { return Lower(fs::path(path).extension().string()) == ".lvs"; }
 
-std::vector<Problem> DiagnoseFile(const std::string& path, PackageListing* listing) {
+PackageListing ListEntries(const StylePackage& package) {
+  PackageListing listing;
+  if (!package.IsOpen()) return listing;
+  listing.opened = true;
+  DirectoryCursor cursor;
+  EntryInfo info;
+  while (package.Archive().NextEntry(&cursor, &info))
+    listing.entries.push_back({std::string(info.name), info.flags, info.method, info.uncompressedSize});
+  listing.damaged = package.Archive().Damaged();
+  return listing;
+}
+
+std::vector<Problem> DiagnoseFile(const std::string& path, const StylePackage& package, PackageListing* listing) {
   std::vector<Problem> problems;
   auto add = [&](const char* code, std::string message) { problems.push_back(MakeProblem(code, std::move(message))); };
   std::error_code ec;
@@ -285,9 +278,8 @@ std::vector<Problem> DiagnoseFile(const std::string& path, PackageListing* listi
         "style package.");
     return problems;
   }
-  const ZipArchive archive(path.c_str());
-  *listing = ListEntries(archive);
-  switch (archive.Problem()) {
+  *listing = ListEntries(package);
+  switch (package.Problem()) {
     case ZipProblem::None:
       break;
     case ZipProblem::NotARegularFile:
@@ -377,13 +369,16 @@ std::vector<Problem> DiagnoseMetaText(const StyleMeta& meta) {
   return problems;
 }
 
-std::vector<Problem> DiagnoseMeta(const std::string& path, const PackageListing& listing) {
+std::vector<Problem> DiagnoseMeta(const StylePackage& package, const PackageListing& listing, StyleMeta* meta) {
   std::vector<Problem> problems;
   std::vector<uint8_t> bytes;
-  if (!ReadEntry(path, listing, kMetaEntryName, "the style's name, author, hash and version", kMetaSizeLimit, &bytes,
+  if (!ReadEntry(package, listing, kMetaEntryName, "the style's name, author, hash and version", kMetaSizeLimit, &bytes,
                  &problems))
     return problems;
-  return DiagnoseMetaText(ParseStyleMeta(bytes.data(), bytes.size()));
+  StyleMeta parsed = ParseStyleMeta(bytes.data(), bytes.size());
+  problems = DiagnoseMetaText(parsed);
+  if (meta) *meta = std::move(parsed);
+  return problems;
 }
 
 std::vector<Problem> DiagnosePreviewBytes(const std::vector<uint8_t>& bytes) {
@@ -430,10 +425,10 @@ std::vector<Problem> DiagnosePreviewBytes(const std::vector<uint8_t>& bytes) {
   return problems;
 }
 
-std::vector<Problem> DiagnosePreview(const std::string& path, const PackageListing& listing) {
+std::vector<Problem> DiagnosePreview(const StylePackage& package, const PackageListing& listing) {
   std::vector<Problem> problems;
   std::vector<uint8_t> bytes;
-  if (!ReadEntry(path, listing, kPreviewEntryName, "the preview picture", uint64_t(kEntrySizeCeiling), &bytes,
+  if (!ReadEntry(package, listing, kPreviewEntryName, "the preview picture", uint64_t(kEntrySizeCeiling), &bytes,
                  &problems))
     return problems;
   return DiagnosePreviewBytes(bytes);
