@@ -6,6 +6,7 @@
 
 #include "jpeg_decoder.h"
 #include "jpeg_idct.h"
+#include "jpeg_markers.h"
 
 namespace Jpeg {
 namespace {
@@ -56,7 +57,7 @@ void Decoder::_DecodeMcuRows() {
         uint32_t v = bits.Get(16);
         if (bits.failed) result = MalformedData;
         if (result != Success) return;
-        if (v != 0xFFD0u + uint32_t(expectedRestart)) {
+        if (v != (uint32_t(Prefix) << 8 | uint32_t(RST0 + expectedRestart))) {
           result = MalformedData;
           return;
         }

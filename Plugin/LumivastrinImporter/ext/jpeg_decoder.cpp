@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "jpeg_idct.h"
+#include "jpeg_markers.h"
 
 namespace Jpeg {
 namespace {
@@ -60,30 +61,30 @@ void Decoder::_ReleasePlanes() {
 Decoder::ResultCode Decoder::_Decode(const uint8_t* data, int32_t size) {
   readPosition = data;
   bytesLeft = size;
-  if (bytesLeft < 2 || data[0] != 0xFF || data[1] != 0xD8) return NoStartOfImage;
+  if (bytesLeft < 2 || data[0] != Prefix || data[1] != SOI) return NoStartOfImage;
   _Skip(2);
   while (result == Success) {
-    if (bytesLeft < 2 || readPosition[0] != 0xFF) return MalformedData;
+    if (bytesLeft < 2 || readPosition[0] != Prefix) return MalformedData;
     uint8_t marker = readPosition[1];
     _Skip(2);
     switch (marker) {
-      case 0xC0:
+      case SOF0:
         _DecodeSOF();
         break;
-      case 0xC4:
+      case DHT:
         _DecodeDHT();
         break;
-      case 0xDA:
+      case SOS:
         _DecodeScan();
         break;
-      case 0xDB:
+      case DQT:
         _DecodeDQT();
         break;
-      case 0xDD:
+      case DRI:
         _DecodeDRI();
         break;
       default:
-        if (marker == 0xFE || (marker >= 0xE0 && marker <= 0xEF))
+        if (marker == COM || (marker >= APP0 && marker <= APP15))
           _SkipMarker();
         else
           _Refuse(Refusal::Marker, marker);
