@@ -27,8 +27,6 @@ struct BlockOrder {
 };
 constexpr BlockOrder blockOrder;
 
-inline uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
-
 }  // namespace
 
 void Decoder::_DecodeMcuRows() {
@@ -200,9 +198,7 @@ void Decoder::_TransformPending() {
     // first row's transform with the same wrap-around.
     uint8_t line[8];
     if (pending.acRows == 0) {
-      uint32_t c0 = uint32_t(coefficients[0]) * 8u;
-      std::memset(line, Clip((int32_t(c0 + 32u) >> 6) + 128), 8);
-      coefficients[0] = 0;
+      std::memset(line, IdctDcOnly(coefficients), 8);
     } else {
       IdctFirstRowOnly(coefficients, line);
     }

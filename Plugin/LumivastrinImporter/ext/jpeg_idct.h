@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "jpeg_clip.h"
+
 namespace Jpeg {
 
 // coefficients: 64 values stored column by column (index 8 x column + row),
@@ -19,6 +21,19 @@ namespace Jpeg {
 // out: top-left sample; stride: bytes between sample rows.
 void IdctBlockPortable(int32_t* coefficients, uint8_t* out, int32_t stride);
 void IdctBlockAvx2(int32_t* coefficients, uint8_t* out, int32_t stride);
+
+// The sample of every row of a column whose values after the first are
+// zero, from that first value (the row pass's output, wrapping as the
+// passes do).
+inline uint8_t FlatColumnSample(int32_t first) { return Clip((int32_t(uint32_t(first) + 32u) >> 6) + 128); }
+
+// For a block whose only coefficient is its first: the one sample the whole
+// block takes. Clears the coefficient.
+inline uint8_t IdctDcOnly(int32_t* coefficients) {
+  const int32_t row = int32_t(uint32_t(coefficients[0]) * 8u);  // the row pass's flat row
+  coefficients[0] = 0;
+  return FlatColumnSample(row);
+}
 
 // For a block whose rows 1 to 7 are all zero: the eight samples every row
 // of the block receives (the block is eight copies of them). Clears the

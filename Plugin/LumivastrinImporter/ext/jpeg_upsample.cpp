@@ -2,10 +2,11 @@
 
 #include <cstddef>
 
+#include "jpeg_clip.h"
+
 namespace Jpeg {
 namespace {
 
-inline uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
 inline uint8_t CF(int32_t sum) { return Clip((sum + 64) >> 7); }
 
 // Doubles one line of n >= 3 samples into out[0 .. 2n - 1]. The right edge

@@ -14,12 +14,8 @@ namespace {
 
 // CF of (positive - negative), both already weighted, positive with +64.
 AVX2 inline __m128i Finish(__m256i positive, __m256i negative) {
-  __m256i v = _mm256_srli_epi16(_mm256_subs_epu16(positive, negative), 7);
-  __m256i packed = _mm256_packus_epi16(v, v);
-  return _mm256_castsi256_si128(_mm256_permute4x64_epi64(packed, 0x08));
+  return PackBytes16(_mm256_srli_epi16(_mm256_subs_epu16(positive, negative), 7));
 }
-
-AVX2 inline __m256i Mul16(__m256i v, int k) { return _mm256_mullo_epi16(v, _mm256_set1_epi16(short(k))); }
 
 }  // namespace
 
