@@ -6,8 +6,7 @@
 
 #include <random>
 
-#include "jpeg_idct.h"
-#include "jpeg_colour.h"
+#include "jpeg_kernels.h"
 #include "jpeg_test_util.h"
 
 using namespace lvs_test;
@@ -197,8 +196,9 @@ TEST(JpegMemory, AFrameOfAnotherSizeThanRequiredGetsNoMemory) {
 int DcFor(int sample) { return 8 * (sample - 128); }  // the DC level of a flat block of that sample
 
 std::vector<uint8_t> ImageOf(const HandMade& m, const std::vector<uint8_t>& entropy,
-                             Decoder::ResultCode* code = nullptr) {
-  auto d = Decode(m.Build(entropy));
+                             Decoder::ResultCode* code = nullptr,
+                             Decoder::KernelChoice kernels = Decoder::KernelChoice::Best) {
+  auto d = Decode(m.Build(entropy), -1, kernels);
   if (code) *code = d->GetResult();
   if (d->GetResult() != Decoder::Success) return {};
   return std::vector<uint8_t>(d->GetImage(),
@@ -218,10 +218,8 @@ TEST(JpegScan, ColourTriplesConvertExactlyOnBothCodePaths) {
     b.Finish();
     std::vector<uint8_t> expected;
     for (int i = 0; i < 512; ++i) expected.insert(expected.end(), c.begin() + 3, c.end());
-    for (bool vector : {false, true}) {
-      Decoder::AllowVectorCode(vector);
-      EXPECT_EQ(ImageOf(m, b.data), expected) << int(c[0]) << " " << int(c[1]) << " " << int(c[2]);
-    }
+    for (Decoder::KernelChoice kernels : {Decoder::KernelChoice::Portable, Decoder::KernelChoice::Best})
+      EXPECT_EQ(ImageOf(m, b.data, nullptr, kernels), expected) << int(c[0]) << " " << int(c[1]) << " " << int(c[2]);
   }
 }
 
@@ -314,8 +312,8 @@ TEST(JpegTransform, VectorAndPortableAgreeAcrossTheSixteenBitBoundary) {
       b[i] = a[i];
     }
     uint8_t vector[64], portable[64];
-    Jpeg::IdctBlockAvx2(a, vector, 8);
-    Jpeg::IdctBlockPortable(b, portable, 8);
+    Jpeg::ChooseKernels(true).idct(a, vector, 8);
+    Jpeg::PortableKernels().idct(b, portable, 8);
     ASSERT_EQ(std::memcmp(vector, portable, 64), 0) << "round " << round;
   }
 }
@@ -323,6 +321,8 @@ TEST(JpegTransform, VectorAndPortableAgreeAcrossTheSixteenBitBoundary) {
 // Every (Y, Cb, Cr) triple, through the vector conversions and the portable
 // ones, into R, G, B and into opaque A, R, G, B.
 TEST(JpegColour, VectorAndPortableAgreeOnEveryTriple) {
+  if (!Jpeg::HasAvx2()) GTEST_SKIP() << "no AVX2 here";
+  const Jpeg::Kernels avx2 = Jpeg::ChooseKernels(true), plain = Jpeg::PortableKernels();
   std::vector<uint8_t> y(256), cb(256), cr(256);
   for (int i = 0; i < 256; ++i) cr[size_t(i)] = uint8_t(i);
   std::vector<uint8_t> vector(256 * 4), portable(256 * 4);
@@ -331,11 +331,11 @@ TEST(JpegColour, VectorAndPortableAgreeOnEveryTriple) {
     std::fill(y.begin(), y.end(), uint8_t(yv));
     for (int cbv = 0; cbv < 256; ++cbv) {
       std::fill(cb.begin(), cb.end(), uint8_t(cbv));
-      Jpeg::ConvertRow(y.data(), cb.data(), cr.data(), vector.data(), 256, true);
-      Jpeg::ConvertRow(y.data(), cb.data(), cr.data(), portable.data(), 256, false);
+      avx2.convertRow(y.data(), cb.data(), cr.data(), vector.data(), 256);
+      plain.convertRow(y.data(), cb.data(), cr.data(), portable.data(), 256);
       wrong += std::memcmp(vector.data(), portable.data(), 256 * 3) != 0;
-      Jpeg::ConvertRowArgb(y.data(), cb.data(), cr.data(), vector.data(), 256, true);
-      Jpeg::ConvertRowArgb(y.data(), cb.data(), cr.data(), portable.data(), 256, false);
+      avx2.convertRowArgb(y.data(), cb.data(), cr.data(), vector.data(), 256);
+      plain.convertRowArgb(y.data(), cb.data(), cr.data(), portable.data(), 256);
       wrong += vector != portable;
     }
   }

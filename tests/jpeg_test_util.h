@@ -90,11 +90,12 @@ struct MemoryLog {
   static void Release(void* p) { --live, std::free(p); }
 };
 
-inline std::unique_ptr<Jpeg::Decoder> Decode(const std::vector<uint8_t>& bytes, int failAt = -1) {
+inline std::unique_ptr<Jpeg::Decoder> Decode(const std::vector<uint8_t>& bytes, int failAt = -1,
+                                             Jpeg::Decoder::KernelChoice kernels = Jpeg::Decoder::KernelChoice::Best) {
   MemoryLog::live = MemoryLog::requests = 0, MemoryLog::failAt = failAt;
   std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.empty() ? 1 : bytes.size()]);
   std::copy(bytes.begin(), bytes.end(), exact.get());
-  return std::make_unique<Jpeg::Decoder>(exact.get(), bytes.size(), MemoryLog::Allocate, MemoryLog::Release);
+  return std::make_unique<Jpeg::Decoder>(exact.get(), bytes.size(), MemoryLog::Allocate, MemoryLog::Release, kernels);
 }
 
 // A complete stream around hand-made entropy-coded bytes: every quantisation entry 1.

@@ -205,10 +205,7 @@ void Decoder::_TransformPending() {
     for (int row = 0; row < 8; ++row) std::memcpy(out + size_t(row) * stride, line, 8);
     return;
   }
-  if (vectorCode)
-    IdctBlockAvx2(coefficients, out, stride);
-  else
-    IdctBlockPortable(coefficients, out, stride);
+  kernels.idct(coefficients, out, stride);
 }
 
 }  // namespace Jpeg

@@ -1,42 +1,37 @@
 // The marker loop and the headers: frame, tables, restart interval, scan.
 #include "jpeg_decoder.h"
 
-#include <atomic>
 #include <cstring>
 
-#include "jpeg_idct.h"
 #include "jpeg_markers.h"
 
 namespace Jpeg {
 namespace {
 
-std::atomic<bool> vectorAllowed{true};
-
 bool IsPowerOfTwo(int v) { return (v & (v - 1)) == 0; }
 
 }  // namespace
 
-void Decoder::AllowVectorCode(bool allow) { vectorAllowed = allow; }
-
-Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t), void (*release_)(void*))
-    : Decoder(data, size, allocate_, release_, -1, -1, nullptr) {}
+Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t), void (*release_)(void*),
+                 KernelChoice choice)
+    : Decoder(data, size, allocate_, release_, -1, -1, nullptr, choice) {}
 
 Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t), void (*release_)(void*),
-                 int32_t requiredWidth_, int32_t requiredHeight_)
-    : Decoder(data, size, allocate_, release_, requiredWidth_, requiredHeight_, nullptr) {}
+                 int32_t requiredWidth_, int32_t requiredHeight_, KernelChoice choice)
+    : Decoder(data, size, allocate_, release_, requiredWidth_, requiredHeight_, nullptr, choice) {}
 
 Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t), void (*release_)(void*),
-                 int32_t requiredWidth_, int32_t requiredHeight_, RowSink& rows)
-    : Decoder(data, size, allocate_, release_, requiredWidth_, requiredHeight_, &rows) {}
+                 int32_t requiredWidth_, int32_t requiredHeight_, RowSink& rows, KernelChoice choice)
+    : Decoder(data, size, allocate_, release_, requiredWidth_, requiredHeight_, &rows, choice) {}
 
 Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t), void (*release_)(void*),
-                 int32_t requiredWidth_, int32_t requiredHeight_, RowSink* rows)
+                 int32_t requiredWidth_, int32_t requiredHeight_, RowSink* rows, KernelChoice choice)
     : requiredWidth(requiredWidth_),
       requiredHeight(requiredHeight_),
       sink(rows),
+      kernels(ChooseKernels(choice == KernelChoice::Best)),
       allocate(allocate_),
       release(release_) {
-  vectorCode = vectorAllowed && HasAvx2();
   // Sizes of 2 GiB and more are clamped rather than wrapped: a wrapped size
   // would silently cut the input short or refuse it as too small.
   int32_t size32 = size > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(size);
@@ -256,7 +251,7 @@ void Decoder::_AllocateRows() {
   }
   for (int i = 0; i < componentCount; ++i) {
     const Component& c = components[i];
-    if (!upsampled[i].Start(c.pixels, c.width, c.height, c.stride, 8 * c.samplingY, c.slots, width, height, vectorCode,
+    if (!upsampled[i].Start(c.pixels, c.width, c.height, c.stride, 8 * c.samplingY, c.slots, width, height, kernels,
                             allocate, release)) {
       result = AllocationFailed;
       return;

@@ -35,6 +35,7 @@
 #include <cstdint>
 
 #include "jpeg_huffman.h"
+#include "jpeg_kernels.h"
 #include "jpeg_upsample.h"
 
 namespace Jpeg {
@@ -70,7 +71,14 @@ class Decoder {
   static constexpr uint64_t MinPixelAllowance = uint64_t(1) << 22;
   static constexpr uint64_t PixelsPerInputByte = 512;
 
-  Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*));
+  // Which pixel kernels the decoder runs (jpeg_kernels.h): the AVX2 ones
+  // where the processor has them, or the portable ones. Both give the same
+  // bytes; the choice exists so that tests and benchmarks can prove exactly
+  // that.
+  enum class KernelChoice : int32_t { Best, Portable };
+
+  Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
+          KernelChoice kernels = KernelChoice::Best);
   // Decodes only a frame of exactly requiredWidth by requiredHeight, for a
   // caller that has no use for any other: a frame header of another size
   // is read (GetWidth and GetHeight then give it) but gets no pixel
@@ -78,12 +86,12 @@ class Decoder {
   // scan with UnsupportedFeature. Every other result is the plain
   // constructor's.
   Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
-          int32_t requiredWidth, int32_t requiredHeight);
+          int32_t requiredWidth, int32_t requiredHeight, KernelChoice kernels = KernelChoice::Best);
   // The same, with every finished row handed to `rows` as soon as it is
   // done instead of being kept: GetImage then gives null. After a failure
   // the rows handed over so far are undefined, as the picture would be.
   Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
-          int32_t requiredWidth, int32_t requiredHeight, RowSink& rows);
+          int32_t requiredWidth, int32_t requiredHeight, RowSink& rows, KernelChoice kernels = KernelChoice::Best);
   ~Decoder();
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
@@ -118,12 +126,6 @@ class Decoder {
     return componentCount == 1 ? components[0].pixels : rgbImage;
   }
 
-  // Selects the code used by decoders constructed afterwards: true allows
-  // the AVX2 transform and pixel passes where the processor has them, false
-  // forces the portable ones. Both give the same bytes; this switch exists
-  // so that tests and benchmarks can prove exactly that.
-  static void AllowVectorCode(bool allow);
-
   struct Component {
     int32_t id;
     int32_t samplingX, samplingY;
@@ -140,7 +142,7 @@ class Decoder {
  private:
   // The one the others come to; `rows` null: the whole picture.
   Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
-          int32_t requiredWidth, int32_t requiredHeight, RowSink* rows);
+          int32_t requiredWidth, int32_t requiredHeight, RowSink* rows, KernelChoice kernels);
   ResultCode _Decode(const uint8_t* data, int32_t size);
   void _Skip(int32_t count);
   static uint32_t _Decode16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
@@ -202,8 +204,8 @@ class Decoder {
   int32_t requiredWidth = -1, requiredHeight = -1;  // -1: any size
   bool frameRefused = false;                        // the last frame header had another size than required
   bool verticalLag = false;                         // output rows wait for the next row of MCUs (vertical upsampling)
-  bool vectorCode = false;
   RowSink* sink = nullptr;
+  Kernels kernels;
   void* (*allocate)(uint64_t);
   void (*release)(void*);
 };

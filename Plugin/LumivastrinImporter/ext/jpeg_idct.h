@@ -1,5 +1,6 @@
-// Integer inverse DCT of one 8x8 block, in two interchangeable versions that
-// give the same bytes: a portable one and an AVX2 one with 32-bit lanes.
+// Integer inverse DCT of one 8x8 block, in two interchangeable kernels that
+// give the same bytes (jpeg_kernels.h): a portable one and an AVX2 one with
+// 32-bit lanes.
 //
 // The arithmetic is signed 32-bit with two's-complement wrap-around, and a
 // row or column whose seven values after the first are zero (after the
@@ -20,7 +21,7 @@ namespace Jpeg {
 // Both versions leave all 64 values zero, ready for the next block.
 // out: top-left sample; stride: bytes between sample rows.
 void IdctBlockPortable(int32_t* coefficients, uint8_t* out, int32_t stride);
-void IdctBlockAvx2(int32_t* coefficients, uint8_t* out, int32_t stride);
+void IdctBlockAvx2(int32_t* coefficients, uint8_t* out, int32_t stride);  // x86 only
 
 // The sample of every row of a column whose values after the first are
 // zero, from that first value (the row pass's output, wrapping as the
@@ -39,8 +40,5 @@ inline uint8_t IdctDcOnly(int32_t* coefficients) {
 // of the block receives (the block is eight copies of them). Clears the
 // first row of the block.
 void IdctFirstRowOnly(int32_t* coefficients, uint8_t line[8]);
-
-// True when the processor can run IdctBlockAvx2.
-bool HasAvx2();
 
 }  // namespace Jpeg

@@ -3,18 +3,12 @@
 // block is stored column by column, so the row pass loads its operands
 // directly and only the step between the passes needs a transpose.
 #include "jpeg_idct.h"
+#include "jpeg_kernels.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if LVS_JPEG_AVX2
 #include "jpeg_avx2.h"
-#define LVS_JPEG_AVX2 1
-#endif
 
 namespace Jpeg {
-
-#ifdef LVS_JPEG_AVX2
-
-bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
-
 namespace {
 
 LVS_AVX2_INLINE void Transpose(__m256i* v) {
@@ -103,7 +97,7 @@ LVS_AVX2_INLINE bool Within(__m256i v, int32_t limit) {
 
 }  // namespace
 
-__attribute__((target("avx2"))) void IdctBlockAvx2(int32_t* coefficients, uint8_t* out, int32_t stride) {
+LVS_AVX2 void IdctBlockAvx2(int32_t* coefficients, uint8_t* out, int32_t stride) {
   // v[j] holds coefficient j of every row.
   // Aligned loads, and the clearing spelled out store by store: otherwise
   // compilers split the loads in halves or turn the clearing into a
@@ -152,13 +146,6 @@ __attribute__((target("avx2"))) void IdctBlockAvx2(int32_t* coefficients, uint8_
   }
 }
 
-#else
-
-bool HasAvx2() { return false; }
-void IdctBlockAvx2(int32_t* coefficients, uint8_t* out, int32_t stride) {
-  IdctBlockPortable(coefficients, out, stride);
-}
+}  // namespace Jpeg
 
 #endif
-
-}  // namespace Jpeg
