@@ -58,6 +58,7 @@ void BitReader::Refill(int32_t n) {
   while (r.count <= 56) {
     if (r.left <= 0) {
       BitReader::PutByte(r.buffer, r.count, 0xFF);
+      ++r.padding;
       continue;
     }
     const uint8_t b = r.position[0];
@@ -74,6 +75,7 @@ void BitReader::Refill(int32_t n) {
   while (r.count < n) {
     if (r.left <= 0) {
       BitReader::PutByte(r.buffer, r.count, 0xFF);
+      ++r.padding;
       continue;
     }
     const uint8_t b = *r.position++;
@@ -92,6 +94,7 @@ void BitReader::Refill(int32_t n) {
     } else if (m >= RST0 && m <= RST7) {
       BitReader::PutByte(r.buffer, r.count, m);
     } else {
+      if (!r.failed) r.marker = m;
       r.failed = true;
     }
   }

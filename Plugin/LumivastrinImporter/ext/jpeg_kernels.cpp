@@ -7,8 +7,10 @@
 namespace Jpeg {
 
 Kernels PortableKernels() {
-  return Kernels{IdctBlockPortable, ConvertRowPortable,  ConvertRowArgbPortable,
-                 DoubleLinePortable, WeighRowsPortable, WeighInnerRowsPortable};
+  return Kernels{
+      IdctBlockPortable,  ConvertRowPortable, ConvertRowArgbPortable,
+      DoubleLinePortable, WeighRowsPortable,  WeighInnerRowsPortable,
+  };
 }
 
 #if LVS_JPEG_AVX2
@@ -17,7 +19,9 @@ bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
 
 Kernels ChooseKernels(bool allowVector) {
   if (!allowVector || !HasAvx2()) return PortableKernels();
-  return Kernels{IdctBlockAvx2, ConvertRowAvx2, ConvertRowArgbAvx2, DoubleLineAvx2, WeighRowsAvx2, WeighInnerRowsAvx2};
+  return Kernels{
+      IdctBlockAvx2, ConvertRowAvx2, ConvertRowArgbAvx2, DoubleLineAvx2, WeighRowsAvx2, WeighInnerRowsAvx2,
+  };
 }
 
 #else

@@ -64,6 +64,7 @@ bool UpsampledRows::Start(const uint8_t* plane_, int32_t width, int32_t height, 
   stages[0].width = width;
   stages[0].height = height;
   stageCount = 1;
+  requested = 0;
   // The same sequence of passes as doubling the plane in place would take.
   int32_t w = width, h = height;
   while ((w < frameWidth || h < frameHeight) && stageCount + 2 <= MaxStages) {
@@ -86,6 +87,7 @@ bool UpsampledRows::Start(const uint8_t* plane_, int32_t width, int32_t height, 
     else if (k > 1)
       bytes += below;
   }
+  requested = bytes;
   block = static_cast<uint8_t*>(allocate(bytes));
   if (!block) return false;
   uint8_t* p = block;

@@ -69,6 +69,8 @@ class UpsampledRows {
              void (*release)(void*));
   // Releases the row buffers; Start may then be called again.
   void Reset();
+  // The bytes the last Start asked for (0: none were needed).
+  uint64_t Requested() const { return requested; }
 
   // Row `row` of the upsampled plane: at least frameWidth samples. Any
   // order works; increasing order computes each intermediate row once. The
@@ -95,6 +97,7 @@ class UpsampledRows {
   Stage stages[MaxStages];
   uint8_t* output = nullptr;
   uint8_t* block = nullptr;
+  uint64_t requested = 0;
   const Kernels* kernels = nullptr;
   void (*release)(void*) = nullptr;
 
