@@ -37,7 +37,7 @@ Decoder::ResultCode Decoder::_DecodeMcuRows() {
   int32_t restartsLeft = restartInterval;
   int32_t expectedRestart = 0;
   const int32_t mcuCount = mcuRows * mcuColumns;
-  mcu = 0;
+  int32_t mcu = 0;  // decoded whole
   for (int32_t my = 0; my < mcuRows; ++my) {
     for (int32_t mx = 0; mx < mcuColumns; ++mx) {
       for (int i = 0; i < componentCount; ++i) {
@@ -47,13 +47,13 @@ Decoder::ResultCode Decoder::_DecodeMcuRows() {
           for (int bx = 0; bx < c->samplingX; ++bx) {
             size_t col = size_t(mx) * size_t(c->samplingX) + size_t(bx);
             uint8_t* out = c->pixels + ((slotRow + size_t(by)) * size_t(c->stride) + col) * 8;
-            if (ResultCode r = _DecodeBlock(c, out); r != Success) return r;
+            if (const Cause why = _DecodeBlock(c, out); why != Cause::None) return _FailInScan(why, mcu);
           }
         }
       }
       ++mcu;
       if (restartInterval != 0 && mcu < mcuCount && --restartsLeft == 0) {
-        if (ResultCode r = _ReadRestart(expectedRestart); r != Success) return r;
+        if (ResultCode r = _ReadRestart(expectedRestart, mcu); r != Success) return r;
         expectedRestart = (expectedRestart + 1) & 7;
         restartsLeft = restartInterval;
         for (Component& c : components) c.dcPredictor = 0;
@@ -68,25 +68,26 @@ Decoder::ResultCode Decoder::_DecodeMcuRows() {
 }
 
 // The marker due after an interval of MCUs: RST0 to RST7 in turn.
-Decoder::ResultCode Decoder::_ReadRestart(int32_t due) {
+Decoder::ResultCode Decoder::_ReadRestart(int32_t due, int32_t mcus) {
   bits.ByteAlign();
   const uint32_t v = bits.Show(16);
   const bool dataEnded = bits.DataBitsLeft() < 16;
   BitReader::Drop(bits.buffer, bits.count, 16);
   const uint32_t restart = uint32_t(Prefix) << 8 | RST0;
-  if (v == restart + uint32_t(due) && !bits.failed) return Success;
-  if (v >= restart && v <= restart + 7) return _FailInScan(Cause::RestartOutOfOrder, int32_t(v & 0xFF));
-  if (dataEnded) return _FailInScan(Cause::ScanDataEnds, mcu);
-  return _FailInScan(Cause::RestartMissing, RST0 + due);
+  if (bits.failed) return _FailInScan(Cause::MarkerInScan, mcus);
+  if (v == restart + uint32_t(due)) return Success;
+  if (v >= restart && v <= restart + 7) return _Fail(Cause::RestartOutOfOrder, int32_t(v & 0xFF));
+  if (dataEnded) return _Fail(Cause::ScanDataEnds, mcus);
+  return _Fail(Cause::RestartMissing, RST0 + due);
 }
 
 // What went wrong first wins: a marker the bit reader met (whatever was
 // decoded from the bytes after it), then a code missing from its table (the
 // decoding after it goes on from symbol 0 until its block ends), then `why`.
-Decoder::ResultCode Decoder::_FailInScan(Cause why, int32_t value) {
-  if (bits.failed) return bits.marker ? _Fail(Cause::MarkerInScan, bits.marker) : _Fail(Cause::ScanDataEnds, mcu);
-  if (missedCode != Cause::None) return _Fail(missedCode, mcu);
-  return _Fail(why, value);
+Decoder::ResultCode Decoder::_FailInScan(Cause why, int32_t mcus) {
+  if (bits.failed) return bits.marker ? _Fail(Cause::MarkerInScan, bits.marker) : _Fail(Cause::ScanDataEnds, mcus);
+  if (missedCode != Cause::None) return _Fail(missedCode, mcus);
+  return _Fail(why, mcus);
 }
 
 // A code missing from its table reads as symbol 0 (the end of the block, or
@@ -116,7 +117,7 @@ int32_t Decoder::_GetVLC(int slot, uint8_t* symbol) {
 // call that uses the reader itself (BitReader says why). Codes go through
 // the first-level table after the same 16-bit peek as _GetVLC, so bytes are
 // taken in at the same moments.
-Decoder::ResultCode Decoder::_DecodeBlock(Component* c, uint8_t* out) {
+Decoder::Cause Decoder::_DecodeBlock(Component* c, uint8_t* out) {
   uint64_t buffer = bits.buffer;
   int32_t count = bits.count;
   const uint8_t* position = bits.position;
@@ -179,13 +180,13 @@ Decoder::ResultCode Decoder::_DecodeBlock(Component* c, uint8_t* out) {
     if ((s & 15) == 0 && s != 0xF0) {
       if (s == 0) break;  // end of block
       save();
-      return _FailInScan(bits.DataBitsLeft() < 0 ? Cause::ScanDataEnds : Cause::AcSymbolInvalid, mcu);
+      return bits.DataBitsLeft() < 0 ? Cause::ScanDataEnds : Cause::AcSymbolInvalid;
     }
     k += (s >> 4) + 1;
     if (k >= 63) {
       if (k > 63) {
         save();
-        return _FailInScan(bits.DataBitsLeft() < 0 ? Cause::ScanDataEnds : Cause::TooManyCoefficients, mcu);
+        return bits.DataBitsLeft() < 0 ? Cause::ScanDataEnds : Cause::TooManyCoefficients;
       }
       coefficients[order[63]] = v * q[63];
       break;
@@ -198,11 +199,14 @@ Decoder::ResultCode Decoder::_DecodeBlock(Component* c, uint8_t* out) {
   const uint32_t acRows = k == 0 ? 0u : k == 1 ? 1u : 0xFFu;
   save();
   // Past a failure the samples are undefined, so the transform is skipped.
-  if (bits.failed || missedCode != Cause::None) return _FailInScan(Cause::None, 0);
+  // A failed bit reader is a marker, or the end of the data after a 0xFF:
+  // _FailInScan tells which.
+  if (bits.failed) return Cause::MarkerInScan;
+  if (missedCode != Cause::None) return missedCode;
   _TransformPending();
   pending = PendingBlock{out, c->stride, acRows};
   currentBlock ^= 1;
-  return Success;
+  return Cause::None;
 }
 
 // Transforms the block decoded before the current one into its place.

@@ -209,16 +209,18 @@ class Decoder {
   ResultCode _DecodeDRI();
   ResultCode _DecodeScan();
   ResultCode _DecodeMcuRows();
-  ResultCode _ReadRestart(int32_t due);
+  ResultCode _ReadRestart(int32_t due, int32_t mcus);
   void _ReleasePlanes();
 
   // Every failure: records why beside the code, which it returns.
   ResultCode _Fail(Cause why, int32_t value = 0);
-  // A failure inside the scan's data, where what went wrong first wins.
-  ResultCode _FailInScan(Cause why, int32_t value);
+  // A failure inside the scan's data after `mcus` MCUs decoded whole, where
+  // what went wrong first wins.
+  ResultCode _FailInScan(Cause why, int32_t mcus);
 
   int32_t _GetVLC(int slot, uint8_t* symbol);
-  ResultCode _DecodeBlock(Component* c, uint8_t* out);
+  // None, or what stopped the block, for the scan to report.
+  Cause _DecodeBlock(Component* c, uint8_t* out);
   void _TransformPending();
 
   // Upsampling, colour conversion and hand-over of the output rows up to
@@ -240,7 +242,6 @@ class Decoder {
   uint8_t quantTables[4][64] = {};
   HuffmanTable vlcTables[4];
   BitReader bits;
-  int32_t mcu = 0;                 // MCUs of the scan decoded whole
   Cause missedCode = Cause::None;  // a code missing from its table, reported at its block's end
   // Two work blocks: a block's transform runs after the next block has
   // been decoded into the other one, which lets the two overlap and gives
