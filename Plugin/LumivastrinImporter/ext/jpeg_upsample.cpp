@@ -9,6 +9,12 @@ namespace {
 
 inline uint8_t CF(int32_t sum) { return Clip((sum + 64) >> 7); }
 
+// The vertical filter's weights at its edges, for each of the three output
+// rows there: on rows 0, 1 and 2 of the component at the top, on rows n - 3,
+// n - 2 and n - 1 at the bottom (the top's weights mirrored).
+constexpr int32_t topEdge[3][3] = {{139, -11, 0}, {104, 27, -3}, {28, 109, -9}};
+constexpr int32_t bottomEdge[3][3] = {{-9, 109, 28}, {-3, 27, 104}, {0, -11, 139}};
+
 }  // namespace
 
 void DoubleLineFrom(const uint8_t* in, int32_t n, int32_t stored, uint8_t* out, int32_t from) {
@@ -147,15 +153,11 @@ const uint8_t* UpsampledRows::_Fetch(int stage, int32_t row, uint8_t* out) {
   }
   int32_t first, weights[4] = {};
   if (row < 3) {
-    static const int32_t top[3][3] = {{139, -11, 0}, {104, 27, -3}, {28, 109, -9}};
     first = 0;
-    for (int i = 0; i < 3; ++i) weights[i] = top[row][i];
+    for (int i = 0; i < 3; ++i) weights[i] = topEdge[row][i];
   } else {
-    // The bottom edge: rows n - 1, n - 2, n - 3 of the component, in that
-    // order of weights.
-    static const int32_t bottom[3][3] = {{-9, 109, 28}, {-3, 27, 104}, {0, -11, 139}};
     first = n - 3;
-    for (int i = 0; i < 3; ++i) weights[i] = bottom[row - (2 * n - 3)][i];
+    for (int i = 0; i < 3; ++i) weights[i] = bottomEdge[row - (2 * n - 3)][i];
   }
   const uint8_t* rows[4] = {nullptr, nullptr, nullptr, nullptr};
   for (int i = 0; i < 3; ++i) {
