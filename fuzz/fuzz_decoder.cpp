@@ -42,11 +42,11 @@ struct Outcome {
 };
 
 Outcome Decode(const uint8_t* data, size_t size, bool vector) {
-  Jpeg::Decoder::AllowVectorCode(vector);
   Outcome out{};
   refused = false;
   {
-    Jpeg::Decoder d(data, size, Allocate, Release);
+    Jpeg::Decoder d(data, size, Allocate, Release,
+                    vector ? Jpeg::Decoder::KernelChoice::Best : Jpeg::Decoder::KernelChoice::Portable);
     out.result = d.GetResult();
     lvsfuzz::Require(!refused || out.result == Jpeg::Decoder::AllocationFailed,
                      "a refused block did not end the decode with AllocationFailed");

@@ -58,38 +58,117 @@ std::string MarkerPhrase(int code) {
   return text;
 }
 
-// Words for the refusal the decoder itself reports, so the reason given can
-// never differ from what the plug-in did.
+// Words for the cause the decoder itself reports, so the reason given can
+// never differ from what the plug-in did: each completes "The preview ".
 std::string RefusalPhrase(const Jpeg::Decoder& decoder) {
-  using R = Jpeg::Decoder::Refusal;
-  const std::string value = std::to_string(decoder.GetRefusalValue());
-  switch (decoder.GetRefusal()) {
-    case R::Marker:
-      return MarkerPhrase(decoder.GetRefusalValue());
-    case R::Precision:
+  using C = Jpeg::Decoder::Cause;
+  const int32_t number = decoder.GetCauseValue();
+  const std::string value = std::to_string(number);
+  const std::string mcus = " (after " + value + " whole MCUs)";
+  auto hex = [](int code) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0xFF%02X", code & 0xFF);
+    return std::string(text);
+  };
+  auto segment = [&hex](int code) -> std::string {
+    switch (code) {
+      case 0xC0:
+        return "frame header (SOF0)";
+      case 0xC4:
+        return "Huffman table segment (DHT)";
+      case 0xDA:
+        return "scan header (SOS)";
+      case 0xDB:
+        return "quantisation table segment (DQT)";
+      case 0xDD:
+        return "restart interval segment (DRI)";
+      case 0xFE:
+        return "comment (COM)";
+      default:
+        return code >= 0xE0 && code <= 0xEF ? "application segment (APP" + std::to_string(code - 0xE0) + ")"
+                                            : "segment " + hex(code);
+    }
+  };
+  switch (decoder.GetCause()) {
+    case C::NoStartOfImage:
+      return "does not start with a JPEG start-of-image marker";
+    case C::Marker:
+      return MarkerPhrase(number);
+    case C::Precision:
       return "uses " + value + "-bit samples (only 8-bit JPEG is supported)";
-    case R::ComponentCount:
-      return decoder.GetRefusalValue() == 4 ? "has four colour components (CMYK or YCCK); save it as RGB"
-                                            : "has " + value + " colour components; only grey or RGB is supported";
-    case R::SamplingFactor:
+    case C::ComponentCount:
+      return number == 4 ? "has four colour components (CMYK or YCCK); save it as RGB"
+                         : "has " + value + " colour components; only grey or RGB is supported";
+    case C::SamplingFactor:
       return "uses a sampling factor of " + value + " (only 1, 2, 4 and 8 are supported)";
-    case R::HeightLater:
+    case C::HeightLater:
       return "leaves its height to be defined after the picture data (DNL)";
-    case R::TooManyPixels:
+    case C::TooManyPixels:
       return "is " + std::to_string(decoder.GetWidth()) + " by " + std::to_string(decoder.GetHeight()) +
              ", more pixels than the decoder accepts from a file of its size";
-    case R::SubsampledTooThin:
+    case C::SubsampledTooThin:
       return "is too small for its chroma subsampling (a subsampled plane under 3 samples)";
-    case R::HuffmanTableId:
+    case C::HuffmanTableId:
       return "uses Huffman table number " + value + " (only 0 and 1 are supported)";
-    case R::ScanComponents:
+    case C::ScanComponents:
       return "stores its colour components in separate scans (not one interleaved scan)";
-    case R::NotSequential:
+    case C::NotSequential:
       return "has a scan that is not baseline sequential (progressive spectral selection)";
-    case R::OtherFrameSize:
+    case C::OtherFrameSize:
       return "is " + std::to_string(decoder.GetWidth()) + " by " + std::to_string(decoder.GetHeight()) + ", not " +
              std::to_string(kStyleWidth) + " by " + std::to_string(kStyleHeight);
-    case R::None:
+    case C::ScanBeforeFrame:
+      return "has its picture data before any frame header";
+    case C::OutOfMemory:
+      return "needs more memory than could be had (" + value + " bytes at once)";
+    case C::EndBeforeScan:
+      return "ends before its picture data (at byte " + value + ")";
+    case C::MarkerExpected:
+      return "has stray bytes where a marker should start (at byte " + value + ")";
+    case C::SegmentPastEnd:
+      return "has a " + segment(number) + " whose length runs past the end of the file";
+    case C::SegmentLengthTooSmall:
+      return "has a " + segment(number) + " whose length is below 2";
+    case C::SegmentTooShort:
+      return "has a " + segment(number) + " shorter than the fields it declares";
+    case C::SegmentLeftOver:
+      return "has bytes left over after the last table of a " + segment(number);
+    case C::SamplingFactorZero:
+      return "gives colour component " + value + " a sampling factor of 0";
+    case C::FrameQuantTable:
+      return "names quantisation table " + value + " for a component (only 0 to 3 exist)";
+    case C::WidthZero:
+      return "has a width of 0";
+    case C::HuffmanTableSpec:
+      return "defines a Huffman table of class " + std::to_string(number >> 4) + ", number " +
+             std::to_string(number & 15) + " (only classes 0 and 1 and numbers 0 to 3 exist)";
+    case C::HuffmanOverfull:
+      return "has a Huffman table with more codes than fit in " + value + " bits";
+    case C::QuantTableSpec:
+      return number >> 4 ? "has a quantisation table of 16-bit entries"
+                         : "defines quantisation table " + std::to_string(number & 15) + " (only 0 to 3 exist)";
+    case C::ScanComponentOrder:
+      return "has a scan whose components are not the frame's, in the frame's order (it names component " + value + ")";
+    case C::ScanTableNumber:
+      return "has a scan that names Huffman tables above 1";
+    case C::HuffmanTableMissing:
+      return std::string("has a scan that uses a Huffman table it never defines (") + (number >> 4 ? "AC" : "DC") +
+             " table " + std::to_string(number & 15) + ")";
+    case C::HuffmanCodeMissing:
+      return "has a Huffman code in its scan that is not in its table" + mcus;
+    case C::AcSymbolInvalid:
+      return "has a Huffman table symbol in its scan that codes no coefficient" + mcus;
+    case C::TooManyCoefficients:
+      return "has a block in its scan with more than 64 coefficients" + mcus;
+    case C::ScanDataEnds:
+      return "ends before its scan does" + mcus;
+    case C::MarkerInScan:
+      return "has a marker (" + hex(number) + ") inside its scan's data";
+    case C::RestartMissing:
+      return "lacks a restart marker where its restart interval puts one (RST" + std::to_string(number & 7) + ")";
+    case C::RestartOutOfOrder:
+      return "has restart marker RST" + std::to_string(number & 7) + " out of sequence";
+    case C::None:
       break;
   }
   return "uses a JPEG feature that the plug-in's decoder does not support";
