@@ -51,13 +51,13 @@ struct Fixture {
     }
     const ZipArchive archive(path.c_str());
     EntryInfo info;
-    std::uint64_t start = 0;
-    if (!archive.Locate(kPreviewEntryName, &info) || !archive.DataStart(info, &start)) {
+    LocalHeader local;
+    if (!archive.Locate(kPreviewEntryName, &info) || !archive.DataStart(info, &local)) {
       std::fprintf(stderr, "bench_read: cannot read back %s\n", path.c_str());
       std::exit(1);
     }
     raw.resize(info.compressedSize);
-    if (!archive.ReadAt(start, raw.data(), raw.size())) std::exit(1);
+    if (!archive.ReadAt(local.dataOffset, raw.data(), raw.size())) std::exit(1);
   }
   ~Fixture() { std::filesystem::remove(path); }
 };

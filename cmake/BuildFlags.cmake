@@ -27,6 +27,23 @@ if(LVS_FUZZ)
     $<$<NOT:$<BOOL:$<TARGET_PROPERTY:LVS_NO_COVERAGE>>>:-fsanitize=fuzzer-no-link>)
 endif()
 
+# What a distribution expects of the binaries it ships: the dynamic linker
+# resolves every symbol at load and then write-protects its tables (relro,
+# bindnow), and the C library checks the buffer sizes the compiler can see
+# (fortify, which needs the optimiser). Not in the sanitizer builds, whose
+# runtimes take those calls over themselves.
+add_library(lvs_hardening INTERFACE)
+if(NOT (LVS_SANITIZE OR LVS_TSAN OR LVS_FUZZ))
+  target_compile_definitions(lvs_hardening INTERFACE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+  if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    target_link_options(lvs_hardening INTERFACE -Wl,-z,relro -Wl,-z,now)
+  elseif(WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    # MinGW's checked functions live in GCC's libssp, linked in statically
+    # like the rest of the runtime.
+    target_link_libraries(lvs_hardening INTERFACE ssp)
+  endif()
+endif()
+
 # What the system built for asks. On Windows the .aex and every program
 # carry MinGW's C++ runtime, libgcc and winpthreads inside: neither the
 # host's process nor a user's machine has those DLLs to offer.
@@ -40,7 +57,7 @@ if(WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
 endif()
 
 add_library(lvs_build INTERFACE)
-target_link_libraries(lvs_build INTERFACE lvs_warnings lvs_sanitizers lvs_coverage lvs_platform_flags)
+target_link_libraries(lvs_build INTERFACE lvs_warnings lvs_sanitizers lvs_coverage lvs_hardening lvs_platform_flags)
 
 # The decoder, the package reader and the metadata parser are tested and
 # fuzzed without a host: neither they nor anything they link may see the host

@@ -13,8 +13,10 @@ endif()
 include(GNUInstallDirs)
 if(NOT WIN32)
   # The module is for the host and for lvs, not for the linker: a folder of its
-  # own rather than the library directory itself.
-  set(LVS_INSTALL_PLUGINDIR ${CMAKE_INSTALL_LIBDIR}/${LVS_PACKAGE_NAME} CACHE PATH
+  # own rather than the library directory itself, and one level below the
+  # package's, so that no packaging tool takes it for a shared library the
+  # linker's cache must learn of (CPack would run ldconfig for it).
+  set(LVS_INSTALL_PLUGINDIR ${CMAKE_INSTALL_LIBDIR}/${LVS_PACKAGE_NAME}/plug-ins CACHE PATH
     "Where the plug-in module is installed, under the prefix")
   set(LVS_INSTALL_EXAMPLESDIR ${CMAKE_INSTALL_DOCDIR}/examples)
 endif()
@@ -43,6 +45,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR
 install(FILES ${PROJECT_SOURCE_DIR}/examples/sample.lvs DESTINATION ${LVS_INSTALL_EXAMPLESDIR})
 
 if(WIN32)
+  # The licences travel with the zip as with the Debian package.
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_NAME ${LVS_PACKAGE_NAME})
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -51,17 +55,39 @@ if(WIN32)
   include(CPack)
   return()
 endif()
+
+# What a Debian package must carry beside the programs: the copyright and
+# licences, and the changelog compressed as Debian's tools compress it (no
+# name or time in the header, so that two builds give the same bytes). The
+# changelog's newest entry names the version this project builds.
+file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog changelog_head LIMIT_COUNT 1)
+if(NOT changelog_head MATCHES "^${LVS_PACKAGE_NAME} \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "cmake/debian/changelog: the newest entry must be ${LVS_PACKAGE_NAME} (${PROJECT_VERSION})")
+endif()
+set(LVS_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/changelog.gz)
+add_custom_command(
+  OUTPUT ${LVS_CHANGELOG_GZ}
+  COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/cmake/debian/changelog > ${LVS_CHANGELOG_GZ}
+  DEPENDS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog
+  VERBATIM)
+add_custom_target(lvs_changelog ALL DEPENDS ${LVS_CHANGELOG_GZ})
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${LVS_CHANGELOG_GZ} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${LVS_PACKAGE_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Lumivastrin")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "After Effects importer of .lvs style packages, and the lvs tool")
-set(CPACK_PACKAGE_DESCRIPTION
-  "The Lumivastrin Styles Importer plug-in module, which teaches the host the .lvs style package, and lvs, which shows what the host will see of a package by loading that module into a substitute host.")
+# Lines of the long description stay under 80 characters.
+set(CPACK_PACKAGE_DESCRIPTION "The Lumivastrin Styles Importer plug-in module, which teaches After Effects
+the .lvs style package, and lvs, which shows what the host will see of a
+package by loading that module into a substitute host: whether it imports,
+the record it keeps, the frame it draws and, when anything is wrong, why.
+lvs also makes packages, and draws contact sheets of many.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Lumivastrin Styles Importer maintainers")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Lumivastrin Styles Importer maintainers <styles-importer@lumivastrin.com>")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 # The Depends line comes from the libraries the binaries link (dpkg-shlibdeps;
 # the module's zlib and lvs's libpng among them), not from a list kept here.

@@ -42,15 +42,18 @@ struct Outcome {
 };
 
 Outcome Decode(const uint8_t* data, size_t size, bool vector) {
-  Jpeg::Decoder::AllowVectorCode(vector);
   Outcome out{};
   refused = false;
   {
-    Jpeg::Decoder d(data, size, Allocate, Release);
+    Jpeg::Decoder d(data, size, Allocate, Release,
+                    vector ? Jpeg::Decoder::KernelChoice::Best : Jpeg::Decoder::KernelChoice::Portable);
     out.result = d.GetResult();
     lvsfuzz::Require(!refused || out.result == Jpeg::Decoder::AllocationFailed,
                      "a refused block did not end the decode with AllocationFailed");
-    if (out.result == Jpeg::Decoder::Success) {
+    // A scan with no frame header before it decodes to nothing at all, and
+    // says so with a size of 0 by 0: there is no picture to check.
+    const bool nothing = d.GetWidth() == 0 && d.GetHeight() == 0 && d.GetComponentCount() == 0;
+    if (out.result == Jpeg::Decoder::Success && !nothing) {
       out.width = d.GetWidth();
       out.height = d.GetHeight();
       out.components = d.GetComponentCount();

@@ -1,7 +1,10 @@
 // Reading entries from arbitrary bytes taken as a package file: sizes, and
 // reads into buffers of exactly, less than and more than the recorded size,
 // for both entry names. A read must never write past its capacity or the
-// recorded size, and must agree with itself across capacities.
+// recorded size, and must agree with itself across capacities; the reader
+// object must agree with the two functions, and an entry read in pieces
+// with the entry read whole.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -57,6 +60,32 @@ void CheckEntry(const std::string& path, const char* name) {
   }
 }
 
+// Pieces of 1 to 256 bytes, as the input's last byte says.
+void CheckPieces(const std::string& path, const char* name, size_t piece) {
+  const StylePackage package(path.c_str());
+  const PackageEntry entry = package.Locate(name);
+  lvsfuzz::Require(entry.Length() == LVS_GetFileSize(path.c_str(), name), "the reader and LVS_GetFileSize disagree");
+  if (entry.Length() <= 0) return;
+  const size_t n = static_cast<size_t>(entry.Length());
+  Buffer whole(n);
+  const EntryStatus wholeStatus = package.Read(entry, whole.bytes.get(), whole.size);
+  lvsfuzz::Require((wholeStatus == EntryStatus::Ok) == (LVS_ReadFile(path.c_str(), name, whole.bytes.get(), n) == 0),
+                   "the reader and LVS_ReadFile disagree");
+
+  Buffer pieces(n);
+  EntryStream stream(package, entry);
+  size_t got = 0;
+  for (size_t k; (k = stream.Read(pieces.bytes.get() + got, std::min(piece, n - got))) > 0;) {
+    got += k;
+    lvsfuzz::Require(got <= n, "pieces went past the recorded size");
+  }
+  const EntryStatus piecesStatus = stream.Finish();
+  lvsfuzz::Require(piecesStatus == wholeStatus, "pieces and the whole end differently");
+  if (piecesStatus == EntryStatus::Ok)
+    lvsfuzz::Require(got == n && std::memcmp(pieces.bytes.get(), whole.bytes.get(), n) == 0,
+                     "pieces and the whole gave different bytes");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -64,5 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   file.Write(data, size);
   CheckEntry(file.Path(), kMetaEntryName);
   CheckEntry(file.Path(), kPreviewEntryName);
+  const size_t piece = size > 0 ? size_t(data[size - 1]) + 1 : 1;
+  CheckPieces(file.Path(), kMetaEntryName, piece);
+  CheckPieces(file.Path(), kPreviewEntryName, piece);
   return 0;
 }

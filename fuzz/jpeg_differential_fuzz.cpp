@@ -24,8 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size) std::memcpy(copy.get(), data, size);
   const lvs_reference::RefResult ref = lvs_reference::ReferenceDecode(copy.get(), size);
   for (bool vector : {true, false}) {
-    Jpeg::Decoder::AllowVectorCode(vector);
-    auto d = std::make_unique<Jpeg::Decoder>(copy.get(), size, Allocate, Release);
+    auto d = std::make_unique<Jpeg::Decoder>(
+        copy.get(), size, Allocate, Release,
+        vector ? Jpeg::Decoder::KernelChoice::Best : Jpeg::Decoder::KernelChoice::Portable);
     lvsfuzz::Require(int(d->GetResult()) == ref.result, "result differs from the reference");
     lvsfuzz::Require(d->GetWidth() == ref.width && d->GetHeight() == ref.height, "size differs from the reference");
     if (!ref.image.empty())

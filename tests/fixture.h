@@ -38,6 +38,53 @@ inline lvs_maker::Entry Sealed(const std::string& name, const Bytes& data,
   return lvs_maker::Entry(name, data, lvs_maker::Method::Deflate, password);
 }
 
+inline uint32_t Le16At(const Bytes& b, size_t at) { return b[at] | (b[at + 1] << 8); }
+
+// Where the local header of the entry `name` starts in an archive's bytes,
+// or npos.
+inline size_t LocalHeaderOf(const Bytes& zip, const std::string& name) {
+  const uint8_t signature[] = {'P', 'K', 3, 4};
+  for (auto at = zip.begin(); (at = std::search(at, zip.end(), signature, signature + 4)) != zip.end(); ++at) {
+    const size_t offset = size_t(at - zip.begin());
+    if (offset + 30 + name.size() <= zip.size() && Le16At(zip, offset + 26) == name.size() &&
+        std::equal(name.begin(), name.end(), zip.begin() + long(offset) + 30))
+      return offset;
+  }
+  return std::string::npos;
+}
+
+// Whether `password` decrypts the entry's 12-byte cipher header to end in
+// the byte its writer put there: its CRC's high byte, or its time's when the
+// CRC follows the data (flag bit 3). That is how zip tools tell another
+// password. The cipher is the test's own.
+inline bool CipherHeaderChecks(const Bytes& zip, const std::string& name, const std::string& password) {
+  const size_t at = LocalHeaderOf(zip, name);
+  if (at == std::string::npos) return false;
+  uint32_t table[256];
+  for (uint32_t n = 0; n < 256; ++n) {
+    uint32_t c = n;
+    for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    table[n] = c;
+  }
+  uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
+  const auto update = [&](uint8_t plain) {
+    k0 = table[(k0 ^ plain) & 0xFF] ^ (k0 >> 8);
+    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
+    k2 = table[(k2 ^ (k1 >> 24)) & 0xFF] ^ (k2 >> 8);
+  };
+  for (char c : password) update(uint8_t(c));
+  const size_t data = at + 30 + Le16At(zip, at + 26) + Le16At(zip, at + 28);
+  uint8_t plain = 0;
+  for (size_t i = 0; i < 12; ++i) {
+    const uint32_t t = (k2 | 2) & 0xFFFF;
+    plain = zip[data + i] ^ uint8_t((t * (t ^ 1)) >> 8);
+    update(plain);
+  }
+  const bool trailing = (Le16At(zip, at + 6) & 8) != 0;
+  const uint8_t written = trailing ? zip[at + 11] : zip[at + 17];  // high bytes of the time, of the CRC
+  return plain == written;
+}
+
 class Scratch {
  public:
   Scratch() {
@@ -61,6 +108,20 @@ class Scratch {
   }
   std::string Package(const std::string& name, const std::string& meta, const Bytes& prv) const {
     return Package(name, lvs_maker::StyleEntries(meta, prv));
+  }
+
+  // A package whose entry `locked` is encrypted with another password, and
+  // whose cipher header does not pass for the package password's: libzip
+  // draws the header's bytes at random, and one header in 256 would pass.
+  std::string ForeignPackage(const std::string& name, const std::vector<lvs_maker::Entry>& entries,
+                             const std::string& locked) const {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+      Bytes bytes;
+      lvs_maker::ReadWholeFile(Package(name, entries), &bytes);
+      if (!CipherHeaderChecks(bytes, locked, kPackagePassword)) return Path(name);
+    }
+    ADD_FAILURE() << "every cipher header passed for the package password";
+    return Path(name);
   }
 
  private:

@@ -1,132 +1,17 @@
 // The decoder on hand-made streams whose outcome is known exactly.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <tuple>
 
-#include <random>
-
-#include "jpeg_idct.h"
-#include "jpeg_colour.h"
+#include "jpeg_kernels.h"
 #include "jpeg_test_util.h"
 
 using namespace lvs_test;
 using Jpeg::Decoder;
 
 namespace {
-
-// A progressive frame after it, so that what passes ends in UnsupportedFeature, not the end of input.
-const std::vector<uint8_t> kStop = {0xFF, 0xC2};
-std::vector<uint8_t> FrameOnly(int width, int height, const std::vector<FrameComponent>& frame, int precision = 8) {
-  return JpegWriter().Soi().Sof(width, height, frame, precision).data;
-}
-std::vector<uint8_t> FrameThenStop(int width, int height, const std::vector<FrameComponent>& frame) {
-  return JpegWriter().Soi().Sof(width, height, frame).Bytes(kStop).data;
-}
-std::vector<uint8_t> WithSegment(uint8_t code, std::vector<uint8_t> payload, int length = -1) {
-  return JpegWriter().Soi().Segment(code, payload, length).Bytes(kStop).data;
-}
-// One Huffman table of count codes of one length.
-std::vector<uint8_t> HuffmanPayload(uint8_t classAndId, int length, int count) {
-  std::vector<uint8_t> p(17 + size_t(count), 0);
-  p[0] = classAndId;
-  p[size_t(length)] = uint8_t(count);
-  return p;
-}
-// Bytes left over after a table that read as a segment of their own (a
-// comment), should the parser go on from them.
-std::vector<uint8_t> HuffmanThenComment() {
-  std::vector<uint8_t> p = HuffmanPayload(0x00, 2, 2);
-  p.insert(p.end(), {0xFF, 0xFE, 0x00, 0x02});
-  return p;
-}
-std::vector<uint8_t> Dht(uint8_t classAndId, int length, int count) {
-  return WithSegment(0xC4, HuffmanPayload(classAndId, length, count));
-}
-std::vector<uint8_t> ScanAfter420(std::vector<uint8_t> sos) {
-  return JpegWriter().Soi().Sof(16, 16, k420).Segment(0xDA, sos).data;
-}
-std::vector<uint8_t> FlatStream(int width, int height, const std::vector<FrameComponent>& frame, int blocks) {
-  HandMade m{width, height, 0, frame};
-  return m.Build(m.FlatEntropy(std::vector<int>(size_t(blocks), 0)));
-}
-
-struct HeaderCase {
-  const char* name;
-  std::vector<uint8_t> bytes;
-  Decoder::ResultCode expected;
-  int width, height;
-  // What a tool is told about an UnsupportedFeature: which check refused, and on what value.
-  Decoder::Refusal refusal = Decoder::Refusal::None;
-  int32_t refusalValue = 0;
-};
-
-std::vector<HeaderCase> HeaderCases() {
-  using D = Decoder;
-  using R = Decoder::Refusal;
-  const std::vector<uint8_t> flat = FlatStream(8, 8, kGrey, 1);
-  return {
-      {"NotJpeg", {0x89, 0x50, 0x4E, 0x47}, D::NoStartOfImage, 0, 0},
-      {"OnlyStart", {0xFF, 0xD8}, D::MalformedData, 0, 0},
-      {"Progressive", {0xFF, 0xD8, 0xFF, 0xC2, 0x00, 0x0B}, D::UnsupportedFeature, 0, 0, R::Marker, 0xC2},
-      {"TwelveBit", FrameOnly(8, 8, kGrey, 12), D::UnsupportedFeature, 0, 0, R::Precision, 12},
-      {"TwoComponents", FrameOnly(8, 6, {{1, 1, 1, 0}, {2, 1, 1, 0}}), D::UnsupportedFeature, 8, 6, R::ComponentCount,
-       2},
-      {"FrameMissingComponents", WithSegment(0xC0, {8, 0, 8, 0, 8, 3, 1, 0x11, 0, 2}), D::MalformedData, 8, 8},
-      {"SamplingZero", FrameThenStop(8, 8, {{1, 1, 0, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}}), D::MalformedData, 8, 8},
-      {"SampledTwoWide", FrameOnly(4, 16, k420), D::UnsupportedFeature, 4, 16, R::SubsampledTooThin},
-      {"SampledThreeHigh", FrameOnly(16, 5, k420), D::MalformedData, 16, 5},
-      {"WidthZero", FrameThenStop(0, 8, kGrey), D::MalformedData, 0, 8},
-      {"HeightZero", FrameOnly(8, 0, kGrey), D::UnsupportedFeature, 8, 0, R::HeightLater},
-      {"SixteenBitQuant", WithSegment(0xDB, std::vector<uint8_t>(129, 0x10)), D::MalformedData, 0, 0},
-      {"HuffmanIdTwo", Dht(0x02, 2, 2), D::UnsupportedFeature, 0, 0, R::HuffmanTableId, 2},
-      {"HuffmanOverfull", Dht(0x00, 2, 5), D::MalformedData, 0, 0},
-      {"ApplicationPastEnd", WithSegment(0xE1, {1, 2, 3}, 400), D::MalformedData, 0, 0},
-      {"SecondFrameReplacesFirst", JpegWriter().Soi().Sof(640, 480, k420).Bytes({flat.begin() + 2, flat.end()}).data,
-       D::Success, 8, 8},
-      {"ScanOfOneComponent", ScanAfter420({1, 1, 0x00, 0, 63, 0, 0, 0, 0, 0}), D::UnsupportedFeature, 16, 16,
-       R::ScanComponents, 1},
-      {"ScanOutOfOrder", ScanAfter420({3, 2, 0x11, 1, 0x00, 3, 0x11, 0, 63, 0}), D::MalformedData, 16, 16},
-      // Each check below is told apart from its absence by what follows it:
-      // the end of the input (MalformedData) or kStop (UnsupportedFeature).
-      {"StartIsEndOfImage", {0xFF, 0xD9}, D::NoStartOfImage, 0, 0},
-      {"NoMarkerPrefix", JpegWriter().Soi().Bytes({0x00, 0xC2}).data, D::MalformedData, 0, 0},
-      {"CommentSkipped", JpegWriter().Soi().Segment(0xFE, {1, 2, 3}).data, D::MalformedData, 0, 0},
-      {"LastApplicationSegmentSkipped", JpegWriter().Soi().Segment(0xEF, {1}).data, D::MalformedData, 0, 0},
-      {"FrameBelowNineBytes", WithSegment(0xC0, {8, 0, 8, 0, 8, 0}), D::MalformedData, 0, 0},
-      {"SamplingXZero", FrameThenStop(8, 8, {{1, 0, 1, 0}, {2, 1, 1, 0}, {3, 1, 1, 0}}), D::MalformedData, 8, 8},
-      {"SamplingThree", FrameOnly(24, 24, {{1, 2, 1, 0}, {2, 3, 1, 0}, {3, 1, 1, 0}}), D::UnsupportedFeature, 24, 24,
-       R::SamplingFactor, 3},
-      {"QuantTableFour", FrameThenStop(8, 8, {{1, 1, 1, 4}}), D::MalformedData, 8, 8},
-      {"HuffmanIdFour", Dht(0x04, 2, 2), D::MalformedData, 0, 0},
-      {"HuffmanExactlyFull", Dht(0x00, 2, 4), D::UnsupportedFeature, 0, 0, R::Marker, 0xC2},
-      {"HuffmanBytesLeftOver", WithSegment(0xC4, HuffmanThenComment()), D::MalformedData, 0, 0},
-      {"QuantBytesLeftOver", WithSegment(0xDB, std::vector<uint8_t>(66, 0)), D::MalformedData, 0, 0},
-      {"RestartWithoutInterval", WithSegment(0xDD, {}), D::MalformedData, 0, 0},
-      {"ScanOneByteShort",
-       JpegWriter().Soi().Sof(16, 16, k420).Segment(0xDA, {3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63}).Bytes(kStop).data,
-       D::MalformedData, 16, 16},
-      {"SpectralEndNot63", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 62, 0}), D::UnsupportedFeature, 16, 16,
-       R::NotSequential},
-      {"SuccessiveApproximation", ScanAfter420({3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 1}), D::UnsupportedFeature, 16, 16,
-       R::NotSequential},
-  };
-}
-
-class HeaderTest : public ::testing::TestWithParam<HeaderCase> {};
-
-TEST_P(HeaderTest, StopsWithItsCodeAndReleasesEverything) {
-  const HeaderCase& c = GetParam();
-  {
-    auto d = Decode(c.bytes);
-    EXPECT_EQ(std::make_tuple(d->GetResult(), d->GetWidth(), d->GetHeight(), d->GetRefusal(), d->GetRefusalValue()),
-              std::make_tuple(c.expected, c.width, c.height, c.refusal, c.refusalValue));
-  }
-  EXPECT_EQ(MemoryLog::live, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Jpeg, HeaderTest, ::testing::ValuesIn(HeaderCases()),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // Every request failing in turn is reported, and nothing is left behind.
 TEST(JpegMemory, FailedRequestsAreReportedAndReleaseEverything) {
@@ -141,7 +26,7 @@ TEST(JpegMemory, FailedRequestsAreReportedAndReleaseEverything) {
 
 // A huge frame is refused before any request unless the input could hold it (512 pixels a byte).
 TEST(JpegMemory, HugeFrameIsRefusedUnlessTheInputCouldHoldIt) {
-  EXPECT_EQ(Decode(FrameOnly(65535, 65535, k420))->GetRefusal(), Decoder::Refusal::TooManyPixels);
+  EXPECT_EQ(Decode(FrameOnly(65535, 65535, k420))->GetCause(), Decoder::Cause::TooManyPixels);
   EXPECT_EQ(MemoryLog::requests, 0);
   for (int64_t inputSize : {262143, 262144}) {  // 8192 x 16384 / 512
     JpegWriter w;
@@ -171,7 +56,7 @@ TEST(JpegMemory, AFrameOfAnotherSizeThanRequiredGetsNoMemory) {
 
   auto wrong = decodeOnly(good, 16, 17);
   EXPECT_EQ(wrong->GetResult(), Decoder::UnsupportedFeature);
-  EXPECT_EQ(wrong->GetRefusal(), Decoder::Refusal::OtherFrameSize);
+  EXPECT_EQ(wrong->GetCause(), Decoder::Cause::OtherFrameSize);
   EXPECT_EQ(wrong->GetWidth(), 16);
   EXPECT_EQ(MemoryLog::requests, 0);
 
@@ -197,9 +82,8 @@ TEST(JpegMemory, AFrameOfAnotherSizeThanRequiredGetsNoMemory) {
 int DcFor(int sample) { return 8 * (sample - 128); }  // the DC level of a flat block of that sample
 
 std::vector<uint8_t> ImageOf(const HandMade& m, const std::vector<uint8_t>& entropy,
-                             Decoder::ResultCode* code = nullptr) {
-  auto d = Decode(m.Build(entropy));
-  if (code) *code = d->GetResult();
+                             Decoder::KernelChoice kernels = Decoder::KernelChoice::Best) {
+  auto d = Decode(m.Build(entropy), -1, kernels);
   if (d->GetResult() != Decoder::Success) return {};
   return std::vector<uint8_t>(d->GetImage(),
                               d->GetImage() + size_t(d->GetWidth()) * d->GetHeight() * d->GetComponentCount());
@@ -218,24 +102,27 @@ TEST(JpegScan, ColourTriplesConvertExactlyOnBothCodePaths) {
     b.Finish();
     std::vector<uint8_t> expected;
     for (int i = 0; i < 512; ++i) expected.insert(expected.end(), c.begin() + 3, c.end());
-    for (bool vector : {false, true}) {
-      Decoder::AllowVectorCode(vector);
-      EXPECT_EQ(ImageOf(m, b.data), expected) << int(c[0]) << " " << int(c[1]) << " " << int(c[2]);
-    }
+    for (Decoder::KernelChoice kernels : {Decoder::KernelChoice::Portable, Decoder::KernelChoice::Best})
+      EXPECT_EQ(ImageOf(m, b.data, kernels), expected) << int(c[0]) << " " << int(c[1]) << " " << int(c[2]);
   }
 }
 
 // One-block grey MCUs; the DC restarts from 0 after every marker, so a missed reset shows.
+// A wrong marker is named, a missing one by the marker due.
 TEST(JpegScan, RestartMarkersAreExpectedInCyclingOrder) {
+  using C = Decoder::Cause;
   const struct {
     int mcus, interval;
     std::vector<int> markers;
     Decoder::ResultCode code;
-  } cases[] = {{12, 4, {0, 1}, Decoder::Success},
-               {10, 1, {0, 1, 2, 3, 4, 5, 6, 7, 0}, Decoder::Success},
-               {8, 4, {1}, Decoder::MalformedData},
-               {12, 4, {0, 0}, Decoder::MalformedData},
-               {8, 4, {}, Decoder::MalformedData}};
+    Decoder::Cause cause;
+    int32_t value;
+  } cases[] = {{12, 4, {0, 1}, Decoder::Success, C::None, 0},
+               {10, 1, {0, 1, 2, 3, 4, 5, 6, 7, 0}, Decoder::Success, C::None, 0},
+               {8, 4, {1}, Decoder::MalformedData, C::RestartOutOfOrder, 0xD1},
+               {12, 4, {0, 0}, Decoder::MalformedData, C::RestartOutOfOrder, 0xD0},
+               {8, 4, {}, Decoder::MalformedData, C::RestartMissing, 0xD0},
+               {12, 4, {0}, Decoder::MalformedData, C::RestartMissing, 0xD1}};
   for (const auto& c : cases) {
     HandMade m{8 * c.mcus, 8, c.interval};
     BitWriter b;
@@ -246,10 +133,12 @@ TEST(JpegScan, RestartMarkersAreExpectedInCyclingOrder) {
         b.Marker(uint8_t(0xD0 + c.markers[size_t(next++)]));
     }
     b.Finish();
-    Decoder::ResultCode code;
-    const std::vector<uint8_t> image = ImageOf(m, b.data, &code);
-    EXPECT_EQ(code, c.code) << c.mcus << "/" << c.interval;
-    for (size_t i = 0; i < image.size() / 64; ++i) EXPECT_EQ(image[8 * i], 100 + i) << i;
+    auto d = Decode(m.Build(b.data));
+    EXPECT_EQ(std::make_tuple(d->GetResult(), d->GetCause(), d->GetCauseValue()),
+              std::make_tuple(c.code, c.cause, c.value))
+        << c.mcus << "/" << c.interval << "/" << c.markers.size();
+    if (d->GetResult() != Decoder::Success) continue;
+    for (int i = 0; i < c.mcus; ++i) EXPECT_EQ(d->GetImage()[8 * i], 100 + i) << i;
   }
 }
 
@@ -314,8 +203,8 @@ TEST(JpegTransform, VectorAndPortableAgreeAcrossTheSixteenBitBoundary) {
       b[i] = a[i];
     }
     uint8_t vector[64], portable[64];
-    Jpeg::IdctBlockAvx2(a, vector, 8);
-    Jpeg::IdctBlockPortable(b, portable, 8);
+    Jpeg::ChooseKernels(true).idct(a, vector, 8);
+    Jpeg::PortableKernels().idct(b, portable, 8);
     ASSERT_EQ(std::memcmp(vector, portable, 64), 0) << "round " << round;
   }
 }
@@ -323,6 +212,8 @@ TEST(JpegTransform, VectorAndPortableAgreeAcrossTheSixteenBitBoundary) {
 // Every (Y, Cb, Cr) triple, through the vector conversions and the portable
 // ones, into R, G, B and into opaque A, R, G, B.
 TEST(JpegColour, VectorAndPortableAgreeOnEveryTriple) {
+  if (!Jpeg::HasAvx2()) GTEST_SKIP() << "no AVX2 here";
+  const Jpeg::Kernels avx2 = Jpeg::ChooseKernels(true), plain = Jpeg::PortableKernels();
   std::vector<uint8_t> y(256), cb(256), cr(256);
   for (int i = 0; i < 256; ++i) cr[size_t(i)] = uint8_t(i);
   std::vector<uint8_t> vector(256 * 4), portable(256 * 4);
@@ -331,11 +222,11 @@ TEST(JpegColour, VectorAndPortableAgreeOnEveryTriple) {
     std::fill(y.begin(), y.end(), uint8_t(yv));
     for (int cbv = 0; cbv < 256; ++cbv) {
       std::fill(cb.begin(), cb.end(), uint8_t(cbv));
-      Jpeg::ConvertRow(y.data(), cb.data(), cr.data(), vector.data(), 256, true);
-      Jpeg::ConvertRow(y.data(), cb.data(), cr.data(), portable.data(), 256, false);
+      avx2.convertRow(y.data(), cb.data(), cr.data(), vector.data(), 256);
+      plain.convertRow(y.data(), cb.data(), cr.data(), portable.data(), 256);
       wrong += std::memcmp(vector.data(), portable.data(), 256 * 3) != 0;
-      Jpeg::ConvertRowArgb(y.data(), cb.data(), cr.data(), vector.data(), 256, true);
-      Jpeg::ConvertRowArgb(y.data(), cb.data(), cr.data(), portable.data(), 256, false);
+      avx2.convertRowArgb(y.data(), cb.data(), cr.data(), vector.data(), 256);
+      plain.convertRowArgb(y.data(), cb.data(), cr.data(), portable.data(), 256);
       wrong += vector != portable;
     }
   }

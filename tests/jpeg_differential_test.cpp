@@ -45,8 +45,8 @@ testing::AssertionResult Agree(const std::vector<uint8_t>& file, int* succeeded 
   const lvs_reference::RefResult ref = lvs_reference::ReferenceDecode(file.data(), file.size());
   if (succeeded) *succeeded += ref.result == Decoder::Success;
   for (bool vector : {false, true}) {
-    Decoder::AllowVectorCode(vector);
-    std::unique_ptr<Decoder> d = Decode(file);
+    const Decoder::KernelChoice kernels = vector ? Decoder::KernelChoice::Best : Decoder::KernelChoice::Portable;
+    std::unique_ptr<Decoder> d = Decode(file, -1, kernels);
     const bool same = d->GetResult() == ref.result && d->GetWidth() == ref.width && d->GetHeight() == ref.height &&
                       (ref.image.empty() || std::memcmp(d->GetImage(), ref.image.data(), ref.image.size()) == 0);
     d.reset();
@@ -57,7 +57,7 @@ testing::AssertionResult Agree(const std::vector<uint8_t>& file, int* succeeded 
       MemoryLog::live = 0;
       {
         const Decoder strips(file.data(), file.size(), MemoryLog::Allocate, MemoryLog::Release, ref.width, ref.height,
-                             rows);
+                             rows, kernels);
         if (strips.GetResult() != ref.result || strips.GetImage() != nullptr || !rows.inOrder || !rows.opaque ||
             rows.next != ref.height || rows.image != ref.image)
           return testing::AssertionFailure() << (vector ? "vector" : "portable") << (argb ? " argb" : "") << " rows";

@@ -82,7 +82,9 @@ struct BitWriter {
 
 struct MemoryLog {
   static inline int live = 0, requests = 0, failAt = -1;  // failAt: the request that returns null
+  static inline uint64_t lastSize = 0;                    // of the last request
   static void* Allocate(uint64_t size) {
+    lastSize = size;
     if (requests++ == failAt) return nullptr;
     ++live;
     return std::malloc(size ? size : 1);
@@ -90,23 +92,25 @@ struct MemoryLog {
   static void Release(void* p) { --live, std::free(p); }
 };
 
-inline std::unique_ptr<Jpeg::Decoder> Decode(const std::vector<uint8_t>& bytes, int failAt = -1) {
+inline std::unique_ptr<Jpeg::Decoder> Decode(const std::vector<uint8_t>& bytes, int failAt = -1,
+                                             Jpeg::Decoder::KernelChoice kernels = Jpeg::Decoder::KernelChoice::Best) {
   MemoryLog::live = MemoryLog::requests = 0, MemoryLog::failAt = failAt;
   std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.empty() ? 1 : bytes.size()]);
   std::copy(bytes.begin(), bytes.end(), exact.get());
-  return std::make_unique<Jpeg::Decoder>(exact.get(), bytes.size(), MemoryLog::Allocate, MemoryLog::Release);
+  return std::make_unique<Jpeg::Decoder>(exact.get(), bytes.size(), MemoryLog::Allocate, MemoryLog::Release, kernels);
 }
 
 // A complete stream around hand-made entropy-coded bytes: every quantisation entry 1.
 struct HandMade {
   int width = 8, height = 8, restartInterval = 0;
   std::vector<FrameComponent> frame = kGrey;
+  uint8_t acSymbol = 0x00;  // the AC tables' one symbol: the end of block
 
   std::vector<uint8_t> Build(const std::vector<uint8_t>& entropy) const {
     JpegWriter w = JpegWriter().Soi();
     std::vector<uint8_t> quant(65, 1), dc(17 + kDcSymbols, 0), ac(18, 0);
     for (int s = 0; s < kDcSymbols; ++s) dc[size_t(17 + s)] = uint8_t(s);
-    dc[kDcLength] = kDcSymbols, ac[kAcLength] = 1;  // the AC table's one symbol is 0x00
+    dc[kDcLength] = kDcSymbols, ac[kAcLength] = 1, ac[17] = acSymbol;
     for (uint8_t t = 0; t < 2; ++t) {
       quant[0] = dc[0] = t;
       ac[0] = uint8_t(0x10 | t);
@@ -124,5 +128,15 @@ struct HandMade {
     return b.data;
   }
 };
+
+inline std::vector<uint8_t> FrameOnly(int width, int height, const std::vector<FrameComponent>& frame,
+                                      int precision = 8) {
+  return JpegWriter().Soi().Sof(width, height, frame, precision).data;
+}
+// Flat blocks at level 0, as many as asked.
+inline std::vector<uint8_t> FlatStream(int width, int height, const std::vector<FrameComponent>& frame, int blocks) {
+  HandMade m{width, height, 0, frame};
+  return m.Build(m.FlatEntropy(std::vector<int>(size_t(blocks), 0)));
+}
 
 }  // namespace lvs_test

@@ -1,12 +1,27 @@
 // Reading package entries in every form, and the ways a package is unusable.
+#include <atomic>
 #include <fstream>
 #include <random>
+
+#include <zlib.h>
 
 #include "ZipReader.h"
 #include "fixture.h"
 
 using namespace lvstest;
 using lvs_maker::Method;
+
+// Allocations of exactly this many bytes fail while it is not 0. Kept out of
+// line, so that the compiler sees no malloc paired with delete.
+std::atomic<size_t> gFailAllocationOf{0};
+
+__attribute__((noinline)) void* operator new(size_t size) {
+  void* block = size != 0 && size == gFailAllocationOf ? nullptr : std::malloc(size ? size : 1);
+  if (!block) throw std::bad_alloc();
+  return block;
+}
+__attribute__((noinline)) void operator delete(void* block) noexcept { std::free(block); }
+__attribute__((noinline)) void operator delete(void* block, size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -200,8 +215,9 @@ TEST_F(PackageTest, AnOpenPackageIsSharedWithOtherPrograms) {
   EXPECT_FALSE(error) << error.message();
   Spit(path, TextBytes(10));
 
-  std::uint64_t start = 0;
-  ASSERT_TRUE(archive.DataStart(info, &start));
+  LocalHeader local;
+  ASSERT_TRUE(archive.DataStart(info, &local));
+  const std::uint64_t start = local.dataOffset;
   Bytes raw(size_t(info.compressedSize));
   ASSERT_TRUE(archive.ReadAt(start, raw.data(), raw.size()));
   EXPECT_TRUE(std::equal(raw.begin(), raw.end(), original.begin() + std::ptrdiff_t(start)));
@@ -233,6 +249,246 @@ TEST_F(PackageTest, CapacityOneShortOrNoneIsRefusedWithoutOverrun) {
   EXPECT_EQ(LVS_ReadFile(path.c_str(), "prv", out.data(), 4095), kReadFileFailed);
   EXPECT_EQ(out[4095], 0x11);
   EXPECT_EQ(LVS_ReadFile(path.c_str(), "prv", out.data(), 0), kReadFileFailed);
+}
+
+// --- The reader object: one open, a status with a cause for every answer ---
+
+// The entry's directory record in an archive's bytes, or npos.
+size_t CentralRecordOf(const Bytes& zip, const std::string& name) {
+  const uint8_t signature[] = {'P', 'K', 1, 2};
+  for (auto at = zip.begin(); (at = std::search(at, zip.end(), signature, signature + 4)) != zip.end(); ++at) {
+    const size_t offset = size_t(at - zip.begin());
+    if (offset + 46 + name.size() <= zip.size() && Le16At(zip, offset + 28) == name.size() &&
+        std::equal(name.begin(), name.end(), zip.begin() + long(offset) + 46))
+      return offset;
+  }
+  return std::string::npos;
+}
+
+// Sets a 16-bit field of the entry's local header and directory record
+// alike: flags (local 6, directory 8) or method (8, 10).
+void SetField(Bytes& zip, const std::string& name, size_t localOffset, uint32_t value) {
+  for (size_t at : {LocalHeaderOf(zip, name) + localOffset, CentralRecordOf(zip, name) + localOffset + 2}) {
+    zip[at] = uint8_t(value);
+    zip[at + 1] = uint8_t(value >> 8);
+  }
+}
+
+// The first byte of the entry's raw data (its cipher header, if any).
+size_t DataOf(const Bytes& zip, const std::string& name) {
+  const size_t at = LocalHeaderOf(zip, name);
+  return at + 30 + Le16At(zip, at + 26) + Le16At(zip, at + 28);
+}
+
+struct Outcome {
+  EntryStatus located, read;
+  int32_t length;
+};
+
+Outcome ReadOutcome(const std::string& path, const std::string& name, size_t capacitySlack = 0) {
+  const StylePackage package(path.c_str());
+  const PackageEntry entry = package.Locate(name);
+  Bytes out(entry.info.uncompressedSize <= uint64_t(kEntrySizeCeiling) ? size_t(entry.info.uncompressedSize) : 0);
+  const size_t capacity = out.size() - std::min(out.size(), capacitySlack);
+  return {entry.status, package.Read(entry, out.data(), capacity), entry.Length()};
+}
+
+std::string Name(EntryStatus status) { return EntryStatusName(status); }
+
+// Sets a 32-bit field of the entry's local header and directory record
+// alike: CRC (local 14, directory 16), sizes (18 and 22, 20 and 24).
+void SetField32(Bytes& zip, const std::string& name, size_t localOffset, uint32_t value) {
+  for (size_t at : {LocalHeaderOf(zip, name) + localOffset, CentralRecordOf(zip, name) + localOffset + 2})
+    for (int k = 0; k < 4; ++k) zip[at + size_t(k)] = uint8_t(value >> (8 * k));
+}
+
+TEST_F(PackageTest, EveryFailureNamesItsCause) {
+  using S = EntryStatus;
+  const Bytes text = TextBytes(5000);
+  const std::string good = scratch.Package("good.lvs", {Sealed("meta", text)});
+  const Bytes made = Slurp(good);
+  const auto variant = [&](const std::string& file, auto change) {
+    Bytes bytes = made;
+    change(bytes);
+    Spit(scratch.Path(file), bytes);
+    return scratch.Path(file);
+  };
+  const size_t data = DataOf(made, "meta");
+  struct Case {
+    std::string what, path, entry;
+    Outcome expected;
+    size_t capacitySlack = 0;
+  };
+  const std::vector<Case> cases = {
+      {"good", good, "meta", {S::Ok, S::Ok, 5000}},
+      {"one byte too little room", good, "meta", {S::Ok, S::TooLarge, 5000}, 1},
+      {"no file", scratch.Path("gone.lvs"), "meta", {S::Unreadable, S::Unreadable, 0}},
+      {"no zip archive",
+       variant("text.lvs", [](Bytes& b) { b = TextBytes(3000); }),
+       "meta",
+       {S::Unreadable, S::Unreadable, 0}},
+      {"other case", good, "Meta", {S::Missing, S::Missing, 0}},
+      {"bzip2",
+       variant("bzip2.lvs", [](Bytes& b) { SetField(b, "meta", 8, 12); }),
+       "meta",
+       {S::UnsupportedMethod, S::UnsupportedMethod, 5000}},
+      {"AES",
+       variant("aes.lvs", [](Bytes& b) { SetField(b, "meta", 8, 99); }),
+       "meta",
+       {S::StrongEncryption, S::StrongEncryption, 5000}},
+      {"strong flag",
+       variant("strong.lvs", [](Bytes& b) { SetField(b, "meta", 6, Le16At(b, 6) | 0x40); }),
+       "meta",
+       {S::StrongEncryption, S::StrongEncryption, 5000}},
+      {"another password",
+       scratch.ForeignPackage("foreign.lvs", {Sealed("meta", text, "another")}, "meta"),
+       "meta",
+       {S::Ok, S::WrongPassword, 5000}},
+      {"a flipped byte",
+       variant("flipped.lvs", [&](Bytes& b) { b[data + 12 + 100] ^= 0x20; }),
+       "meta",
+       {S::Ok, S::Damaged, 5000}},
+      {"cut short",
+       variant("cut.lvs", [&](Bytes& b) { b.resize(data + 40); }),
+       "meta",
+       {S::Unreadable, S::Unreadable, 0}},
+  };
+  for (const Case& c : cases) {
+    const Outcome got = ReadOutcome(c.path, c.entry, c.capacitySlack);
+    EXPECT_EQ(Name(got.located), Name(c.expected.located)) << c.what;
+    EXPECT_EQ(Name(got.read), Name(c.expected.read)) << c.what;
+    EXPECT_EQ(got.length, c.expected.length) << c.what;
+  }
+  // Plain entries are damaged by a flipped byte whatever their method.
+  for (Method method : {Method::Store, Method::Deflate}) {
+    Bytes plain = Slurp(scratch.Package("plain.lvs", {lvs_maker::Entry("meta", text, method)}));
+    plain[DataOf(plain, "meta") + 100] ^= 0x20;
+    Spit(scratch.Path("plain.lvs"), plain);
+    EXPECT_EQ(Name(ReadOutcome(scratch.Path("plain.lvs"), "meta").read), Name(S::Damaged));
+  }
+  // A deflated entry recorded shorter than its stream, with the CRC of what
+  // it records: it would deliver more than its size, so it is damaged.
+  Bytes longer = Slurp(scratch.Package("longer.lvs", {lvs_maker::Entry("meta", text, Method::Deflate)}));
+  SetField32(longer, "meta", 14, uint32_t(crc32(0, text.data(), 4000)));
+  SetField32(longer, "meta", 22, 4000);
+  Spit(scratch.Path("longer.lvs"), longer);
+  EXPECT_EQ(Name(ReadOutcome(scratch.Path("longer.lvs"), "meta").read), Name(S::Damaged));
+}
+
+TEST_F(PackageTest, EntriesUpToTheCeilingAreReadAndNoneAbove) {
+  for (int32_t size : {kEntrySizeCeiling, kEntrySizeCeiling + 1}) {
+    const std::string path = scratch.Package("big.lvs", {Sealed("prv", Bytes(size_t(size), 0x11))});
+    const Outcome got = ReadOutcome(path, "prv");
+    const bool within = size <= kEntrySizeCeiling;
+    EXPECT_EQ(Name(got.located), Name(within ? EntryStatus::Ok : EntryStatus::TooLarge)) << size;
+    EXPECT_EQ(Name(got.read), Name(within ? EntryStatus::Ok : EntryStatus::TooLarge)) << size;
+    EXPECT_EQ(LVS_GetFileSize(path.c_str(), "prv"), within ? size : 0) << size;
+  }
+}
+
+// libzip ends each cipher header with its time's high byte and says so with
+// flag bit 3; without that bit the byte should be the CRC's high byte.
+TEST_F(PackageTest, TheCheckByteNamesTheCauseButNeverDecides) {
+  const Bytes text = TextBytes(5000);
+  const Bytes made = Slurp(scratch.Package("m.lvs", {Sealed("meta", text)}));
+  ASSERT_TRUE(CipherHeaderChecks(made, "meta", kPackagePassword));
+  const size_t local = LocalHeaderOf(made, "meta"), flipAt = DataOf(made, "meta") + 12 + 100;
+  const auto outcome = [&](bool otherCheck, bool crcStyle, bool flip) {
+    Bytes b = made;
+    if (otherCheck) b[local + 11] ^= 0x40;  // the time the check byte is taken from
+    if (crcStyle) b[local + 6] &= uint8_t(~8);
+    if (flip) b[flipAt] ^= 0x20;
+    Spit(scratch.Path("v.lvs"), b);
+    EXPECT_EQ(CipherHeaderChecks(b, "meta", kPackagePassword), !otherCheck && !crcStyle);
+    Bytes out(text.size());
+    const StylePackage package(scratch.Path("v.lvs").c_str());
+    const EntryStatus status = package.Read(package.Locate("meta"), out.data(), out.size());
+    if (status == EntryStatus::Ok) {
+      EXPECT_EQ(out, text);
+    }
+    return Name(status);
+  };
+  for (bool crcStyle : {false, true}) {
+    SCOPED_TRACE(crcStyle ? "check byte from the CRC" : "check byte from the time");
+    // Bytes that check are read whatever the header says.
+    EXPECT_EQ(outcome(false, crcStyle, false), Name(EntryStatus::Ok));
+    EXPECT_EQ(outcome(true, crcStyle, false), Name(EntryStatus::Ok));
+    // Bytes that do not: damaged under a header that checks, else another password.
+    EXPECT_EQ(outcome(false, crcStyle, true), Name(crcStyle ? EntryStatus::WrongPassword : EntryStatus::Damaged));
+    EXPECT_EQ(outcome(true, crcStyle, true), Name(EntryStatus::WrongPassword));
+  }
+}
+
+TEST_F(PackageTest, AnEntryReadInPiecesIsTheEntryReadWhole) {
+  const Bytes noise = RandomBytes(70 * 1024), text = TextBytes(90 * 1024);
+  for (const Form form : {Form{Method::Store, false, false}, Form{Method::Deflate, true, false},
+                          Form{Method::Store, true, false}, Form{Method::Deflate, false, true}}) {
+    const std::string password = form.encrypted ? kPackagePassword : "";
+    const std::string path = scratch.Package(
+        "p.lvs", {{"meta", text, form.method, password}, {"prv", noise, form.method, password}}, {form.zip64});
+    // Both entries, in any pieces, through one open.
+    const StylePackage package(path.c_str());
+    for (const auto& [name, expected] : {std::make_pair("prv", noise), std::make_pair("meta", text)}) {
+      for (size_t piece : {size_t(1), size_t(7), size_t(4096), size_t(65539), expected.size() + 5}) {
+        EntryStream stream(package, package.Locate(name));
+        Bytes got, buffer(piece);
+        for (size_t n; (n = stream.Read(buffer.data(), piece)) > 0;)
+          got.insert(got.end(), buffer.begin(), buffer.begin() + long(n));
+        EXPECT_EQ(Name(stream.Finish()), Name(EntryStatus::Ok)) << name << " " << piece;
+        EXPECT_TRUE(got == expected) << name << " in pieces of " << piece;
+      }
+      // Finish reads what was left unread, to check the CRC.
+      EntryStream half(package, package.Locate(name));
+      Bytes buffer(expected.size() / 2);
+      EXPECT_EQ(half.Read(buffer.data(), buffer.size()), buffer.size());
+      EXPECT_EQ(Name(half.Finish()), Name(EntryStatus::Ok)) << name;
+    }
+  }
+  // Damage late in an entry shows at Finish, even when the bytes before it were never asked for.
+  Bytes damaged = Slurp(scratch.Package("d.lvs", {Sealed("prv", noise)}));
+  damaged[DataOf(damaged, "prv") + 12 + noise.size() - 10] ^= 0x01;
+  Spit(scratch.Path("d.lvs"), damaged);
+  const StylePackage package(scratch.Path("d.lvs").c_str());
+  EntryStream stream(package, package.Locate("prv"));
+  Bytes first(100);
+  EXPECT_EQ(stream.Read(first.data(), first.size()), first.size());
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), noise.begin()));
+  EXPECT_EQ(Name(stream.Finish()), Name(EntryStatus::Damaged));
+  EXPECT_EQ(stream.Read(first.data(), first.size()), 0u);
+}
+
+size_t OpenDescriptors() {
+  return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+// Memory for the directory runs out after the file was opened: the package
+// does not open, and the file does not stay open behind it.
+TEST_F(PackageTest, AnArchiveThatRunsOutOfMemoryLeavesNoFileOpen) {
+  const std::string path = scratch.Package("p.lvs", {Sealed("meta", TextBytes(100)), Sealed("prv", RandomBytes(500))});
+  const Bytes bytes = Slurp(path);
+  const size_t directorySize = Le16At(bytes, bytes.size() - 10) | (size_t(Le16At(bytes, bytes.size() - 8)) << 16);
+  const size_t before = OpenDescriptors();
+  gFailAllocationOf = directorySize;
+  const StylePackage package(path.c_str());
+  gFailAllocationOf = 0;
+  EXPECT_FALSE(package.IsOpen());
+  EXPECT_EQ(Name(package.Locate("prv").status), Name(EntryStatus::Unreadable));
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST(EntryStatusNames, AreTheNamesLvsMapsToItsCodes) {
+  const std::pair<EntryStatus, const char*> names[] = {
+      {EntryStatus::Ok, "ok"},
+      {EntryStatus::Unreadable, "unreadable"},
+      {EntryStatus::Missing, "missing"},
+      {EntryStatus::TooLarge, "too-large"},
+      {EntryStatus::UnsupportedMethod, "method"},
+      {EntryStatus::StrongEncryption, "strong-encryption"},
+      {EntryStatus::WrongPassword, "wrong-password"},
+      {EntryStatus::Damaged, "damaged"},
+      {EntryStatus::OutOfMemory, "out-of-memory"},
+  };
+  for (const auto& [status, name] : names) EXPECT_STREQ(EntryStatusName(status), name);
 }
 
 }  // namespace

@@ -57,10 +57,13 @@ A_Err DeclareFootage(const AEGP_IOInSuite4* io, AEIO_InSpecH specH) {
   return err;
 }
 
-// Reads and parses the metadata entry into the record. The record is
-// written only when everything worked, so on any failure it stays as reset.
+// Reads and parses the metadata entry into the record, through one open of
+// the package. The record is written only when everything worked, so on any
+// failure it stays as reset.
 A_Err ReadMetadata(const PF_HandleSuite1* handles, const char* path, LVS_Options* options) {
-  const int32_t length = LVS_GetFileSize(path, kMetaEntryName);
+  const StylePackage package(path);
+  const PackageEntry entry = package.Locate(kMetaEntryName);
+  const int32_t length = entry.Length();
   const std::size_t capacity = length > 0 ? static_cast<std::size_t>(length) : 0;
   // An absent or empty entry names no style: as unusable as an unreadable
   // one. One past the metadata's bound is refused before a byte is read.
@@ -72,7 +75,7 @@ A_Err ReadMetadata(const PF_HandleSuite1* handles, const char* path, LVS_Options
   if (!err && !bufferP) err = PF_Err_OUT_OF_MEMORY;
 
   StyleMeta meta;
-  if (!err && LVS_ReadFile(path, kMetaEntryName, bufferP, capacity) < 0) err = PF_Err_INTERNAL_STRUCT_DAMAGED;
+  if (!err && package.Read(entry, bufferP, capacity) != EntryStatus::Ok) err = PF_Err_INTERNAL_STRUCT_DAMAGED;
   if (!err) {
     meta = ParseStyleMeta(bufferP, capacity);
     if (!meta.ok) err = PF_Err_INTERNAL_STRUCT_DAMAGED;

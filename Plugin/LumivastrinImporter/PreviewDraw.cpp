@@ -86,26 +86,35 @@ bool DrawJpeg(const uint8_t* data, uint64_t size, const DecoderMemory& memory, W
          decoder.GetHeight() == kStyleHeight;
 }
 
-// Reads the preview and draws it, or the fallback, into target. Footage
-// without a record has no package to read: its preview counts as missing.
-A_Err DrawPicture(const AEGP_SuiteHandler& suites, const LVS_Options* options, const PF_LayerDef& target,
-                  PF_PixelFormat format, const DecoderMemory& memory) {
+// Reads the preview entry into the buffer, through one open of the package
+// that is closed again before decoding. Footage without a record has no
+// package to read: its preview counts as missing, as does one the host
+// cannot supply a buffer for.
+A_Err ReadPreview(const LVS_Options* options, HandleBuffer& buffer, uint64_t* previewSize) {
   // A stored record may lack the path's terminator.
   char path[kOptionsPathSize + 1] = {};
   if (options) std::memcpy(path, options->path, kOptionsPathSize);
-  const int32_t size = options ? LVS_GetFileSize(path, kPreviewEntryName) : 0;
+  const StylePackage package(options ? path : nullptr);
+  const PackageEntry entry = package.Locate(kPreviewEntryName);
+  const int32_t size = entry.Length();
 
-  // A buffer the host cannot supply also leaves the preview missing.
   A_Err err = A_Err_NONE;
-  HandleBuffer buffer(suites.HandleSuite());
-  uint64_t previewSize = 0;
   if (size > 0 && buffer.Allocate(static_cast<A_HandleSize>(size))) {
     // An entry that is there but cannot be read is damage, not a missing
     // preview: the host is told, and nothing is drawn.
-    if (LVS_ReadFile(path, kPreviewEntryName, buffer.Data(), static_cast<std::size_t>(size)) < 0)
+    if (package.Read(entry, buffer.Data(), static_cast<std::size_t>(size)) != EntryStatus::Ok)
       err = PF_Err_INTERNAL_STRUCT_DAMAGED;
-    previewSize = static_cast<uint64_t>(size);
+    *previewSize = static_cast<uint64_t>(size);
   }
+  return err;
+}
+
+// Reads the preview and draws it, or the fallback, into target.
+A_Err DrawPicture(const AEGP_SuiteHandler& suites, const LVS_Options* options, const PF_LayerDef& target,
+                  PF_PixelFormat format, const DecoderMemory& memory) {
+  HandleBuffer buffer(suites.HandleSuite());
+  uint64_t previewSize = 0;
+  A_Err err = ReadPreview(options, buffer, &previewSize);
 
   WorldRows rows(target, format);
   if (!err && !rows.Ready()) err = PF_Err_OUT_OF_MEMORY;

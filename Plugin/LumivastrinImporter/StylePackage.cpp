@@ -1,136 +1,239 @@
 #include "StylePackage.h"
 
-#include "ZipCrypto.h"
-#include "ZipReader.h"
-
-#include <zlib.h>
-
 #include <algorithm>
-#include <memory>
-#include <optional>
+#include <new>
 
 namespace {
 
 // Large enough that the cipher and inflate run in long uninterrupted loops.
 constexpr std::size_t kChunkSize = 64 * 1024;
+// What Finish reads an unread rest into, to check the CRC.
+constexpr std::size_t kDrainSize = 4 * 1024;
 
-bool SizeWithinCeiling(const EntryInfo& info) {
-  return info.uncompressedSize <= static_cast<std::uint64_t>(kEntrySizeCeiling);
-}
-
-class Inflater {
- public:
-  Inflater() { ready_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK; }
-  ~Inflater() {
-    if (ready_) inflateEnd(&stream_);
-  }
-  Inflater(const Inflater&) = delete;
-  Inflater& operator=(const Inflater&) = delete;
-
-  bool Ready() const { return ready_; }
-  z_stream& Stream() { return stream_; }
-
- private:
-  z_stream stream_{};
-  bool ready_ = false;
-};
-
-// Inflates the `payload` raw bytes at `offset` (after any cipher header),
-// decrypting them first when `keys` is set, into exactly `size` plain bytes
-// at `out`.
-bool InflateEntry(const ZipArchive& archive, std::uint64_t offset, std::uint64_t payload,
-                  std::optional<ZipCryptoKeys>& keys, std::uint8_t* out, std::size_t size) {
-  Inflater inflater;
-  if (!inflater.Ready()) return false;
-  std::unique_ptr<std::uint8_t[]> chunk(new std::uint8_t[kChunkSize]);
-  std::uint8_t spare = 0;  // zlib wants a non-null output pointer even for 0 bytes
-  z_stream& stream = inflater.Stream();
-  stream.next_out = size > 0 ? out : &spare;
-  stream.avail_out = static_cast<uInt>(size);
-
-  std::uint64_t remaining = payload;
-  for (;;) {
-    if (stream.avail_in == 0 && remaining > 0) {
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, remaining));
-      if (!archive.ReadAt(offset, chunk.get(), want)) return false;
-      if (keys) keys->Decrypt(chunk.get(), want);
-      stream.next_in = chunk.get();
-      stream.avail_in = static_cast<uInt>(want);
-      offset += want;
-      remaining -= want;
-    }
-    const int result = inflate(&stream, Z_NO_FLUSH);
-    if (result == Z_STREAM_END) break;
-    // Z_BUF_ERROR: no progress possible, either because the raw data ran
-    // out (truncated) or because the entry would deliver more than its
-    // recorded size. Both are failures, as is any other error.
-    if (result != Z_OK) return false;
-  }
-  // Raw bytes after the end of the deflate stream deliver nothing and are
-  // ignored, as other readers do.
-  return stream.total_out == size;
-}
-
-bool ReadEntry(const ZipArchive& archive, const char* entryName, std::uint8_t* out, std::size_t capacity) {
-  EntryInfo info;
-  if (!archive.Locate(entryName, &info)) return false;
-  if (!SizeWithinCeiling(info) || info.uncompressedSize > capacity) return false;
-  if ((info.flags & kZipFlagStrongEncryption) != 0) return false;
-  if (info.method != kZipMethodStored && info.method != kZipMethodDeflated) return false;
-  const auto size = static_cast<std::size_t>(info.uncompressedSize);
-  if (size > 0 && out == nullptr) return false;
-
-  std::uint64_t offset = 0;
-  if (!archive.DataStart(info, &offset)) return false;
-  std::uint64_t payload = info.compressedSize;
-  std::optional<ZipCryptoKeys> keys;
-  if ((info.flags & kZipFlagEncrypted) != 0) {
-    // The header is random bytes ending in a check byte; the check byte is
-    // not trusted as a password test (the CRC is), so it is only skipped.
-    std::uint8_t header[ZipCryptoKeys::kHeaderSize];
-    if (payload < sizeof header || !archive.ReadAt(offset, header, sizeof header)) return false;
-    keys.emplace(kPackagePassword);
-    keys->Decrypt(header, sizeof header);
-    offset += sizeof header;
-    payload -= sizeof header;
-  }
-
-  if (info.method == kZipMethodStored) {
-    if (payload != size || !archive.ReadAt(offset, out, size)) return false;
-    if (keys) keys->Decrypt(out, size);
-  } else if (!InflateEntry(archive, offset, payload, keys, out, size)) {
-    return false;
-  }
-
-  const uLong crc = size > 0 ? crc32_z(crc32(0L, Z_NULL, 0), out, size) : crc32(0L, Z_NULL, 0);
-  return static_cast<std::uint32_t>(crc) == info.crc;
+// An entry's status as far as its directory record tells.
+EntryStatus StatusOfRecord(const EntryInfo& info) {
+  if ((info.flags & kZipFlagStrongEncryption) != 0 || info.method == kZipMethodAes)
+    return EntryStatus::StrongEncryption;
+  if (info.method != kZipMethodStored && info.method != kZipMethodDeflated) return EntryStatus::UnsupportedMethod;
+  if (info.uncompressedSize > static_cast<std::uint64_t>(kEntrySizeCeiling)) return EntryStatus::TooLarge;
+  const bool encrypted = (info.flags & kZipFlagEncrypted) != 0;
+  const std::uint64_t header = encrypted ? ZipCryptoKeys::kHeaderSize : 0;
+  // A stored entry's raw bytes are its plain bytes; a deflated one's raw
+  // bytes beyond the bound would be read, decrypted and inflated for nothing.
+  if (info.compressedSize < header) return EntryStatus::Damaged;
+  if (info.method == kZipMethodStored && info.compressedSize != header + info.uncompressedSize)
+    return EntryStatus::Damaged;
+  if (info.compressedSize > RawBytesBound(info.method, encrypted, info.uncompressedSize)) return EntryStatus::Damaged;
+  return EntryStatus::Ok;
 }
 
 }  // namespace
 
-int32_t LVS_GetFileSize(const char* archivePath, const char* entryName) noexcept {
-  try {
-    if (archivePath == nullptr || entryName == nullptr) return 0;
-    ZipArchive archive(archivePath);
-    EntryInfo info;
-    if (!archive.IsOpen() || !archive.Locate(entryName, &info) || !SizeWithinCeiling(info)) return 0;
-    // A failure to close does not make the size found wrong.
-    archive.Close();
-    return static_cast<int32_t>(info.uncompressedSize);
-  } catch (...) {
-    return 0;
+const char* EntryStatusName(EntryStatus status) {
+  switch (status) {
+    case EntryStatus::Ok:
+      return "ok";
+    case EntryStatus::Unreadable:
+      return "unreadable";
+    case EntryStatus::Missing:
+      return "missing";
+    case EntryStatus::TooLarge:
+      return "too-large";
+    case EntryStatus::UnsupportedMethod:
+      return "method";
+    case EntryStatus::StrongEncryption:
+      return "strong-encryption";
+    case EntryStatus::WrongPassword:
+      return "wrong-password";
+    case EntryStatus::Damaged:
+      return "damaged";
+    case EntryStatus::OutOfMemory:
+      return "out-of-memory";
   }
+  return "unknown";
+}
+
+uint64_t RawBytesBound(uint32_t method, bool encrypted, uint64_t size) {
+  const std::uint64_t header = encrypted ? ZipCryptoKeys::kHeaderSize : 0;
+  if (method != kZipMethodDeflated) return header + size;
+  return header + size + (size + 7) / 8 + (size + 63) / 64 + 5;
+}
+
+int32_t PackageEntry::Length() const {
+  if (status == EntryStatus::Missing || status == EntryStatus::Unreadable) return 0;
+  if (info.uncompressedSize > static_cast<std::uint64_t>(kEntrySizeCeiling)) return 0;
+  return static_cast<int32_t>(info.uncompressedSize);
+}
+
+StylePackage::StylePackage(const char* path) noexcept : archive_(path) {}
+
+PackageEntry StylePackage::Locate(std::string_view name) const noexcept {
+  PackageEntry entry;
+  if (!archive_.IsOpen()) {
+    entry.status = EntryStatus::Unreadable;
+  } else if (archive_.Locate(name, &entry.info)) {
+    entry.status = StatusOfRecord(entry.info);
+  }
+  return entry;
+}
+
+EntryStatus StylePackage::Read(const PackageEntry& entry, void* destination, std::size_t capacity) const noexcept {
+  if (entry.status != EntryStatus::Ok) return entry.status;
+  const std::uint64_t size = entry.info.uncompressedSize;
+  if (size > capacity || (size > 0 && destination == nullptr)) return EntryStatus::TooLarge;
+  EntryStream stream(*this, entry);
+  stream.Read(destination, static_cast<std::size_t>(size));
+  return stream.Finish();
+}
+
+EntryStream::EntryStream(const StylePackage& package, const PackageEntry& entry) noexcept
+    : archive_(&package.Archive()), status_(entry.status) {
+  if (status_ == EntryStatus::Ok && !Begin(package.Archive(), entry.info) && status_ == EntryStatus::Ok)
+    status_ = EntryStatus::Damaged;
+}
+
+EntryStream::~EntryStream() {
+  if (inflating_) inflateEnd(&inflate_);
+  delete[] chunk_;
+}
+
+bool EntryStream::Begin(const ZipArchive& archive, const EntryInfo& info) {
+  // The directory record passed StatusOfRecord; the local header must agree.
+  if (StatusOfRecord(info) != EntryStatus::Ok) return false;
+  LocalHeader local;
+  if (!archive.DataStart(info, &local)) return false;
+  deflated_ = info.method == kZipMethodDeflated;
+  size_ = info.uncompressedSize;
+  expectedCrc_ = info.crc;
+  crc_ = static_cast<std::uint32_t>(crc32(0L, Z_NULL, 0));
+  offset_ = local.dataOffset;
+  const bool encrypted = (info.flags & kZipFlagEncrypted) != 0;
+  // Inflate is never given more than the bound, whatever the record says:
+  // past it, it runs out of input and the entry fails as damaged.
+  rawLeft_ = std::min(info.compressedSize, RawBytesBound(info.method, encrypted, size_));
+
+  if (encrypted) {
+    std::uint8_t header[ZipCryptoKeys::kHeaderSize];
+    if (!archive.ReadAt(offset_, header, sizeof header)) {
+      status_ = EntryStatus::Unreadable;
+      return false;
+    }
+    keys_.emplace(kPackagePassword);
+    keys_->Decrypt(header, sizeof header);
+    // The writer ends the header with a byte it knows before the data: the
+    // CRC's high byte, or, when the CRC only follows the data, its time's.
+    // It only tells why bytes that fail their CRC failed; it never decides
+    // whether they are good, as one wrong password in 256 passes it.
+    const bool trailing = (local.flags & kZipFlagDataDescriptor) != 0;
+    const auto check = static_cast<std::uint8_t>(trailing ? local.modTime >> 8 : expectedCrc_ >> 24);
+    headerChecks_ = header[sizeof header - 1] == check;
+    offset_ += sizeof header;
+    rawLeft_ -= sizeof header;
+  }
+  if (!deflated_) return true;
+
+  chunk_ = new (std::nothrow) std::uint8_t[kChunkSize];
+  const int init = chunk_ ? inflateInit2(&inflate_, -MAX_WBITS) : Z_MEM_ERROR;
+  inflating_ = init == Z_OK;
+  if (init == Z_MEM_ERROR) status_ = EntryStatus::OutOfMemory;
+  return inflating_;
+}
+
+void EntryStream::Fail() {
+  if (status_ == EntryStatus::Ok) status_ = keys_ && !headerChecks_ ? EntryStatus::WrongPassword : EntryStatus::Damaged;
+}
+
+std::size_t EntryStream::Read(void* destination, std::size_t count) noexcept {
+  if (status_ != EntryStatus::Ok || destination == nullptr) return 0;
+  auto* out = static_cast<std::uint8_t*>(destination);
+  count = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - delivered_));
+  if (count == 0) return 0;
+  std::size_t got = 0;
+  if (deflated_) {
+    got = Inflate(out, count);
+  } else if (archive_->ReadAt(offset_, out, count)) {
+    if (keys_) keys_->Decrypt(out, count);
+    offset_ += count;
+    rawLeft_ -= count;
+    got = count;
+  } else {
+    // The raw bytes were found inside the file when the stream began.
+    status_ = EntryStatus::Unreadable;
+  }
+  crc_ = static_cast<std::uint32_t>(crc32_z(crc_, out, got));
+  delivered_ += got;
+  return got;
+}
+
+// Raw bytes for inflate when it has used up the last ones; false when the
+// file cannot give them.
+bool EntryStream::Feed() {
+  if (inflate_.avail_in > 0 || rawLeft_ == 0) return true;
+  const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, rawLeft_));
+  if (!archive_->ReadAt(offset_, chunk_, want)) {
+    status_ = EntryStatus::Unreadable;
+    return false;
+  }
+  if (keys_) keys_->Decrypt(chunk_, want);
+  inflate_.next_in = chunk_;
+  inflate_.avail_in = static_cast<uInt>(want);
+  offset_ += want;
+  rawLeft_ -= want;
+  return true;
+}
+
+// Inflates up to `count` bytes into `out`, none when count is 0: then only
+// the end of the deflate stream is looked for. Stops at the stream's end or
+// at a failure, which it names.
+std::size_t EntryStream::Inflate(std::uint8_t* out, std::size_t count) {
+  std::uint8_t spare = 0;  // zlib wants an output pointer even for no room
+  inflate_.next_out = count > 0 ? out : &spare;
+  inflate_.avail_out = static_cast<uInt>(count);
+  while (!ended_ && (count == 0 || inflate_.avail_out > 0)) {
+    if (!Feed()) break;
+    const int result = inflate(&inflate_, Z_NO_FLUSH);
+    if (result == Z_STREAM_END) {
+      ended_ = true;
+    } else if (result != Z_OK) {
+      // Z_BUF_ERROR: no progress possible, because the raw bytes ran out
+      // (cut short, or past the bound) or because the entry would deliver
+      // more than its recorded size. Both are damage, as is any other error.
+      Fail();
+      break;
+    }
+  }
+  // A stream that ends before the recorded size is as damaged as one that
+  // would go on past it.
+  if (ended_ && inflate_.avail_out > 0) Fail();
+  return count - inflate_.avail_out;
+}
+
+EntryStatus EntryStream::Finish() noexcept {
+  std::uint8_t rest[kDrainSize];
+  while (status_ == EntryStatus::Ok && delivered_ < size_)
+    if (Read(rest, sizeof rest) == 0) Fail();
+  // The stream must end right here, without room for another byte: an entry
+  // that would deliver more than its recorded size fails as damaged.
+  if (status_ == EntryStatus::Ok && deflated_ && !ended_) Inflate(nullptr, 0);
+  // Raw bytes after the end of the deflate stream deliver nothing and are
+  // ignored, as other readers do.
+  if (status_ == EntryStatus::Ok && crc_ != expectedCrc_) Fail();
+  return status_;
+}
+
+int32_t LVS_GetFileSize(const char* archivePath, const char* entryName) noexcept {
+  if (archivePath == nullptr || entryName == nullptr) return 0;
+  StylePackage package(archivePath);
+  const int32_t length = package.Locate(entryName).Length();
+  // A failure to close does not make the size found wrong.
+  package.Close();
+  return length;
 }
 
 int32_t LVS_ReadFile(const char* archivePath, const char* entryName, void* destination, std::size_t capacity) noexcept {
-  try {
-    if (archivePath == nullptr || entryName == nullptr) return kReadFileFailed;
-    ZipArchive archive(archivePath);
-    if (!archive.IsOpen()) return kReadFileFailed;
-    const bool read = ReadEntry(archive, entryName, static_cast<std::uint8_t*>(destination), capacity);
-    const bool closed = archive.Close();
-    return read && closed ? 0 : kReadFileFailed;
-  } catch (...) {
-    return kReadFileFailed;
-  }
+  if (archivePath == nullptr || entryName == nullptr) return kReadFileFailed;
+  StylePackage package(archivePath);
+  const EntryStatus status = package.Read(package.Locate(entryName), destination, capacity);
+  const bool closed = package.Close();
+  return status == EntryStatus::Ok && closed ? 0 : kReadFileFailed;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "StyleFormat.h"
 
@@ -68,9 +69,16 @@ bool ApplyZip64Extra(const std::uint8_t* extra, std::size_t length, EntryInfo* i
 
 }  // namespace
 
-ZipArchive::ZipArchive(const char* path) {
+ZipArchive::ZipArchive(const char* path) noexcept {
   if (path == nullptr) problem_ = ZipProblem::NotARegularFile;
-  if (path == nullptr || !Open(path) || !ReadEndRecords()) Close();
+  try {
+    if (path == nullptr || !Open(path) || !ReadEndRecords()) Close();
+  } catch (const std::bad_alloc&) {
+    // The end's window and the directory are the only allocations; the file
+    // must not stay open behind an archive that failed.
+    Close();
+    problem_ = ZipProblem::Unreadable;
+  }
 }
 
 ZipArchive::~ZipArchive() { Close(); }
@@ -231,7 +239,7 @@ bool ZipArchive::Locate(std::string_view name, EntryInfo* info) const {
   return false;
 }
 
-bool ZipArchive::DataStart(const EntryInfo& info, std::uint64_t* offset) const {
+bool ZipArchive::DataStart(const EntryInfo& info, LocalHeader* header) const {
   std::uint8_t local[kLocalSize];
   if (!file_.IsOpen() || fileSize_ < kLocalSize || base_ > fileSize_ - kLocalSize ||
       info.localHeaderOffset > fileSize_ - kLocalSize - base_)
@@ -250,7 +258,9 @@ bool ZipArchive::DataStart(const EntryInfo& info, std::uint64_t* offset) const {
   if (Le16(local + 26) != info.name.size()) return false;
   const std::uint64_t start = headerPos + kLocalSize + Le16(local + 26) + Le16(local + 28);
   if (start > fileSize_ || info.compressedSize > fileSize_ - start) return false;
-  *offset = start;
+  header->dataOffset = start;
+  header->flags = Le16(local + 6);
+  header->modTime = Le16(local + 10);
   return true;
 }
 

@@ -34,11 +34,20 @@ struct EntryInfo {
   std::uint64_t localHeaderOffset = 0;
 };
 
+// What an entry's local header adds to its directory record: where its raw
+// bytes start, and the flags and time that the writer put beside them (the
+// cipher header's check byte is taken from one or the other).
+struct LocalHeader {
+  std::uint64_t dataOffset = 0;
+  std::uint32_t flags = 0;
+  std::uint32_t modTime = 0;  // DOS time: hours, minutes, seconds / 2
+};
+
 // Why an archive did not open.
 enum class ZipProblem {
   None,
   NotARegularFile,    // missing, a folder, a FIFO, a device, a socket
-  Unreadable,         // no permission, or a read failed
+  Unreadable,         // no permission, a read failed, or no memory for the directory
   NoEndRecord,        // not a zip archive, or cut short
   Spanned,            // split over several files
   TooManyEntries,     // more than kMaxArchiveEntries
@@ -54,7 +63,7 @@ struct DirectoryCursor {
 
 class ZipArchive {
  public:
-  explicit ZipArchive(const char* path);  // check IsOpen()
+  explicit ZipArchive(const char* path) noexcept;  // check IsOpen()
   ~ZipArchive();
   ZipArchive(const ZipArchive&) = delete;
   ZipArchive& operator=(const ZipArchive&) = delete;
@@ -73,7 +82,7 @@ class ZipArchive {
 
   // Checks the entry's local header against its directory record and
   // gives where its raw bytes start; they lie wholly inside the file.
-  bool DataStart(const EntryInfo& info, std::uint64_t* offset) const;
+  bool DataStart(const EntryInfo& info, LocalHeader* local) const;
 
   // Exactly `count` bytes from `offset` of the file.
   bool ReadAt(std::uint64_t offset, void* destination, std::size_t count) const;

@@ -39,7 +39,7 @@ META_SIZE_BOUND = 65536
 DEPTH_BOUND = 64
 ENTRY_BOUND = 1024
 DIRECTORY_BOUND = 1 << 20
-ENTRY_CEILING = 64 << 20
+ENTRY_CEILING = 4 << 20
 PIXELS_PER_BYTE = 512
 
 LOCAL_SIG = b"PK\x03\x04"
@@ -99,6 +99,80 @@ def zipcrypto(data, password, check_byte, seed):
 def deflate(data):
     z = zlib.compressobj(9, zlib.DEFLATED, -15, 9)
     return z.compress(data) + z.flush()
+
+
+class DeflateBits:
+    """Deflate's bit order: values from the low bit, Huffman codes from the high."""
+
+    def __init__(self):
+        self.out, self.acc, self.n = bytearray(), 0, 0
+
+    def put(self, value, length):
+        self.acc |= value << self.n
+        self.n += length
+        while self.n >= 8:
+            self.out.append(self.acc & 0xFF)
+            self.acc >>= 8
+            self.n -= 8
+
+    def code(self, code, length):
+        self.put(int(format(code, "0%db" % length)[::-1], 2), length)
+
+
+CODE_LENGTH_ORDER = [16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15]
+
+
+def empty_dynamic_block(w):
+    """A dynamic block that delivers nothing, with full code tables: 286
+    literal/length codes and 30 distance codes, all of which inflate builds
+    its tables for, in 38.5 bytes. Per raw byte the costliest padding found
+    (plain stored or fixed empty blocks cost inflate less than a tenth)."""
+    w.put(0, 1)
+    w.put(2, 2)
+    w.put(286 - 257, 5)
+    w.put(30 - 1, 5)
+    w.put(19 - 4, 4)
+    lengths = {8: 2, 9: 2, 16: 2, 4: 3, 5: 3}  # a complete code over the code lengths used
+    for symbol in CODE_LENGTH_ORDER:
+        w.put(lengths.get(symbol, 0), 3)
+    codes = {8: (0, 2), 9: (1, 2), 16: (2, 2), 4: (6, 3), 5: (7, 3)}
+
+    def run(length, count):  # count codes of one length: the length, then repeats of 3 to 6
+        w.code(*codes[length])
+        count -= 1
+        while count >= 3:
+            k = min(6, count)
+            w.code(*codes[16])
+            w.put(k - 3, 2)
+            count -= k
+        for _ in range(count):
+            w.code(*codes[length])
+
+    run(8, 226)  # 226 literal/length codes of 8 bits and 60 of 9: complete
+    run(9, 60)
+    run(5, 28)  # 28 distance codes of 5 bits and 2 of 4: complete
+    run(4, 2)
+    w.code(2 * 226 + (256 - 226), 9)  # end of block: the 31st code of 9 bits
+
+
+def padded_deflate(plain, raw_size):
+    """plain deflated behind blocks that deliver nothing, then filler after
+    the stream's end, raw_size bytes in all."""
+    w = DeflateBits()
+    empty_dynamic_block(w)
+    empty_dynamic_block(w)
+    assert w.n == 0  # two blocks end on a byte boundary
+    pair = bytes(w.out)
+    # An empty stored block between the padding and the stream.
+    stream = b"\x00\x00\x00\xff\xff" + deflate(plain)
+    body = pair * max(0, (raw_size - len(stream)) // len(pair)) + stream
+    assert len(body) <= raw_size
+    return body + bytes(raw_size - len(body))
+
+
+def raw_bound(size, encrypted):
+    """The raw bytes the plug-in lets a deflated entry of size bytes have."""
+    return (12 if encrypted else 0) + size + (size + 7) // 8 + (size + 63) // 64 + 5
 
 
 _sealed = {}
@@ -594,8 +668,27 @@ def main():
     def probe_size(entries):
         return len(archive(entries))
 
+    def padded(name, plain, raw_size, password=PASSWORD):
+        """plain behind blocks that deliver nothing, raw_size bytes with any
+        cipher header."""
+        e = Entry(name, plain, password=password)
+        header = 12 if password else 0
+        e.body = padded_deflate(plain, raw_size - header)
+        if password:
+            e.body = zipcrypto(e.body, password, e.crc >> 24, b"padded" + plain[:16])
+        e.csize = len(e.body)
+        return e
+
     def damaged(fault, target):
-        e = meta_entry() if target == "meta" else prv_entry()
+        plain = META_TEXT if target == "meta" else preview
+        if fault.endswith("_descriptor"):
+            e = Entry(target, plain, descriptor=True)
+        elif fault == "padded_over_bound":
+            e = padded(target, plain, raw_bound(len(plain), True) + 1)
+        elif fault == "padded_24MiB":
+            e = padded(target, plain, 24 << 20, password=b"")
+        else:
+            e = meta_entry() if target == "meta" else prv_entry()
         entries = good(e if target == "meta" else None, e if target == "prv" else None)
         if fault == "local_offset_past_eof":
             e.offset = probe_size(entries)
@@ -617,10 +710,11 @@ def main():
         elif fault == "strong_encryption":
             e.flags |= FLAG_STRONG
         elif fault == "other_password":
-            plain = META_TEXT if target == "meta" else preview
             e.body = seal(plain, password=OTHER_PASSWORD)
-        elif fault == "crc_mismatch":
-            e.crc ^= 1  # the check byte is the CRC's high byte: it still matches
+        elif fault == "other_password_descriptor":
+            e.body = seal(plain, password=OTHER_PASSWORD, check_byte=DOS_TIME >> 8)
+        elif fault in ("crc_mismatch", "crc_mismatch_descriptor"):
+            e.crc ^= 1  # the check byte is the CRC's high byte or the time's: it still matches
         elif fault == "invalid_deflate":
             e.body = zipcrypto(b"\xff" * 64, PASSWORD, e.crc >> 24, b"invalid")
             e.csize = len(e.body)
@@ -643,7 +737,7 @@ def main():
         "local_bad_signature": "its local header signature is PK\\3\\3",
         "local_name_length": "its local header name is one byte longer",
         "data_past_eof": "its compressed size runs past the end of the file",
-        "size_over_ceiling": "its recorded size is 64 MiB + 1",
+        "size_over_ceiling": "its recorded size is %d MiB + 1" % (ENTRY_CEILING >> 20),
         "compressed_size_huge": "its compressed size is 0xFFFFFFF0",
         "method_12": "method 12 (bzip2)",
         "method_14": "method 14 (LZMA)",
@@ -651,7 +745,11 @@ def main():
         "strong_encryption": "the strong-encryption flag",
         "other_password": "encrypted with another password",
         "crc_mismatch": "its recorded CRC is off by one bit",
+        "other_password_descriptor": "encrypted with another password, sizes and CRC after the data",
+        "crc_mismatch_descriptor": "its recorded CRC is off by one bit, sizes and CRC after the data",
         "invalid_deflate": "its deflate data is invalid",
+        "padded_over_bound": "behind blocks that deliver nothing, one raw byte more than deflate can need",
+        "padded_24MiB": "behind 24 MiB of blocks that deliver nothing (not encrypted)",
         "zip64_extra_short": "sizes marked for zip64, extra field holds only one",
         "zip64_extra_cut": "sizes marked for zip64, extra field cut short of its length",
     }
@@ -660,6 +758,49 @@ def main():
               "meta: " + note)
         write("prv_%s.lvs" % fault, damaged(fault, "prv"), 0, "fallback" if fault in missing else "512",
               "prv: " + note)
+    # A reader that shares none of this code tells another password from
+    # damage by the same check byte.
+    for fault, says in (("other_password", "password"), ("other_password_descriptor", "password"),
+                        ("crc_mismatch", "CRC"), ("crc_mismatch_descriptor", "CRC")):
+        with zipfile.ZipFile(os.path.join(outdir, "prv_%s.lvs" % fault)) as z:
+            try:
+                z.read("prv", pwd=PASSWORD)
+                raise AssertionError(fault + " reads")
+            except (RuntimeError, zipfile.BadZipFile) as error:
+                assert says in str(error), (fault, error)
+
+    # Entries padded with blocks that deliver nothing, as far as deflate can
+    # need for their size: each block makes inflate build its code tables.
+    for target in ("meta", "prv"):
+        plain = META_TEXT if target == "meta" else preview
+        e = padded(target, plain, raw_bound(len(plain), True))
+        write("%s_padded_at_bound.lvs" % target, archive(good(**{target: e})), 0, "preview",
+              "%s: behind blocks that deliver nothing, exactly as many raw bytes as deflate can need" % target)
+
+    # The preview ceiling: the sample picture behind comment segments. The
+    # largest preview a frame reads, padded as far as its bound allows too.
+    def commented(jpeg, total_size):
+        pad = total_size - len(jpeg)
+        comments = bytearray()
+        while pad:
+            take = min(pad, 65537)
+            if 0 < pad - take < 4:
+                take -= 4
+            comments += segment(0xFE, bytes(take - 4))
+            pad -= take
+        return jpeg[:2] + bytes(comments) + jpeg[2:]
+
+    at_ceiling = commented(preview, ENTRY_CEILING)
+    write("prv_at_ceiling.lvs", archive(good(prv=prv_entry(at_ceiling))), 0, "preview",
+          "prv: the preview behind comments, %d MiB in all, deflated and encrypted" % (ENTRY_CEILING >> 20))
+    write("prv_at_ceiling_stored.lvs", archive(good(prv=prv_entry(at_ceiling, method=0, password=b""))), 0,
+          "preview", "prv: the preview behind comments, %d MiB in all, stored" % (ENTRY_CEILING >> 20))
+    write("prv_at_ceiling_padded.lvs",
+          archive(good(prv=padded("prv", at_ceiling, raw_bound(ENTRY_CEILING, False), password=b""))), 0, "preview",
+          "prv: the preview behind comments, %d MiB in all, behind as many blocks that deliver nothing as its "
+          "bound allows (not encrypted)" % (ENTRY_CEILING >> 20))
+    write("prv_over_ceiling.lvs", archive(good(prv=prv_entry(commented(preview, ENTRY_CEILING + 1)))), 0,
+          "fallback", "prv: the preview behind comments, %d MiB + 1 in all" % (ENTRY_CEILING >> 20))
 
     # Pictures beside the one preview that is usable.
     colour = block_jpeg(1280, 720, 3)

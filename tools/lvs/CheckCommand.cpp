@@ -1,8 +1,11 @@
 // lvs check: would the host import each package and show its own preview?
 // The verdict and its reasons come from PackageChecker; many packages are
 // checked by several processes at once.
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <functional>
@@ -14,12 +17,14 @@ namespace lvs {
 namespace {
 
 int PrintProblemCodes(bool json) {
+  std::string text;
   for (const ProblemCode& c : ProblemCodes()) {
     if (json)
-      PrintJsonLine({{"code", c.code}, {"severity", SeverityName(c.severity)}, {"summary", c.summary}});
+      text += JsonLine({{"code", c.code}, {"severity", SeverityName(c.severity)}, {"summary", c.summary}});
     else
-      std::printf("%-26s %-10s %s\n", c.code, SeverityName(c.severity), c.summary.c_str());
+      text += Format("%-26s %-10s %s\n", c.code, SeverityName(c.severity), c.summary.c_str());
   }
+  Emit(text);
   return kExitOk;
 }
 
@@ -68,13 +73,16 @@ int CheckInParallel(const CheckOptions& options, const std::vector<std::string>&
     int reports = -1;  // read end of its pipe
   };
   std::vector<Worker> workers(static_cast<size_t>(jobs));
-  std::fflush(stdout);
   std::fflush(stderr);
+  const pid_t parent = ::getpid();
   for (int k = 0; k < jobs; ++k) {
     int fds[2];
     if (::pipe(fds) != 0) break;
     const pid_t pid = ::fork();
     if (pid == 0) {
+      // A worker ends with the run: a signal that ends the parent ends it
+      // too, even one the parent alone was sent.
+      if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) ::_exit(kExitUsage);
       ::close(fds[0]);
       for (int j = 0; j < k; ++j) ::close(workers[size_t(j)].reports);
       bool open = true;
@@ -104,9 +112,8 @@ int CheckInParallel(const CheckOptions& options, const std::vector<std::string>&
       report.resize(size_t(length));
       complete = ReadAll(worker.reports, &report[0], report.size());
     }
-    if (complete) std::fputs(report.c_str(), stdout);
+    if (complete) Emit(report);
   }
-  std::fflush(stdout);
   for (const Worker& worker : workers) {
     if (worker.reports >= 0) ::close(worker.reports);
     int status = 0;
@@ -137,8 +144,7 @@ int RunCheck(const CheckOptions& options) {
   // Standard input can be read only once, by one process.
   const bool readsStdin = std::find(packages.begin(), packages.end(), "-") != packages.end();
   if (jobs > 1 && !readsStdin) return std::max(walked, CheckInParallel(options, packages, int(jobs)));
-  return std::max(walked, CheckStripe(options, packages, 0, 1,
-                                      [](const std::string& report) { std::fputs(report.c_str(), stdout); }));
+  return std::max(walked, CheckStripe(options, packages, 0, 1, [](const std::string& report) { Emit(report); }));
 }
 
 }  // namespace lvs

@@ -1,5 +1,6 @@
 #include "CommandSupport.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace lvs {
@@ -15,14 +16,11 @@ bool LoadPlugin(PluginSession& session, const std::string& requested, bool sayWh
 int FinishSession(PluginSession& session, int exitCode) {
   std::string report;
   if (session.Finish(&report)) return exitCode;
-  std::fflush(stdout);
   std::fprintf(stderr, "lvs: the plug-in left things behind in the host:\n%s\n", report.c_str());
   return kExitLeftovers;
 }
 
-void PrintJsonLine(const nlohmann::json& value) { PrintJsonLine(stdout, value); }
-
-void PrintJsonLine(std::FILE* stream, const nlohmann::json& value) { std::fputs(JsonLine(value).c_str(), stream); }
+void PrintJsonLine(const nlohmann::json& value, Stream stream) { Emit(stream, JsonLine(value)); }
 
 std::string JsonLine(const nlohmann::json& value) {
   return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
@@ -81,8 +79,6 @@ std::string ProblemsText(const std::vector<Problem>& problems) {
   for (const Problem& p : problems) text += "  - [" + p.code + "] " + Printable(p.message) + "\n";
   return text;
 }
-
-void PrintProblems(const std::vector<Problem>& problems) { std::fputs(ProblemsText(problems).c_str(), stdout); }
 
 bool PreparePackage(PackageInput* input, const std::string& argument, int* exitCode) {
   std::string error;

@@ -2,7 +2,6 @@
 // printing JSON lines and problems, and the end-of-run leftovers check.
 #pragma once
 
-#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -10,6 +9,7 @@
 #include "Files.h"
 #include "PluginSession.h"
 #include "Problems.h"
+#include "TextOutput.h"
 
 namespace lvs {
 
@@ -21,9 +21,9 @@ bool LoadPlugin(PluginSession& session, const std::string& requested, bool sayWh
 // stderr and turns the exit code into kExitLeftovers.
 int FinishSession(PluginSession& session, int exitCode);
 
-// One JSON value on one line of stdout; invalid UTF-8 in texts is replaced.
-void PrintJsonLine(const nlohmann::json& value);
-void PrintJsonLine(std::FILE* stream, const nlohmann::json& value);
+// One JSON value on one line of stdout (or of `stream`), written whole;
+// invalid UTF-8 in texts is replaced.
+void PrintJsonLine(const nlohmann::json& value, Stream stream = Stream::Out);
 // The same line as text, with its newline.
 std::string JsonLine(const nlohmann::json& value);
 
@@ -41,7 +41,6 @@ std::string FieldText(const char* field, size_t size);
 nlohmann::json ProblemsJson(const std::vector<Problem>& problems);
 // Problems as the text output lists them, one "  - [code] message" a line.
 std::string ProblemsText(const std::vector<Problem>& problems);
-void PrintProblems(const std::vector<Problem>& problems);
 
 // Makes a package argument ready to open; when it cannot be (standard input
 // that cannot be copied), says why and raises *exitCode to kExitUsage.

@@ -1,12 +1,12 @@
 // lvs decode: any JPEG file through the plug-in's own decoder (the module
 // exports only its entry point, so the decoder's source is linked in).
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include "CommandSupport.h"
 #include "Files.h"
+#include "OutputFile.h"
 #include "PngFile.h"
 #include "ResultNames.h"
 #include "jpeg_decoder.h"
@@ -55,9 +55,11 @@ int RunDecode(const DecodeOptions& options) {
       picture.samples8.assign(image, image + count);
       written = WritePng(options.output, picture, &error);
     } else {
-      std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
-      written = out && out.write(reinterpret_cast<const char*>(image), std::streamsize(count)) && out.flush();
-      if (!written) error = "cannot write " + options.output;
+      OutputFile out;
+      if (out.Open(options.output, ".tmp", &error)) {
+        out.Write(image, count);  // a failure is Commit's to report
+        written = out.Commit(&error);
+      }
     }
     if (!written) {
       std::fprintf(stderr, "lvs: %s\n", error.c_str());
@@ -66,18 +68,19 @@ int RunDecode(const DecodeOptions& options) {
   }
 
   if (options.quiet) return exitCode;
-  std::FILE* report = options.output == "-" ? stderr : stdout;
+  const Stream report = options.output == "-" ? Stream::Err : Stream::Out;
   if (options.json) {
-    PrintJsonLine(report, {{"file", options.file},
-                           {"result", result},
-                           {"result_name", DecoderResultName(result)},
-                           {"width", decoder.GetWidth()},
-                           {"height", decoder.GetHeight()},
-                           {"components", components}});
+    PrintJsonLine({{"file", options.file},
+                   {"result", result},
+                   {"result_name", DecoderResultName(result)},
+                   {"width", decoder.GetWidth()},
+                   {"height", decoder.GetHeight()},
+                   {"components", components}},
+                  report);
   } else {
-    std::fprintf(report, "%s\n  result:     %s (%d)\n  width:      %d\n  height:     %d\n  components: %d\n",
-                 Printable(options.file).c_str(), DecoderResultName(result), int(result), int(decoder.GetWidth()),
-                 int(decoder.GetHeight()), components);
+    Emit(report, Format("%s\n  result:     %s (%d)\n  width:      %d\n  height:     %d\n  components: %d\n",
+                        Printable(options.file).c_str(), DecoderResultName(result), int(result),
+                        int(decoder.GetWidth()), int(decoder.GetHeight()), components));
   }
   return exitCode;
 }

@@ -74,105 +74,154 @@ bool ReadAll(int fd, void* data, size_t size) {
   return MoveAll(static_cast<char*>(data), size, [fd](char* p, size_t n) { return ::read(fd, p, n); });
 }
 
+mode_t NewFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
 TempFile::~TempFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (creator_ != ::getpid()) return;
   if (!path_.empty()) ::unlink(path_.c_str());
   if (!folder_.empty()) ::rmdir(folder_.c_str());
 }
 
-bool TempFile::CreateBeside(const std::string& target, const std::string& suffix, std::string* error) {
+bool TempFile::CreateBeside(const std::string& target, const std::string& suffix, mode_t mode, std::string* error) {
   const fs::path t(target);
   const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
-  std::string pattern = (folder / ("." + t.filename().string() + ".XXXXXX" + suffix)).string();
-  const int fd = ::mkstemps(&pattern[0], int(suffix.size()));
+  std::string pattern = (folder / (".lvs-XXXXXX" + suffix)).string();
+  // Made and registered as one step, so that no signal finds it unregistered.
+  const SignalsHeld held;
+  const int fd = ::mkostemps(&pattern[0], int(suffix.size()), O_CLOEXEC);
   if (fd < 0) {
     *error = "cannot write in " + folder.string() + ": " + Errno();
     return false;
   }
-  // mkstemps makes it private; the package is to be an ordinary file.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  ::close(fd);
+  fd_ = fd;
   path_ = pattern;
+  creator_ = ::getpid();
+  if (!pathCleanup_.Register(path_, false)) {
+    *error = "cannot write in " + folder.string() + ": too many temporary files";
+    return false;
+  }
+  // mkostemps makes it private; the output is to have the mode asked for.
+  ::fchmod(fd, mode);
   return true;
 }
 
 bool TempFile::CreateNamed(const std::string& name, std::string* error) {
   std::string pattern = (fs::temp_directory_path() / "lvs.XXXXXX").string();
+  const SignalsHeld held;
   if (!::mkdtemp(&pattern[0])) {
     *error = "cannot make a temporary folder: " + Errno();
     return false;
   }
   folder_ = pattern;
+  creator_ = ::getpid();
   const std::string path = (fs::path(pattern) / name).string();
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) {
+  if (!folderCleanup_.Register(folder_, true) || !pathCleanup_.Register(path, false)) {
+    *error = "cannot make a temporary file: too many temporary files";
+    return false;
+  }
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd_ < 0) {
     *error = "cannot make a temporary file: " + Errno();
     return false;
   }
-  ::close(fd);
   path_ = path;
   return true;
 }
 
+bool TempFile::Close(std::string* error) {
+  const int fd = fd_;
+  fd_ = -1;
+  if (fd < 0 || ::close(fd) == 0) return true;
+  *error = "cannot write " + path_ + ": " + Errno();
+  return false;
+}
+
 bool TempFile::RenameTo(const std::string& target, std::string* error) {
+  if (!Close(error)) return false;
   if (std::rename(path_.c_str(), target.c_str()) != 0) {
     *error = "cannot write " + target + ": " + Errno();
     return false;
   }
+  // Forgotten only once renamed: a signal in between finds nothing to remove.
   path_.clear();
+  pathCleanup_.Forget();
   return true;
 }
 
-bool ReadInput(const std::string& path, uint64_t limit, std::vector<uint8_t>* bytes, std::string* error) {
-  const bool standardInput = path == "-";
-  const std::string what = standardInput ? "standard input" : path;
-  const int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    *error = "cannot read " + what + ": " + Errno();
-    return false;
-  }
-  struct stat status {};
-  // A named pipe or a device could keep us waiting; only standard input may.
-  if (!standardInput && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
-    ::close(fd);
-    *error = "cannot read " + what + ": not an ordinary file";
-    return false;
-  }
-  if (!standardInput) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  bytes->clear();
+namespace {
+
+// Appends what is left of `fd` to *bytes, refusing it once the whole would
+// hold more than `limit` bytes.
+bool ReadRest(int fd, uint64_t limit, const std::string& what, std::vector<uint8_t>* bytes, std::string* error) {
   char buffer[1 << 16];
-  bool ok = true;
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       *error = "cannot read " + what + ": " + Errno();
-      ok = false;
-      break;
+      return false;
     }
-    if (n == 0) break;
+    if (n == 0) return true;
     if (bytes->size() + size_t(n) > limit) {
       *error = what + " is larger than " + std::to_string(limit >> 20) + " MiB";
-      ok = false;
-      break;
+      return false;
     }
     bytes->insert(bytes->end(), buffer, buffer + n);
   }
-  if (!standardInput) ::close(fd);
-  return ok;
 }
 
-bool CopyToStdout(const std::string& path, std::string* error) {
-  std::fflush(stdout);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// The rest of an open file or stream. The size of a file is known before its
+// first byte: one too large is refused unread, and the others are read into
+// a buffer of their size (and on, should the file grow meanwhile).
+bool ReadOpen(int fd, uint64_t limit, const std::string& what, std::vector<uint8_t>* bytes, std::string* error) {
+  bytes->clear();
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return ReadRest(fd, limit, what, bytes, error);
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  const uint64_t left = uint64_t(status.st_size) - std::min<uint64_t>(uint64_t(std::max<off_t>(at, 0)), status.st_size);
+  if (left > limit) {
+    *error = what + " is larger than " + std::to_string(limit >> 20) + " MiB";
+    return false;
+  }
+  bytes->resize(size_t(left));
+  size_t got = 0;
+  while (got < bytes->size()) {
+    const ssize_t n = ::read(fd, bytes->data() + got, bytes->size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = "cannot read " + what + ": " + Errno();
+      return false;
+    }
+    if (n == 0) bytes->resize(got);  // it shrank while we read
+    got += size_t(n);
+  }
+  return ReadRest(fd, limit, what, bytes, error);
+}
+
+}  // namespace
+
+bool ReadInput(const std::string& path, uint64_t limit, std::vector<uint8_t>* bytes, std::string* error) {
+  if (path == "-") return ReadOpen(STDIN_FILENO, limit, "standard input", bytes, error);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     *error = "cannot read " + path + ": " + Errno();
     return false;
   }
-  const bool ok = Pump(fd, STDOUT_FILENO, UINT64_MAX, path, error);
+  struct stat status {};
+  bool ok = false;
+  // A named pipe or a device could keep us waiting; only standard input may.
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    *error = "cannot read " + path + ": not an ordinary file";
+  } else {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ok = ReadOpen(fd, limit, path, bytes, error);
+  }
   ::close(fd);
-  if (!ok && error->rfind("cannot write", 0) == 0) *error = "cannot write to standard output: " + Errno();
   return ok;
 }
 
@@ -182,14 +231,10 @@ bool PackageInput::Prepare(const std::string& argument, std::string* error) {
     return true;
   }
   if (!copy_.CreateNamed("stdin.lvs", error)) return false;
-  const int fd = ::open(copy_.Path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) {
-    *error = "cannot make a temporary file: " + Errno();
-    return false;
-  }
-  const bool ok = Pump(STDIN_FILENO, fd, kLargestStdin, "standard input", error);
-  if (::close(fd) != 0 && ok) {
-    *error = "cannot write a temporary file: " + Errno();
+  const bool ok = Pump(STDIN_FILENO, copy_.Descriptor(), kLargestStdin, "standard input", error);
+  std::string closeError;
+  if (!copy_.Close(&closeError) && ok) {
+    *error = closeError;
     return false;
   }
   path_ = copy_.Path();

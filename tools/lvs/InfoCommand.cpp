@@ -46,15 +46,17 @@ int RunInfo(const InfoOptions& options) {
       PrintJsonLine(line);
       continue;
     }
-    std::printf("%s\n  result:  %s\n", Printable(package).c_str(), HostErrorText(footage.result).c_str());
+    // One write per package, so that an interrupted run ends between reports.
+    std::string text = Printable(package) + "\n  result:  " + HostErrorText(footage.result) + "\n";
     if (footage.record) {
       for (const char* key : {"path", "name", "author", "hash"})
-        std::printf("  %-8s %s\n", (std::string(key) + ":").c_str(), Printable(line[key].get<std::string>()).c_str());
-      std::printf("  version: %d\n", int(footage.record->version));
+        text +=
+            Format("  %-8s %s\n", (std::string(key) + ":").c_str(), Printable(line[key].get<std::string>()).c_str());
+      text += "  version: " + std::to_string(int(footage.record->version)) + "\n";
     } else {
-      std::printf("  (no options record was attached)\n");
+      text += "  (no options record was attached)\n";
     }
-    PrintProblems(problems);
+    Emit(text + ProblemsText(problems));
   }
   return FinishSession(session, exitCode);
 }

@@ -5,10 +5,14 @@
 // plug-in's decoder decodes it. Only then does the file take the output's
 // name; until then it is a temporary file beside it, removed on failure.
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "CommandSupport.h"
 #include "Files.h"
+#include "OutputFile.h"
 #include "PackageBuilder.h"
 #include "PackageCheck.h"
 #include "PackageDiagnosis.h"
@@ -98,16 +102,33 @@ int RunPack(const PackOptions& options) {
   if (!LoadPlugin(session, options.plugin)) return kExitNoPlugin;
 
   const bool toStdout = options.output == "-";
-  TempFile written;
-  if (!(toStdout ? written.CreateNamed("package.lvs", &error) : written.CreateBeside(options.output, ".lvs", &error)) ||
-      !lvs_maker::WritePackage(written.Path(), lvs_maker::StyleEntries(metaText, preview), &error)) {
+  // A package of its own file is proven where it is written, under a
+  // temporary name; a device, a FIFO or standard output gets it only once
+  // proven, from a private copy.
+  OutputFile out;
+  TempFile copy;
+  std::vector<uint8_t> package;
+  bool ready = out.Open(options.output, ".lvs", &error) &&
+               lvs_maker::BuildPackage(lvs_maker::StyleEntries(metaText, preview), &package, &error);
+  if (ready && out.Staged()) {
+    out.Write(package.data(), package.size());
+    ready = out.CloseStaged(&error);
+  } else if (ready) {
+    ready = copy.CreateNamed("package.lvs", &error);
+    if (ready && !WriteAll(copy.Descriptor(), package.data(), package.size())) {
+      error = "cannot write a temporary file: " + std::string(std::strerror(errno));
+      ready = false;
+    }
+    ready = ready && copy.Close(&error);
+  }
+  if (!ready) {
     std::fprintf(stderr, "lvs: %s\n", error.c_str());
     return FinishSession(session, kExitUsage);
   }
 
   PackageChecker checker(session);
   ArgbFrame frame;
-  const PackageVerdict verdict = checker.Check(written.Path(), &frame);
+  const PackageVerdict verdict = checker.Check(out.Staged() ? out.StagedPath() : copy.Path(), &frame);
   std::vector<Problem> refusing, lossy;
   for (const Problem& p : verdict.problems) (p.severity == Severity::Lossy ? lossy : refusing).push_back(p);
   if (refusing.empty() && !verdict.record)
@@ -119,20 +140,21 @@ int RunPack(const PackOptions& options) {
     return FinishSession(session, kExitFailed);
   }
   const int finished = FinishSession(session, kExitOk);
-  if (finished != kExitOk) return finished;  // the file goes with `written`
+  if (finished != kExitOk) return finished;  // a temporary file goes with `out`
 
-  if (toStdout ? !CopyToStdout(written.Path(), &error) : !written.RenameTo(options.output, &error)) {
+  if (!out.Staged()) out.Write(package.data(), package.size());
+  if (!out.Commit(&error)) {
     std::fprintf(stderr, "lvs: %s\n", error.c_str());
     return kExitUsage;
   }
   if (!options.quiet) {
-    std::FILE* report = toStdout ? stderr : stdout;
     const LVS_Options& r = *verdict.record;
-    std::fprintf(report, "%s: the plug-in imports it as \"%s\" by \"%s\", version %d, and shows its preview.\n",
-                 Printable(toStdout ? "standard output" : options.output).c_str(),
-                 Printable(FieldText(r.name, sizeof r.name)).c_str(),
-                 Printable(FieldText(r.author, sizeof r.author)).c_str(), int(r.version));
-    for (const Problem& p : lossy) std::fprintf(report, "  - [%s] %s\n", p.code.c_str(), Printable(p.message).c_str());
+    std::string text = Format("%s: the plug-in imports it as \"%s\" by \"%s\", version %d, and shows its preview.\n",
+                              Printable(toStdout ? "standard output" : options.output).c_str(),
+                              Printable(FieldText(r.name, sizeof r.name)).c_str(),
+                              Printable(FieldText(r.author, sizeof r.author)).c_str(), int(r.version));
+    for (const Problem& p : lossy) text += "  - [" + p.code + "] " + Printable(p.message) + "\n";
+    Emit(toStdout ? Stream::Err : Stream::Out, text);
   }
   return kExitOk;
 }

@@ -9,7 +9,6 @@
 #include "StyleFormat.h"
 #include "ResultNames.h"
 #include "StyleMeta.h"
-#include "StylePackage.h"
 
 namespace lvs {
 
@@ -41,33 +40,19 @@ const ArgbFrame& PackageChecker::Fallback() {
   return *fallback_;
 }
 
-std::vector<Problem> PackageChecker::RefusalReasons(const std::string& package, A_Err result) {
-  PackageListing listing;
-  std::vector<Problem> problems = DiagnoseFile(package, &listing);
-  if (listing.opened) {
-    for (auto* diagnose : {&DiagnoseMeta, &DiagnosePreview}) {
-      std::vector<Problem> more = diagnose(package, listing);
-      problems.insert(problems.end(), more.begin(), more.end());
-    }
-  }
-  // A preview problem alone does not stop an import; something else did.
-  const std::optional<Severity> worst = WorstSeverity(problems);
-  if (!worst || *worst != Severity::NoImport)
-    problems.push_back(MakeProblem("module.open-refused", "The plug-in refused to import the package (result " +
-                                                              HostErrorText(result) +
-                                                              ") for a reason this tool cannot name."));
-  return problems;
+namespace {
+
+void Append(std::vector<Problem>* problems, const std::vector<Problem>& more) {
+  problems->insert(problems->end(), more.begin(), more.end());
 }
 
-std::vector<Problem> PackageChecker::LostInRecord(const std::string& package, const LVS_Options& record) {
+// What the record keeps of the metadata less than the metadata holds. What
+// was written is the parser's to say; the record is what the module kept of
+// it. A metadata entry that cannot be used has its problems told elsewhere.
+std::vector<Problem> Lost(const StylePackage& reader, const PackageListing& listing, const LVS_Options& record) {
   std::vector<Problem> problems;
-  const int32_t size = LVS_GetFileSize(package.c_str(), kMetaEntryName);
-  if (size <= 0 || size_t(size) > kMetaSizeLimit) return problems;
-  std::vector<char> bytes(static_cast<size_t>(size));
-  if (LVS_ReadFile(package.c_str(), kMetaEntryName, bytes.data(), bytes.size()) < 0) return problems;
-  // What was written is the parser's to say; the record is what the module kept of it.
-  const StyleMeta meta = ParseStyleMeta(bytes.data(), bytes.size());
-  if (!meta.ok) return problems;
+  StyleMeta meta;
+  if (!DiagnoseMeta(reader, listing, &meta).empty() || !meta.ok) return problems;
 
   const std::string kept[] = {FieldText(record.name, sizeof record.name),
                               FieldText(record.author, sizeof record.author),
@@ -87,6 +72,30 @@ std::vector<Problem> PackageChecker::LostInRecord(const std::string& package, co
   return problems;
 }
 
+}  // namespace
+
+std::vector<Problem> PackageChecker::RefusalReasons(const std::string& package, A_Err result) {
+  const StylePackage reader(package.c_str());
+  PackageListing listing;
+  std::vector<Problem> problems = DiagnoseFile(package, reader, &listing);
+  if (listing.opened) {
+    Append(&problems, DiagnoseMeta(reader, listing));
+    Append(&problems, DiagnosePreview(reader, listing));
+  }
+  // A preview problem alone does not stop an import; something else did.
+  const std::optional<Severity> worst = WorstSeverity(problems);
+  if (!worst || *worst != Severity::NoImport)
+    problems.push_back(MakeProblem("module.open-refused", "The plug-in refused to import the package (result " +
+                                                              HostErrorText(result) +
+                                                              ") for a reason this tool cannot name."));
+  return problems;
+}
+
+std::vector<Problem> PackageChecker::LostInRecord(const std::string& package, const LVS_Options& record) {
+  const StylePackage reader(package.c_str());
+  return Lost(reader, ListEntries(reader), record);
+}
+
 PackageVerdict PackageChecker::Check(const std::string& package, ArgbFrame* frame) {
   PackageVerdict verdict;
   if (frame) frame->clear();
@@ -104,13 +113,14 @@ PackageVerdict PackageChecker::Check(const std::string& package, ArgbFrame* fram
   session_.Close(footage.inSpec);
   verdict.drawResult = drawResult;
 
+  // The tool's own look at the package: one open, for every reason below.
+  const StylePackage reader(package.c_str());
   PackageListing listing;
-  verdict.problems = DiagnoseFile(package, &listing);  // imports, but e.g. is not named .lvs
+  verdict.problems = DiagnoseFile(package, reader, &listing);  // imports, but e.g. is not named .lvs
   const size_t fileProblems = verdict.problems.size();
   verdict.showsFallback = drawResult == A_Err_NONE && drewFallback;
   if (drawResult != A_Err_NONE || verdict.showsFallback) {
-    const std::vector<Problem> preview = DiagnosePreview(package, listing);
-    verdict.problems.insert(verdict.problems.end(), preview.begin(), preview.end());
+    Append(&verdict.problems, DiagnosePreview(reader, listing));
     if (verdict.problems.size() == fileProblems) {
       verdict.problems.push_back(
           drawResult != A_Err_NONE
@@ -121,10 +131,7 @@ PackageVerdict PackageChecker::Check(const std::string& package, ArgbFrame* fram
                             "preview, for a reason this tool cannot name."));
     }
   }
-  if (footage.record) {
-    std::vector<Problem> lost = LostInRecord(package, *footage.record);
-    verdict.problems.insert(verdict.problems.end(), lost.begin(), lost.end());
-  }
+  if (footage.record) Append(&verdict.problems, Lost(reader, listing, *footage.record));
   return verdict;
 }
 

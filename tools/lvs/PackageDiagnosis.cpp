@@ -10,8 +10,6 @@
 
 #include "StyleFormat.h"
 #include "StyleMeta.h"
-#include "StylePackage.h"
-#include "ZipReader.h"
 #include "jpeg_decoder.h"
 
 namespace fs = std::filesystem;
@@ -60,38 +58,117 @@ std::string MarkerPhrase(int code) {
   return text;
 }
 
-// Words for the refusal the decoder itself reports, so the reason given can
-// never differ from what the plug-in did.
+// Words for the cause the decoder itself reports, so the reason given can
+// never differ from what the plug-in did: each completes "The preview ".
 std::string RefusalPhrase(const Jpeg::Decoder& decoder) {
-  using R = Jpeg::Decoder::Refusal;
-  const std::string value = std::to_string(decoder.GetRefusalValue());
-  switch (decoder.GetRefusal()) {
-    case R::Marker:
-      return MarkerPhrase(decoder.GetRefusalValue());
-    case R::Precision:
+  using C = Jpeg::Decoder::Cause;
+  const int32_t number = decoder.GetCauseValue();
+  const std::string value = std::to_string(number);
+  const std::string mcus = " (after " + value + " whole MCUs)";
+  auto hex = [](int code) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0xFF%02X", code & 0xFF);
+    return std::string(text);
+  };
+  auto segment = [&hex](int code) -> std::string {
+    switch (code) {
+      case 0xC0:
+        return "frame header (SOF0)";
+      case 0xC4:
+        return "Huffman table segment (DHT)";
+      case 0xDA:
+        return "scan header (SOS)";
+      case 0xDB:
+        return "quantisation table segment (DQT)";
+      case 0xDD:
+        return "restart interval segment (DRI)";
+      case 0xFE:
+        return "comment (COM)";
+      default:
+        return code >= 0xE0 && code <= 0xEF ? "application segment (APP" + std::to_string(code - 0xE0) + ")"
+                                            : "segment " + hex(code);
+    }
+  };
+  switch (decoder.GetCause()) {
+    case C::NoStartOfImage:
+      return "does not start with a JPEG start-of-image marker";
+    case C::Marker:
+      return MarkerPhrase(number);
+    case C::Precision:
       return "uses " + value + "-bit samples (only 8-bit JPEG is supported)";
-    case R::ComponentCount:
-      return decoder.GetRefusalValue() == 4 ? "has four colour components (CMYK or YCCK); save it as RGB"
-                                            : "has " + value + " colour components; only grey or RGB is supported";
-    case R::SamplingFactor:
+    case C::ComponentCount:
+      return number == 4 ? "has four colour components (CMYK or YCCK); save it as RGB"
+                         : "has " + value + " colour components; only grey or RGB is supported";
+    case C::SamplingFactor:
       return "uses a sampling factor of " + value + " (only 1, 2, 4 and 8 are supported)";
-    case R::HeightLater:
+    case C::HeightLater:
       return "leaves its height to be defined after the picture data (DNL)";
-    case R::TooManyPixels:
+    case C::TooManyPixels:
       return "is " + std::to_string(decoder.GetWidth()) + " by " + std::to_string(decoder.GetHeight()) +
              ", more pixels than the decoder accepts from a file of its size";
-    case R::SubsampledTooThin:
+    case C::SubsampledTooThin:
       return "is too small for its chroma subsampling (a subsampled plane under 3 samples)";
-    case R::HuffmanTableId:
+    case C::HuffmanTableId:
       return "uses Huffman table number " + value + " (only 0 and 1 are supported)";
-    case R::ScanComponents:
+    case C::ScanComponents:
       return "stores its colour components in separate scans (not one interleaved scan)";
-    case R::NotSequential:
+    case C::NotSequential:
       return "has a scan that is not baseline sequential (progressive spectral selection)";
-    case R::OtherFrameSize:
+    case C::OtherFrameSize:
       return "is " + std::to_string(decoder.GetWidth()) + " by " + std::to_string(decoder.GetHeight()) + ", not " +
              std::to_string(kStyleWidth) + " by " + std::to_string(kStyleHeight);
-    case R::None:
+    case C::ScanBeforeFrame:
+      return "has its picture data before any frame header";
+    case C::OutOfMemory:
+      return "needs more memory than could be had (" + value + " bytes at once)";
+    case C::EndBeforeScan:
+      return "ends before its picture data (at byte " + value + ")";
+    case C::MarkerExpected:
+      return "has stray bytes where a marker should start (at byte " + value + ")";
+    case C::SegmentPastEnd:
+      return "has a " + segment(number) + " whose length runs past the end of the file";
+    case C::SegmentLengthTooSmall:
+      return "has a " + segment(number) + " whose length is below 2";
+    case C::SegmentTooShort:
+      return "has a " + segment(number) + " shorter than the fields it declares";
+    case C::SegmentLeftOver:
+      return "has bytes left over after the last table of a " + segment(number);
+    case C::SamplingFactorZero:
+      return "gives colour component " + value + " a sampling factor of 0";
+    case C::FrameQuantTable:
+      return "names quantisation table " + value + " for a component (only 0 to 3 exist)";
+    case C::WidthZero:
+      return "has a width of 0";
+    case C::HuffmanTableSpec:
+      return "defines a Huffman table of class " + std::to_string(number >> 4) + ", number " +
+             std::to_string(number & 15) + " (only classes 0 and 1 and numbers 0 to 3 exist)";
+    case C::HuffmanOverfull:
+      return "has a Huffman table with more codes than fit in " + value + " bits";
+    case C::QuantTableSpec:
+      return number >> 4 ? "has a quantisation table of 16-bit entries"
+                         : "defines quantisation table " + std::to_string(number & 15) + " (only 0 to 3 exist)";
+    case C::ScanComponentOrder:
+      return "has a scan whose components are not the frame's, in the frame's order (it names component " + value + ")";
+    case C::ScanTableNumber:
+      return "has a scan that names Huffman tables above 1";
+    case C::HuffmanTableMissing:
+      return std::string("has a scan that uses a Huffman table it never defines (") + (number >> 4 ? "AC" : "DC") +
+             " table " + std::to_string(number & 15) + ")";
+    case C::HuffmanCodeMissing:
+      return "has a Huffman code in its scan that is not in its table" + mcus;
+    case C::AcSymbolInvalid:
+      return "has a Huffman table symbol in its scan that codes no coefficient" + mcus;
+    case C::TooManyCoefficients:
+      return "has a block in its scan with more than 64 coefficients" + mcus;
+    case C::ScanDataEnds:
+      return "ends before its scan does" + mcus;
+    case C::MarkerInScan:
+      return "has a marker (" + hex(number) + ") inside its scan's data";
+    case C::RestartMissing:
+      return "lacks a restart marker where its restart interval puts one (RST" + std::to_string(number & 7) + ")";
+    case C::RestartOutOfOrder:
+      return "has restart marker RST" + std::to_string(number & 7) + " out of sequence";
+    case C::None:
       break;
   }
   return "uses a JPEG feature that the plug-in's decoder does not support";
@@ -132,26 +209,6 @@ bool ReadPrefix(const std::string& path, char* bytes, size_t count) {
   return in.read(bytes, std::streamsize(count)) && size_t(in.gcount()) == count;
 }
 
-// The entries as the plug-in's own reader sees them; names as long as
-// recorded, whatever bytes they hold.
-PackageListing ListEntries(const ZipArchive& archive) {
-  PackageListing listing;
-  if (!archive.IsOpen()) return listing;
-  listing.opened = true;
-  DirectoryCursor cursor;
-  EntryInfo info;
-  while (archive.NextEntry(&cursor, &info))
-    listing.entries.push_back({std::string(info.name), info.flags, info.method, info.uncompressedSize});
-  listing.damaged = archive.Damaged();
-  return listing;
-}
-
-const ListedEntry* FindExact(const PackageListing& listing, const std::string& name) {
-  for (const ListedEntry& e : listing.entries)
-    if (e.name == name) return &e;
-  return nullptr;
-}
-
 // Entries an author probably meant as `wanted`: the same name in other
 // letter case, or with a folder or an extension around it.
 std::vector<std::string> NearMisses(const PackageListing& listing, const std::string& wanted) {
@@ -165,72 +222,75 @@ std::vector<std::string> NearMisses(const PackageListing& listing, const std::st
   return found;
 }
 
-// The entry's plain bytes, or the sentences saying why they cannot be had.
-bool ReadEntry(const std::string& path, const PackageListing& listing, const std::string& name, const std::string& what,
-               uint64_t limit, std::vector<uint8_t>* bytes, std::vector<Problem>* problems) {
-  const ListedEntry* entry = FindExact(listing, name);
-  if (!entry) {
-    const std::vector<std::string> near = NearMisses(listing, name);
-    if (listing.damaged) {
-      problems->push_back(MakeProblem(name + ".missing", "The package has no readable " + Quoted(name) +
-                                                             " entry: the archive's list of entries is "
-                                                             "damaged after its first " +
-                                                             std::to_string(listing.entries.size()) + " entries."));
-    } else if (near.empty()) {
-      problems->push_back(
-          MakeProblem(name + ".missing", "The package has no " + Quoted(name) + " entry (" + what + ")."));
-    } else {
-      problems->push_back(MakeProblem(name + ".misnamed", "The package has no " + Quoted(name) + " entry, but it has " +
-                                                              Quoted(near.front()) + ": entry names must be exactly " +
-                                                              Quoted(name) +
-                                                              " (lower case, no folder, no extension)."));
-    }
-    return false;
-  }
+// The entry's plain bytes, or the sentences saying why they cannot be had:
+// the reader's status for the entry, in an author's words. `limit` is what
+// the plug-in reads of such an entry.
+bool ReadEntry(const StylePackage& package, const PackageListing& listing, const std::string& name,
+               const std::string& what, uint64_t limit, std::vector<uint8_t>* bytes, std::vector<Problem>* problems) {
+  const auto add = [&](const char* cause, std::string message) {
+    problems->push_back(MakeProblem(name + "." + cause, std::move(message)));
+  };
+  const PackageEntry entry = package.Locate(name);
+  const EntryInfo& info = entry.info;
   const std::string label = "The " + Quoted(name) + " entry";
-  if (entry->method == kZipMethodAes || (entry->flags & kZipFlagStrongEncryption)) {
-    problems->push_back(MakeProblem(
-        name + ".strong-encryption",
-        label + " is encrypted with " + std::string(entry->method == kZipMethodAes ? "AES" : "strong encryption") +
-            "; only the traditional zip encryption (ZipCrypto) with the package password is supported."));
+  if (entry.status == EntryStatus::Missing) {
+    const std::vector<std::string> near = NearMisses(listing, name);
+    if (listing.damaged)
+      add("missing", "The package has no readable " + Quoted(name) +
+                         " entry: the archive's list of entries is damaged after its first " +
+                         std::to_string(listing.entries.size()) + " entries.");
+    else if (near.empty())
+      add("missing", "The package has no " + Quoted(name) + " entry (" + what + ").");
+    else
+      add("misnamed", "The package has no " + Quoted(name) + " entry, but it has " + Quoted(near.front()) +
+                          ": entry names must be exactly " + Quoted(name) + " (lower case, no folder, no extension).");
     return false;
   }
-  if (entry->method != 0 && entry->method != 8) {
-    problems->push_back(MakeProblem(name + ".method", label + " is compressed with " + MethodName(entry->method) +
-                                                          " (method " + std::to_string(entry->method) +
-                                                          "); only stored and deflated entries can be read."));
+  if (entry.status == EntryStatus::StrongEncryption) {
+    add("strong-encryption", label + " is encrypted with " +
+                                 (info.method == kZipMethodAes ? "AES" : "strong encryption") +
+                                 "; only the traditional zip encryption (ZipCrypto) with the package password is "
+                                 "supported.");
     return false;
   }
-  if (entry->size == 0) {
-    problems->push_back(MakeProblem(name + ".empty", label + " is empty."));
+  if (entry.status == EntryStatus::UnsupportedMethod) {
+    add("method", label + " is compressed with " + MethodName(info.method) + " (method " + std::to_string(info.method) +
+                      "); only stored and deflated entries can be read.");
+    return false;
+  }
+  if (entry.status != EntryStatus::Unreadable && info.uncompressedSize == 0) {
+    add("empty", label + " is empty.");
     return false;
   }
   // Refused by its recorded size, as the plug-in refuses it: never inflated.
-  if (entry->size > limit) {
-    problems->push_back(MakeProblem(
-        name + ".too-large",
-        label + " is " + std::to_string(entry->size) + " bytes long, more than the plug-in reads (" +
+  if (entry.status == EntryStatus::TooLarge || info.uncompressedSize > limit) {
+    add("too-large",
+        label + " is " + std::to_string(info.uncompressedSize) + " bytes long, more than the plug-in reads (" +
             (limit >= 1024 * 1024 ? std::to_string(limit >> 20) + " MiB" : std::to_string(limit >> 10) + " KiB") +
-            ")."));
+            ").");
     return false;
   }
-  const int32_t size = LVS_GetFileSize(path.c_str(), name.c_str());
-  if (size <= 0) {
-    problems->push_back(MakeProblem(name + ".unreadable", label + " cannot be found by the plug-in's reader."));
-    return false;
+  if (entry.status == EntryStatus::Ok) bytes->assign(size_t(info.uncompressedSize), 0);
+  switch (package.Read(entry, bytes->data(), bytes->size())) {
+    case EntryStatus::Ok:
+      return true;
+    case EntryStatus::WrongPassword:
+      add("wrong-password",
+          label + " cannot be decrypted with the package password: it was encrypted with another password.");
+      break;
+    case EntryStatus::Damaged:
+      // The reader says so only when the password is not to blame, as far
+      // as the cipher header tells (or the entry is not encrypted).
+      add("damaged", label + " is damaged: its data cannot be unpacked, or does not match its size or checksum.");
+      break;
+    case EntryStatus::OutOfMemory:
+      add("out-of-memory", label + " could not be read: memory ran out.");
+      break;
+    default:
+      add("unreadable", label + " cannot be read: reading the file failed.");
+      break;
   }
-  bytes->assign(size_t(size), 0);
-  if (LVS_ReadFile(path.c_str(), name.c_str(), bytes->data(), bytes->size()) < 0) {
-    if (entry->flags & kZipFlagEncrypted)
-      problems->push_back(MakeProblem(name + ".wrong-password",
-                                      label + " cannot be decrypted with the package password (it was encrypted with "
-                                              "another password, or its data is damaged)."));
-    else
-      problems->push_back(MakeProblem(name + ".damaged",
-                                      label + " is damaged: its data cannot be read or does not match its checksum."));
-    return false;
-  }
-  return true;
+  return false;
 }
 
 const char* JsonTypeName(JsonType type) {
@@ -265,7 +325,19 @@ std::string ParseErrorText(const std::string& what) {
 
 bool HasPackageExtension(const std::string& path) { return Lower(fs::path(path).extension().string()) == ".lvs"; }
 
-std::vector<Problem> DiagnoseFile(const std::string& path, PackageListing* listing) {
+PackageListing ListEntries(const StylePackage& package) {
+  PackageListing listing;
+  if (!package.IsOpen()) return listing;
+  listing.opened = true;
+  DirectoryCursor cursor;
+  EntryInfo info;
+  while (package.Archive().NextEntry(&cursor, &info))
+    listing.entries.push_back({std::string(info.name), info.flags, info.method, info.uncompressedSize});
+  listing.damaged = package.Archive().Damaged();
+  return listing;
+}
+
+std::vector<Problem> DiagnoseFile(const std::string& path, const StylePackage& package, PackageListing* listing) {
   std::vector<Problem> problems;
   auto add = [&](const char* code, std::string message) { problems.push_back(MakeProblem(code, std::move(message))); };
   std::error_code ec;
@@ -285,9 +357,8 @@ std::vector<Problem> DiagnoseFile(const std::string& path, PackageListing* listi
         "style package.");
     return problems;
   }
-  const ZipArchive archive(path.c_str());
-  *listing = ListEntries(archive);
-  switch (archive.Problem()) {
+  *listing = ListEntries(package);
+  switch (package.Problem()) {
     case ZipProblem::None:
       break;
     case ZipProblem::NotARegularFile:
@@ -377,13 +448,16 @@ std::vector<Problem> DiagnoseMetaText(const StyleMeta& meta) {
   return problems;
 }
 
-std::vector<Problem> DiagnoseMeta(const std::string& path, const PackageListing& listing) {
+std::vector<Problem> DiagnoseMeta(const StylePackage& package, const PackageListing& listing, StyleMeta* meta) {
   std::vector<Problem> problems;
   std::vector<uint8_t> bytes;
-  if (!ReadEntry(path, listing, kMetaEntryName, "the style's name, author, hash and version", kMetaSizeLimit, &bytes,
+  if (!ReadEntry(package, listing, kMetaEntryName, "the style's name, author, hash and version", kMetaSizeLimit, &bytes,
                  &problems))
     return problems;
-  return DiagnoseMetaText(ParseStyleMeta(bytes.data(), bytes.size()));
+  StyleMeta parsed = ParseStyleMeta(bytes.data(), bytes.size());
+  problems = DiagnoseMetaText(parsed);
+  if (meta) *meta = std::move(parsed);
+  return problems;
 }
 
 std::vector<Problem> DiagnosePreviewBytes(const std::vector<uint8_t>& bytes) {
@@ -430,10 +504,10 @@ std::vector<Problem> DiagnosePreviewBytes(const std::vector<uint8_t>& bytes) {
   return problems;
 }
 
-std::vector<Problem> DiagnosePreview(const std::string& path, const PackageListing& listing) {
+std::vector<Problem> DiagnosePreview(const StylePackage& package, const PackageListing& listing) {
   std::vector<Problem> problems;
   std::vector<uint8_t> bytes;
-  if (!ReadEntry(path, listing, kPreviewEntryName, "the preview picture", uint64_t(kEntrySizeCeiling), &bytes,
+  if (!ReadEntry(package, listing, kPreviewEntryName, "the preview picture", uint64_t(kEntrySizeCeiling), &bytes,
                  &problems))
     return problems;
   return DiagnosePreviewBytes(bytes);

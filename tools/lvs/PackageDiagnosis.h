@@ -1,8 +1,10 @@
 // Why a style package would not import, or would show the fallback picture,
 // each reason with its code and severity and told in a sentence a package
 // author understands. Built on the same pure libraries the plug-in uses
-// (package reading, metadata parsing, the decoder, listing entries with its
-// zip reader); the verdict itself comes from the module (PackageCheck.h).
+// (the package reader, the metadata parser, the decoder), whose findings are
+// only worded here: one reader object per package (StylePackage) lists,
+// locates and reads its entries, and names why one cannot be read. The
+// verdict itself comes from the module (PackageCheck.h).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 
 #include "Problems.h"
 #include "StyleMeta.h"
+#include "StylePackage.h"
 
 namespace lvs {
 
@@ -27,17 +30,26 @@ struct PackageListing {
   std::vector<ListedEntry> entries;
 };
 
+// The entries as the plug-in's reader lists them; names as long as
+// recorded, whatever bytes they hold.
+PackageListing ListEntries(const StylePackage& package);
+
 // Problems with the file as a whole (missing, a folder, not a zip archive,
-// not named .lvs). Fills *listing when the archive opens.
-std::vector<Problem> DiagnoseFile(const std::string& path, PackageListing* listing);
+// not named .lvs); `package` is the file at `path` as the reader opened it.
+// Fills *listing when the archive opened.
+std::vector<Problem> DiagnoseFile(const std::string& path, const StylePackage& package, PackageListing* listing);
 
-// Problems with the "meta" entry: absent or misnamed, unreadable, not JSON,
-// not an object, keys missing or of the wrong type.
-std::vector<Problem> DiagnoseMeta(const std::string& path, const PackageListing& listing);
+// Problems with the "meta" entry: absent or misnamed, unreadable (another
+// password, damaged), not JSON, not an object, keys missing or of the wrong
+// type. *meta (when given) receives what the parser made of the entry, when
+// it could be read.
+std::vector<Problem> DiagnoseMeta(const StylePackage& package, const PackageListing& listing,
+                                  StyleMeta* meta = nullptr);
 
-// Problems with the "prv" entry: absent or misnamed, unreadable (wrong
-// password), not a JPEG, a JPEG feature the decoder refuses, the wrong size.
-std::vector<Problem> DiagnosePreview(const std::string& path, const PackageListing& listing);
+// Problems with the "prv" entry: absent or misnamed, unreadable (another
+// password, damaged), not a JPEG, a JPEG feature the decoder refuses, the
+// wrong size.
+std::vector<Problem> DiagnosePreview(const StylePackage& package, const PackageListing& listing);
 
 // The problems the decoder finds in a preview's bytes, decoded as the draw
 // decodes them.

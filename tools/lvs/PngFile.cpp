@@ -2,15 +2,15 @@
 
 #include <png.h>
 
-#include <cerrno>
 #include <csetjmp>
-#include <cstring>
+#include <cstdio>
+
+#include "OutputFile.h"
 
 namespace lvs {
 
 struct PngWriter::State {
-  std::FILE* file = nullptr;
-  bool ownsFile = false;
+  OutputFile output;
   png_structp png = nullptr;
   png_infop info = nullptr;
   int rowsLeft = 0;
@@ -27,11 +27,18 @@ void OnPngError(png_structp png, png_const_charp message) {
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
+void OnPngWrite(png_structp png, png_bytep data, png_size_t size) {
+  auto* state = static_cast<PngWriter::State*>(png_get_io_ptr(png));
+  if (!state->output.Write(data, size)) png_error(png, "write failed");
+}
+
+void OnPngFlush(png_structp) {}
+
 // These are kept free of objects with destructors: libpng reports errors by
 // longjmp.
 bool WriteHeader(PngWriter::State* state, int width, int height, int channels, int bitDepth) {
   if (setjmp(png_jmpbuf(state->png))) return false;
-  png_init_io(state->png, state->file);
+  png_set_write_fn(state->png, state, OnPngWrite, OnPngFlush);
   const int colour = channels == 1   ? PNG_COLOR_TYPE_GRAY
                      : channels == 3 ? PNG_COLOR_TYPE_RGB
                                      : PNG_COLOR_TYPE_RGB_ALPHA;
@@ -59,33 +66,25 @@ bool WriteEnd(PngWriter::State* state) {
 PngWriter::~PngWriter() {
   if (!state_) return;
   png_destroy_write_struct(&state_->png, &state_->info);
-  if (state_->ownsFile) {
-    std::fclose(state_->file);
-    std::remove(path_.c_str());
-  }
-  delete state_;
+  delete state_;  // an output not finished goes with it
 }
 
 bool PngWriter::Failed(std::string* error) {
-  *error = "cannot write " + (path_ == "-" ? std::string("to standard output") : path_) + ": " +
-           (state_ && state_->message[0] ? state_->message : std::strerror(errno));
+  // A write that failed says why in the system's words; libpng's own
+  // refusals in libpng's.
+  const OutputFile& output = state_->output;
+  *error = output.WriteFailed() || !state_->message[0] ? output.Failure() : output.Failure(state_->message);
   return false;
 }
 
 bool PngWriter::Start(const std::string& path, int width, int height, int channels, int bitDepth, std::string* error) {
-  path_ = path;
   if (state_ || width <= 0 || height <= 0 || (channels != 1 && channels != 3 && channels != 4) ||
       (bitDepth != 8 && bitDepth != 16)) {
     *error = "nothing to write";
     return false;
   }
   state_ = new State;
-  state_->ownsFile = path != "-";
-  state_->file = state_->ownsFile ? std::fopen(path.c_str(), "wb") : stdout;
-  if (!state_->file) {
-    state_->ownsFile = false;
-    return Failed(error);
-  }
+  if (!state_->output.Open(path, ".tmp", error)) return false;
   state_->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, state_, OnPngError, OnPngWarning);
   if (state_->png) state_->info = png_create_info_struct(state_->png);
   state_->rowsLeft = height;
@@ -109,16 +108,10 @@ bool PngWriter::Finish(std::string* error) {
   }
   if (!WriteEnd(state_)) return Failed(error);
   png_destroy_write_struct(&state_->png, &state_->info);
-  const bool closed = state_->ownsFile ? std::fclose(state_->file) == 0 : std::fflush(state_->file) == 0;
-  const bool ownsFile = state_->ownsFile;
-  state_->ownsFile = false;
-  if (!closed) {
-    Failed(error);
-    if (ownsFile) std::remove(path_.c_str());
-  }
+  const bool committed = state_->output.Commit(error);
   delete state_;
   state_ = nullptr;
-  return closed;
+  return committed;
 }
 
 bool WritePng(const std::string& path, const PngPicture& picture, std::string* error) {

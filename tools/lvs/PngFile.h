@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,7 +18,8 @@ struct PngPicture {
 };
 
 // A PNG written row by row, so that a large picture never has to be whole
-// in memory. A file that is not finished (Finish) is removed.
+// in memory, to an OutputFile: a file appears under its name only once
+// finished (Finish), and a device or FIFO is written and left as it is.
 class PngWriter {
  public:
   PngWriter() = default;
@@ -34,13 +34,12 @@ class PngWriter {
   // After the last row.
   bool Finish(std::string* error);
 
-  struct State;  // libpng's structures and the file
+  struct State;  // libpng's structures and the output
 
  private:
   bool Failed(std::string* error);
 
   State* state_ = nullptr;
-  std::string path_;
 };
 
 // False and *error when the file cannot be written; "-" writes to standard

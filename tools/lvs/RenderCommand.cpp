@@ -107,25 +107,26 @@ int RunRender(const RenderOptions& options) {
 
   if (options.quiet) return FinishSession(session, exitCode);
   // The picture may be what goes to standard output; the report then goes aside.
-  std::FILE* report = options.output == "-" ? stderr : stdout;
+  const Stream report = options.output == "-" ? Stream::Err : Stream::Out;
   if (options.json) {
-    PrintJsonLine(report, {{"package", options.package},
-                           {"open_result", footage.result},
-                           {"draw_result", drawResult},
-                           {"width", options.width},
-                           {"height", options.height},
-                           {"depth", options.depth},
-                           {"output", output}});
+    PrintJsonLine({{"package", options.package},
+                   {"open_result", footage.result},
+                   {"draw_result", drawResult},
+                   {"width", options.width},
+                   {"height", options.height},
+                   {"depth", options.depth},
+                   {"output", output}},
+                  report);
   } else {
-    std::fprintf(report, "%s\n  open:   %s\n", Printable(options.package).c_str(),
-                 HostErrorText(footage.result).c_str());
+    std::string text = Printable(options.package) + "\n  open:   " + HostErrorText(footage.result) + "\n";
     if (drawResult.is_null())
-      std::fprintf(report, "  draw:   not attempted (the package did not open)\n");
+      text += "  draw:   not attempted (the package did not open)\n";
     else
-      std::fprintf(report, "  draw:   %s\n", HostErrorText(drawResult.get<A_Err>()).c_str());
+      text += "  draw:   " + HostErrorText(drawResult.get<A_Err>()) + "\n";
     if (!output.is_null())
-      std::fprintf(report, "  output: %s (%dx%d, %d-bit world, %s PNG)\n", Printable(options.output).c_str(),
-                   options.width, options.height, options.depth, options.depth == 8 ? "8-bit RGBA" : "16-bit RGBA");
+      text += Format("  output: %s (%dx%d, %d-bit world, %s PNG)\n", Printable(options.output).c_str(), options.width,
+                     options.height, options.depth, options.depth == 8 ? "8-bit RGBA" : "16-bit RGBA");
+    Emit(report, text);
   }
   return FinishSession(session, exitCode);
 }

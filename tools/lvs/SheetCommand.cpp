@@ -148,9 +148,10 @@ int RunSheet(const SheetOptions& options) {
     return FinishSession(session, kExitUsage);
   }
   if (!options.quiet)
-    std::fprintf(options.output == "-" ? stderr : stdout, "%s: %zu packages, %zu with problems, %dx%d\n",
-                 Printable(options.output == "-" ? "standard output" : options.output).c_str(), packages.size(),
-                 withProblems, strip.Width(), rows * layout.cellHeight);
+    Emit(options.output == "-" ? Stream::Err : Stream::Out,
+         Format("%s: %zu packages, %zu with problems, %dx%d\n",
+                Printable(options.output == "-" ? "standard output" : options.output).c_str(), packages.size(),
+                withProblems, strip.Width(), rows * layout.cellHeight));
   return FinishSession(session, exitCode);
 }
 

@@ -8,8 +8,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <new>
+#include <sstream>
 
+#include "Cleanup.h"
 #include "Commands.h"
+#include "TextOutput.h"
 
 namespace {
 
@@ -45,9 +48,7 @@ CLI::Validator SizeValidator() {
       "WIDTHxHEIGHT");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   // Every package checked or drawn takes a world of a few MiB. Served from
   // the heap and kept there, it is the same pages each time instead of a
   // fresh mapping that faults in page by page for every package.
@@ -160,7 +161,11 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
-    return app.exit(e);  // --help, --version
+    // --help and --version, through the same checked writer as every report.
+    std::ostringstream text;
+    const int code = app.exit(e, text);
+    lvs::Emit(text.str());
+    return code;
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return lvs::kExitUsage;
@@ -186,12 +191,18 @@ int main(int argc, char** argv) {
     if (*sheetCmd) return lvs::RunSheet(sheet);
     return lvs::RunDecode(decode);
   } catch (const std::bad_alloc&) {
-    std::fflush(stdout);
     std::fprintf(stderr, "lvs: out of memory\n");
     return lvs::kExitFailed;
   } catch (const std::filesystem::filesystem_error& e) {
-    std::fflush(stdout);
     std::fprintf(stderr, "lvs: %s\n", e.what());
     return lvs::kExitUsage;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Before the first temporary file, so that no signal can leave one behind.
+  lvs::InstallCleanupHandlers();
+  return lvs::FinishStandardOutput(Run(argc, argv));
 }

@@ -224,33 +224,44 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes) {
   return !file.bad();
 }
 
+namespace {
+
+bool AddEntries(zip_t* archive, const std::vector<Entry>& entries, std::string* error) {
+  for (const Entry& entry : entries) {
+    auto* state = new FixedTimeSource{&entry.data};
+    zip_error_init(&state->error);
+    zip_source_t* source = zip_source_function(archive, FixedTimeCallback, state);
+    if (!source) {
+      delete state;
+      return Fail(error, zip_strerror(archive));
+    }
+    const zip_int64_t index = zip_file_add(archive, entry.name.c_str(), source, ZIP_FL_ENC_UTF_8);
+    if (index < 0) {
+      zip_source_free(source);
+      return Fail(error, "cannot add " + entry.name + ": " + zip_strerror(archive));
+    }
+    const auto at = static_cast<zip_uint64_t>(index);
+    const zip_int32_t method = entry.method == Method::Store ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+    if (zip_set_file_compression(archive, at, method, 0) != 0 || zip_file_set_mtime(archive, at, kFixedTime, 0) != 0 ||
+        (!entry.password.empty() &&
+         zip_file_set_encryption(archive, at, ZIP_EM_TRAD_PKWARE, entry.password.c_str()) != 0))
+      return Fail(error, "cannot configure " + entry.name + ": " + zip_strerror(archive));
+  }
+  return true;
+}
+
+struct SourceFreer {
+  void operator()(zip_source_t* source) const { zip_source_free(source); }
+};
+
+}  // namespace
+
 bool WritePackage(const std::string& path, const std::vector<Entry>& entries, std::string* error,
                   const Options& options) {
   int code = 0;
   std::unique_ptr<zip_t, ZipDiscarder> archive(zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code));
   if (!archive) return Fail(error, "cannot create " + path + " (libzip error " + std::to_string(code) + ")");
-
-  for (const Entry& entry : entries) {
-    auto* state = new FixedTimeSource{&entry.data};
-    zip_error_init(&state->error);
-    zip_source_t* source = zip_source_function(archive.get(), FixedTimeCallback, state);
-    if (!source) {
-      delete state;
-      return Fail(error, zip_strerror(archive.get()));
-    }
-    const zip_int64_t index = zip_file_add(archive.get(), entry.name.c_str(), source, ZIP_FL_ENC_UTF_8);
-    if (index < 0) {
-      zip_source_free(source);
-      return Fail(error, "cannot add " + entry.name + ": " + zip_strerror(archive.get()));
-    }
-    const auto at = static_cast<zip_uint64_t>(index);
-    const zip_int32_t method = entry.method == Method::Store ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
-    if (zip_set_file_compression(archive.get(), at, method, 0) != 0 ||
-        zip_file_set_mtime(archive.get(), at, kFixedTime, 0) != 0 ||
-        (!entry.password.empty() &&
-         zip_file_set_encryption(archive.get(), at, ZIP_EM_TRAD_PKWARE, entry.password.c_str()) != 0))
-      return Fail(error, "cannot configure " + entry.name + ": " + zip_strerror(archive.get()));
-  }
+  if (!AddEntries(archive.get(), entries, error)) return false;
   // An archive with no entries is not written by libzip at all; tests that
   // need one write the 22-byte end record themselves.
   if (zip_close(archive.get()) != 0) return Fail(error, zip_strerror(archive.get()));
@@ -263,6 +274,35 @@ bool WritePackage(const std::string& path, const std::vector<Entry>& entries, st
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(reinterpret_cast<const char*>(rewritten.data()), static_cast<std::streamsize>(rewritten.size()));
   return file.good() || Fail(error, "cannot write " + path);
+}
+
+bool BuildPackage(const std::vector<Entry>& entries, std::vector<std::uint8_t>* bytes, std::string* error) {
+  zip_error_t openError;
+  zip_error_init(&openError);
+  std::unique_ptr<zip_source_t, SourceFreer> buffer(zip_source_buffer_create(nullptr, 0, 0, &openError));
+  std::unique_ptr<zip_t, ZipDiscarder> archive(buffer ? zip_open_from_source(buffer.get(), ZIP_TRUNCATE, &openError)
+                                                      : nullptr);
+  if (!archive) {
+    const std::string why = zip_error_strerror(&openError);
+    zip_error_fini(&openError);
+    return Fail(error, "cannot make an archive in memory: " + why);
+  }
+  zip_error_fini(&openError);
+  // The archive now holds the buffer; a reference of our own reads it after
+  // the archive is closed.
+  zip_source_keep(buffer.get());
+  if (!AddEntries(archive.get(), entries, error)) return false;
+  if (zip_close(archive.get()) != 0) return Fail(error, zip_strerror(archive.get()));
+  archive.release();
+
+  zip_stat_t stat;
+  if (zip_source_open(buffer.get()) != 0) return Fail(error, zip_error_strerror(zip_source_error(buffer.get())));
+  const bool sized = zip_source_stat(buffer.get(), &stat) == 0 && (stat.valid & ZIP_STAT_SIZE);
+  bytes->resize(sized ? static_cast<std::size_t>(stat.size) : 0);
+  const bool read =
+      sized && zip_source_read(buffer.get(), bytes->data(), bytes->size()) == static_cast<zip_int64_t>(bytes->size());
+  zip_source_close(buffer.get());
+  return read || Fail(error, "cannot read back the archive made in memory");
 }
 
 std::vector<Entry> StyleEntries(const std::string& metaJson, const std::vector<std::uint8_t>& prvJpeg) {

@@ -50,6 +50,10 @@ struct Options {
 bool WritePackage(const std::string& path, const std::vector<Entry>& entries, std::string* error = nullptr,
                   const Options& options = {});
 
+// The archive WritePackage would write, made in memory (no file, not even
+// libzip's temporary one).
+bool BuildPackage(const std::vector<Entry>& entries, std::vector<std::uint8_t>* bytes, std::string* error = nullptr);
+
 // The two entries of a usable style package: "meta" and "prv", both deflated
 // and encrypted with the package password.
 std::vector<Entry> StyleEntries(const std::string& metaJson, const std::vector<std::uint8_t>& prvJpeg);

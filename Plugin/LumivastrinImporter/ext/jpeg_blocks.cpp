@@ -6,6 +6,7 @@
 
 #include "jpeg_decoder.h"
 #include "jpeg_idct.h"
+#include "jpeg_markers.h"
 
 namespace Jpeg {
 namespace {
@@ -26,40 +27,33 @@ struct BlockOrder {
 };
 constexpr BlockOrder blockOrder;
 
-inline uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
-
 }  // namespace
 
-void Decoder::_DecodeMcuRows() {
+Decoder::ResultCode Decoder::_DecodeMcuRows() {
   bits = BitReader{};
   bits.position = readPosition;
   bits.left = bytesLeft;
+  missedCode = Cause::None;
   int32_t restartsLeft = restartInterval;
   int32_t expectedRestart = 0;
   const int32_t mcuCount = mcuRows * mcuColumns;
-  int32_t mcu = 0;
+  int32_t mcu = 0;  // decoded whole
   for (int32_t my = 0; my < mcuRows; ++my) {
-    for (int32_t mx = 0; mx < mcuColumns; ++mx, ++mcu) {
+    for (int32_t mx = 0; mx < mcuColumns; ++mx) {
       for (int i = 0; i < componentCount; ++i) {
         Component* c = &components[i];
         const size_t slotRow = size_t(my % c->slots) * size_t(c->samplingY);
         for (int by = 0; by < c->samplingY; ++by) {
           for (int bx = 0; bx < c->samplingX; ++bx) {
             size_t col = size_t(mx) * size_t(c->samplingX) + size_t(bx);
-            _DecodeBlock(c, c->pixels + ((slotRow + size_t(by)) * size_t(c->stride) + col) * 8);
-            if (result != Success) return;
+            uint8_t* out = c->pixels + ((slotRow + size_t(by)) * size_t(c->stride) + col) * 8;
+            if (const Cause why = _DecodeBlock(c, out); why != Cause::None) return _FailInScan(why, mcu);
           }
         }
       }
-      if (restartInterval != 0 && mcu + 1 < mcuCount && --restartsLeft == 0) {
-        bits.ByteAlign();
-        uint32_t v = bits.Get(16);
-        if (bits.failed) result = MalformedData;
-        if (result != Success) return;
-        if (v != 0xFFD0u + uint32_t(expectedRestart)) {
-          result = MalformedData;
-          return;
-        }
+      ++mcu;
+      if (restartInterval != 0 && mcu < mcuCount && --restartsLeft == 0) {
+        if (ResultCode r = _ReadRestart(expectedRestart, mcu); r != Success) return r;
         expectedRestart = (expectedRestart + 1) & 7;
         restartsLeft = restartInterval;
         for (Component& c : components) c.dcPredictor = 0;
@@ -70,15 +64,43 @@ void Decoder::_DecodeMcuRows() {
     // of the next row of MCUs; the last rows wait for the end.
     if (my + 1 < mcuRows) _Convert(verticalLag ? my * mcuHeight : (my + 1) * mcuHeight);
   }
+  return ScanComplete;
 }
 
+// The marker due after an interval of MCUs: RST0 to RST7 in turn.
+Decoder::ResultCode Decoder::_ReadRestart(int32_t due, int32_t mcus) {
+  bits.ByteAlign();
+  const uint32_t v = bits.Show(16);
+  const bool dataEnded = bits.DataBitsLeft() < 16;
+  BitReader::Drop(bits.buffer, bits.count, 16);
+  const uint32_t restart = uint32_t(Prefix) << 8 | RST0;
+  if (bits.failed) return _FailInScan(Cause::MarkerInScan, mcus);
+  if (v == restart + uint32_t(due)) return Success;
+  if (v >= restart && v <= restart + 7) return _Fail(Cause::RestartOutOfOrder, int32_t(v & 0xFF));
+  if (dataEnded) return _Fail(Cause::ScanDataEnds, mcus);
+  return _Fail(Cause::RestartMissing, RST0 + due);
+}
+
+// What went wrong first wins: a marker the bit reader met (whatever was
+// decoded from the bytes after it), then a code missing from its table (the
+// decoding after it goes on from symbol 0 until its block ends), then `why`.
+Decoder::ResultCode Decoder::_FailInScan(Cause why, int32_t mcus) {
+  if (bits.failed) return bits.marker ? _Fail(Cause::MarkerInScan, bits.marker) : _Fail(Cause::ScanDataEnds, mcus);
+  if (missedCode != Cause::None) return _Fail(missedCode, mcus);
+  return _Fail(why, mcus);
+}
+
+// A code missing from its table reads as symbol 0 (the end of the block, or
+// a DC difference of 0) and is reported at the end of its block. The scan
+// header has made sure that every table used is defined.
 int32_t Decoder::_GetVLC(int slot, uint8_t* symbol) {
   const uint32_t peek = bits.Show(16);
   int length = 0;
   uint8_t s = 0;
-  if (vlcTables[slot].defined) vlcTables[slot].Lookup(peek, &length, &s);
+  vlcTables[slot].Lookup(peek, &length, &s);
   if (length == 0) {
-    result = MalformedData;
+    if (missedCode == Cause::None)
+      missedCode = bits.DataBitsLeft() < 16 ? Cause::ScanDataEnds : Cause::HuffmanCodeMissing;
     if (symbol) *symbol = 0;
     return 0;
   }
@@ -95,7 +117,7 @@ int32_t Decoder::_GetVLC(int slot, uint8_t* symbol) {
 // call that uses the reader itself (BitReader says why). Codes go through
 // the first-level table after the same 16-bit peek as _GetVLC, so bytes are
 // taken in at the same moments.
-void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
+Decoder::Cause Decoder::_DecodeBlock(Component* c, uint8_t* out) {
   uint64_t buffer = bits.buffer;
   int32_t count = bits.count;
   const uint8_t* position = bits.position;
@@ -158,15 +180,13 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
     if ((s & 15) == 0 && s != 0xF0) {
       if (s == 0) break;  // end of block
       save();
-      result = MalformedData;
-      return;
+      return bits.DataBitsLeft() < 0 ? Cause::ScanDataEnds : Cause::AcSymbolInvalid;
     }
     k += (s >> 4) + 1;
     if (k >= 63) {
       if (k > 63) {
         save();
-        result = MalformedData;
-        return;
+        return bits.DataBitsLeft() < 0 ? Cause::ScanDataEnds : Cause::TooManyCoefficients;
       }
       coefficients[order[63]] = v * q[63];
       break;
@@ -178,12 +198,15 @@ void Decoder::_DecodeBlock(Component* c, uint8_t* out) {
   // hold one only cost the shortcut, never change the samples.
   const uint32_t acRows = k == 0 ? 0u : k == 1 ? 1u : 0xFFu;
   save();
-  if (bits.failed) result = MalformedData;
   // Past a failure the samples are undefined, so the transform is skipped.
-  if (result != Success) return;
+  // A failed bit reader is a marker, or the end of the data after a 0xFF:
+  // _FailInScan tells which.
+  if (bits.failed) return Cause::MarkerInScan;
+  if (missedCode != Cause::None) return missedCode;
   _TransformPending();
   pending = PendingBlock{out, c->stride, acRows};
   currentBlock ^= 1;
+  return Cause::None;
 }
 
 // Transforms the block decoded before the current one into its place.
@@ -199,19 +222,14 @@ void Decoder::_TransformPending() {
     // first row's transform with the same wrap-around.
     uint8_t line[8];
     if (pending.acRows == 0) {
-      uint32_t c0 = uint32_t(coefficients[0]) * 8u;
-      std::memset(line, Clip((int32_t(c0 + 32u) >> 6) + 128), 8);
-      coefficients[0] = 0;
+      std::memset(line, IdctDcOnly(coefficients), 8);
     } else {
       IdctFirstRowOnly(coefficients, line);
     }
     for (int row = 0; row < 8; ++row) std::memcpy(out + size_t(row) * stride, line, 8);
     return;
   }
-  if (vectorCode)
-    IdctBlockAvx2(coefficients, out, stride);
-  else
-    IdctBlockPortable(coefficients, out, stride);
+  kernels.idct(coefficients, out, stride);
 }
 
 }  // namespace Jpeg

@@ -4,34 +4,32 @@
 #include <cstddef>
 #include <cstring>
 
-#include "jpeg_decoder.h"
+#include "jpeg_clip.h"
 #include "jpeg_colour.h"
+#include "jpeg_decoder.h"
 
 namespace Jpeg {
+
 namespace {
 
-inline uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
+// R, G and B of one pixel into rgb[0..2].
+inline void Pixel(uint8_t luma, uint8_t blue, uint8_t red, uint8_t* rgb) {
+  const int32_t y = luma * 256, b = blue - 128, r = red - 128;
+  rgb[0] = Clip((y + 359 * r + 128) >> 8);
+  rgb[1] = Clip((y - 88 * b - 183 * r + 128) >> 8);
+  rgb[2] = Clip((y + 454 * b + 128) >> 8);
+}
 
 }  // namespace
 
-void ConvertRow(const uint8_t* py, const uint8_t* pb, const uint8_t* pr, uint8_t* out, int32_t width, bool vector) {
-  int32_t x = vector ? ConvertRowAvx2(py, pb, pr, out, width) : 0;
-  for (; x < width; ++x) {
-    int32_t y = py[x] * 256, b = pb[x] - 128, r = pr[x] - 128;
-    out[3 * x + 0] = Clip((y + 359 * r + 128) >> 8);
-    out[3 * x + 1] = Clip((y - 88 * b - 183 * r + 128) >> 8);
-    out[3 * x + 2] = Clip((y + 454 * b + 128) >> 8);
-  }
+void ConvertRowPortable(const uint8_t* py, const uint8_t* pb, const uint8_t* pr, uint8_t* out, int32_t width) {
+  for (int32_t x = 0; x < width; ++x) Pixel(py[x], pb[x], pr[x], out + 3 * x);
 }
 
-void ConvertRowArgb(const uint8_t* py, const uint8_t* pb, const uint8_t* pr, uint8_t* out, int32_t width, bool vector) {
-  int32_t x = vector ? ConvertRowArgbAvx2(py, pb, pr, out, width) : 0;
-  for (; x < width; ++x) {
-    int32_t y = py[x] * 256, b = pb[x] - 128, r = pr[x] - 128;
-    out[4 * x + 0] = 255;
-    out[4 * x + 1] = Clip((y + 359 * r + 128) >> 8);
-    out[4 * x + 2] = Clip((y - 88 * b - 183 * r + 128) >> 8);
-    out[4 * x + 3] = Clip((y + 454 * b + 128) >> 8);
+void ConvertRowArgbPortable(const uint8_t* py, const uint8_t* pb, const uint8_t* pr, uint8_t* out, int32_t width) {
+  for (int32_t x = 0; x < width; ++x) {
+    out[4 * x] = 255;
+    Pixel(py[x], pb[x], pr[x], out + 4 * x + 1);
   }
 }
 
@@ -56,12 +54,12 @@ void Decoder::_Convert(int32_t endRow) {
       const uint8_t* pb = upsampled[1].Row(row);
       const uint8_t* pr = upsampled[2].Row(row);
       if (!sink) {
-        ConvertRow(py, pb, pr, rgbImage + size_t(row) * size_t(width) * 3, width, vectorCode);
+        kernels.convertRow(py, pb, pr, rgbImage + size_t(row) * size_t(width) * 3, width);
       } else if (uint8_t* argb = sink->ArgbRow(row)) {
-        ConvertRowArgb(py, pb, pr, argb, width, vectorCode);
+        kernels.convertRowArgb(py, pb, pr, argb, width);
         sink->PutRow(row, argb, 4);
       } else {
-        ConvertRow(py, pb, pr, rowBuffer, width, vectorCode);
+        kernels.convertRow(py, pb, pr, rowBuffer, width);
         sink->PutRow(row, rowBuffer, 3);
       }
     }

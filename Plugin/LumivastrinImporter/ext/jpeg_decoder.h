@@ -5,7 +5,8 @@
 // one or three components, power-of-two sampling factors, Huffman tables 0 and
 // 1, quantisation tables 0 to 3 with 8-bit entries, an optional restart
 // interval and exactly one scan that carries every component. Everything else
-// is refused with a result code. Nothing is thrown, printed or kept globally.
+// is refused with a result code, and beside it a named cause (GetCause) that
+// says what was wrong. Nothing is thrown, printed or kept globally.
 //
 // Output after Success: interleaved R, G, B bytes for three components, one
 // grey byte per pixel for one component; rows top to bottom, no padding.
@@ -35,6 +36,7 @@
 #include <cstdint>
 
 #include "jpeg_huffman.h"
+#include "jpeg_kernels.h"
 #include "jpeg_upsample.h"
 
 namespace Jpeg {
@@ -70,7 +72,14 @@ class Decoder {
   static constexpr uint64_t MinPixelAllowance = uint64_t(1) << 22;
   static constexpr uint64_t PixelsPerInputByte = 512;
 
-  Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*));
+  // Which pixel kernels the decoder runs (jpeg_kernels.h): the AVX2 ones
+  // where the processor has them, or the portable ones. Both give the same
+  // bytes; the choice exists so that tests and benchmarks can prove exactly
+  // that.
+  enum class KernelChoice : int32_t { Best, Portable };
+
+  Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
+          KernelChoice kernels = KernelChoice::Best);
   // Decodes only a frame of exactly requiredWidth by requiredHeight, for a
   // caller that has no use for any other: a frame header of another size
   // is read (GetWidth and GetHeight then give it) but gets no pixel
@@ -78,24 +87,27 @@ class Decoder {
   // scan with UnsupportedFeature. Every other result is the plain
   // constructor's.
   Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
-          int32_t requiredWidth, int32_t requiredHeight);
+          int32_t requiredWidth, int32_t requiredHeight, KernelChoice kernels = KernelChoice::Best);
   // The same, with every finished row handed to `rows` as soon as it is
   // done instead of being kept: GetImage then gives null. After a failure
   // the rows handed over so far are undefined, as the picture would be.
   Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
-          int32_t requiredWidth, int32_t requiredHeight, RowSink& rows);
+          int32_t requiredWidth, int32_t requiredHeight, RowSink& rows, KernelChoice kernels = KernelChoice::Best);
   ~Decoder();
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
 
   ResultCode GetResult() const { return result; }
 
-  // Which refusal ended a decode with UnsupportedFeature (None otherwise),
-  // and the value it turned on, so that a tool can tell an author in words
-  // exactly what the plug-in refused: the result code alone is what the
-  // plug-in acts on.
-  enum class Refusal : int32_t {
+  // What stopped a decode (None after Success), and the value it turned on,
+  // so that a tool can tell an author in words exactly what was wrong: the
+  // result code alone is what the plug-in acts on. Each cause belongs to one
+  // result code, the one its group names.
+  enum class Cause : int32_t {
     None,
+    // NoStartOfImage
+    NoStartOfImage,  // the data does not begin 0xFF 0xD8 (value: its first two bytes, -1 when it has fewer)
+    // UnsupportedFeature: a feature of the format that is not taken here
     Marker,             // a marker not taken here (value: its code), e.g. a progressive or arithmetic frame
     Precision,          // samples of other than 8 bits (value: the precision)
     ComponentCount,     // neither one nor three components (value: the count)
@@ -107,9 +119,37 @@ class Decoder {
     ScanComponents,     // a scan that does not hold every component (value: how many it holds)
     NotSequential,      // a scan's spectral selection or approximation is not the baseline one
     OtherFrameSize,     // the frame is not of the size the caller asked for
+    ScanBeforeFrame,    // a scan that names components before any frame header (value: how many)
+    // AllocationFailed
+    OutOfMemory,  // a memory request refused (value: its size in bytes, at most 2^31 - 1)
+    // MalformedData in the headers. A segment's causes give its marker code.
+    EndBeforeScan,          // the data ends before its scan (value: the offset where a marker was due)
+    MarkerExpected,         // a byte other than 0xFF where a marker is due (value: its offset)
+    SegmentPastEnd,         // a segment's length, or the length itself, runs past the end of the data
+    SegmentLengthTooSmall,  // a segment's length below 2, which cannot cover the length itself
+    SegmentTooShort,        // a segment shorter than the fields or tables it declares
+    SegmentLeftOver,        // bytes after a table segment's last whole table
+    SamplingFactorZero,     // a component's sampling factor of 0 (value: the component's id)
+    FrameQuantTable,        // a component's quantisation table number above 3 (value: the number)
+    WidthZero,              // a frame width of 0
+    HuffmanTableSpec,       // a code table's class above 1 or number above 3 (value: the byte giving both)
+    HuffmanOverfull,        // more codes than their lengths hold (value: the length where they overflow)
+    QuantTableSpec,         // a quantisation table of 16-bit entries or numbered above 3 (value: the byte giving both)
+    ScanComponentOrder,     // a scan's components not the frame's, in the frame's order (value: the id found)
+    ScanTableNumber,        // a scan's code table number above 1 (value: the byte giving both of a component)
+    HuffmanTableMissing,    // a scan's code table never defined (value: class x 16 + number, as defined)
+    // MalformedData in the scan's data. The value: how many MCUs were
+    // decoded whole before it, unless given.
+    HuffmanCodeMissing,   // bits that start no code of their table
+    AcSymbolInvalid,      // a symbol that codes no coefficient (size 0 with a run other than 0 and 15)
+    TooManyCoefficients,  // a block's coefficients running past its 64th
+    ScanDataEnds,         // the data (or 0xFF 0xD9) ends before the scan's last MCU
+    MarkerInScan,         // a marker inside the data, not a restart or the end of the image (value: its code)
+    RestartMissing,       // no restart marker where the interval puts one (value: the code of the one due)
+    RestartOutOfOrder,    // a restart marker other than the one due (value: the code found)
   };
-  Refusal GetRefusal() const { return refusal; }
-  int32_t GetRefusalValue() const { return refusalValue; }
+  Cause GetCause() const { return cause; }
+  int32_t GetCauseValue() const { return causeValue; }
   int32_t GetWidth() const { return width; }
   int32_t GetHeight() const { return height; }
   int32_t GetComponentCount() const { return componentCount; }
@@ -117,12 +157,6 @@ class Decoder {
     if (sink) return nullptr;
     return componentCount == 1 ? components[0].pixels : rgbImage;
   }
-
-  // Selects the code used by decoders constructed afterwards: true allows
-  // the AVX2 transform and pixel passes where the processor has them, false
-  // forces the portable ones. Both give the same bytes; this switch exists
-  // so that tests and benchmarks can prove exactly that.
-  static void AllowVectorCode(bool allow);
 
   struct Component {
     int32_t id;
@@ -140,28 +174,53 @@ class Decoder {
  private:
   // The one the others come to; `rows` null: the whole picture.
   Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
-          int32_t requiredWidth, int32_t requiredHeight, RowSink* rows);
+          int32_t requiredWidth, int32_t requiredHeight, RowSink* rows, KernelChoice kernels);
+  // A frame header as its segment states it, before any check.
+  struct FrameHeader {
+    struct Part {
+      int32_t id, samplingX, samplingY, quantTable;
+    };
+    int32_t precision = 0, height = 0, width = 0, componentCount = 0;
+    bool partsPresent = false;  // the segment holds the three bytes of every component
+    Part parts[3] = {};         // when present and at most three
+    bool EightBit() const { return precision == 8; }
+    // The largest sampling factors of its components.
+    void MaxSampling(int32_t* x, int32_t* y) const;
+  };
+
+  // Every step returns its result code: Success to go on, ScanComplete
+  // after the scan, anything else through _Fail.
   ResultCode _Decode(const uint8_t* data, int32_t size);
+  ResultCode _DecodeSegment();
   void _Skip(int32_t count);
   static uint32_t _Decode16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
-  void _DecodeLength();
-  void _SkipMarker();
-  void _DecodeSOF();
-  void _AllocateRows();
-  void _DecodeDHT();
-  void _DecodeDQT();
-  void _DecodeDRI();
-  void _DecodeScan();
-  void _DecodeMcuRows();
+  static int32_t _Clamp(uint64_t v) { return v > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(v); }
+  int32_t _Offset() const { return int32_t(readPosition - input); }
+  ResultCode _ReadLength(uint8_t marker);
+  ResultCode _SkipSegment(uint8_t marker);
+  ResultCode _DecodeSOF();
+  ResultCode _ReadFrameHeader(FrameHeader* frame);
+  ResultCode _CheckFrameHeader(const FrameHeader& frame);
+  ResultCode _StartFrame(const FrameHeader& frame);
+  ResultCode _AllocateRows();
+  ResultCode _Allocate(uint64_t bytes, uint8_t** to);
+  ResultCode _DecodeDHT();
+  ResultCode _DecodeDQT();
+  ResultCode _DecodeDRI();
+  ResultCode _DecodeScan();
+  ResultCode _DecodeMcuRows();
+  ResultCode _ReadRestart(int32_t due, int32_t mcus);
   void _ReleasePlanes();
-  void _Refuse(Refusal why, int32_t value = 0) {
-    result = UnsupportedFeature;
-    refusal = why;
-    refusalValue = value;
-  }
+
+  // Every failure: records why beside the code, which it returns.
+  ResultCode _Fail(Cause why, int32_t value = 0);
+  // A failure inside the scan's data after `mcus` MCUs decoded whole, where
+  // what went wrong first wins.
+  ResultCode _FailInScan(Cause why, int32_t mcus);
 
   int32_t _GetVLC(int slot, uint8_t* symbol);
-  void _DecodeBlock(Component* c, uint8_t* out);
+  // None, or what stopped the block, for the scan to report.
+  Cause _DecodeBlock(Component* c, uint8_t* out);
   void _TransformPending();
 
   // Upsampling, colour conversion and hand-over of the output rows up to
@@ -169,8 +228,9 @@ class Decoder {
   void _Convert(int32_t endRow);
 
   ResultCode result = Success;
-  Refusal refusal = Refusal::None;
-  int32_t refusalValue = 0;
+  Cause cause = Cause::None;
+  int32_t causeValue = 0;
+  const uint8_t* input = nullptr;
   const uint8_t* readPosition = nullptr;
   int32_t bytesLeft = 0;
   int32_t segmentLeft = 0;
@@ -182,6 +242,7 @@ class Decoder {
   uint8_t quantTables[4][64] = {};
   HuffmanTable vlcTables[4];
   BitReader bits;
+  Cause missedCode = Cause::None;  // a code missing from its table, reported at its block's end
   // Two work blocks: a block's transform runs after the next block has
   // been decoded into the other one, which lets the two overlap and gives
   // the scalar stores time to settle before the vector loads.
@@ -202,8 +263,8 @@ class Decoder {
   int32_t requiredWidth = -1, requiredHeight = -1;  // -1: any size
   bool frameRefused = false;                        // the last frame header had another size than required
   bool verticalLag = false;                         // output rows wait for the next row of MCUs (vertical upsampling)
-  bool vectorCode = false;
   RowSink* sink = nullptr;
+  Kernels kernels;
   void* (*allocate)(uint64_t);
   void (*release)(void*);
 };

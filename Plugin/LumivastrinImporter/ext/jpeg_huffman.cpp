@@ -1,5 +1,7 @@
 #include "jpeg_huffman.h"
 
+#include "jpeg_markers.h"
+
 namespace Jpeg {
 
 void HuffmanTable::Build(const uint8_t counts[16], const uint8_t* symbols) {
@@ -56,11 +58,12 @@ void BitReader::Refill(int32_t n) {
   while (r.count <= 56) {
     if (r.left <= 0) {
       BitReader::PutByte(r.buffer, r.count, 0xFF);
+      ++r.padding;
       continue;
     }
     const uint8_t b = r.position[0];
-    if (b == 0xFF) {
-      if (r.left < 2 || r.position[1] != 0x00) break;
+    if (b == Prefix) {
+      if (r.left < 2 || r.position[1] != Stuffed) break;
       r.position += 2;
       r.left -= 2;
     } else {
@@ -72,24 +75,26 @@ void BitReader::Refill(int32_t n) {
   while (r.count < n) {
     if (r.left <= 0) {
       BitReader::PutByte(r.buffer, r.count, 0xFF);
+      ++r.padding;
       continue;
     }
     const uint8_t b = *r.position++;
     --r.left;
     BitReader::PutByte(r.buffer, r.count, b);
-    if (b != 0xFF) continue;
+    if (b != Prefix) continue;
     if (r.left <= 0) {
       r.failed = true;
       continue;
     }
     const uint8_t m = *r.position++;
     --r.left;
-    if (m == 0x00) continue;
-    if (m == 0xD9) {
+    if (m == Stuffed) continue;
+    if (m == EOI) {
       r.left = 0;
-    } else if (m >= 0xD0 && m <= 0xD7) {
+    } else if (m >= RST0 && m <= RST7) {
       BitReader::PutByte(r.buffer, r.count, m);
     } else {
+      if (!r.failed) r.marker = m;
       r.failed = true;
     }
   }

@@ -66,7 +66,8 @@ struct HuffmanTable {
 // The entropy-coded data as a stream of bits. Past the end of the data, and
 // after an end-of-image marker, it reads as 1-bits; a restart marker stands
 // in it as its 16 bits; any other marker, and a 0xFF as the last byte, set
-// `failed` (MalformedData) when its bits are needed.
+// `failed` (MalformedData) when its bits are needed, and the first of them
+// is kept in `marker`.
 //
 // The unread bits sit at the top of `buffer`, the next one in bit 63, and
 // every bit below them is zero. A lookup then needs only a constant shift
@@ -83,6 +84,12 @@ struct BitReader {
   const uint8_t* position = nullptr;
   int32_t left = 0;  // bytes from `position` to the end of the data
   bool failed = false;
+  uint8_t marker = 0;   // the marker that failed it first; 0: a 0xFF as the last byte
+  int64_t padding = 0;  // bytes of 1-bits put in after the end of the data
+
+  // The bits of the data itself still to be read; below 0 once bits after
+  // its end have been read. Tells a stream cut short from one that is wrong.
+  int64_t DataBitsLeft() const { return padding == 0 ? INT64_MAX : count - 8 * padding; }
 
   // Eight bytes without a 0xFF among them go in with one load, when the
   // buffer has room for them; false otherwise, and then the bytes go in

@@ -2,14 +2,14 @@
 
 #include <cstring>
 
+#include "jpeg_clip.h"
+
 namespace Jpeg {
 namespace {
 
 // Products and sums in uint32_t wrap around like the two's-complement
 // arithmetic the output is defined by, without signed overflow.
 inline int32_t Sar(uint32_t v, int bits) { return int32_t(v) >> bits; }
-
-inline uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
 
 // One row: in[0], in[8], ..., in[56] (the row's coefficients in the
 // column-by-column block) to r[0..7].
@@ -59,7 +59,7 @@ void ColIdct(const int32_t* c, uint8_t* out, int32_t stride) {
   uint32_t x4 = uint32_t(c[8]), x5 = uint32_t(c[56]), x6 = uint32_t(c[40]);
   uint32_t x7 = uint32_t(c[24]);
   if ((x1 | x2 | x3 | x4 | x5 | x6 | x7) == 0) {
-    uint8_t v = Clip(Sar(uint32_t(c[0]) + 32u, 6) + 128);
+    const uint8_t v = FlatColumnSample(c[0]);
     for (int i = 0; i < 8; ++i) out[i * stride] = v;
     return;
   }
@@ -101,7 +101,7 @@ void IdctFirstRowOnly(int32_t* coefficients, uint8_t line[8]) {
   int32_t r[8];
   RowIdct(coefficients, r);
   for (int col = 0; col < 8; ++col) {
-    line[col] = Clip(Sar(uint32_t(r[col]) + 32u, 6) + 128);
+    line[col] = FlatColumnSample(r[col]);
     coefficients[8 * col] = 0;
   }
 }

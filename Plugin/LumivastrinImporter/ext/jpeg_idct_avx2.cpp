@@ -3,23 +3,15 @@
 // block is stored column by column, so the row pass loads its operands
 // directly and only the step between the passes needs a transpose.
 #include "jpeg_idct.h"
+#include "jpeg_kernels.h"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define LVS_JPEG_AVX2 1
-#endif
+#if LVS_JPEG_AVX2
+#include "jpeg_avx2.h"
 
 namespace Jpeg {
-
-#ifdef LVS_JPEG_AVX2
-
-bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
-
 namespace {
 
-#define AVX2_FN __attribute__((target("avx2"), always_inline)) static inline
-
-AVX2_FN void Transpose(__m256i* v) {
+LVS_AVX2_INLINE void Transpose(__m256i* v) {
   __m256i t0 = _mm256_unpacklo_epi32(v[0], v[1]), t1 = _mm256_unpackhi_epi32(v[0], v[1]);
   __m256i t2 = _mm256_unpacklo_epi32(v[2], v[3]), t3 = _mm256_unpackhi_epi32(v[2], v[3]);
   __m256i t4 = _mm256_unpacklo_epi32(v[4], v[5]), t5 = _mm256_unpackhi_epi32(v[4], v[5]);
@@ -38,17 +30,17 @@ AVX2_FN void Transpose(__m256i* v) {
   v[7] = _mm256_permute2x128_si256(u3, u7, 0x31);
 }
 
-AVX2_FN __m256i Mul(int k, __m256i v) { return _mm256_mullo_epi32(_mm256_set1_epi32(k), v); }
-AVX2_FN __m256i Add(__m256i a, __m256i b) { return _mm256_add_epi32(a, b); }
-AVX2_FN __m256i Sub(__m256i a, __m256i b) { return _mm256_sub_epi32(a, b); }
-AVX2_FN __m256i K(int k) { return _mm256_set1_epi32(k); }
+LVS_AVX2_INLINE __m256i Mul(int k, __m256i v) { return _mm256_mullo_epi32(_mm256_set1_epi32(k), v); }
+LVS_AVX2_INLINE __m256i Add(__m256i a, __m256i b) { return _mm256_add_epi32(a, b); }
+LVS_AVX2_INLINE __m256i Sub(__m256i a, __m256i b) { return _mm256_sub_epi32(a, b); }
+LVS_AVX2_INLINE __m256i K(int k) { return _mm256_set1_epi32(k); }
 
 // The butterfly shared by both passes. Inputs x0..x7 as in the scalar code;
 // `bias` is the rounding term added to the three odd products (0 for rows,
 // 4 for columns) and `shift` the right shift applied to them (0 or 3).
 template <int shift>
-AVX2_FN void Butterfly(__m256i x0, __m256i x1, __m256i x2, __m256i x3, __m256i x4, __m256i x5, __m256i x6, __m256i x7,
-                       __m256i bias, __m256i* o) {
+LVS_AVX2_INLINE void Butterfly(__m256i x0, __m256i x1, __m256i x2, __m256i x3, __m256i x4, __m256i x5, __m256i x6,
+                               __m256i x7, __m256i bias, __m256i* o) {
   __m256i x8 = Add(Mul(565, Add(x4, x5)), bias);
   x4 = Add(x8, Mul(2276, x4));
   x5 = Sub(x8, Mul(3406, x5));
@@ -90,14 +82,14 @@ AVX2_FN void Butterfly(__m256i x0, __m256i x1, __m256i x2, __m256i x3, __m256i x
   o[7] = Sub(x7, x1);
 }
 
-AVX2_FN __m256i ZeroMask(__m256i x1, const __m256i* v) {
+LVS_AVX2_INLINE __m256i ZeroMask(__m256i x1, const __m256i* v) {
   __m256i any = _mm256_or_si256(_mm256_or_si256(x1, v[6]), _mm256_or_si256(v[2], v[1]));
   any = _mm256_or_si256(any, _mm256_or_si256(_mm256_or_si256(v[7], v[5]), v[3]));
   return _mm256_cmpeq_epi32(any, _mm256_setzero_si256());
 }
 
 // True when every lane lies strictly between -limit and limit.
-AVX2_FN bool Within(__m256i v, int32_t limit) {
+LVS_AVX2_INLINE bool Within(__m256i v, int32_t limit) {
   const __m256i shifted = Add(v, K(limit - 1));  // 0 to 2 limit - 2 when within
   const __m256i top = K(2 * limit - 2);
   return _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_max_epu32(shifted, top), top)) == -1;
@@ -105,7 +97,7 @@ AVX2_FN bool Within(__m256i v, int32_t limit) {
 
 }  // namespace
 
-__attribute__((target("avx2"))) void IdctBlockAvx2(int32_t* coefficients, uint8_t* out, int32_t stride) {
+LVS_AVX2 void IdctBlockAvx2(int32_t* coefficients, uint8_t* out, int32_t stride) {
   // v[j] holds coefficient j of every row.
   // Aligned loads, and the clearing spelled out store by store: otherwise
   // compilers split the loads in halves or turn the clearing into a
@@ -154,13 +146,6 @@ __attribute__((target("avx2"))) void IdctBlockAvx2(int32_t* coefficients, uint8_
   }
 }
 
-#else
-
-bool HasAvx2() { return false; }
-void IdctBlockAvx2(int32_t* coefficients, uint8_t* out, int32_t stride) {
-  IdctBlockPortable(coefficients, out, stride);
-}
+}  // namespace Jpeg
 
 #endif
-
-}  // namespace Jpeg

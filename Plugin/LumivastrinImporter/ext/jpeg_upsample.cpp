@@ -2,21 +2,27 @@
 
 #include <cstddef>
 
+#include "jpeg_clip.h"
+
 namespace Jpeg {
 namespace {
 
-inline uint8_t Clip(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
 inline uint8_t CF(int32_t sum) { return Clip((sum + 64) >> 7); }
 
-// Doubles one line of n >= 3 samples into out[0 .. 2n - 1]. The right edge
-// takes the last three samples of the stored line, which is `stored` long.
-void FilterLine(const uint8_t* in, int32_t n, int32_t stored, uint8_t* out, bool vector) {
+// The vertical filter's weights at its edges, for each of the three output
+// rows there: on rows 0, 1 and 2 of the component at the top, on rows n - 3,
+// n - 2 and n - 1 at the bottom (the top's weights mirrored).
+constexpr int32_t topEdge[3][3] = {{139, -11, 0}, {104, 27, -3}, {28, 109, -9}};
+constexpr int32_t bottomEdge[3][3] = {{-9, 109, 28}, {-3, 27, 104}, {0, -11, 139}};
+
+}  // namespace
+
+void DoubleLineFrom(const uint8_t* in, int32_t n, int32_t stored, uint8_t* out, int32_t from) {
   int32_t s0 = in[0], s1 = in[1], s2 = in[2];
   out[0] = CF(139 * s0 - 11 * s1);
   out[1] = CF(104 * s0 + 27 * s1 - 3 * s2);
   out[2] = CF(28 * s0 + 109 * s1 - 9 * s2);
-  int32_t j = vector ? UpsampleLineInteriorAvx2(in, n, out) : 1;
-  for (; j <= n - 3; ++j) {
+  for (int32_t j = from; j <= n - 3; ++j) {
     int32_t a = in[j - 1], b = in[j], c = in[j + 1], d = in[j + 2];
     out[2 * j + 1] = CF(-9 * a + 111 * b + 29 * c - 3 * d);
     out[2 * j + 2] = CF(-3 * a + 29 * b + 111 * c - 9 * d);
@@ -27,22 +33,20 @@ void FilterLine(const uint8_t* in, int32_t n, int32_t stored, uint8_t* out, bool
   out[2 * n - 1] = CF(139 * e1 - 11 * e2);
 }
 
-// out[x] = CF(sum of weights[i] x rows[i][x]) from x = `from` on; a null row
-// has weight 0.
-void WeighRows(uint8_t* out, const uint8_t* rows[4], const int32_t weights[4], int32_t from, int32_t count,
-               bool vector) {
-  if (!rows[3]) rows[3] = rows[0];
-  int32_t x = from;
-  if (vector) {
-    const uint8_t* const shifted[4] = {rows[0] + x, rows[1] + x, rows[2] + x, rows[3] + x};
-    x += FilterRowsAvx2(out + x, shifted, weights, count - x);
-  }
-  const uint8_t *a = rows[0], *b = rows[1], *c = rows[2], *d = rows[3];
-  const int32_t wa = weights[0], wb = weights[1], wc = weights[2], wd = weights[3];
-  for (; x < count; ++x) out[x] = CF(wa * a[x] + wb * b[x] + wc * c[x] + wd * d[x]);
+void DoubleLinePortable(const uint8_t* in, int32_t n, int32_t stored, uint8_t* out) {
+  DoubleLineFrom(in, n, stored, out, 1);
 }
 
-}  // namespace
+void WeighRowsPortable(uint8_t* out, const uint8_t* const rows[4], const int32_t weights[4], int32_t count) {
+  const uint8_t *a = rows[0], *b = rows[1], *c = rows[2], *d = rows[3];
+  const int32_t wa = weights[0], wb = weights[1], wc = weights[2], wd = weights[3];
+  for (int32_t x = 0; x < count; ++x) out[x] = CF(wa * a[x] + wb * b[x] + wc * c[x] + wd * d[x]);
+}
+
+void WeighInnerRowsPortable(uint8_t* out, const uint8_t* p, const uint8_t* q, const uint8_t* r, const uint8_t* s,
+                            int32_t count) {
+  for (int32_t x = 0; x < count; ++x) out[x] = CF(111 * p[x] - 9 * q[x] + 29 * r[x] - 3 * s[x]);
+}
 
 UpsampledRows::~UpsampledRows() { Reset(); }
 
@@ -54,18 +58,19 @@ void UpsampledRows::Reset() {
 }
 
 bool UpsampledRows::Start(const uint8_t* plane_, int32_t width, int32_t height, int32_t stride, int32_t slotRows_,
-                          int32_t slots_, int32_t frameWidth, int32_t frameHeight, bool vector,
+                          int32_t slots_, int32_t frameWidth, int32_t frameHeight, const Kernels& kernels_,
                           void* (*allocate)(uint64_t), void (*release_)(void*)) {
   Reset();
   plane = plane_;
   planeStride = stride;
   slotRows = slotRows_;
   slots = slots_;
-  vectorCode = vector;
+  kernels = &kernels_;
   release = release_;
   stages[0].width = width;
   stages[0].height = height;
   stageCount = 1;
+  requested = 0;
   // The same sequence of passes as doubling the plane in place would take.
   int32_t w = width, h = height;
   while ((w < frameWidth || h < frameHeight) && stageCount + 2 <= MaxStages) {
@@ -88,6 +93,7 @@ bool UpsampledRows::Start(const uint8_t* plane_, int32_t width, int32_t height, 
     else if (k > 1)
       bytes += below;
   }
+  requested = bytes;
   block = static_cast<uint8_t*>(allocate(bytes));
   if (!block) return false;
   uint8_t* p = block;
@@ -127,43 +133,40 @@ const uint8_t* UpsampledRows::_Fetch(int stage, int32_t row, uint8_t* out) {
   const Stage& below = stages[stage - 1];
   if (s.horizontal) {
     const uint8_t* in = _Fetch(stage - 1, row, s.space);
-    FilterLine(in, below.width, stage == 1 ? planeStride : below.width, out, vectorCode);
+    kernels->doubleLine(in, below.width, stage == 1 ? planeStride : below.width, out);
     return out;
   }
   const int32_t n = below.height;
-  int32_t first, weights[4];
-  int count = 3;
+  if (row >= 3 && row < 2 * n - 3) {
+    // Inside: the nearer pair of rows weighs 111 (the nearest) and 29, the
+    // farther pair -9 and -3.
+    const int32_t first = (row - 1) / 2 - 1;
+    const uint8_t* a = _Input(stage, first);
+    const uint8_t* b = _Input(stage, first + 1);
+    const uint8_t* c = _Input(stage, first + 2);
+    const uint8_t* d = _Input(stage, first + 3);
+    if (row & 1)
+      kernels->weighInnerRows(out, b, a, c, d, s.width);
+    else
+      kernels->weighInnerRows(out, c, d, b, a, s.width);
+    return out;
+  }
+  int32_t first, weights[4] = {};
   if (row < 3) {
-    static const int32_t top[3][3] = {{139, -11, 0}, {104, 27, -3}, {28, 109, -9}};
     first = 0;
-    for (int i = 0; i < 3; ++i) weights[i] = top[row][i];
-  } else if (row >= 2 * n - 3) {
-    // The bottom edge: rows n - 1, n - 2, n - 3 of the component, in that
-    // order of weights.
-    static const int32_t bottom[3][3] = {{-9, 109, 28}, {-3, 27, 104}, {0, -11, 139}};
-    first = n - 3;
-    for (int i = 0; i < 3; ++i) weights[i] = bottom[row - (2 * n - 3)][i];
+    for (int i = 0; i < 3; ++i) weights[i] = topEdge[row][i];
   } else {
-    static const int32_t inner[2][4] = {{-3, 29, 111, -9}, {-9, 111, 29, -3}};
-    first = (row - 1) / 2 - 1;
-    for (int i = 0; i < 4; ++i) weights[i] = inner[row & 1][i];
-    count = 4;
+    first = n - 3;
+    for (int i = 0; i < 3; ++i) weights[i] = bottomEdge[row - (2 * n - 3)][i];
   }
   const uint8_t* rows[4] = {nullptr, nullptr, nullptr, nullptr};
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < 3; ++i) {
     if (weights[i] != 0) rows[i] = _Input(stage, first + i);
   }
-  if (count == 3) weights[3] = 0;
   // A weight of 0 keeps its row unread; give it any row that is there.
-  for (int i = 0; i < 3; ++i)
+  for (int i = 0; i < 4; ++i)
     if (!rows[i]) rows[i] = rows[i == 0 ? 1 : 0];
-  int32_t done = 0;
-  if (vectorCode && count == 4) {
-    // The weights 111 and -9 on the nearer pair, 29 and -3 on the farther.
-    done = (row & 1) ? FilterInnerRowsAvx2(out, rows[1], rows[0], rows[2], rows[3], s.width)
-                     : FilterInnerRowsAvx2(out, rows[2], rows[3], rows[1], rows[0], s.width);
-  }
-  WeighRows(out, rows, weights, done, s.width, vectorCode);
+  kernels->weighRows(out, rows, weights, s.width);
   return out;
 }
 

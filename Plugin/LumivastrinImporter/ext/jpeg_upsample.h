@@ -26,23 +26,30 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "jpeg_kernels.h"
+
 namespace Jpeg {
 
-// AVX2 kernels of the filter (jpeg_upsample_avx2.cpp). Each handles a prefix
-// of its row and returns how far it got; the portable code finishes the
-// rest and is the only path on other processors.
+// The filter's kernels (jpeg_kernels.h); CF(sum) is the sum rounded, shifted
+// by 7 and clipped. The AVX2 ones (x86 only) give the same bytes.
 //
-// out[x] = CF(sum of weights[i] * rows[i][x]) for x below the returned count;
-// weights: at most 139 in total on the positive side and 12 on the negative.
-int32_t FilterRowsAvx2(uint8_t* out, const uint8_t* const rows[4], const int32_t weights[4], int32_t count);
-// The same for the inner rows of the vertical filter:
-// out[x] = CF(111 p[x] - 9 q[x] + 29 r[x] - 3 s[x]).
-int32_t FilterInnerRowsAvx2(uint8_t* out, const uint8_t* p, const uint8_t* q, const uint8_t* r, const uint8_t* s,
+// Doubles one line of n >= 3 samples into out[0 .. 2n - 1]. The right edge
+// takes the last three samples of the stored line, which is `stored` long.
+void DoubleLinePortable(const uint8_t* in, int32_t n, int32_t stored, uint8_t* out);
+void DoubleLineAvx2(const uint8_t* in, int32_t n, int32_t stored, uint8_t* out);
+// The same with the output pairs of the part without edge terms written
+// only from pair `from` on (pair j: outputs 2j + 1 and 2j + 2, j from 1 to
+// n - 3): the portable end of a vector line.
+void DoubleLineFrom(const uint8_t* in, int32_t n, int32_t stored, uint8_t* out, int32_t from);
+// out[x] = CF(sum of weights[i] x rows[i][x]); weights: at most 139 in total
+// on the positive side and 12 on the negative.
+void WeighRowsPortable(uint8_t* out, const uint8_t* const rows[4], const int32_t weights[4], int32_t count);
+void WeighRowsAvx2(uint8_t* out, const uint8_t* const rows[4], const int32_t weights[4], int32_t count);
+// The inner rows of the vertical filter: out[x] = CF(111 p[x] - 9 q[x] + 29 r[x] - 3 s[x]).
+void WeighInnerRowsPortable(uint8_t* out, const uint8_t* p, const uint8_t* q, const uint8_t* r, const uint8_t* s,
                             int32_t count);
-// Doubles a line of n samples for outputs 3 to 2n - 4 (the part of the
-// filter without edge terms); returns the number j_end such that output
-// pairs for j from 1 to j_end - 1 were written.
-int32_t UpsampleLineInteriorAvx2(const uint8_t* in, int32_t n, uint8_t* out);
+void WeighInnerRowsAvx2(uint8_t* out, const uint8_t* p, const uint8_t* q, const uint8_t* r, const uint8_t* s,
+                        int32_t count);
 
 class UpsampledRows {
  public:
@@ -55,12 +62,15 @@ class UpsampledRows {
   // `stride` bytes apart (the stored row goes on beyond `width`; the right
   // edge of the first horizontal pass reads its last three samples), in
   // `slots` parts of `slotRows` rows taken in turn: row r lies in part
-  // (r / slotRows) % slots. Returns false when the row buffers cannot be
-  // allocated.
+  // (r / slotRows) % slots. `kernels` must outlive the rows. Returns false
+  // when the row buffers cannot be allocated.
   bool Start(const uint8_t* plane, int32_t width, int32_t height, int32_t stride, int32_t slotRows, int32_t slots,
-             int32_t frameWidth, int32_t frameHeight, bool vector, void* (*allocate)(uint64_t), void (*release)(void*));
+             int32_t frameWidth, int32_t frameHeight, const Kernels& kernels, void* (*allocate)(uint64_t),
+             void (*release)(void*));
   // Releases the row buffers; Start may then be called again.
   void Reset();
+  // The bytes the last Start asked for (0: none were needed).
+  uint64_t Requested() const { return requested; }
 
   // Row `row` of the upsampled plane: at least frameWidth samples. Any
   // order works; increasing order computes each intermediate row once. The
@@ -87,7 +97,8 @@ class UpsampledRows {
   Stage stages[MaxStages];
   uint8_t* output = nullptr;
   uint8_t* block = nullptr;
-  bool vectorCode = false;
+  uint64_t requested = 0;
+  const Kernels* kernels = nullptr;
   void (*release)(void*) = nullptr;
 
   const uint8_t* _PlaneRow(int32_t row) const {

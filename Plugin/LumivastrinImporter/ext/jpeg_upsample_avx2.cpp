@@ -3,27 +3,20 @@
 // bytes are those of the portable filter (jpeg_upsample.cpp).
 #include "jpeg_upsample.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if LVS_JPEG_AVX2
 #include "jpeg_avx2.h"
 
 namespace Jpeg {
-
-#define AVX2 LVS_AVX2
-
 namespace {
 
 // CF of (positive - negative), both already weighted, positive with +64.
-AVX2 inline __m128i Finish(__m256i positive, __m256i negative) {
-  __m256i v = _mm256_srli_epi16(_mm256_subs_epu16(positive, negative), 7);
-  __m256i packed = _mm256_packus_epi16(v, v);
-  return _mm256_castsi256_si128(_mm256_permute4x64_epi64(packed, 0x08));
+LVS_AVX2 inline __m128i Finish(__m256i positive, __m256i negative) {
+  return PackBytes16(_mm256_srli_epi16(_mm256_subs_epu16(positive, negative), 7));
 }
-
-AVX2 inline __m256i Mul16(__m256i v, int k) { return _mm256_mullo_epi16(v, _mm256_set1_epi16(short(k))); }
 
 }  // namespace
 
-AVX2 int32_t FilterRowsAvx2(uint8_t* out, const uint8_t* const rows[4], const int32_t weights[4], int32_t count) {
+LVS_AVX2 void WeighRowsAvx2(uint8_t* out, const uint8_t* const rows[4], const int32_t weights[4], int32_t count) {
   int32_t x = 0;
   for (; x + 16 <= count; x += 16) {
     __m256i positive = _mm256_set1_epi16(64), negative = _mm256_setzero_si256();
@@ -37,7 +30,8 @@ AVX2 int32_t FilterRowsAvx2(uint8_t* out, const uint8_t* const rows[4], const in
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), Finish(positive, negative));
   }
-  return x;
+  const uint8_t* const rest[4] = {rows[0] + x, rows[1] + x, rows[2] + x, rows[3] + x};
+  WeighRowsPortable(out + x, rest, weights, count - x);
 }
 
 // Pairs of rows meet their pair of weights in one multiply-add of bytes:
@@ -45,7 +39,7 @@ AVX2 int32_t FilterRowsAvx2(uint8_t* out, const uint8_t* const rows[4], const in
 // (at most 28,305 and 7,395 in size). Their sum, plus 64 for rounding and
 // 3,072 (24 x 128) so that it cannot go below zero, lies in 76 to 38,836:
 // an unsigned lane holds it exactly, and 24 comes off again after the shift.
-AVX2 int32_t FilterInnerRowsAvx2(uint8_t* out, const uint8_t* p, const uint8_t* q, const uint8_t* r, const uint8_t* s,
+LVS_AVX2 void WeighInnerRowsAvx2(uint8_t* out, const uint8_t* p, const uint8_t* q, const uint8_t* r, const uint8_t* s,
                                  int32_t count) {
   const __m256i first = _mm256_set1_epi16(short((uint16_t(uint8_t(int8_t(-9))) << 8) | 111));
   const __m256i second = _mm256_set1_epi16(short((uint16_t(uint8_t(int8_t(-3))) << 8) | 29));
@@ -69,10 +63,12 @@ AVX2 int32_t FilterInnerRowsAvx2(uint8_t* out, const uint8_t* p, const uint8_t* 
     // samples come back in order.
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_packus_epi16(halves[0], halves[1]));
   }
-  return x;
+  WeighInnerRowsPortable(out + x, p + x, q + x, r + x, s + x, count - x);
 }
 
-AVX2 int32_t UpsampleLineInteriorAvx2(const uint8_t* in, int32_t n, uint8_t* out) {
+// Sixteen output pairs a step of the part without edge terms; the edges and
+// the pairs left over are the portable line's.
+LVS_AVX2 void DoubleLineAvx2(const uint8_t* in, int32_t n, int32_t stored, uint8_t* out) {
   int32_t j = 1;
   for (; j + 15 <= n - 3; j += 16) {
     __m256i a = Load16(in + j - 1), b = Load16(in + j), c = Load16(in + j + 1), d = Load16(in + j + 2);
@@ -84,18 +80,9 @@ AVX2 int32_t UpsampleLineInteriorAvx2(const uint8_t* in, int32_t n, uint8_t* out
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * j + 1), _mm_unpacklo_epi8(odd, even));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * j + 17), _mm_unpackhi_epi8(odd, even));
   }
-  return j;
+  DoubleLineFrom(in, n, stored, out, j);
 }
-}  // namespace Jpeg
 
-#else
-
-namespace Jpeg {
-int32_t FilterRowsAvx2(uint8_t*, const uint8_t* const*, const int32_t*, int32_t) { return 0; }
-int32_t FilterInnerRowsAvx2(uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t) {
-  return 0;
-}
-int32_t UpsampleLineInteriorAvx2(const uint8_t*, int32_t, uint8_t*) { return 1; }
 }  // namespace Jpeg
 
 #endif
