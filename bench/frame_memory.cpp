@@ -322,7 +322,8 @@ void FrameMemory(const Setup& setup) {
   }
 
   for (Row& r : rows) {
-    const std::vector<std::string> where = {"--package=" + r.package, "--depth=" + std::to_string(kDepths[r.depth].bits)};
+    const std::vector<std::string> where = {"--package=" + r.package,
+                                            "--depth=" + std::to_string(kDepths[r.depth].bits)};
     std::vector<std::string> a = where;
     a.insert(a.begin(), "--child=stack");
     ChildResult c = RunChild(setup, a);
@@ -343,8 +344,9 @@ void FrameMemory(const Setup& setup) {
     std::printf("  %-10s %-7s draw %8.2f   turbo %8.2f   %s\n", r.label.c_str(), kDepths[r.depth].label, r.drawFaults,
                 r.turboFaults, Judge(r.drawFaults == 0));
 
-  std::printf("\nheap during one frame (malloc family, after a frame)   target draw's handle + rest, and in use, <= %s\n",
-              Kib(kHeapTarget).c_str());
+  std::printf(
+      "\nheap during one frame (malloc family, after a frame)   target draw's handle + rest, and in use, <= %s\n",
+      Kib(kHeapTarget).c_str());
   std::printf(
       "  handle: the host's handle the preview is read into (or through); rest: all but that and the worlds;\n"
       "  module: the part of the rest the module and the libraries it calls asked for themselves (the\n"

@@ -197,9 +197,8 @@ void FrameParts(const Setup& setup) {
   for (size_t p = 0; p < previews; ++p) {
     const Parts& t = parts[p];
     const double o = Median(t.whole), tu = Median(t.turbo);
-    std::printf("  %-10s ours %8.3f ms   tjDecompress2 %8.3f ms   %6.3f  %-7s CPU ratio %6.3f\n",
-                kPreviews[p].label, o, tu, o / tu, Judge(o / tu <= 1.2),
-                Median(t.wholeCpu) / Median(t.turboCpu));
+    std::printf("  %-10s ours %8.3f ms   tjDecompress2 %8.3f ms   %6.3f  %-7s CPU ratio %6.3f\n", kPreviews[p].label, o,
+                tu, o / tu, Judge(o / tu <= 1.2), Median(t.wholeCpu) / Median(t.turboCpu));
   }
 
   std::printf(
@@ -228,8 +227,8 @@ void FrameParts(const Setup& setup) {
   std::printf("\nthe collage's 8-bit frame by the form of its entry, against the turbo frame of the same package\n");
   for (size_t f = 0; f < std::size(kForms); ++f) {
     const double d = Median(formDrawCpu[f]), tu = Median(formTurboCpu[f]);
-    std::printf("  %-20s draw %8.3f ms   turbo %8.3f ms   draw/turbo %6.3f   (wall clock %6.3f)\n", kForms[f].label,
-                d, tu, d / tu, Median(formDraw[f]) / Median(formTurbo[f]));
+    std::printf("  %-20s draw %8.3f ms   turbo %8.3f ms   draw/turbo %6.3f   (wall clock %6.3f)\n", kForms[f].label, d,
+                tu, d / tu, Median(formDraw[f]) / Median(formTurbo[f]));
   }
 }
 

@@ -129,8 +129,9 @@ void TimedFrames(const Setup& setup) {
 
   // The verdict follows the wall clock, as the host waits on it; the CPU
   // time beside it says whether a miss could be a neighbour's.
-  std::printf("\nframe, destination 1280x720, median of %d interleaved rounds     target draw/turbo <= %.2f (aim %.2f)\n",
-              setup.rounds, kTarget, kAim);
+  std::printf(
+      "\nframe, destination 1280x720, median of %d interleaved rounds     target draw/turbo <= %.2f (aim %.2f)\n",
+      setup.rounds, kTarget, kAim);
   std::printf("  %-18s %-39s %-39s\n", "", " ---------------- wall clock ---------",
               " ------------ process CPU time -------");
   std::printf("  %-10s %-7s %9s %9s %11s %-7s %9s %9s %11s %-7s  %s\n", "preview", "depth", "draw ms", "turbo ms",
