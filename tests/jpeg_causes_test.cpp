@@ -190,6 +190,9 @@ std::vector<CauseCase> ScanDataCases() {
       {"NoSuchCode", Grey(4, Blocks(3, 0xC, 4)), D::MalformedData, 32, 8, C::HuffmanCodeMissing, 3},
       {"CutAtAnMcu", Grey(4, Blocks(2, 0, 0, 0)), D::MalformedData, 32, 8, C::ScanDataEnds, 2},
       {"EndOfImageEarly", Plus(Grey(4, Blocks(2, 0, 0, 0)), {0xFF, 0xD9}), D::MalformedData, 32, 8, C::ScanDataEnds, 2},
+      // What follows the end of the image is not read, however it arrives.
+      {"EndOfImageEarlyThenBlocks", Plus(Plus(Grey(4, Blocks(2, 0, 0, 0)), {0xFF, 0xD9}), Blocks(64)), D::MalformedData,
+       32, 8, C::ScanDataEnds, 2},
       {"LoneFillByteAtTheEnd", Plus(Grey(4, Blocks(2, 0, 0, 0)), {0xFF}), D::MalformedData, 32, 8, C::ScanDataEnds,
        kAnyValue},
       {"CutWhereARestartIsDue", Grey(8, Blocks(4, 0, 0, 0), 0x00, 4), D::MalformedData, 64, 8, C::ScanDataEnds, 4},
