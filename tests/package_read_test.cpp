@@ -429,17 +429,17 @@ TEST_F(PackageTest, ACallerDecryptingAheadGetsTheEntryAndIsNeverOvertaken) {
     }
   }
 
-  // A stored entry gives beyond what is asked exactly the bytes decrypted
-  // ahead of it, and once they are given, none.
+  // A stored entry whose caller decrypts ahead gives beyond what is asked
+  // exactly the bytes decrypted, and once they are given, none.
   const std::string path = scratch.Package("s.lvs", {{"prv", noise, Method::Store, kPackagePassword}});
   const StylePackage package(path.c_str());
   EntryStream stream(package, package.Locate("prv"));
+  EntryStream::Ahead* ahead = stream.DecryptAhead();
   Bytes piece(noise.size());
   size_t got = stream.Read(piece.data(), 1, 1);
   ASSERT_EQ(got, 1u);
   got += stream.Read(piece.data() + got, 0, piece.size() - got);
   EXPECT_EQ(stream.Read(piece.data() + got, 0, piece.size() - got), 0u);
-  EntryStream::Ahead* ahead = stream.DecryptAhead();
   ASSERT_TRUE(ahead && ahead->end - ahead->next >= 1000);
   TestCipher cipher(ahead->keys.key0, ahead->keys.key1, ahead->keys.key2);
   for (size_t i = 0; i < 1000; ++i) ahead->next[i] = cipher.Decrypt(ahead->next[i]);
@@ -454,13 +454,14 @@ TEST_F(PackageTest, ACallerDecryptingAheadGetsTheEntryAndIsNeverOvertaken) {
   Spit(scratch.Path("d.lvs"), damaged);
   const StylePackage broken(scratch.Path("d.lvs").c_str());
   EntryStream bad(broken, broken.Locate("prv"));
-  while (bad.Read(piece.data(), 1, 4096) > 0)
-    if (EntryStream::Ahead* a = bad.DecryptAhead()) {
-      TestCipher c(a->keys.key0, a->keys.key1, a->keys.key2);
-      for (uint8_t* p = a->next; p != a->end; ++p) *p = c.Decrypt(*p);
-      a->next = a->end;
-      a->keys.key0 = c.k0, a->keys.key1 = c.k1, a->keys.key2 = c.k2;
-    }
+  EntryStream::Ahead* a = bad.DecryptAhead();
+  ASSERT_TRUE(a);
+  while (bad.Read(piece.data(), 1, 4096) > 0) {
+    TestCipher c(a->keys.key0, a->keys.key1, a->keys.key2);
+    for (uint8_t* p = a->next; p != a->end; ++p) *p = c.Decrypt(*p);
+    a->next = a->end;
+    a->keys.key0 = c.k0, a->keys.key1 = c.k1, a->keys.key2 = c.k2;
+  }
   EXPECT_EQ(Name(bad.Finish()), Name(EntryStatus::Damaged));
 }
 

@@ -10,7 +10,11 @@ std::size_t PreviewSource::WindowSize(std::uint64_t size) {
 }
 
 PreviewSource::PreviewSource(EntryStream& stream, std::uint8_t* window) noexcept
-    : Jpeg::Source(stream.Size()), stream_(stream), window_(window), capacity_(WindowSize(stream.Size())) {}
+    : Jpeg::Source(stream.Size()),
+      stream_(stream),
+      window_(window),
+      capacity_(WindowSize(stream.Size())),
+      lent_(stream.DecryptAhead()) {}
 
 void PreviewSource::Put(EntryStream::Ahead& ahead) const {
   ahead.next = cipher_.next;
@@ -50,7 +54,7 @@ const std::uint8_t* PreviewSource::More(const std::uint8_t* from, int32_t want, 
 }
 
 Jpeg::Decoder::ResultCode PreviewSource::DecodeScan(Jpeg::Decoder& decoder) {
-  ahead_ = stream_.DecryptAhead();
+  ahead_ = lent_;
   if (!ahead_) return ScanAlone(decoder);
   Take(*ahead_);
   const Jpeg::Decoder::ResultCode result = ScanBeside(decoder, cipher_);

@@ -56,6 +56,7 @@ class PreviewSource final : public Jpeg::Source {
   const std::size_t capacity_;
   std::size_t held_ = 0;                 // bytes in the window
   std::uint64_t given_ = 0;              // bytes put in the window so far
-  EntryStream::Ahead* ahead_ = nullptr;  // while the cipher runs beside
+  EntryStream::Ahead* const lent_;       // the stream's span, for an encrypted entry
+  EntryStream::Ahead* ahead_ = nullptr;  // the same, while the cipher runs beside
   Cipher cipher_{};
 };

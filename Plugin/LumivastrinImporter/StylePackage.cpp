@@ -9,9 +9,10 @@ namespace {
 // Raw bytes read ahead: enough that inflate runs in long loops, and that a
 // caller decrypting ahead finds work for a good while between two reads.
 constexpr std::size_t kChunkSize = 64 * 1024;
-// What the stream decrypts itself whenever inflate or the copy has used up
-// the decrypted bytes: little, so as to leave the rest to a caller that
-// decrypts ahead, yet enough that inflate's cost per call is lost in it.
+// What the stream decrypts itself, when a caller decrypts ahead, whenever
+// inflate or the copy has used up the decrypted bytes: little, so as to
+// leave the rest to the caller, yet enough that inflate's cost per call is
+// lost in it.
 constexpr std::size_t kCatchUp = 512;
 // What Finish reads an unread rest into, to check the CRC.
 constexpr std::size_t kDrainSize = 4 * 1024;
@@ -164,7 +165,7 @@ std::size_t EntryStream::Read(void* destination, std::size_t atLeast, std::size_
   atLeast = std::min(atLeast, atMost);
   if (atMost == 0) return 0;
   // A caller decrypting ahead finds more raw bytes to work on.
-  if (encrypted_ && static_cast<std::size_t>(ahead_.end - ahead_.next) < capacity_ / 2 && !TopUp()) return 0;
+  if (lent_ && static_cast<std::size_t>(ahead_.end - ahead_.next) < capacity_ / 2 && !TopUp()) return 0;
   const std::size_t got = deflated_ ? Inflate(out, atLeast, atMost) : Copy(out, atLeast, atMost);
   crc_ = static_cast<std::uint32_t>(crc32_z(crc_, out, got));
   delivered_ += got;
@@ -199,14 +200,15 @@ bool EntryStream::TopUp() {
   return true;
 }
 
-// Decrypted raw bytes when every one so far is used: the next few of those
-// read ahead, decrypted here when nobody did it ahead, else further bytes
-// from the file. False when the file cannot give them; true with none
-// ready only past the last raw byte.
+// Decrypted raw bytes when every one so far is used: those read ahead,
+// decrypted here (only the next few when a caller decrypts ahead), else
+// further bytes from the file. False when the file cannot give them; true
+// with none ready only past the last raw byte.
 bool EntryStream::Supply() {
   if (ahead_.next == ahead_.end && !TopUp()) return false;
   if (encrypted_) {
-    const std::size_t piece = std::min<std::size_t>(kCatchUp, static_cast<std::size_t>(ahead_.end - ahead_.next));
+    const auto span = static_cast<std::size_t>(ahead_.end - ahead_.next);
+    const std::size_t piece = lent_ ? std::min(kCatchUp, span) : span;
     ahead_.keys.Decrypt(ahead_.next, piece);
     ahead_.next += piece;
   }

@@ -143,8 +143,16 @@ class EntryStream {
     std::uint8_t* end = nullptr;
     ZipCryptoKeys keys{""};
   };
-  // Null for an entry that is not encrypted, or that failed to start.
-  Ahead* DecryptAhead() { return encrypted_ && status_ == EntryStatus::Ok ? &ahead_ : nullptr; }
+  // Null for an entry that is not encrypted, or that failed to start. A
+  // caller that means to decrypt ahead asks before its first Read: from then
+  // on the stream keeps the span full and decrypts only a little itself
+  // whenever inflate or the copy catches up, where a stream read alone
+  // decrypts all it has read at once.
+  Ahead* DecryptAhead() {
+    if (!encrypted_ || status_ != EntryStatus::Ok) return nullptr;
+    lent_ = true;
+    return &ahead_;
+  }
 
  private:
   bool Begin(const ZipArchive& archive, const EntryInfo& info);
@@ -168,6 +176,7 @@ class EntryStream {
   std::uint8_t* chunk_ = nullptr;
   std::size_t capacity_ = 0, taken_ = 0;
   Ahead ahead_;
+  bool lent_ = false;  // a caller decrypts ahead
   z_stream inflate_{};
   bool inflating_ = false, ended_ = false;
 };
