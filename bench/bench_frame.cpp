@@ -5,7 +5,7 @@
 //
 //   taskset -c 1 build/bench/bench_frame [--rounds=N] [--first-rounds=N]
 //                                        [--fault-frames=N] [--module=PATH]
-//                                        [--only=timed,memory,first,parts]
+//                                        [--only=timed,memory,first,alone]
 //
 // Pinned to one CPU because the host's iteration pool would otherwise get a
 // second core that the turbo frame never uses, and because the machine is
@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
   if (runs("timed")) frame::TimedFrames(setup);
   if (runs("memory")) frame::FrameMemory(setup);
   if (runs("first")) frame::FirstFrames(setup);
-  if (runs("parts")) frame::FrameParts(setup);
+  if (runs("alone")) frame::FrameAlone(setup);
   std::filesystem::remove_all(work);
   std::printf("\n%s\n", frame::AllMet() ? "every target met" : "some targets MISSED");
   return 0;

@@ -6,7 +6,7 @@
 //   frame_memory.cpp   page faults, heap (and its peak) and stack of a
 //                      frame, also at the preview ceiling
 //   frame_first.cpp    the first frame in a fresh process
-//   frame_parts.cpp    the decoder alone and the read alone (and the cipher
+//   frame_alone.cpp    the decoder alone and the read alone (and the cipher
 //                      in it), against the frame that overlaps them
 #pragma once
 
@@ -140,7 +140,7 @@ std::string DescribeStatus(int status);
 void TimedFrames(const Setup& setup);
 void FrameMemory(const Setup& setup);
 void FirstFrames(const Setup& setup);
-void FrameParts(const Setup& setup);
+void FrameAlone(const Setup& setup);
 
 // Children's entries, by --child: "first" (frame_first.cpp), "stack" and
 // "stack64k" (frame_memory.cpp). Return the exit status.

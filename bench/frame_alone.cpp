@@ -1,4 +1,4 @@
-// The frame's parts alone, to show what overlapping them saves: the decoder
+// The frame's pieces alone, to show what overlapping them saves: the decoder
 // alone (the whole picture against tjDecompress2, and into 8-bit rows as the
 // draw takes them), the read alone (LVS_ReadFile: the cipher, inflate and
 // the CRC one after the other) with the cipher's serial loop and inflate
@@ -81,7 +81,7 @@ class ArgbRows final : public Jpeg::RowSink {
   Bytes pixels_ = Bytes(size_t(kWidth) * kHeight * 4);
 };
 
-struct Parts {
+struct Pieces {
   std::vector<double> whole, turbo, rows, read, cipher, inflate, frame;
   std::vector<double> wholeCpu, turboCpu, rowsCpu, readCpu, cipherCpu, inflateCpu, frameCpu;
 };
@@ -98,9 +98,9 @@ const Form kForms[] = {{"stored, plain", lvs_maker::Method::Store, false},
 
 }  // namespace
 
-void FrameParts(const Setup& setup) {
+void FrameAlone(const Setup& setup) {
   const size_t previews = setup.previews.size();
-  std::vector<Parts> parts(previews);
+  std::vector<Pieces> pieces(previews);
   std::vector<Bytes> raws;
   for (const Preview& pv : setup.previews) raws.push_back(RawEntry(pv.package));
 
@@ -143,7 +143,7 @@ void FrameParts(const Setup& setup) {
       const bool keep = r >= 0;
       for (size_t p = 0; p < previews; ++p) {
         const Preview& pv = setup.previews[p];
-        Parts& t = parts[p];
+        Pieces& t = pieces[p];
         const Bytes& raw = raws[p];
         decrypted.resize(raw.size());
         plain.resize(pv.jpeg.size());
@@ -195,21 +195,21 @@ void FrameParts(const Setup& setup) {
   std::printf("\ndecoder alone, whole picture, median of %d interleaved rounds       target ours/turbo <= 1.2\n",
               setup.rounds);
   for (size_t p = 0; p < previews; ++p) {
-    const Parts& t = parts[p];
+    const Pieces& t = pieces[p];
     const double o = Median(t.whole), tu = Median(t.turbo);
     std::printf("  %-10s ours %8.3f ms   tjDecompress2 %8.3f ms   %6.3f  %-7s CPU ratio %6.3f\n", kPreviews[p].label, o,
                 tu, o / tu, Judge(o / tu <= 1.2), Median(t.wholeCpu) / Median(t.turboCpu));
   }
 
   std::printf(
-      "\nthe 8-bit frame against its parts alone, medians of CPU time (wall clock in brackets)\n"
+      "\nthe 8-bit frame against its pieces alone, medians of CPU time (wall clock in brackets)\n"
       "  decode: the decoder into 8-bit rows, from memory; read: LVS_ReadFile, the cipher, inflate and\n"
       "  the CRC one after the other; cipher, inflate: each alone on the entry's bytes. The frame does\n"
       "  both and writes the world; overlapped, it takes less than their sum\n");
   std::printf("  %-10s %16s %16s %16s %16s %16s %11s %s\n", "preview", "decode", "read", "of it cipher",
               "of it inflate", "frame", "frame/sum", "saved");
   for (size_t p = 0; p < previews; ++p) {
-    const Parts& t = parts[p];
+    const Pieces& t = pieces[p];
     const double rows = Median(t.rowsCpu), read = Median(t.readCpu), cipher = Median(t.cipherCpu),
                  inflate = Median(t.inflateCpu), frameMs = Median(t.frameCpu);
     auto cell = [](double cpu, double wall) {
