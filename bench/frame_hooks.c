@@ -5,6 +5,7 @@
 #include "frame_hooks.h"
 
 #include <dlfcn.h>
+#include <malloc.h>
 #include <errno.h>
 #include <execinfo.h>
 #include <pthread.h>
@@ -29,6 +30,9 @@ enum { kHeapCapacity = 1 << 14 };
 
 static atomic_bool counting;
 static atomic_int eventCount;
+// Bytes in use beyond those at lvs_heap_begin, and their highest mark, by
+// the blocks' usable sizes.
+static atomic_long liveBytes, peakBytes;
 static struct lvs_heap_event heapLog[kHeapCapacity];
 // backtrace may allocate (the unwinder is loaded on first use); those
 // requests are the measurement's own.
@@ -51,8 +55,22 @@ void lvs_heap_begin(void) {
     void* warm[4];
     backtrace(warm, 4);
     atomic_store(&eventCount, 0);
+    atomic_store(&liveBytes, 0);
+    atomic_store(&peakBytes, 0);
     atomic_store(&counting, 1);
 }
+
+static void lvs_heap_live(void* block, int sign) {
+    if (!block || inHook || !atomic_load_explicit(&counting, memory_order_relaxed)) return;
+    const long bytes = sign * (long)malloc_usable_size(block);
+    const long live = atomic_fetch_add_explicit(&liveBytes, bytes, memory_order_relaxed) + bytes;
+    long peak = atomic_load_explicit(&peakBytes, memory_order_relaxed);
+    while (live > peak && !atomic_compare_exchange_weak_explicit(&peakBytes, &peak, live, memory_order_relaxed,
+                                                                 memory_order_relaxed)) {
+    }
+}
+
+long lvs_heap_peak(void) { return atomic_load(&peakBytes); }
 
 int lvs_heap_end(void) {
     atomic_store(&counting, 0);
@@ -64,20 +82,31 @@ int lvs_heap_capacity(void) { return kHeapCapacity; }
 
 void* malloc(size_t size) {
     lvs_heap_note(size);
-    return __libc_malloc(size);
+    void* p = __libc_malloc(size);
+    lvs_heap_live(p, 1);
+    return p;
 }
 
-void free(void* p) { __libc_free(p); }
+void free(void* p) {
+    lvs_heap_live(p, -1);
+    __libc_free(p);
+}
 
 void* calloc(size_t count, size_t size) {
     size_t total;
     lvs_heap_note(__builtin_mul_overflow(count, size, &total) ? SIZE_MAX : total);
-    return __libc_calloc(count, size);
+    void* p = __libc_calloc(count, size);
+    lvs_heap_live(p, 1);
+    return p;
 }
 
 void* realloc(void* p, size_t size) {
     lvs_heap_note(size);
-    return __libc_realloc(p, size);
+    lvs_heap_live(p, -1);
+    void* q = __libc_realloc(p, size);
+    // A failed realloc keeps the block it was given.
+    lvs_heap_live(q ? q : (size ? p : NULL), 1);
+    return q;
 }
 
 void* reallocarray(void* p, size_t count, size_t size) {
@@ -91,12 +120,16 @@ void* reallocarray(void* p, size_t count, size_t size) {
 
 void* memalign(size_t alignment, size_t size) {
     lvs_heap_note(size);
-    return __libc_memalign(alignment, size);
+    void* p = __libc_memalign(alignment, size);
+    lvs_heap_live(p, 1);
+    return p;
 }
 
 void* aligned_alloc(size_t alignment, size_t size) {
     lvs_heap_note(size);
-    return __libc_memalign(alignment, size);
+    void* p = __libc_memalign(alignment, size);
+    lvs_heap_live(p, 1);
+    return p;
 }
 
 int posix_memalign(void** out, size_t alignment, size_t size) {
@@ -104,18 +137,23 @@ int posix_memalign(void** out, size_t alignment, size_t size) {
     lvs_heap_note(size);
     void* p = __libc_memalign(alignment, size);
     if (!p) return ENOMEM;
+    lvs_heap_live(p, 1);
     *out = p;
     return 0;
 }
 
 void* valloc(size_t size) {
     lvs_heap_note(size);
-    return __libc_valloc(size);
+    void* p = __libc_valloc(size);
+    lvs_heap_live(p, 1);
+    return p;
 }
 
 void* pvalloc(size_t size) {
     lvs_heap_note(size);
-    return __libc_pvalloc(size);
+    void* p = __libc_pvalloc(size);
+    lvs_heap_live(p, 1);
+    return p;
 }
 
 // ---- Thread stacks ------------------------------------------------------

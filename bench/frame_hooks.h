@@ -3,7 +3,8 @@
 //
 // The allocator stays glibc's own (every call goes on to __libc_malloc and
 // its kin); the forwarder only adds a relaxed load of a flag, and records
-// anything only between lvs_heap_begin and lvs_heap_end.
+// anything only between lvs_heap_begin and lvs_heap_end: each request and
+// who made it, and the bytes in use.
 #pragma once
 
 #include <stddef.h>
@@ -26,6 +27,9 @@ void lvs_heap_begin(void);
 int lvs_heap_end(void);
 const struct lvs_heap_event* lvs_heap_event_at(int i);
 int lvs_heap_capacity(void);
+// The most bytes in use at once (by the blocks' usable sizes) between
+// lvs_heap_begin and lvs_heap_end, beyond those in use at lvs_heap_begin.
+long lvs_heap_peak(void);
 
 // What pthread_create does with threads made without attributes (the host's
 // workers are std::threads): keep glibc's default, give each a fresh stack

@@ -40,6 +40,7 @@ DEFAULT_TESTS = [
     (PLUGIN + "Footage.cpp", ["footage_test", "sweep_test"]),
     (PLUGIN + "StyleOptions.cpp", ["footage_test", "sweep_test"]),
     (PLUGIN + "PreviewDraw.cpp", ["draw_direct_test", "draw_test", "sweep_test"]),
+    (PLUGIN + "PreviewSource", ["draw_test"]),
     (PLUGIN + "WorldCopy.cpp", ["worldcopy_test", "draw_test"]),
     (PLUGIN + "PixelRows.cpp", ["worldcopy_test", "draw_test"]),
     (PLUGIN + "SampleConvert.h", ["worldcopy_test", "draw_test"]),

@@ -1,6 +1,9 @@
 // The draw callback through the loaded module on the substitute host.
 #include <pthread.h>
 
+#include <fstream>
+#include <random>
+
 #include "Resample.h"
 #include "reference/ReferenceJpeg.h"
 #include "fixture.h"
@@ -124,6 +127,62 @@ TEST_F(DrawTest, UnusablePreviewsDrawTheFallbackOrFail) {
       scratch.Package("foreign.lvs", {Sealed("meta", meta), Sealed("prv", Preview(), "not the password")});
   const Bytes drawn = Draw8(m.Footage(foreign), PF_Err_INTERNAL_STRUCT_DAMAGED);
   EXPECT_TRUE(drawn == Bytes(drawn.size(), lvshost::kFreshWorldByte));
+}
+
+// The preview in every form an entry takes, behind segments longer than the
+// window it is read through, with restart markers: the reference picture.
+TEST_F(DrawTest, EveryFormOfEntryDrawsThePreviewWhateverItsSegments) {
+  const Bytes photo =
+      lvs_test::EncodeWithCjpeg(lvs_test::MakePhotoLikePicture(1280, 720, 4), "-quality 90 -sample 2x2 -restart 5B");
+  Bytes jpeg(photo.begin(), photo.begin() + 2);
+  std::mt19937 random(9);
+  for (int length : {65535, 65535, 300}) {
+    jpeg.insert(jpeg.end(), {0xFF, 0xE9, uint8_t(length >> 8), uint8_t(length)});
+    for (int i = 2; i < length; ++i) jpeg.push_back(uint8_t(random()));
+  }
+  jpeg.insert(jpeg.end(), photo.begin() + 2, photo.end());
+  const Bytes expected = Painted(jpeg);
+  ASSERT_FALSE(expected.empty());
+  for (lvs_maker::Method method : {lvs_maker::Method::Store, lvs_maker::Method::Deflate})
+    for (const std::string password : {"", kPackagePassword}) {
+      const std::string path = scratch.Package("form" + std::to_string(n_++) + ".lvs",
+                                               {Sealed("meta", ToBytes(kMeta)), {"prv", jpeg, method, password}});
+      EXPECT_TRUE(Draw8(m.Footage(path)) == expected)
+          << (method == lvs_maker::Method::Store ? "stored" : "deflated") << (password.empty() ? ", plain" : "");
+    }
+}
+
+// An entry whose bytes fail their CRC only after the end of the picture:
+// the decoder may have drawn every row by then, and the draw is still 512.
+TEST_F(DrawTest, APreviewThatFailsItsCheckAfterThePictureIs512) {
+  Bytes jpeg = Preview();
+  jpeg.insert(jpeg.end(), 3000, 0x5A);  // after the end of the image
+  for (lvs_maker::Method method : {lvs_maker::Method::Store, lvs_maker::Method::Deflate})
+    for (const std::string password : {"", kPackagePassword}) {
+      const std::string path = scratch.Package("late" + std::to_string(n_++) + ".lvs",
+                                               {Sealed("meta", ToBytes(kMeta)), {"prv", jpeg, method, password}});
+      Bytes zip;
+      ASSERT_TRUE(lvs_maker::ReadWholeFile(path, &zip));
+      const size_t local = LocalHeaderOf(zip, "prv");
+      const size_t data = local + 30 + Le16At(zip, local + 26) + Le16At(zip, local + 28);
+      // The raw size as the directory records it (the local header may
+      // leave it to a descriptor after the data).
+      const uint8_t record[] = {'P', 'K', 1, 2, 0};
+      size_t central = 0;
+      for (auto at = zip.begin(); (at = std::search(at, zip.end(), record, record + 4)) != zip.end(); ++at)
+        if (std::equal(at + 46, at + 49, "prv")) central = size_t(at - zip.begin());
+      ASSERT_NE(central, 0u);
+      const size_t raw = Le16At(zip, central + 20) | size_t(Le16At(zip, central + 22)) << 16;
+      ASSERT_GT(raw, jpeg.size() / 2);
+      // A stored entry's last bytes are the run after the picture; a
+      // deflated one's last bytes code its end.
+      zip[data + raw - 2] ^= 0x10;
+      std::ofstream(path, std::ios::binary | std::ios::trunc)
+          .write(reinterpret_cast<const char*>(zip.data()), std::streamsize(zip.size()));
+      PF_EffectWorld* dst = m.Destination(PF_PixelFormat_ARGB32);
+      EXPECT_EQ(m.Draw(m.Footage(path), dst), PF_Err_INTERNAL_STRUCT_DAMAGED)
+          << (method == lvs_maker::Method::Store ? "stored" : "deflated") << (password.empty() ? ", plain" : "");
+    }
 }
 
 TEST_F(DrawTest, DrawsOnAThreadWithA256KiBStack) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -53,33 +54,50 @@ inline size_t LocalHeaderOf(const Bytes& zip, const std::string& name) {
   return std::string::npos;
 }
 
+// The traditional cipher's decryption, the test's own.
+struct TestCipher {
+  uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
+  TestCipher() = default;
+  TestCipher(uint32_t key0, uint32_t key1, uint32_t key2) : k0(key0), k1(key1), k2(key2) {}
+  explicit TestCipher(const std::string& password) {
+    for (char c : password) Update(uint8_t(c));
+  }
+  void Update(uint8_t plain) {
+    k0 = Table()[(k0 ^ plain) & 0xFF] ^ (k0 >> 8);
+    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
+    k2 = Table()[(k2 ^ (k1 >> 24)) & 0xFF] ^ (k2 >> 8);
+  }
+  uint8_t Decrypt(uint8_t byte) {
+    const uint32_t t = (k2 | 2) & 0xFFFF;
+    const uint8_t plain = byte ^ uint8_t((t * (t ^ 1)) >> 8);
+    Update(plain);
+    return plain;
+  }
+  static const uint32_t* Table() {
+    static const auto table = [] {
+      std::array<uint32_t, 256> t{};
+      for (uint32_t n = 0; n < 256; ++n) {
+        uint32_t c = n;
+        for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        t[n] = c;
+      }
+      return t;
+    }();
+    return table.data();
+  }
+};
+
 // Whether `password` decrypts the entry's 12-byte cipher header to end in
 // the byte its writer put there: its CRC's high byte, or its time's when the
 // CRC follows the data (flag bit 3). That is how zip tools tell another
-// password. The cipher is the test's own.
+// password.
 inline bool CipherHeaderChecks(const Bytes& zip, const std::string& name, const std::string& password) {
   const size_t at = LocalHeaderOf(zip, name);
   if (at == std::string::npos) return false;
-  uint32_t table[256];
-  for (uint32_t n = 0; n < 256; ++n) {
-    uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
-  }
-  uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
-  const auto update = [&](uint8_t plain) {
-    k0 = table[(k0 ^ plain) & 0xFF] ^ (k0 >> 8);
-    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
-    k2 = table[(k2 ^ (k1 >> 24)) & 0xFF] ^ (k2 >> 8);
-  };
-  for (char c : password) update(uint8_t(c));
+  TestCipher cipher(password);
   const size_t data = at + 30 + Le16At(zip, at + 26) + Le16At(zip, at + 28);
   uint8_t plain = 0;
-  for (size_t i = 0; i < 12; ++i) {
-    const uint32_t t = (k2 | 2) & 0xFFFF;
-    plain = zip[data + i] ^ uint8_t((t * (t ^ 1)) >> 8);
-    update(plain);
-  }
+  for (size_t i = 0; i < 12; ++i) plain = cipher.Decrypt(zip[data + i]);
   const bool trailing = (Le16At(zip, at + 6) & 8) != 0;
   const uint8_t written = trailing ? zip[at + 11] : zip[at + 17];  // high bytes of the time, of the CRC
   return plain == written;

@@ -79,13 +79,22 @@ class CauseTest : public ::testing::TestWithParam<CauseCase> {};
 
 TEST_P(CauseTest, StopsWithItsCodeAndCauseAndReleasesEverything) {
   const CauseCase& c = GetParam();
-  {
-    auto d = Decode(c.bytes);
-    const int32_t value = c.value == kAnyValue ? kAnyValue : d->GetCauseValue();
-    EXPECT_EQ(std::make_tuple(d->GetResult(), d->GetCause(), value, d->GetWidth(), d->GetHeight()),
-              std::make_tuple(c.expected, c.cause, c.value, c.width, c.height));
-  }
+  const auto check = [&](const Decoder& d, const char* how) {
+    const int32_t value = c.value == kAnyValue ? kAnyValue : d.GetCauseValue();
+    EXPECT_EQ(std::make_tuple(d.GetResult(), d.GetCause(), value, d.GetWidth(), d.GetHeight()),
+              std::make_tuple(c.expected, c.cause, c.value, c.width, c.height))
+        << how;
+  };
+  check(*Decode(c.bytes), "whole");
   EXPECT_EQ(MemoryLog::live, 0);
+  // The same when the file comes in windows of just what the decoder asks
+  // for, or of a few bytes more.
+  for (size_t extra : {0, 1, 7}) {
+    WindowSource source(c.bytes, extra);
+    NoRows rows;
+    check(*DecodeInWindows(source, rows), ("in windows of " + std::to_string(extra) + " more").c_str());
+    EXPECT_EQ(MemoryLog::live, 0);
+  }
 }
 
 std::vector<CauseCase> HeaderCases() {
@@ -181,6 +190,9 @@ std::vector<CauseCase> ScanDataCases() {
       {"NoSuchCode", Grey(4, Blocks(3, 0xC, 4)), D::MalformedData, 32, 8, C::HuffmanCodeMissing, 3},
       {"CutAtAnMcu", Grey(4, Blocks(2, 0, 0, 0)), D::MalformedData, 32, 8, C::ScanDataEnds, 2},
       {"EndOfImageEarly", Plus(Grey(4, Blocks(2, 0, 0, 0)), {0xFF, 0xD9}), D::MalformedData, 32, 8, C::ScanDataEnds, 2},
+      // What follows the end of the image is not read, however it arrives.
+      {"EndOfImageEarlyThenBlocks", Plus(Plus(Grey(4, Blocks(2, 0, 0, 0)), {0xFF, 0xD9}), Blocks(64)), D::MalformedData,
+       32, 8, C::ScanDataEnds, 2},
       {"LoneFillByteAtTheEnd", Plus(Grey(4, Blocks(2, 0, 0, 0)), {0xFF}), D::MalformedData, 32, 8, C::ScanDataEnds,
        kAnyValue},
       {"CutWhereARestartIsDue", Grey(8, Blocks(4, 0, 0, 0), 0x00, 4), D::MalformedData, 64, 8, C::ScanDataEnds, 4},

@@ -39,8 +39,10 @@ struct CollectedRows final : Jpeg::RowSink {
   bool inOrder = true, opaque = true;
 };
 
-// Both ways of driving the decoder, whole and in rows, on both code paths.
-// Counts the inputs the reference decodes, to show a family reached the paths it is meant for.
+// Every way of driving the decoder, whole and in rows, with the file whole
+// or in windows (of just what the decoder asks for, or of a few bytes more),
+// on both code paths. Counts the inputs the reference decodes, to show a
+// family reached the paths it is meant for.
 testing::AssertionResult Agree(const std::vector<uint8_t>& file, int* succeeded = nullptr) {
   const lvs_reference::RefResult ref = lvs_reference::ReferenceDecode(file.data(), file.size());
   if (succeeded) *succeeded += ref.result == Decoder::Success;
@@ -63,6 +65,19 @@ testing::AssertionResult Agree(const std::vector<uint8_t>& file, int* succeeded 
           return testing::AssertionFailure() << (vector ? "vector" : "portable") << (argb ? " argb" : "") << " rows";
       }
       if (MemoryLog::live != 0) return testing::AssertionFailure() << "rows leaked";
+    }
+    for (size_t extra : {0, 5}) {
+      WindowSource source(file, extra);
+      CollectedRows rows(std::max(ref.width, 1), true);
+      MemoryLog::live = 0;
+      {
+        const Decoder windowed(source, MemoryLog::Allocate, MemoryLog::Release, -1, -1, rows, kernels);
+        if (windowed.GetResult() != ref.result ||
+            (ref.result == Decoder::Success && (windowed.GetWidth() != ref.width || rows.image != ref.image)))
+          return testing::AssertionFailure()
+                 << (vector ? "vector" : "portable") << " in windows of " << extra << " more";
+      }
+      if (MemoryLog::live != 0) return testing::AssertionFailure() << "windows leaked";
     }
   }
   return testing::AssertionSuccess();
@@ -98,6 +113,25 @@ TEST(JpegDifferential, RealEncodingsOfEverySamplingSizeQualityAndRestart) {
     }
   }
   EXPECT_GT(succeeded, n / 2);  // only frames too small to upsample are refused
+}
+
+// Segments as long as a segment can be (a window must hold each whole), a
+// comment among the tables, restart markers and bytes after the end.
+TEST(JpegDifferential, LongSegmentsAndRestartsInWindows) {
+  const std::vector<uint8_t> photo =
+      EncodeWithCjpeg(MakePhotoLikePicture(320, 200, 5), "-quality 92 -sample 2x2 -restart 2B");
+  ASSERT_FALSE(photo.empty());
+  std::vector<uint8_t> file(photo.begin(), photo.begin() + 2);
+  std::mt19937 random(7);
+  for (int length : {65535, 2, 65535, 40000}) {
+    file.insert(file.end(), {0xFF, uint8_t(length == 40000 ? 0xFE : 0xE5), uint8_t(length >> 8), uint8_t(length)});
+    for (int i = 2; i < length; ++i) file.push_back(uint8_t(random()));
+  }
+  file.insert(file.end(), photo.begin() + 2, photo.end());
+  file.insert(file.end(), 3000, 0xAB);
+  int succeeded = 0;
+  EXPECT_TRUE(Agree(file, &succeeded));
+  EXPECT_EQ(succeeded, 1);
 }
 
 // Every truncation; then random edits, half of them in the entropy-coded data.

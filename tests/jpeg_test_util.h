@@ -100,6 +100,45 @@ inline std::unique_ptr<Jpeg::Decoder> Decode(const std::vector<uint8_t>& bytes, 
   return std::make_unique<Jpeg::Decoder>(exact.get(), bytes.size(), MemoryLog::Allocate, MemoryLog::Release, kernels);
 }
 
+// A file handed over a window at a time: each window a fresh copy of just
+// the bytes it holds, `extra` more than the decoder asks for (0: exactly
+// as many), so that AddressSanitizer sees any read past a window or of a
+// window given up. Counts the windows given.
+class WindowSource : public Jpeg::Source {
+ public:
+  WindowSource(const std::vector<uint8_t>& data, size_t extra)
+      : Jpeg::Source(data.size()), data_(data), extra_(extra) {}
+  const uint8_t* More(const uint8_t* from, int32_t want, int32_t* count) override {
+    const size_t at = from ? start_ + size_t(from - window_.get()) : 0;
+    const size_t n = std::min(size_t(std::max(want, 0)) + extra_, data_.size() - at);
+    window_.reset(new uint8_t[n ? n : 1]);
+    std::copy(data_.begin() + long(at), data_.begin() + long(at + n), window_.get());
+    start_ = at;
+    ++windows;
+    *count = int32_t(n);
+    return window_.get();
+  }
+  int windows = 0;
+
+ private:
+  const std::vector<uint8_t>& data_;
+  const size_t extra_;
+  size_t start_ = 0;
+  std::unique_ptr<uint8_t[]> window_;
+};
+
+// Takes rows and keeps none.
+struct NoRows : Jpeg::RowSink {
+  void PutRow(int32_t, const uint8_t*, int32_t) override {}
+};
+
+// Decodes a file that comes a window at a time, with the counting memory
+// functions; any size is taken.
+inline std::unique_ptr<Jpeg::Decoder> DecodeInWindows(WindowSource& source, Jpeg::RowSink& rows, int failAt = -1) {
+  MemoryLog::live = MemoryLog::requests = 0, MemoryLog::failAt = failAt;
+  return std::make_unique<Jpeg::Decoder>(source, MemoryLog::Allocate, MemoryLog::Release, -1, -1, rows);
+}
+
 // A complete stream around hand-made entropy-coded bytes: every quantisation entry 1.
 struct HandMade {
   int width = 8, height = 8, restartInterval = 0;

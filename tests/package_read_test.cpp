@@ -457,6 +457,81 @@ TEST_F(PackageTest, AnEntryReadInPiecesIsTheEntryReadWhole) {
   EXPECT_EQ(stream.Read(first.data(), first.size()), 0u);
 }
 
+// A caller that decrypts the bytes read ahead itself, with its own cipher,
+// a stretch of random length between reads of random bounds: the entry's
+// bytes exactly, no read gives fewer than it must, and beyond that none
+// gives bytes the caller has not decrypted.
+TEST_F(PackageTest, ACallerDecryptingAheadGetsTheEntryAndIsNeverOvertaken) {
+  const Bytes noise = RandomBytes(200 * 1024), text = TextBytes(150 * 1024);
+  unsigned seed = 0;
+  for (const Form form : {Form{Method::Store, false, false}, Form{Method::Deflate, true, false},
+                          Form{Method::Store, true, false}, Form{Method::Deflate, false, false}}) {
+    for (const Bytes* data : {&noise, &text}) {
+      SCOPED_TRACE(std::string(form.method == Method::Store ? "stored" : "deflated") +
+                   (form.encrypted ? ", encrypted" : ", plain") + (data == &text ? ", text" : ", noise"));
+      const std::string path =
+          scratch.Package("p.lvs", {{"prv", *data, form.method, form.encrypted ? kPackagePassword : ""}});
+      const StylePackage package(path.c_str());
+      EntryStream stream(package, package.Locate("prv"));
+      EXPECT_EQ(stream.DecryptAhead() != nullptr, form.encrypted);
+      std::mt19937 random(++seed);
+      Bytes got;
+      for (int reads = 0; got.size() < data->size() && reads < 100000; ++reads) {
+        if (EntryStream::Ahead* ahead = stream.DecryptAhead()) {
+          TestCipher cipher(ahead->keys.key0, ahead->keys.key1, ahead->keys.key2);
+          const size_t n = random() % size_t(ahead->end - ahead->next + 1);
+          for (size_t i = 0; i < n; ++i) ahead->next[i] = cipher.Decrypt(ahead->next[i]);
+          ahead->next += n;
+          ahead->keys.key0 = cipher.k0, ahead->keys.key1 = cipher.k1, ahead->keys.key2 = cipher.k2;
+        }
+        const size_t atLeast = random() % 3000, atMost = atLeast + random() % 70000;
+        Bytes piece(atMost);
+        const size_t n = stream.Read(piece.data(), atLeast, atMost);
+        ASSERT_GE(n, std::min(atLeast, data->size() - got.size()));
+        ASSERT_LE(n, atMost);
+        got.insert(got.end(), piece.begin(), piece.begin() + long(n));
+      }
+      EXPECT_TRUE(got == *data);
+      EXPECT_EQ(Name(stream.Finish()), Name(EntryStatus::Ok));
+    }
+  }
+
+  // A stored entry whose caller decrypts ahead gives beyond what is asked
+  // exactly the bytes decrypted, and once they are given, none.
+  const std::string path = scratch.Package("s.lvs", {{"prv", noise, Method::Store, kPackagePassword}});
+  const StylePackage package(path.c_str());
+  EntryStream stream(package, package.Locate("prv"));
+  EntryStream::Ahead* ahead = stream.DecryptAhead();
+  Bytes piece(noise.size());
+  size_t got = stream.Read(piece.data(), 1, 1);
+  ASSERT_EQ(got, 1u);
+  got += stream.Read(piece.data() + got, 0, piece.size() - got);
+  EXPECT_EQ(stream.Read(piece.data() + got, 0, piece.size() - got), 0u);
+  ASSERT_TRUE(ahead && ahead->end - ahead->next >= 1000);
+  TestCipher cipher(ahead->keys.key0, ahead->keys.key1, ahead->keys.key2);
+  for (size_t i = 0; i < 1000; ++i) ahead->next[i] = cipher.Decrypt(ahead->next[i]);
+  ahead->next += 1000;
+  ahead->keys.key0 = cipher.k0, ahead->keys.key1 = cipher.k1, ahead->keys.key2 = cipher.k2;
+  EXPECT_EQ(stream.Read(piece.data() + got, 0, piece.size() - got), 1000u);
+  EXPECT_TRUE(std::equal(piece.begin(), piece.begin() + long(got) + 1000, noise.begin()));
+
+  // Damage is found at Finish whoever decrypted the bytes.
+  Bytes damaged = Slurp(scratch.Package("d.lvs", {Sealed("prv", noise)}));
+  damaged[DataOf(damaged, "prv") + 12 + noise.size() / 2] ^= 0x01;
+  Spit(scratch.Path("d.lvs"), damaged);
+  const StylePackage broken(scratch.Path("d.lvs").c_str());
+  EntryStream bad(broken, broken.Locate("prv"));
+  EntryStream::Ahead* a = bad.DecryptAhead();
+  ASSERT_TRUE(a);
+  while (bad.Read(piece.data(), 1, 4096) > 0) {
+    TestCipher c(a->keys.key0, a->keys.key1, a->keys.key2);
+    for (uint8_t* p = a->next; p != a->end; ++p) *p = c.Decrypt(*p);
+    a->next = a->end;
+    a->keys.key0 = c.k0, a->keys.key1 = c.k1, a->keys.key2 = c.k2;
+  }
+  EXPECT_EQ(Name(bad.Finish()), Name(EntryStatus::Damaged));
+}
+
 size_t OpenDescriptors() {
   return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 }

@@ -15,6 +15,7 @@
 #include "StyleOptions.h"
 #include "StylePackage.h"
 #include "PixelRows.h"
+#include "PreviewSource.h"
 #include "WorldCopy.h"
 #include "jpeg_decoder.h"
 #include "update_preview.h"
@@ -80,50 +81,55 @@ class WorldRows final : public Jpeg::RowSink {
 // drawing world's size. Only a picture of that size is ever drawn, so a
 // frame of any other size is refused from its header, before it gets pixel
 // memory. The decoder reports its failures, it never throws.
-bool DrawJpeg(const uint8_t* data, uint64_t size, const DecoderMemory& memory, WorldRows& rows) {
-  const Jpeg::Decoder decoder(data, size, memory.allocate, memory.release, kStyleWidth, kStyleHeight, rows);
+bool Drawn(const Jpeg::Decoder& decoder) {
   return decoder.GetResult() == Jpeg::Decoder::Success && decoder.GetWidth() == kStyleWidth &&
          decoder.GetHeight() == kStyleHeight;
 }
 
-// Reads the preview entry into the buffer, through one open of the package
-// that is closed again before decoding. Footage without a record has no
+bool DrawJpeg(const uint8_t* data, uint64_t size, const DecoderMemory& memory, WorldRows& rows) {
+  return Drawn(Jpeg::Decoder(data, size, memory.allocate, memory.release, kStyleWidth, kStyleHeight, rows));
+}
+
+// Decodes the preview entry into the rows as it is read, through one open of
+// the package, and then reads the rest of the entry to check it: true when
+// the rows hold the whole preview, and *damaged when the entry turned out
+// unreadable, whatever the rows hold then. Footage without a record has no
 // package to read: its preview counts as missing, as does one the host
-// cannot supply a buffer for.
-A_Err ReadPreview(const LVS_Options* options, HandleBuffer& buffer, uint64_t* previewSize) {
+// cannot supply a window for. With no rows to take it (`rows` null) the
+// entry is only checked.
+bool DrawPreview(const AEGP_SuiteHandler& suites, const LVS_Options* options, const DecoderMemory& memory,
+                 WorldRows* rows, bool* damaged) {
   // A stored record may lack the path's terminator.
   char path[kOptionsPathSize + 1] = {};
   if (options) std::memcpy(path, options->path, kOptionsPathSize);
   const StylePackage package(options ? path : nullptr);
   const PackageEntry entry = package.Locate(kPreviewEntryName);
   const int32_t size = entry.Length();
-
-  A_Err err = A_Err_NONE;
-  if (size > 0 && buffer.Allocate(static_cast<A_HandleSize>(size))) {
-    // An entry that is there but cannot be read is damage, not a missing
-    // preview: the host is told, and nothing is drawn.
-    if (package.Read(entry, buffer.Data(), static_cast<std::size_t>(size)) != EntryStatus::Ok)
-      err = PF_Err_INTERNAL_STRUCT_DAMAGED;
-    *previewSize = static_cast<uint64_t>(size);
-  }
-  return err;
+  HandleBuffer window(suites.HandleSuite());
+  if (size <= 0 || !window.Allocate(static_cast<A_HandleSize>(PreviewSource::WindowSize(uint64_t(size))))) return false;
+  EntryStream stream(package, entry);
+  PreviewSource source(stream, window.Data());
+  const bool drawn =
+      rows && Drawn(Jpeg::Decoder(source, memory.allocate, memory.release, kStyleWidth, kStyleHeight, *rows));
+  // An entry that is there but cannot be read is damage, not a missing
+  // preview: the host is told.
+  *damaged = stream.Finish() != EntryStatus::Ok;
+  return drawn;
 }
 
 // Reads the preview and draws it, or the fallback, into target.
 A_Err DrawPicture(const AEGP_SuiteHandler& suites, const LVS_Options* options, const PF_LayerDef& target,
                   PF_PixelFormat format, const DecoderMemory& memory) {
-  HandleBuffer buffer(suites.HandleSuite());
-  uint64_t previewSize = 0;
-  A_Err err = ReadPreview(options, buffer, &previewSize);
-
   WorldRows rows(target, format);
-  if (!err && !rows.Ready()) err = PF_Err_OUT_OF_MEMORY;
+  const bool ready = rows.Ready();
+  bool damaged = false;
+  const bool drawn = DrawPreview(suites, options, memory, ready ? &rows : nullptr, &damaged);
+  if (damaged) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+  if (!ready) return PF_Err_OUT_OF_MEMORY;
   // Only a shortage of memory makes the fallback fail; reporting success
   // would leave the host a frame that nothing was drawn into.
-  if (!err && !DrawJpeg(buffer.Data(), previewSize, memory, rows) &&
-      !DrawJpeg(bin2c_update_preview, bin2c_update_preview_size, memory, rows))
-    err = PF_Err_OUT_OF_MEMORY;
-  return err;
+  if (!drawn && !DrawJpeg(bin2c_update_preview, bin2c_update_preview_size, memory, rows)) return PF_Err_OUT_OF_MEMORY;
+  return A_Err_NONE;
 }
 
 // The picture is drawn at the destination's depth: into the destination

@@ -1,12 +1,19 @@
 #include "StylePackage.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace {
 
-// Large enough that the cipher and inflate run in long uninterrupted loops.
+// Raw bytes read ahead: enough that inflate runs in long loops, and that a
+// caller decrypting ahead finds work for a good while between two reads.
 constexpr std::size_t kChunkSize = 64 * 1024;
+// What the stream decrypts itself, when a caller decrypts ahead, whenever
+// inflate or the copy has used up the decrypted bytes: little, so as to
+// leave the rest to the caller, yet enough that inflate's cost per call is
+// lost in it.
+constexpr std::size_t kCatchUp = 512;
 // What Finish reads an unread rest into, to check the CRC.
 constexpr std::size_t kDrainSize = 4 * 1024;
 
@@ -107,19 +114,19 @@ bool EntryStream::Begin(const ZipArchive& archive, const EntryInfo& info) {
   expectedCrc_ = info.crc;
   crc_ = static_cast<std::uint32_t>(crc32(0L, Z_NULL, 0));
   offset_ = local.dataOffset;
-  const bool encrypted = (info.flags & kZipFlagEncrypted) != 0;
+  encrypted_ = (info.flags & kZipFlagEncrypted) != 0;
   // Inflate is never given more than the bound, whatever the record says:
   // past it, it runs out of input and the entry fails as damaged.
-  rawLeft_ = std::min(info.compressedSize, RawBytesBound(info.method, encrypted, size_));
+  rawLeft_ = std::min(info.compressedSize, RawBytesBound(info.method, encrypted_, size_));
 
-  if (encrypted) {
+  if (encrypted_) {
     std::uint8_t header[ZipCryptoKeys::kHeaderSize];
     if (!archive.ReadAt(offset_, header, sizeof header)) {
       status_ = EntryStatus::Unreadable;
       return false;
     }
-    keys_.emplace(kPackagePassword);
-    keys_->Decrypt(header, sizeof header);
+    ahead_.keys = ZipCryptoKeys(kPackagePassword);
+    ahead_.keys.Decrypt(header, sizeof header);
     // The writer ends the header with a byte it knows before the data: the
     // CRC's high byte, or, when the CRC only follows the data, its time's.
     // It only tells why bytes that fail their CRC failed; it never decides
@@ -130,68 +137,113 @@ bool EntryStream::Begin(const ZipArchive& archive, const EntryInfo& info) {
     offset_ += sizeof header;
     rawLeft_ -= sizeof header;
   }
-  if (!deflated_) return true;
 
-  chunk_ = new (std::nothrow) std::uint8_t[kChunkSize];
-  const int init = chunk_ ? inflateInit2(&inflate_, -MAX_WBITS) : Z_MEM_ERROR;
+  // A small entry's raw bytes fit whole; a large one's pass through.
+  capacity_ = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, std::max<std::uint64_t>(rawLeft_, 1)));
+  chunk_ = new (std::nothrow) std::uint8_t[capacity_];
+  if (!chunk_) {
+    status_ = EntryStatus::OutOfMemory;
+    return false;
+  }
+  ahead_.next = ahead_.end = chunk_;
+  if (!deflated_) return true;
+  const int init = inflateInit2(&inflate_, -MAX_WBITS);
   inflating_ = init == Z_OK;
   if (init == Z_MEM_ERROR) status_ = EntryStatus::OutOfMemory;
   return inflating_;
 }
 
 void EntryStream::Fail() {
-  if (status_ == EntryStatus::Ok) status_ = keys_ && !headerChecks_ ? EntryStatus::WrongPassword : EntryStatus::Damaged;
+  if (status_ == EntryStatus::Ok)
+    status_ = encrypted_ && !headerChecks_ ? EntryStatus::WrongPassword : EntryStatus::Damaged;
 }
 
-std::size_t EntryStream::Read(void* destination, std::size_t count) noexcept {
+std::size_t EntryStream::Read(void* destination, std::size_t atLeast, std::size_t atMost) noexcept {
   if (status_ != EntryStatus::Ok || destination == nullptr) return 0;
   auto* out = static_cast<std::uint8_t*>(destination);
-  count = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - delivered_));
-  if (count == 0) return 0;
-  std::size_t got = 0;
-  if (deflated_) {
-    got = Inflate(out, count);
-  } else if (archive_->ReadAt(offset_, out, count)) {
-    if (keys_) keys_->Decrypt(out, count);
-    offset_ += count;
-    rawLeft_ -= count;
-    got = count;
-  } else {
-    // The raw bytes were found inside the file when the stream began.
-    status_ = EntryStatus::Unreadable;
-  }
+  atMost = static_cast<std::size_t>(std::min<std::uint64_t>(atMost, size_ - delivered_));
+  atLeast = std::min(atLeast, atMost);
+  if (atMost == 0) return 0;
+  // A caller decrypting ahead finds more raw bytes to work on.
+  if (lent_ && static_cast<std::size_t>(ahead_.end - ahead_.next) < capacity_ / 2 && !TopUp()) return 0;
+  const std::size_t got = deflated_ ? Inflate(out, atLeast, atMost) : Copy(out, atLeast, atMost);
   crc_ = static_cast<std::uint32_t>(crc32_z(crc_, out, got));
   delivered_ += got;
   return got;
 }
 
-// Raw bytes for inflate when it has used up the last ones; false when the
-// file cannot give them.
-bool EntryStream::Feed() {
-  if (inflate_.avail_in > 0 || rawLeft_ == 0) return true;
-  const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, rawLeft_));
-  if (!archive_->ReadAt(offset_, chunk_, want)) {
+// Reads further raw bytes from the file into the chunk, the bytes not yet
+// used moved to its front first when the used ones fill half of it or more;
+// false when the file cannot give them.
+bool EntryStream::TopUp() {
+  if (rawLeft_ == 0) return true;
+  std::size_t filled = static_cast<std::size_t>(ahead_.end - chunk_);
+  if (taken_ >= capacity_ / 2 || taken_ == filled) {
+    const std::size_t kept = filled - taken_;
+    std::memmove(chunk_, chunk_ + taken_, kept);
+    ahead_.next -= taken_;
+    ahead_.end = chunk_ + kept;
+    taken_ = 0;
+    filled = kept;
+  }
+  const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(capacity_ - filled, rawLeft_));
+  if (want == 0) return true;
+  if (!archive_->ReadAt(offset_, chunk_ + filled, want)) {
+    // The raw bytes were found inside the file when the stream began.
     status_ = EntryStatus::Unreadable;
     return false;
   }
-  if (keys_) keys_->Decrypt(chunk_, want);
-  inflate_.next_in = chunk_;
-  inflate_.avail_in = static_cast<uInt>(want);
   offset_ += want;
   rawLeft_ -= want;
+  ahead_.end = chunk_ + filled + want;
+  if (!encrypted_) ahead_.next = ahead_.end;
   return true;
 }
 
-// Inflates up to `count` bytes into `out`, none when count is 0: then only
-// the end of the deflate stream is looked for. Stops at the stream's end or
-// at a failure, which it names.
-std::size_t EntryStream::Inflate(std::uint8_t* out, std::size_t count) {
-  std::uint8_t spare = 0;  // zlib wants an output pointer even for no room
-  inflate_.next_out = count > 0 ? out : &spare;
-  inflate_.avail_out = static_cast<uInt>(count);
-  while (!ended_ && (count == 0 || inflate_.avail_out > 0)) {
-    if (!Feed()) break;
+// Decrypted raw bytes when every one so far is used: those read ahead,
+// decrypted here (only the next few when a caller decrypts ahead), else
+// further bytes from the file. False when the file cannot give them; true
+// with none ready only past the last raw byte.
+bool EntryStream::Supply() {
+  if (ahead_.next == ahead_.end && !TopUp()) return false;
+  if (encrypted_) {
+    const auto span = static_cast<std::size_t>(ahead_.end - ahead_.next);
+    const std::size_t piece = lent_ ? std::min(kCatchUp, span) : span;
+    ahead_.keys.Decrypt(ahead_.next, piece);
+    ahead_.next += piece;
+  }
+  return true;
+}
+
+std::size_t EntryStream::Copy(std::uint8_t* out, std::size_t atLeast, std::size_t atMost) {
+  std::size_t got = 0;
+  while (got < atMost) {
+    if (Ready() == 0) {
+      if (got >= atLeast || !Supply()) break;
+      // A stored entry's raw bytes are exactly its plain bytes, so they
+      // can only run out when the file does.
+      if (Ready() == 0) break;
+    }
+    const std::size_t n = std::min(Ready(), atMost - got);
+    std::memcpy(out + got, chunk_ + taken_, n);
+    taken_ += n;
+    got += n;
+  }
+  return got;
+}
+
+// Inflates at least `atLeast` bytes into `out` and as many more, up to
+// `atMost`, as the decrypted raw bytes give. Stops at the stream's end or at
+// a failure, which it names.
+std::size_t EntryStream::Inflate(std::uint8_t* out, std::size_t atLeast, std::size_t atMost) {
+  inflate_.next_out = out;
+  inflate_.avail_out = static_cast<uInt>(atMost);
+  while (!ended_ && inflate_.avail_out > 0) {
+    if (Ready() == 0 && (atMost - inflate_.avail_out >= atLeast || !Supply())) break;
+    inflate_.next_in = chunk_ + taken_;
+    inflate_.avail_in = static_cast<uInt>(Ready());
     const int result = inflate(&inflate_, Z_NO_FLUSH);
+    taken_ = static_cast<std::size_t>(inflate_.next_in - chunk_);
     if (result == Z_STREAM_END) {
       ended_ = true;
     } else if (result != Z_OK) {
@@ -205,16 +257,37 @@ std::size_t EntryStream::Inflate(std::uint8_t* out, std::size_t count) {
   // A stream that ends before the recorded size is as damaged as one that
   // would go on past it.
   if (ended_ && inflate_.avail_out > 0) Fail();
-  return count - inflate_.avail_out;
+  return atMost - inflate_.avail_out;
+}
+
+// After the last byte of the recorded size, the deflate stream must end
+// right there, without room for another byte: an entry that would deliver
+// more than its recorded size fails as damaged.
+bool EntryStream::InflateToEnd() {
+  std::uint8_t spare = 0;  // zlib wants an output pointer even for no room
+  inflate_.next_out = &spare;
+  inflate_.avail_out = 0;
+  while (!ended_) {
+    if (Ready() == 0 && !Supply()) return false;
+    inflate_.next_in = chunk_ + taken_;
+    inflate_.avail_in = static_cast<uInt>(Ready());
+    const int result = inflate(&inflate_, Z_NO_FLUSH);
+    taken_ = static_cast<std::size_t>(inflate_.next_in - chunk_);
+    if (result == Z_STREAM_END) {
+      ended_ = true;
+    } else if (result != Z_OK) {
+      Fail();
+      return false;
+    }
+  }
+  return true;
 }
 
 EntryStatus EntryStream::Finish() noexcept {
   std::uint8_t rest[kDrainSize];
   while (status_ == EntryStatus::Ok && delivered_ < size_)
     if (Read(rest, sizeof rest) == 0) Fail();
-  // The stream must end right here, without room for another byte: an entry
-  // that would deliver more than its recorded size fails as damaged.
-  if (status_ == EntryStatus::Ok && deflated_ && !ended_) Inflate(nullptr, 0);
+  if (status_ == EntryStatus::Ok && deflated_ && !ended_) InflateToEnd();
   // Raw bytes after the end of the deflate stream deliver nothing and are
   // ignored, as other readers do.
   if (status_ == EntryStatus::Ok && crc_ != expectedCrc_) Fail();

@@ -12,7 +12,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
 #include <zlib.h>
@@ -104,6 +103,12 @@ class StylePackage {
 // decrypted and inflated only as far as the pieces asked for need. Finish
 // reads what was left unread and checks the CRC-32; only then is a read
 // known to be good. Lives within the life of its package.
+//
+// Raw bytes are read ahead into a buffer of the stream's own and decrypted
+// only when inflate (or, for a stored entry, the copy) reaches them, so
+// that a caller with serial work of its own may decrypt the bytes read
+// ahead itself, a byte at a time between its own steps (the cipher's chain
+// and the caller's then run side by side): see Ahead.
 class EntryStream {
  public:
   EntryStream(const StylePackage& package, const PackageEntry& entry) noexcept;
@@ -113,29 +118,65 @@ class EntryStream {
 
   // Up to `count` further bytes; fewer only at the end of the entry (its
   // recorded size) or after a failure, which Status() then names.
-  std::size_t Read(void* destination, std::size_t count) noexcept;
+  std::size_t Read(void* destination, std::size_t count) noexcept { return Read(destination, count, count); }
+
+  // At least `atLeast` further bytes as Read gives them, and beyond those,
+  // up to `atMost`, as many as the raw bytes already decrypted give: a
+  // caller that decrypts ahead is never overtaken by more than it asked.
+  std::size_t Read(void* destination, std::size_t atLeast, std::size_t atMost) noexcept;
 
   // The entry's status once all of it is read: Ok only when it ends where
   // its size says and its CRC-32 matches.
   EntryStatus Finish() noexcept;
 
   EntryStatus Status() const { return status_; }
+  // The entry's plain size, as recorded.
+  std::uint64_t Size() const { return size_; }
+
+  // The raw bytes read ahead and not yet decrypted, [next, end), and the
+  // keys that decrypt `next`. A caller may decrypt from `next` on, in place
+  // (ZipCryptoKeys::DecryptOne), advancing `next` and the keys as it goes;
+  // the stream finds those bytes done. The span may move at every Read
+  // (the stream keeps it up to date) and never changes between them.
+  struct Ahead {
+    std::uint8_t* next = nullptr;
+    std::uint8_t* end = nullptr;
+    ZipCryptoKeys keys{""};
+  };
+  // Null for an entry that is not encrypted, or that failed to start. A
+  // caller that means to decrypt ahead asks before its first Read: from then
+  // on the stream keeps the span full and decrypts only a little itself
+  // whenever inflate or the copy catches up, where a stream read alone
+  // decrypts all it has read at once.
+  Ahead* DecryptAhead() {
+    if (!encrypted_ || status_ != EntryStatus::Ok) return nullptr;
+    lent_ = true;
+    return &ahead_;
+  }
 
  private:
   bool Begin(const ZipArchive& archive, const EntryInfo& info);
-  std::size_t Inflate(std::uint8_t* out, std::size_t count);
-  bool Feed();
+  std::size_t Inflate(std::uint8_t* out, std::size_t atLeast, std::size_t atMost);
+  std::size_t Copy(std::uint8_t* out, std::size_t atLeast, std::size_t atMost);
+  bool InflateToEnd();
+  bool Supply();
+  bool TopUp();
+  std::size_t Ready() const { return static_cast<std::size_t>(ahead_.next - (chunk_ + taken_)); }
   void Fail();
 
   const ZipArchive* archive_ = nullptr;
   EntryStatus status_ = EntryStatus::Ok;
-  bool deflated_ = false;
+  bool deflated_ = false, encrypted_ = false;
   std::uint64_t size_ = 0, delivered_ = 0;
   std::uint32_t expectedCrc_ = 0, crc_ = 0;
-  std::uint64_t offset_ = 0, rawLeft_ = 0;  // the raw bytes not yet read
-  std::optional<ZipCryptoKeys> keys_;
-  bool headerChecks_ = true;  // the cipher header's check byte is as the writer set it
+  std::uint64_t offset_ = 0, rawLeft_ = 0;  // the raw bytes not yet read from the file
+  bool headerChecks_ = true;                // the cipher header's check byte is as the writer set it
+  // chunk_[0, taken_): used; [taken_, ahead_.next): decrypted, for inflate
+  // or the copy; ahead_: read, not yet decrypted (empty for plain entries).
   std::uint8_t* chunk_ = nullptr;
+  std::size_t capacity_ = 0, taken_ = 0;
+  Ahead ahead_;
+  bool lent_ = false;  // a caller decrypts ahead
   z_stream inflate_{};
   bool inflating_ = false, ended_ = false;
 };

@@ -40,19 +40,24 @@ Decoder::ResultCode CodeOf(Decoder::Cause cause) {
 
 Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t), void (*release_)(void*),
                  KernelChoice choice)
-    : Decoder(data, size, allocate_, release_, -1, -1, nullptr, choice) {}
+    : Decoder(data, size, allocate_, release_, -1, -1, nullptr, choice, nullptr) {}
 
 Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t), void (*release_)(void*),
                  int32_t requiredWidth_, int32_t requiredHeight_, KernelChoice choice)
-    : Decoder(data, size, allocate_, release_, requiredWidth_, requiredHeight_, nullptr, choice) {}
+    : Decoder(data, size, allocate_, release_, requiredWidth_, requiredHeight_, nullptr, choice, nullptr) {}
 
 Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t), void (*release_)(void*),
                  int32_t requiredWidth_, int32_t requiredHeight_, RowSink& rows, KernelChoice choice)
-    : Decoder(data, size, allocate_, release_, requiredWidth_, requiredHeight_, &rows, choice) {}
+    : Decoder(data, size, allocate_, release_, requiredWidth_, requiredHeight_, &rows, choice, nullptr) {}
+
+Decoder::Decoder(Source& from, void* (*allocate_)(uint64_t), void (*release_)(void*), int32_t requiredWidth_,
+                 int32_t requiredHeight_, RowSink& rows, KernelChoice choice)
+    : Decoder(nullptr, from.Size(), allocate_, release_, requiredWidth_, requiredHeight_, &rows, choice, &from) {}
 
 Decoder::Decoder(const uint8_t* data, uint64_t size, void* (*allocate_)(uint64_t), void (*release_)(void*),
-                 int32_t requiredWidth_, int32_t requiredHeight_, RowSink* rows, KernelChoice choice)
-    : requiredWidth(requiredWidth_),
+                 int32_t requiredWidth_, int32_t requiredHeight_, RowSink* rows, KernelChoice choice, Source* from)
+    : source(from),
+      requiredWidth(requiredWidth_),
       requiredHeight(requiredHeight_),
       sink(rows),
       kernels(ChooseKernels(choice == KernelChoice::Best)),
@@ -74,10 +79,12 @@ Decoder::ResultCode Decoder::_Fail(Cause why, int32_t value) {
 }
 
 Decoder::ResultCode Decoder::_Decode(const uint8_t* data, int32_t size) {
-  input = readPosition = data;
+  readPosition = data;
   bytesLeft = size;
-  if (bytesLeft < 2 || data[0] != Prefix || data[1] != SOI)
-    return _Fail(Cause::NoStartOfImage, bytesLeft < 2 ? -1 : int32_t(_Decode16(data)));
+  windowLeft = source ? 0 : size;
+  _Need(2);
+  if (bytesLeft < 2 || readPosition[0] != Prefix || readPosition[1] != SOI)
+    return _Fail(Cause::NoStartOfImage, bytesLeft < 2 ? -1 : int32_t(_Decode16(readPosition)));
   _Skip(2);
   ResultCode step = Success;
   while (step == Success) step = _DecodeSegment();
@@ -88,6 +95,7 @@ Decoder::ResultCode Decoder::_Decode(const uint8_t* data, int32_t size) {
 }
 
 Decoder::ResultCode Decoder::_DecodeSegment() {
+  _Need(4);  // the marker and a segment's length
   if (bytesLeft < 2) return _Fail(Cause::EndBeforeScan, _Offset());
   if (readPosition[0] != Prefix) return _Fail(Cause::MarkerExpected, _Offset());
   const uint8_t marker = readPosition[1];
@@ -116,8 +124,11 @@ Decoder::ResultCode Decoder::_DecodeSegment() {
 void Decoder::_Skip(int32_t count) {
   readPosition += count;
   bytesLeft -= count;
+  windowLeft -= count;
   segmentLeft -= count;
 }
+
+void Decoder::_More(int32_t count) { readPosition = source->More(readPosition, count, &windowLeft); }
 
 Decoder::ResultCode Decoder::_ReadLength(uint8_t marker) {
   if (bytesLeft < 2) return _Fail(Cause::SegmentPastEnd, marker);
@@ -126,6 +137,8 @@ Decoder::ResultCode Decoder::_ReadLength(uint8_t marker) {
   // backwards over bytes already parsed.
   if (segmentLeft < 2) return _Fail(Cause::SegmentLengthTooSmall, marker);
   if (segmentLeft > bytesLeft) return _Fail(Cause::SegmentPastEnd, marker);
+  // Every segment is had whole, even one only skipped: at most 65,535 bytes.
+  _Need(segmentLeft);
   _Skip(2);
   return Success;
 }
@@ -207,7 +220,7 @@ Decoder::ResultCode Decoder::_DecodeScan() {
     if (!vlcTables[c.dcTable].defined) return _Fail(Cause::HuffmanTableMissing, c.dcTable);
     if (!vlcTables[c.acTable].defined) return _Fail(Cause::HuffmanTableMissing, 0x10 | (c.acTable & 1));
   }
-  return _DecodeMcuRows();
+  return source ? source->DecodeScan(*this) : _DecodeMcuRows();
 }
 
 }  // namespace Jpeg

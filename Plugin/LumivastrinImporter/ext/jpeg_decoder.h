@@ -16,6 +16,12 @@
 // goes either into the whole picture (GetImage) or to a RowSink that takes it
 // onward at once, so that no whole picture is ever kept.
 //
+// Two ways to feed it, one decoding: the file whole in memory, or a Source
+// that hands it over a window at a time as the decoder asks (a segment is
+// always had whole, the scan's data as the bit reader reaches it), so that
+// no whole file is ever kept either. Whatever the windows, a file decodes
+// exactly as it does whole.
+//
 // Memory, all requested at the frame header: the rows of MCUs each component
 // keeps (three when some component is upsampled vertically, else one; the
 // whole plane for a one-component picture decoded whole), the row buffers of
@@ -40,6 +46,8 @@
 #include "jpeg_upsample.h"
 
 namespace Jpeg {
+
+class Source;
 
 // Takes the picture a row at a time, top to bottom, each row exactly once.
 class RowSink {
@@ -93,6 +101,9 @@ class Decoder {
   // the rows handed over so far are undefined, as the picture would be.
   Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
           int32_t requiredWidth, int32_t requiredHeight, RowSink& rows, KernelChoice kernels = KernelChoice::Best);
+  // The same, with the file's bytes coming from `source` as they are needed.
+  Decoder(Source& source, void* (*allocate)(uint64_t), void (*release)(void*), int32_t requiredWidth,
+          int32_t requiredHeight, RowSink& rows, KernelChoice kernels = KernelChoice::Best);
   ~Decoder();
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
@@ -172,9 +183,12 @@ class Decoder {
   };
 
  private:
-  // The one the others come to; `rows` null: the whole picture.
+  friend class Source;
+
+  // The one the others come to; `rows` null: the whole picture; `from`
+  // null: the data is all at `data`.
   Decoder(const uint8_t* data, uint64_t size, void* (*allocate)(uint64_t), void (*release)(void*),
-          int32_t requiredWidth, int32_t requiredHeight, RowSink* rows, KernelChoice kernels);
+          int32_t requiredWidth, int32_t requiredHeight, RowSink* rows, KernelChoice kernels, Source* from);
   // A frame header as its segment states it, before any check.
   struct FrameHeader {
     struct Part {
@@ -193,9 +207,15 @@ class Decoder {
   ResultCode _Decode(const uint8_t* data, int32_t size);
   ResultCode _DecodeSegment();
   void _Skip(int32_t count);
+  // The next `count` bytes (all that are left, when fewer) readable at
+  // readPosition. Only a source's data can lack them.
+  void _Need(int32_t count) {
+    if (windowLeft < count && windowLeft < bytesLeft) _More(count);
+  }
+  void _More(int32_t count);
   static uint32_t _Decode16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
   static int32_t _Clamp(uint64_t v) { return v > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(v); }
-  int32_t _Offset() const { return int32_t(readPosition - input); }
+  int32_t _Offset() const { return int32_t(inputSize - uint64_t(bytesLeft)); }
   ResultCode _ReadLength(uint8_t marker);
   ResultCode _SkipSegment(uint8_t marker);
   ResultCode _DecodeSOF();
@@ -208,6 +228,10 @@ class Decoder {
   ResultCode _DecodeDQT();
   ResultCode _DecodeDRI();
   ResultCode _DecodeScan();
+  // The scan's data, with work of a caller's run beside the codes
+  // (jpeg_scan.h says how), or with none.
+  template <class Beside>
+  ResultCode _DecodeMcuRows(Beside& beside);
   ResultCode _DecodeMcuRows();
   ResultCode _ReadRestart(int32_t due, int32_t mcus);
   void _ReleasePlanes();
@@ -220,7 +244,8 @@ class Decoder {
 
   int32_t _GetVLC(int slot, uint8_t* symbol);
   // None, or what stopped the block, for the scan to report.
-  Cause _DecodeBlock(Component* c, uint8_t* out);
+  template <class Beside>
+  Cause _DecodeBlock(Component* c, uint8_t* out, Beside& beside);
   void _TransformPending();
 
   // Upsampling, colour conversion and hand-over of the output rows up to
@@ -230,9 +255,10 @@ class Decoder {
   ResultCode result = Success;
   Cause cause = Cause::None;
   int32_t causeValue = 0;
-  const uint8_t* input = nullptr;
   const uint8_t* readPosition = nullptr;
-  int32_t bytesLeft = 0;
+  int32_t bytesLeft = 0;   // to the end of the data
+  int32_t windowLeft = 0;  // of those, readable at readPosition
+  Source* source = nullptr;
   int32_t segmentLeft = 0;
   int32_t width = 0, height = 0;
   int32_t mcuColumns = 0, mcuRows = 0;
@@ -267,6 +293,38 @@ class Decoder {
   Kernels kernels;
   void* (*allocate)(uint64_t);
   void (*release)(void*);
+};
+
+// The data of one JPEG file, handed to the decoder a window at a time, for a
+// caller that never holds all of it at once (it reads, decrypts or inflates
+// it as the decoder goes).
+class Source {
+ public:
+  explicit Source(uint64_t size) : size_(size) {}
+  // The whole file's size in bytes, known before any of it is read.
+  uint64_t Size() const { return size_; }
+
+  // The bytes from `from` on, in a row: at least `want` of them (all that
+  // are left, when fewer; `want` is at most 65,536), and `*count` says how
+  // many. `from` lies in the window given last, or at its end (null before
+  // the first); that window is given up. Never fails: after a failure of
+  // its own a source gives 0xFF bytes, which stop the decoder at its next
+  // marker or code, and tells its own caller why.
+  virtual const uint8_t* More(const uint8_t* from, int32_t want, int32_t* count) = 0;
+
+  // Decodes the scan's data: ScanAlone, or ScanBeside for a source with
+  // serial work of its own to run beside the decoder's codes.
+  virtual Decoder::ResultCode DecodeScan(Decoder& decoder) { return ScanAlone(decoder); }
+
+ protected:
+  ~Source() = default;
+  static Decoder::ResultCode ScanAlone(Decoder& decoder) { return decoder._DecodeMcuRows(); }
+  // Defined in jpeg_scan.h, which says what a Beside is.
+  template <class Beside>
+  static Decoder::ResultCode ScanBeside(Decoder& decoder, Beside& beside);
+
+ private:
+  uint64_t size_;
 };
 
 }  // namespace Jpeg

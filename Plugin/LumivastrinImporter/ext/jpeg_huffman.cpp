@@ -1,5 +1,6 @@
 #include "jpeg_huffman.h"
 
+#include "jpeg_decoder.h"
 #include "jpeg_markers.h"
 
 namespace Jpeg {
@@ -53,8 +54,16 @@ void HuffmanTable::LookupLong(uint32_t bits16, int* length, uint8_t* symbol) con
   *symbol = 0;
 }
 
+void BitReader::More() {
+  int32_t got = 0;
+  position = source->More(position, Reach, &got);
+  beyond -= got - left;
+  left = got;
+}
+
 void BitReader::Refill(int32_t n) {
   BitReader& r = *this;
+  if (r.left < Reach && r.beyond > 0) r.More();
   while (r.count <= 56) {
     if (r.left <= 0) {
       BitReader::PutByte(r.buffer, r.count, 0xFF);
@@ -91,6 +100,7 @@ void BitReader::Refill(int32_t n) {
     if (m == Stuffed) continue;
     if (m == EOI) {
       r.left = 0;
+      r.beyond = 0;
     } else if (m >= RST0 && m <= RST7) {
       BitReader::PutByte(r.buffer, r.count, m);
     } else {

@@ -22,6 +22,8 @@
 
 namespace Jpeg {
 
+class Source;
+
 struct HuffmanTable {
   static constexpr int FastBits = 10;
   // Where only the code fits in FastBits, `length` is CodeOnly plus the
@@ -78,14 +80,25 @@ struct HuffmanTable {
 // stay in registers (the stores into the work block could otherwise alias
 // them); it writes them back around the slow refill, which runs on the
 // reader itself.
+//
+// Data from a Source comes a window at a time: `left` counts the bytes of
+// the window, and only the slow refill asks for the next one, whenever
+// fewer than Reach bytes are left in it, so that every step it takes finds
+// its bytes in the window, exactly as if the data were whole.
 struct BitReader {
   uint64_t buffer = 0;  // the low 64 - `count` bits are zero
   int32_t count = 0;
   const uint8_t* position = nullptr;
-  int32_t left = 0;  // bytes from `position` to the end of the data
+  int32_t left = 0;  // bytes from `position` to the end of the data, or of the window
   bool failed = false;
-  uint8_t marker = 0;   // the marker that failed it first; 0: a 0xFF as the last byte
-  int64_t padding = 0;  // bytes of 1-bits put in after the end of the data
+  uint8_t marker = 0;        // the marker that failed it first; 0: a 0xFF as the last byte
+  int64_t padding = 0;       // bytes of 1-bits put in after the end of the data
+  Source* source = nullptr;  // null: the data is all there
+  int64_t beyond = 0;        // bytes of the data after the window, still with the source
+
+  // One refill takes at most 20 bytes: 64 bits of bytes that may each be
+  // stuffed, then 16 bits of bytes that may each be a marker.
+  static constexpr int32_t Reach = 32;
 
   // The bits of the data itself still to be read; below 0 once bits after
   // its end have been read. Tells a stream cut short from one that is wrong.
@@ -137,6 +150,8 @@ struct BitReader {
   // Loads plain bytes (and stuffed 0xFF 0x00 pairs) in bulk up to 56 bits,
   // stopping in front of any other 0xFF, then byte by byte to `n` bits.
   LVS_NOINLINE void Refill(int32_t n);
+  // The next window from the source, from `position` on.
+  void More();
 };
 
 // The additional bits of a coefficient: k bits code the values
