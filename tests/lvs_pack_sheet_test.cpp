@@ -64,6 +64,19 @@ TEST_F(LvsPack, PackedPackagesImportAndDrawTheirPreview) {
   EXPECT_EQ(Lvs({"check", "-q", File("piped.lvs", out.out)}).exitCode, 0);
 }
 
+// A preview that is, pixel for pixel, the fallback picture is still the
+// package's own: it decodes to the footage size, so the host shows it, and
+// pack proves it as any other.
+TEST_F(LvsPack, APreviewThatIsTheFallbackPictureIsPackedAndShown) {
+  const ToolRun run = Lvs(PackArgs("same.lvs", File("fallback.jpg", FallbackJpeg())));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const ToolRun check = Lvs({"check", "--json", "same.lvs"});
+  EXPECT_EQ(check.exitCode, 0) << check.out;
+  EXPECT_EQ(check.Lines().at(0)["shows"], "preview");
+  EXPECT_EQ(Lvs({"render", "same.lvs", "-o", "same.png"}).exitCode, 0);
+  EXPECT_TRUE(ReadPng(scratch.Path("same.png")) == Rgba(FallbackJpeg()));
+}
+
 // A preview or metadata the plug-in would not use is refused with the
 // plug-in's reason, before anything is written: an existing output stays as
 // it was and no temporary file is left beside it.
