@@ -155,7 +155,7 @@ bool ReadEntry(const StylePackage& package, const PackageListing& listing, const
       add(codes.outOfMemory, label + " could not be read: memory ran out.");
       break;
     case EntryStatus::Unreadable:
-      add(codes.unreadable, label + " cannot be read from the file: its data is cut short, or reading failed.");
+      add(codes.unreadable, label + " cannot be read: reading the file failed.");
       break;
   }
   return false;
