@@ -108,14 +108,23 @@ int RunRender(const RenderOptions& options) {
       std::fprintf(stderr, "lvs: the host cannot allocate a %dx%d world of depth %d\n", options.width, options.height,
                    options.depth);
   }
+  // The verdict check gives, with the frame check holds against the
+  // preview: the 8-bit frame of the footage size, which is the world drawn
+  // or else one more draw.
+  const bool asChecked = options.depth == 8 && options.width == kStyleWidth && options.height == kStyleHeight;
+  PF_EffectWorld* checked = asChecked ? world : nullptr;
+  if (!asChecked && drawResult == A_Err_NONE) {
+    checked = session.NewWorld(PF_PixelFormat_ARGB32, kStyleWidth, kStyleHeight);
+    if (checked && session.Draw(footage.inSpec, checked) != A_Err_NONE) {
+      session.ReleaseWorld(checked);
+      checked = nullptr;
+    }
+  }
   session.Close(footage.inSpec);
-
-  // The verdict check gives; the frame is held against the preview when it
-  // is the 8-bit frame of the footage size that check draws.
-  const bool asChecked = world && options.depth == 8 && options.width == kStyleWidth && options.height == kStyleHeight;
-  const DrawnFrame drawn = {world ? reinterpret_cast<const uint8_t*>(world->data) : nullptr,
-                            world ? std::ptrdiff_t(world->rowbytes) : 0};
-  const PackageVerdict verdict = Judge(input.Path(), footage, drawResult, asChecked ? &drawn : nullptr);
+  const DrawnFrame drawn = {checked ? reinterpret_cast<const uint8_t*>(checked->data) : nullptr,
+                            checked ? std::ptrdiff_t(checked->rowbytes) : 0};
+  const PackageVerdict verdict = Judge(input.Path(), footage, drawResult, checked ? &drawn : nullptr);
+  if (checked != world) session.ReleaseWorld(checked);
   if (!verdict.ShowsItsPreview()) exitCode = kExitFailed;
   if (footage.result == A_Err_NONE && !world) exitCode = kExitUsage;
 
