@@ -140,6 +140,7 @@ TEST_F(LvsTool, DecodeWritesTheDecodersPixelsOrExitsOne) {
   EXPECT_EQ(run.Lines().at(0), (json{{"file", file},
                                      {"result", 0},
                                      {"result_name", "Success"},
+                                     {"cause", nullptr},
                                      {"width", 320},
                                      {"height", 200},
                                      {"components", 3}}));
@@ -149,6 +150,7 @@ TEST_F(LvsTool, DecodeWritesTheDecodersPixelsOrExitsOne) {
   run = Lvs({"decode", "--json", File("cut.jpg", Bytes(Preview().begin(), Preview().begin() + 700)), "-o", "out.png"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.Lines().at(0)["result_name"], "MalformedData");
+  EXPECT_EQ(run.Lines().at(0)["cause"].get<std::string>().rfind("it ends before its scan does", 0), 0u) << run.out;
   EXPECT_FALSE(fs::exists(scratch.Path("out.png")));
 }
 

@@ -52,9 +52,11 @@ std::string MarkerPhrase(int code) {
   return text;
 }
 
+}  // namespace
+
 // Words for the cause the decoder itself reports, so the reason given can
-// never differ from what the plug-in did: each completes "The preview ".
-std::string RefusalPhrase(const Jpeg::Decoder& decoder) {
+// never differ from what the plug-in did.
+std::string CausePhrase(const Jpeg::Decoder& decoder) {
   using C = Jpeg::Decoder::Cause;
   const int32_t number = decoder.GetCauseValue();
   const std::string value = std::to_string(number);
@@ -168,6 +170,8 @@ std::string RefusalPhrase(const Jpeg::Decoder& decoder) {
   return "uses a JPEG feature that the plug-in's decoder does not support";
 }
 
+namespace {
+
 // Takes the decoder's rows as the draw takes them into an 8-bit world
 // (colour rows straight as A, R, G, B, grey rows spread over the three
 // colours, all opaque) and holds each against the drawn frame's row.
@@ -207,7 +211,7 @@ const std::string kStyleSize = std::to_string(kStyleWidth) + " by " + std::to_st
 std::vector<Problem> Refusal(const Jpeg::Decoder& decoder, const std::vector<uint8_t>& bytes) {
   using C = Jpeg::Decoder::Cause;
   const auto one = [](Code code, std::string message) { return std::vector<Problem>{{code, std::move(message)}}; };
-  const std::string heightLater = "The preview " + RefusalPhrase(decoder) +
+  const std::string heightLater = "The preview " + CausePhrase(decoder) +
                                   "; the plug-in shows only previews whose frame header gives their size, " +
                                   kStyleSize + ".";
   switch (decoder.GetResult()) {
@@ -220,17 +224,17 @@ std::vector<Problem> Refusal(const Jpeg::Decoder& decoder, const std::vector<uin
       if (bytes.size() >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G')
         return one(Code::PrvPng, "The preview is a PNG picture; it must be a baseline JPEG.");
       return one(Code::PrvNotJpeg,
-                 "The preview is not a JPEG file (it " + RefusalPhrase(decoder) + "); it must be a baseline JPEG.");
+                 "The preview is not a JPEG file (it " + CausePhrase(decoder) + "); it must be a baseline JPEG.");
     case Jpeg::Decoder::UnsupportedFeature:
       switch (decoder.GetCause()) {
         case C::OtherFrameSize:
           return one(Code::PrvWrongSize, "The preview is " + SizeOf(decoder) + ", not " + kStyleSize + ".");
         case C::TooManyPixels:
-          return one(Code::PrvWrongSize, "The preview " + RefusalPhrase(decoder) + "; it must be " + kStyleSize + ".");
+          return one(Code::PrvWrongSize, "The preview " + CausePhrase(decoder) + "; it must be " + kStyleSize + ".");
         case C::HeightLater:
           return one(Code::PrvHeightLater, heightLater);
         case C::ScanBeforeFrame:
-          return one(Code::PrvNoFrame, "The preview " + RefusalPhrase(decoder) + ", so it holds no picture.");
+          return one(Code::PrvNoFrame, "The preview " + CausePhrase(decoder) + ", so it holds no picture.");
         case C::Marker:
           // DNL: a marker that gives the height after the picture data.
           if (decoder.GetCauseValue() == 0xDC) return one(Code::PrvHeightLater, heightLater);
@@ -238,16 +242,16 @@ std::vector<Problem> Refusal(const Jpeg::Decoder& decoder, const std::vector<uin
         default:
           break;
       }
-      return one(Code::PrvUnsupportedJpeg, "The preview " + RefusalPhrase(decoder) +
+      return one(Code::PrvUnsupportedJpeg, "The preview " + CausePhrase(decoder) +
                                                "; the plug-in shows only baseline JPEG previews with 8-bit samples, "
                                                "in grey or colour.");
     case Jpeg::Decoder::AllocationFailed:
-      return one(Code::PrvOutOfMemory, "The preview could not be decoded: it " + RefusalPhrase(decoder) + ".");
+      return one(Code::PrvOutOfMemory, "The preview could not be decoded: it " + CausePhrase(decoder) + ".");
     case Jpeg::Decoder::MalformedData:
     case Jpeg::Decoder::ScanComplete:
       break;
   }
-  return one(Code::PrvDamagedJpeg, "The preview is a damaged JPEG file: it " + RefusalPhrase(decoder) + ".");
+  return one(Code::PrvDamagedJpeg, "The preview is a damaged JPEG file: it " + CausePhrase(decoder) + ".");
 }
 
 }  // namespace

@@ -8,10 +8,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "PackageDiagnosis.h"
 #include "Problems.h"
+#include "jpeg_decoder.h"
 
 namespace lvs {
 
@@ -34,5 +36,9 @@ PreviewLook LookAtPreview(const StylePackage& package, const PackageListing& lis
 
 // A preview's bytes.
 PreviewLook LookAtPreviewBytes(const std::vector<uint8_t>& bytes, const DrawnFrame* drawn = nullptr);
+
+// What stopped a decoder, in words that complete "The picture ...": "is a
+// progressive JPEG", "ends before its scan does (after 12 whole MCUs)".
+std::string CausePhrase(const Jpeg::Decoder& decoder);
 
 }  // namespace lvs
