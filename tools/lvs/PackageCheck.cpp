@@ -1,5 +1,8 @@
 #include "PackageCheck.h"
 
+#include <system_error>
+#include <utility>
+
 #include "PackageDiagnosis.h"
 #include "ResultNames.h"
 #include "StyleFormat.h"
@@ -53,20 +56,52 @@ std::string Outcome(const PackageVerdict& verdict) {
   return "the host would import it and show its preview, but its record loses part of the metadata";
 }
 
-PackageVerdict Judge(const std::string& package, const OpenedFootage& footage, std::optional<A_Err> drawResult,
+PackageLook::PackageLook(const std::string& package) : package_(package) {
+  try {
+    thread_ = std::thread([this] { Read(); });
+  } catch (const std::system_error&) {
+    Read();  // no thread to be had: read it here
+  }
+}
+
+PackageLook::~PackageLook() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void PackageLook::Read() {
+  try {
+    reader_.emplace(package_.c_str());
+    fileProblems_ = DiagnoseFile(package_, *reader_, &listing_);
+    if (listing_.opened) previewRead_ = ReadPreviewEntry(*reader_, listing_, &previewBytes_, &previewProblems_);
+  } catch (...) {
+    failure_ = std::current_exception();
+  }
+}
+
+void PackageLook::Wait() {
+  if (thread_.joinable()) thread_.join();
+  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+}
+
+PackageVerdict Judge(PackageLook& look, const OpenedFootage& footage, std::optional<A_Err> drawResult,
                      const DrawnFrame* drawn) {
+  look.Wait();
+  const StylePackage& reader = look.Reader();
+  const PackageListing& listing = look.Listing();
   PackageVerdict verdict;
   verdict.openResult = footage.result;
-  // The tool's own look at the package: one open, for every reason below.
-  const StylePackage reader(package.c_str());
-  PackageListing listing;
-  verdict.problems = DiagnoseFile(package, reader, &listing);
+  verdict.problems = look.FileProblems();
+  // The preview as the draw decodes it, held against the frame it drew.
+  const auto preview = [&](const DrawnFrame* frame) {
+    if (!look.PreviewRead()) return PreviewLook{look.PreviewProblems(), false};
+    return LookAtPreviewBytes(look.PreviewBytes(), frame);
+  };
 
   if (footage.result != A_Err_NONE) {
-    Append(&verdict.problems, DiagnosePath(HostPath(package)));
+    Append(&verdict.problems, DiagnosePath(HostPath(look.Package())));
     if (listing.opened) {
       Append(&verdict.problems, DiagnoseMeta(reader, listing));
-      Append(&verdict.problems, LookAtPreview(reader, listing).problems);
+      Append(&verdict.problems, preview(nullptr).problems);
     }
     // A preview problem alone does not stop an import; something else did.
     const std::optional<Severity> worst = WorstSeverity(verdict.problems);
@@ -80,18 +115,18 @@ PackageVerdict Judge(const std::string& package, const OpenedFootage& footage, s
   verdict.record = footage.record;
   verdict.drawResult = drawResult;
   const bool drew = drawResult && *drawResult == A_Err_NONE;
-  const PreviewLook look = LookAtPreview(reader, listing, drew ? drawn : nullptr);
+  const PreviewLook decoded = preview(drew ? drawn : nullptr);
   if (drawResult && !drew) {
     verdict.shown = Shown::NoFrame;
-    Append(&verdict.problems, look.problems);
-    if (look.problems.empty())
+    Append(&verdict.problems, decoded.problems);
+    if (decoded.problems.empty())
       verdict.problems.push_back({Code::ModuleDrawFailed, "The plug-in failed to draw the package (result " +
                                                               HostErrorText(*drawResult) +
                                                               ") for a reason this tool cannot name."});
-  } else if (!look.problems.empty()) {
+  } else if (!decoded.problems.empty()) {
     verdict.shown = Shown::Fallback;
-    Append(&verdict.problems, look.problems);
-  } else if (!footage.record || (drawn && drew && !look.matchesDrawn)) {
+    Append(&verdict.problems, decoded.problems);
+  } else if (!footage.record || (drawn && drew && !decoded.matchesDrawn)) {
     verdict.shown = Shown::OtherFrame;
     verdict.problems.push_back(
         {Code::ModuleFallback,
@@ -107,10 +142,11 @@ PackageVerdict Judge(const std::string& package, const OpenedFootage& footage, s
 
 PackageVerdict PackageChecker::Check(const std::string& package, ArgbFrame* frame) {
   if (frame) frame->clear();
+  PackageLook look(package);
   const OpenedFootage footage = session_.Open(package);
   if (footage.result != A_Err_NONE) {
     session_.Close(footage.inSpec);
-    return Judge(package, footage, std::nullopt, nullptr);
+    return Judge(look, footage, std::nullopt, nullptr);
   }
   PF_EffectWorld* world = session_.NewWorld(PF_PixelFormat_ARGB32, kStyleWidth, kStyleHeight);
   const A_Err drawResult = world ? session_.Draw(footage.inSpec, world) : A_Err_ALLOC;
@@ -119,7 +155,7 @@ PackageVerdict PackageChecker::Check(const std::string& package, ArgbFrame* fram
   // no frames.
   const DrawnFrame drawn = {world ? reinterpret_cast<const uint8_t*>(world->data) : nullptr,
                             world ? std::ptrdiff_t(world->rowbytes) : 0};
-  PackageVerdict verdict = Judge(package, footage, drawResult, world ? &drawn : nullptr);
+  PackageVerdict verdict = Judge(look, footage, drawResult, world ? &drawn : nullptr);
   if (frame && world) {
     const size_t rowBytes = size_t(world->width) * 4;
     for (int y = 0; y < world->height; ++y) {

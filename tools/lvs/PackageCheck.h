@@ -18,10 +18,13 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "PackageDiagnosis.h"
 #include "PluginSession.h"
 #include "PreviewDiagnosis.h"
 #include "Problems.h"
@@ -59,11 +62,50 @@ struct PackageVerdict {
 // host would not import it"...
 std::string Outcome(const PackageVerdict& verdict);
 
+// The tool's own reading of a package with the plug-in's reader: the file,
+// its list of entries and the preview entry's bytes. It shares nothing with
+// the module, so it runs on a thread of its own from construction, beside
+// the module's open and draw: a preview that takes the draw a quarter of a
+// second to inflate then costs a command no more than that, not twice.
+class PackageLook {
+ public:
+  explicit PackageLook(const std::string& package);
+  ~PackageLook();
+  PackageLook(const PackageLook&) = delete;
+  PackageLook& operator=(const PackageLook&) = delete;
+
+  // Waits for the reading (and passes on what stopped it, out of memory).
+  void Wait();
+
+  const std::string& Package() const { return package_; }
+  // Valid once waited for.
+  const StylePackage& Reader() const { return *reader_; }
+  const PackageListing& Listing() const { return listing_; }
+  const std::vector<Problem>& FileProblems() const { return fileProblems_; }
+  // The preview entry's bytes; when they cannot be had, the problems why.
+  bool PreviewRead() const { return previewRead_; }
+  const std::vector<uint8_t>& PreviewBytes() const { return previewBytes_; }
+  const std::vector<Problem>& PreviewProblems() const { return previewProblems_; }
+
+ private:
+  void Read();
+
+  std::string package_;
+  std::optional<StylePackage> reader_;
+  PackageListing listing_;
+  std::vector<Problem> fileProblems_;
+  bool previewRead_ = false;
+  std::vector<uint8_t> previewBytes_;
+  std::vector<Problem> previewProblems_;
+  std::exception_ptr failure_;
+  std::thread thread_;
+};
+
 // The verdict on footage opened (and closed again) through the module, with
-// the result of its draw when one was made. `drawn`, when given, is the
-// 8-bit frame of the footage size that draw left. `package` is the path the
-// footage was opened from.
-PackageVerdict Judge(const std::string& package, const OpenedFootage& footage, std::optional<A_Err> drawResult,
+// the result of its draw when one was made, and the tool's look at the
+// package it was opened from. `drawn`, when given, is the 8-bit frame of the
+// footage size that draw left.
+PackageVerdict Judge(PackageLook& look, const OpenedFootage& footage, std::optional<A_Err> drawResult,
                      const DrawnFrame* drawn);
 
 class PackageChecker {

@@ -269,11 +269,4 @@ PreviewLook LookAtPreviewBytes(const std::vector<uint8_t>& bytes, const DrawnFra
   return look;
 }
 
-PreviewLook LookAtPreview(const StylePackage& package, const PackageListing& listing, const DrawnFrame* drawn) {
-  std::vector<uint8_t> bytes;
-  PreviewLook look;
-  if (!ReadPreviewEntry(package, listing, &bytes, &look.problems)) return look;
-  return LookAtPreviewBytes(bytes, drawn);
-}
-
 }  // namespace lvs

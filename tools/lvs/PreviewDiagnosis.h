@@ -1,9 +1,10 @@
 // Whether the draw shows a package's preview, known the way the draw knows
-// it: the preview entry read with the plug-in's reader and decoded by the
-// plug-in's decoder exactly as the draw decodes it (only a picture of the
-// footage size, a row at a time, each row as it lands in an 8-bit world).
-// A preview that decodes to the footage size is shown, whatever its pixels;
-// one that does not is refused for the cause the decoder names, worded here.
+// it: the preview entry's bytes (as the plug-in's reader gives them)
+// decoded by the plug-in's decoder exactly as the draw decodes them (only a
+// picture of the footage size, a row at a time, each row as it lands in an
+// 8-bit world). A preview that decodes to the footage size is shown,
+// whatever its pixels; one that does not is refused for the cause the
+// decoder names, worded here.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "PackageDiagnosis.h"
 #include "Problems.h"
 #include "jpeg_decoder.h"
 
@@ -29,10 +29,6 @@ struct PreviewLook {
   // the draw left there.
   bool matchesDrawn = false;
 };
-
-// The preview entry of the package.
-PreviewLook LookAtPreview(const StylePackage& package, const PackageListing& listing,
-                          const DrawnFrame* drawn = nullptr);
 
 // A preview's bytes.
 PreviewLook LookAtPreviewBytes(const std::vector<uint8_t>& bytes, const DrawnFrame* drawn = nullptr);

@@ -97,6 +97,7 @@ int RunRender(const RenderOptions& options) {
   int exitCode = kExitOk;
   PackageInput input;
   if (!PreparePackage(&input, options.package, &exitCode)) return FinishSession(session, exitCode);
+  PackageLook look(input.Path());
   const OpenedFootage footage = session.Open(input.Path());
   PF_EffectWorld* world = nullptr;
   std::optional<A_Err> drawResult;
@@ -123,7 +124,7 @@ int RunRender(const RenderOptions& options) {
   session.Close(footage.inSpec);
   const DrawnFrame drawn = {checked ? reinterpret_cast<const uint8_t*>(checked->data) : nullptr,
                             checked ? std::ptrdiff_t(checked->rowbytes) : 0};
-  const PackageVerdict verdict = Judge(input.Path(), footage, drawResult, checked ? &drawn : nullptr);
+  const PackageVerdict verdict = Judge(look, footage, drawResult, checked ? &drawn : nullptr);
   if (checked != world) session.ReleaseWorld(checked);
   if (!verdict.ShowsItsPreview()) exitCode = kExitFailed;
   if (footage.result == A_Err_NONE && !world) exitCode = kExitUsage;
