@@ -64,6 +64,19 @@ TEST_F(LvsPack, PackedPackagesImportAndDrawTheirPreview) {
   EXPECT_EQ(Lvs({"check", "-q", File("piped.lvs", out.out)}).exitCode, 0);
 }
 
+// A preview that is, pixel for pixel, the fallback picture is still the
+// package's own: it decodes to the footage size, so the host shows it, and
+// pack proves it as any other.
+TEST_F(LvsPack, APreviewThatIsTheFallbackPictureIsPackedAndShown) {
+  const ToolRun run = Lvs(PackArgs("same.lvs", File("fallback.jpg", FallbackJpeg())));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const ToolRun check = Lvs({"check", "--json", "same.lvs"});
+  EXPECT_EQ(check.exitCode, 0) << check.out;
+  EXPECT_EQ(check.Lines().at(0)["shows"], "preview");
+  EXPECT_EQ(Lvs({"render", "same.lvs", "-o", "same.png"}).exitCode, 0);
+  EXPECT_TRUE(ReadPng(scratch.Path("same.png")) == Rgba(FallbackJpeg()));
+}
+
 // A preview or metadata the plug-in would not use is refused with the
 // plug-in's reason, before anything is written: an existing output stays as
 // it was and no temporary file is left beside it.
@@ -166,8 +179,9 @@ TEST_F(LvsSheet, CellsShowWhatTheHostWouldDraw) {
   Good();
   NoPreview();
   File("folder/text.lvs", "not a package");
-  const ToolRun run =
-      Lvs({"sheet", "good.lvs", "nopreview.lvs", "folder", "-o", "sheet.png", "--columns", "2", "--cell-width", "128"});
+  scratch.ForeignPackage("locked.lvs", {Sealed("meta", ToBytes(kMeta)), Sealed("prv", Preview(), "other")}, "prv");
+  const ToolRun run = Lvs({"sheet", "good.lvs", "nopreview.lvs", "folder", "locked.lvs", "-o", "sheet.png", "--columns",
+                           "2", "--cell-width", "128"});
   EXPECT_EQ(run.exitCode, 1) << run.err;
   int w = 0, h = 0;
   const Bytes sheet = ReadPng(scratch.Path("sheet.png"), 3, &w, &h);
@@ -186,10 +200,15 @@ TEST_F(LvsSheet, CellsShowWhatTheHostWouldDraw) {
   EXPECT_EQ(pixel(cellWidth + 8 + 8, 8 + 8), (std::vector<int>{245, 150, 25})) << "fallback mark";
   EXPECT_EQ(pixel(8 + 8, cellHeight + 8 + 8), (std::vector<int>{225, 45, 45})) << "no-import mark";
   EXPECT_NE(pixel(8 + 8, 8 + 8), (std::vector<int>{245, 150, 25})) << "no mark on a good package";
+  // A draw that fails gives no frame: the cell's box is empty, as for a
+  // package that does not import, with the fallback's mark.
+  EXPECT_EQ(pixel(cellWidth + 8 + 100, cellHeight + 8 + 4), (std::vector<int>{58, 20, 22})) << "no frame";
+  EXPECT_EQ(pixel(8 + 100, cellHeight + 8 + 4), (std::vector<int>{58, 20, 22})) << "not imported";
+  EXPECT_EQ(pixel(cellWidth + 8 + 8, cellHeight + 8 + 8), (std::vector<int>{245, 150, 25})) << "no frame's mark";
 
   // The same sheet on standard output; an empty folder makes no sheet.
-  const ToolRun piped =
-      Lvs({"sheet", "good.lvs", "nopreview.lvs", "folder", "-o", "-", "--columns", "2", "--cell-width", "128"});
+  const ToolRun piped = Lvs({"sheet", "good.lvs", "nopreview.lvs", "folder", "locked.lvs", "-o", "-", "--columns", "2",
+                             "--cell-width", "128"});
   EXPECT_EQ(piped.out, Slurp(scratch.Path("sheet.png")));
   fs::create_directory(scratch.Path("empty"));
   EXPECT_EQ(Lvs({"sheet", "empty", "-o", "none.png"}).exitCode, 2);

@@ -8,6 +8,8 @@ using nlohmann::json;
 
 namespace {
 
+// What the plug-in recorded, under the verdict; a package that did not
+// import has nothing recorded, not a record of empty texts and version 0.
 TEST_F(LvsTool, InfoPrintsOneRecordPerPackage) {
   Good();
   ToolRun run = Lvs({"info", "--json", "good.lvs", NoPreview(), File("notes.lvs", "just text\n")});
@@ -17,15 +19,34 @@ TEST_F(LvsTool, InfoPrintsOneRecordPerPackage) {
   EXPECT_EQ(lines[0], (json{{"package", "good.lvs"},
                             {"path", scratch.Path("good.lvs")},
                             {"result", 0},
+                            {"draw_result", 0},
                             {"name", "Ink"},
                             {"author", "A. B."},
                             {"hash", "9f2c"},
                             {"version", 3},
+                            {"ok", true},
+                            {"severity", nullptr},
+                            {"shows", "preview"},
                             {"problems", json::array()}}));
   EXPECT_EQ(lines[1]["result"], 0);
+  EXPECT_EQ(lines[1]["name"], "Ink");
+  EXPECT_EQ(lines[1]["shows"], "fallback");
   EXPECT_EQ(lines[2]["result"], 512);
+  EXPECT_EQ(lines[2]["shows"], "not-imported");
+  for (const char* key : {"path", "name", "author", "hash", "version", "draw_result"})
+    EXPECT_EQ(lines[2][key], nullptr) << key;
+
+  // A package that imports but shows the fallback fails info on its own.
+  EXPECT_EQ(Lvs({"info", "-q", NoPreview()}).exitCode, 1);
+  EXPECT_EQ(Lvs({"info", "-q", "good.lvs"}).exitCode, 0);
+  const ToolRun text = Lvs({"info", "notes.lvs"});
+  EXPECT_EQ(text.out.find("name:"), std::string::npos) << text.out;
+  EXPECT_EQ(text.out.find("version:"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("[zip.not-an-archive]"), std::string::npos) << text.out;
 }
 
+// render says what the host will show and exits 1 when it is not the
+// package's preview; the PNG is what the world holds either way.
 TEST_F(LvsTool, RenderWritesTheDrawnFrameOrExitsOne) {
   ToolRun run = Lvs({"render", Good(), "-o", "out.png", "--json"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -35,17 +56,36 @@ TEST_F(LvsTool, RenderWritesTheDrawnFrameOrExitsOne) {
                                      {"width", 1280},
                                      {"height", 720},
                                      {"depth", 8},
-                                     {"output", "out.png"}}));
+                                     {"output", "out.png"},
+                                     {"ok", true},
+                                     {"severity", nullptr},
+                                     {"shows", "preview"},
+                                     {"problems", json::array()}}));
   EXPECT_TRUE(ReadPng(scratch.Path("out.png")) == Rgba(Preview()));
   run = Lvs({"render", scratch.Package("nometa.lvs", {Sealed("prv", Preview())}), "-o", "none.png", "--json"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.Lines().at(0)["open_result"], 512);
+  EXPECT_EQ(run.Lines().at(0)["problems"].at(0)["code"], "meta.missing");
   EXPECT_FALSE(fs::exists(scratch.Path("none.png")));
+  for (const std::string depth : {"8", "16", "32"}) {
+    run = Lvs({"render", scratch.Package("wide.lvs", kMeta, PhotoJpeg(1281, 720)), "-o", "wide.png", "--depth", depth,
+               "--size", "640x360"});
+    EXPECT_EQ(run.exitCode, 1) << depth;
+    EXPECT_NE(run.out.find("NOT OK"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("[prv.wrong-size] The preview is 1281 by 720"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("fallback picture"), std::string::npos) << run.out;
+  }
+  EXPECT_TRUE(ReadPng(scratch.Path("wide.png")).size() == size_t(640) * 360 * 4);
+  run = Lvs({"render", scratch.Path("missing.lvs"), "-o", "missing.png"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.out.find("[file.missing]"), std::string::npos) << run.out;
   run =
       Lvs({"render", scratch.Package("locked.lvs", {Sealed("meta", ToBytes(kMeta)), Sealed("prv", Preview(), "other")}),
            "-o", "locked.png", "--json"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.Lines().at(0)["draw_result"], 512);
+  EXPECT_EQ(run.Lines().at(0)["shows"], "no-frame");
+  EXPECT_EQ(run.Lines().at(0)["problems"].at(0)["code"], "prv.wrong-password");
   EXPECT_FALSE(ReadPng(scratch.Path("locked.png")).empty());
 }
 
@@ -100,6 +140,7 @@ TEST_F(LvsTool, DecodeWritesTheDecodersPixelsOrExitsOne) {
   EXPECT_EQ(run.Lines().at(0), (json{{"file", file},
                                      {"result", 0},
                                      {"result_name", "Success"},
+                                     {"cause", nullptr},
                                      {"width", 320},
                                      {"height", 200},
                                      {"components", 3}}));
@@ -109,6 +150,7 @@ TEST_F(LvsTool, DecodeWritesTheDecodersPixelsOrExitsOne) {
   run = Lvs({"decode", "--json", File("cut.jpg", Bytes(Preview().begin(), Preview().begin() + 700)), "-o", "out.png"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.Lines().at(0)["result_name"], "MalformedData");
+  EXPECT_EQ(run.Lines().at(0)["cause"].get<std::string>().rfind("it ends before its scan does", 0), 0u) << run.out;
   EXPECT_FALSE(fs::exists(scratch.Path("out.png")));
 }
 

@@ -6,13 +6,20 @@
 PREVIEW_JPG is a baseline JPEG of 1280 by 720. Every case is written into
 OUTDIR, and OUTDIR/manifest.tsv gets one line per case:
 
-    file <TAB> open <TAB> draw <TAB> note
+    file <TAB> open <TAB> draw <TAB> codes <TAB> note
 
+file is the case's path below OUTDIR, as bytes (one name is not UTF-8).
 open is the result the import must give (0, or 512 for unusable metadata).
-draw is what a frame must show: "preview" (PREVIEW_JPG as the plug-in's
-decoder paints it), "preview=NAME" (the JPEG OUTDIR/NAME, carried by that
-package), "fallback" (the compiled-in picture), or "512" (a draw that fails
-because a preview entry is there but its bytes cannot be had).
+draw is what a frame of footage whose record names the file must show:
+"preview" (PREVIEW_JPG as the plug-in's decoder paints it), "preview=NAME"
+(the JPEG OUTDIR/NAME, carried by that package), "fallback" (the
+compiled-in picture), or "512" (a draw that fails because a preview entry is
+there but its bytes cannot be had). codes are the problem codes `lvs check`
+must report, space-separated ("-" for none): what is wrong with the case as
+it was built, so that every way the problem table knows a package to fail
+is made here, but for those no file can make (memory running out, a read
+of the file failing, a module that misbehaves; a file no one may read,
+when the corpus is made by root).
 
 The zip archives are written here byte by byte rather than by a zip library,
 because most cases are archives no library would write. Everything is a pure
@@ -30,6 +37,9 @@ import sys
 import zipfile
 import zlib
 
+FALLBACK_JPG = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "Plugin", "LumivastrinImporter",
+                            "resources", "update_preview.jpg")
+
 PASSWORD = b"Hq4$Tw8mB!r2Kd6^Lp9*Vz3#Nc7Ey5Gs"
 OTHER_PASSWORD = b"Hq4$Tw8mB!r2Kd6^Lp9*Vz3#Nc7Ey5Gt"
 META = {"name": "Ink", "author": "A. B.", "hash": "9f2c", "version": 3}
@@ -40,6 +50,7 @@ DEPTH_BOUND = 64
 ENTRY_BOUND = 1024
 DIRECTORY_BOUND = 1 << 20
 ENTRY_CEILING = 4 << 20
+PATH_BOUND = 259  # the bytes of a path the options record keeps
 PIXELS_PER_BYTE = 512
 
 LOCAL_SIG = b"PK\x03\x04"
@@ -445,17 +456,18 @@ def main():
             os.unlink(path)
         return path
 
-    def write(name, data, open_result, draw, note):
+    def write(name, data, open_result, draw, note, codes):
+        """codes: what lvs check must report of the case, space-separated."""
         with open(clear(name), "wb") as f:
             f.write(data)
-        manifest.append((name, open_result, draw, note))
+        manifest.append((name, open_result, draw, codes, note))
 
-    def odd_file(name, make, note):
+    def odd_file(name, make, note, codes):
         try:
             make(clear(name))
         except OSError:
             return  # the system will not make this kind of file here
-        manifest.append((name, 512, "fallback", note))
+        manifest.append((name, 512, "fallback", codes, note))
 
     def meta_entry(text=META_TEXT, **kw):
         return Entry("meta", text, **kw)
@@ -472,15 +484,15 @@ def main():
         return "preview=" + name
 
     # Baselines, and readings of ordinary zip features.
-    write("good.lvs", archive(good()), 0, "preview", "meta and prv, deflated and encrypted")
+    write("good.lvs", archive(good()), 0, "preview", "meta and prv, deflated and encrypted", codes="")
     write("plain_stored.lvs", archive(good(meta_entry(method=0, password=b""), prv_entry(method=0, password=b""))),
-          0, "preview", "neither entry encrypted nor compressed")
+          0, "preview", "neither entry encrypted nor compressed", codes="")
     write("stored_encrypted.lvs", archive(good(meta_entry(method=0), prv_entry(method=0))),
-          0, "preview", "stored and encrypted")
+          0, "preview", "stored and encrypted", codes="")
     write("data_descriptor.lvs", archive(good(meta_entry(descriptor=True), prv_entry(descriptor=True))),
-          0, "preview", "sizes and CRC only in data descriptors and the directory")
-    write("no_prv.lvs", archive([meta_entry()]), 0, "fallback", "no prv entry")
-    write("no_meta.lvs", archive([prv_entry()]), 512, "preview", "no meta entry")
+          0, "preview", "sizes and CRC only in data descriptors and the directory", codes="")
+    write("no_prv.lvs", archive([meta_entry()]), 0, "fallback", "no prv entry", codes="prv.missing")
+    write("no_meta.lvs", archive([prv_entry()]), 512, "preview", "no meta entry", codes="meta.missing")
     # The cipher is checked by a reader that shares none of this code.
     with zipfile.ZipFile(os.path.join(outdir, "good.lvs")) as z:
         assert z.read("meta", pwd=PASSWORD) == META_TEXT and z.read("prv", pwd=PASSWORD) == preview
@@ -492,9 +504,9 @@ def main():
     for w, h in ((16384, 16384), (65535, 4096)):
         bomb = header_only_jpeg(w, h, (16384 * 16384) // PIXELS_PER_BYTE)
         write("bomb_%dx%d.lvs" % (w, h), archive(good(prv=prv_entry(bomb))), 0, "fallback",
-              "prv is a %dx%d header of %d bytes without scan data" % (w, h, len(bomb)))
+              "prv is a %dx%d header of %d bytes without scan data" % (w, h, len(bomb)), codes="prv.wrong-size")
     write("bomb_1280x720_no_scan.lvs", archive(good(prv=prv_entry(header_only_jpeg(1280, 720)))), 0, "fallback",
-          "prv is a 1280x720 header without scan data")
+          "prv is a 1280x720 header without scan data", codes="prv.damaged-jpeg")
 
     # Two frame headers: the one before the scan is the one that counts.
     segs = jpeg_segments(preview)
@@ -505,26 +517,26 @@ def main():
     bogus = with_frame_dims(preview, sof_start, sof_end, 4096, 4096)
     write("frame_bogus_first.lvs",
           archive(good(prv=prv_entry(preview[:sof_start] + bogus + preview[sof_start:]))), 0, "preview",
-          "a 4096x4096 frame header before the real one")
+          "a 4096x4096 frame header before the real one", codes="")
     write("frame_bogus_last.lvs",
           archive(good(prv=prv_entry(preview[:sos_start] + bogus + preview[sos_start:]))), 0, "fallback",
-          "a 4096x4096 frame header after the real one, before the scan")
+          "a 4096x4096 frame header after the real one, before the scan", codes="prv.wrong-size")
 
     # Metadata bombs and the metadata bounds.
     for name, text, note in (
             ("meta_bomb_brackets.lvs", b"[" * (64 << 20), "64 MiB of ["),
             ("meta_bomb_objects.lvs", b"{}," * (20 << 20), "60 MiB of {},"),
             ("meta_bomb_nesting.lvs", b"[" * (30 << 20) + b"]" * (30 << 20), "60 MiB of balanced [[...]]")):
-        write(name, archive(good(meta=meta_entry(text))), 512, "preview", note)
+        write(name, archive(good(meta=meta_entry(text))), 512, "preview", note, codes="meta.too-large")
 
     def padded_meta(size):
         head = META_TEXT[:-1] + b',"pad":"'
         return head + b"p" * (size - len(head) - 2) + b'"}'
 
     write("meta_size_bound.lvs", archive(good(meta=meta_entry(padded_meta(META_SIZE_BOUND)))), 0, "preview",
-          "meta of exactly %d bytes" % META_SIZE_BOUND)
+          "meta of exactly %d bytes" % META_SIZE_BOUND, codes="")
     write("meta_size_over.lvs", archive(good(meta=meta_entry(padded_meta(META_SIZE_BOUND + 1)))), 512, "preview",
-          "meta of %d bytes" % (META_SIZE_BOUND + 1))
+          "meta of %d bytes" % (META_SIZE_BOUND + 1), codes="meta.too-large")
     for depth in (DEPTH_BOUND, DEPTH_BOUND + 1):
         arrays = b"[" * (depth - 1) + b"]" * (depth - 1)
         objects = b'{"a":' * (depth - 2) + b"{}" + b"}" * (depth - 2)
@@ -532,26 +544,27 @@ def main():
             write("meta_depth_%d_%s.lvs" % (depth, kind),
                   archive(good(meta=meta_entry(META_TEXT[:-1] + b',"deep":' + deep + b"}"))),
                   0 if depth <= DEPTH_BOUND else 512, "preview",
-                  "meta nested %d levels deep through %s" % (depth, kind))
+                  "meta nested %d levels deep through %s" % (depth, kind),
+                  codes="" if depth <= DEPTH_BOUND else "meta.too-deep")
     controls = "Ink\x1b[31m\x07\r\n\t\x01\x08\x0c\x1f\x7f"
     escaped = json.dumps(dict(META, name=controls), separators=(",", ":")).encode()
     assert b"\\u001b" in escaped
     write("meta_control_escaped.lvs", archive(good(meta=meta_entry(escaped))), 0, "preview",
-          "name holds escaped ESC, BEL, CR and other control characters")
+          "name holds escaped ESC, BEL, CR and other control characters", codes="")
     write("meta_control_raw.lvs", archive(good(meta=meta_entry(META_TEXT.replace(b"Ink", b"In\x1bk\x07")))),
-          512, "preview", "name holds raw ESC and BEL bytes (not JSON)")
-    write("meta_empty.lvs", archive(good(meta=meta_entry(b""))), 512, "preview", "meta of zero bytes")
+          512, "preview", "name holds raw ESC and BEL bytes (not JSON)", codes="meta.not-json")
+    write("meta_empty.lvs", archive(good(meta=meta_entry(b""))), 512, "preview", "meta of zero bytes", codes="meta.empty")
 
     # Entry counts and the directory's size.
     def fillers(count, prefix="f"):
         return [Entry("%s%05d" % (prefix, i), b"x", method=0, password=b"") for i in range(count)]
 
     write("entries_%d.lvs" % ENTRY_BOUND, archive(fillers(ENTRY_BOUND - 2) + good()), 0, "preview",
-          "%d entries, meta and prv last" % ENTRY_BOUND)
+          "%d entries, meta and prv last" % ENTRY_BOUND, codes="")
     write("entries_%d.lvs" % (ENTRY_BOUND + 1), archive(fillers(ENTRY_BOUND - 1) + good()), 512, "fallback",
-          "%d entries, meta and prv last" % (ENTRY_BOUND + 1))
+          "%d entries, meta and prv last" % (ENTRY_BOUND + 1), codes="zip.too-many-entries")
     write("entries_65535.lvs", archive(fillers(65533) + good()), 512, "fallback",
-          "65535 entries (the most without zip64), meta and prv last")
+          "65535 entries (the most without zip64), meta and prv last", codes="zip.too-many-entries")
 
     # Zip64, with every record but meta's and prv's on one shared local entry:
     # a million records in under 60 MB.
@@ -564,7 +577,7 @@ def main():
     records = b"".join(record + n for n in itertools.islice((n for n in names if n != b"meta"), many - 2))
     write("entries_1000000.lvs", archive([shared, meta, prv], directory=records + meta.central_record() +
                                          prv.central_record(), zip64={"n_disk": many, "n_total": many}),
-          512, "fallback", "1,000,000 entries (zip64), all but meta and prv on one shared local entry")
+          512, "fallback", "1,000,000 entries (zip64), all but meta and prv on one shared local entry", codes="zip.too-many-entries")
     del records
 
     def directory_of(size):
@@ -581,77 +594,85 @@ def main():
             need -= 52 + comment
         return entries
 
-    for size, open_result, draw in ((DIRECTORY_BOUND, 0, "preview"), (DIRECTORY_BOUND + 1, 512, "fallback")):
+    for size, open_result, draw, codes in ((DIRECTORY_BOUND, 0, "preview", ""),
+                                           (DIRECTORY_BOUND + 1, 512, "fallback", "zip.directory-too-large")):
         entries = directory_of(size)
         assert sum(46 + len(e.name) + len(e.comment) for e in entries) == size
         write("directory_%d_bytes.lvs" % size, archive(entries), open_result, draw,
-              "a central directory of %d bytes (long entry comments)" % size)
+              "a central directory of %d bytes (long entry comments)" % size, codes=codes)
 
     # Long names beside good entries.
     for length in (1024, 65535):
         write("name_%d.lvs" % length, archive([Entry(b"n" * length, b"x", method=0, password=b"")] + good()),
-              0, "preview", "an entry named with %d bytes before meta and prv" % length)
+              0, "preview", "an entry named with %d bytes before meta and prv" % length, codes="")
 
     # Names that resemble the entries' names.
     write("shadow_nul.lvs", archive([Entry(b"meta\x00x", b"{not json"), meta_entry(),
                                      Entry(b"prv\x00", b"not a picture" * 100), prv_entry()]),
-          0, "preview", "meta\\0x and prv\\0 (garbage) stored before meta and prv")
+          0, "preview", "meta\\0x and prv\\0 (garbage) stored before meta and prv", codes="")
     write("shadow_case_path.lvs", archive([Entry("Meta", META_TEXT), Entry("meta.json", META_TEXT),
                                            Entry("styles/meta", META_TEXT)]),
-          512, "fallback", "only Meta, meta.json and styles/meta")
+          512, "fallback", "only Meta, meta.json and styles/meta", codes="meta.misnamed prv.missing")
     write("shadow_prv_lookalikes.lvs", archive([meta_entry(), Entry("Prv", preview), Entry("prv.jpg", preview),
                                                 Entry("styles/prv", preview)]),
-          0, "fallback", "meta, and only Prv, prv.jpg and styles/prv")
+          0, "fallback", "meta, and only Prv, prv.jpg and styles/prv", codes="prv.misnamed")
 
     # Archive comments up to the longest, and an end record forged inside one.
     text = b"Lumivastrin comment. " * 3200
     for length in (65514, 65520, 65535):
         write("comment_%d.lvs" % length, archive(good(), comment=text[:length]), 0, "preview",
-              "an archive comment of %d bytes" % length)
+              "an archive comment of %d bytes" % length, codes="")
     rng = random.Random(7)
     garbage = bytes(rng.randrange(256) for _ in range(18))
     write("comment_fake_eocd.lvs", archive(good(), comment=b"before " + EOCD_SIG + garbage + b" after"),
-          0, "preview", "the comment holds PK\\5\\6 and garbage")
+          0, "preview", "the comment holds PK\\5\\6 and garbage", codes="")
     plausible = EOCD_SIG + struct.pack("<HHHHIIH", 0, 0, 2, 2, 100, 0, 0)
     write("comment_fake_eocd_plausible.lvs", archive(good(), comment=plausible + b"tail " * 20), 0, "preview",
-          "the comment holds an end record with sane fields that does not end the file")
+          "the comment holds an end record with sane fields that does not end the file", codes="")
     write("comment_65535_fake_eocd.lvs",
           archive(good(), comment=(text[:65535 - 40] + EOCD_SIG + garbage + text[:18])), 0, "preview",
-          "a 65535-byte comment with PK\\5\\6 and garbage near its end")
+          "a 65535-byte comment with PK\\5\\6 and garbage near its end", codes="")
 
     # Whole-archive damage: nothing can be read, so there is no preview either.
     whole = archive(good())
     cd_start = struct.unpack("<I", whole[-6:-2])[0]
     cd_size = struct.unpack("<I", whole[-10:-6])[0]
-    for name, data, note in (
-            ("empty.lvs", b"", "zero bytes"),
-            ("only_local_signature.lvs", LOCAL_SIG, "PK\\3\\4 and nothing else"),
-            ("random.lvs", bytes(random.Random(11).randrange(256) for _ in range(4096)), "4096 random bytes"),
-            ("truncated_in_eocd.lvs", whole[:-10], "cut 10 bytes before the end of the end record"),
-            ("truncated_in_directory.lvs", whole[:cd_start + cd_size // 2], "cut in the middle of the directory"),
+    # A zip64 end record the reader cannot find leaves the plain one, whose
+    # counts are then the 65,535 that mark zip64.
+    random_bytes = bytes(random.Random(11).randrange(256) for _ in range(4096))
+    for name, data, note, codes in (
+            ("empty.lvs", b"", "zero bytes", "zip.not-an-archive"),
+            ("only_local_signature.lvs", LOCAL_SIG, "PK\\3\\4 and nothing else", "zip.truncated"),
+            ("random.lvs", random_bytes, "4096 random bytes",
+             "zip.truncated" if random_bytes.startswith(b"PK") else "zip.not-an-archive"),
+            ("truncated_in_eocd.lvs", whole[:-10], "cut 10 bytes before the end of the end record", "zip.truncated"),
+            ("truncated_in_directory.lvs", whole[:cd_start + cd_size // 2], "cut in the middle of the directory",
+             "zip.truncated"),
             ("directory_offset_past_eof.lvs", archive(good(), eocd={"cd_offset": len(whole) + 100}),
-             "directory offset beyond the end of the file"),
+             "directory offset beyond the end of the file", "zip.directory-outside"),
             ("directory_size_over_file.lvs", archive(good(), eocd={"cd_size": len(whole) * 2}),
-             "directory size larger than the file"),
+             "directory size larger than the file", "zip.directory-outside"),
             ("zip64_locator_past_eof.lvs", archive(good(), locator={"offset": len(whole) + 4096}),
-             "zip64 locator points past the end of the file"),
+             "zip64 locator points past the end of the file", "zip.too-many-entries"),
             ("zip64_locator_at_garbage.lvs",
              archive(good(), locator={"offset": cd_start + cd_size}, before_end=bytes(56)),
-             "zip64 locator points at zero bytes instead of an end record"),
+             "zip64 locator points at zero bytes instead of an end record", "zip.too-many-entries"),
             ("zip64_locator_at_local.lvs", archive(good(), locator={"offset": 0}),
-             "zip64 locator points at a local header"),
+             "zip64 locator points at a local header", "zip.too-many-entries"),
             ("zip64_huge_counts.lvs", archive(good(), zip64={"n_disk": 1 << 62, "n_total": 1 << 62}),
-             "zip64 end record counts 2^62 entries"),
+             "zip64 end record counts 2^62 entries", "zip.too-many-entries"),
             ("zip64_huge_offset.lvs", archive(good(), zip64={"cd_offset": (1 << 63) - 1}),
-             "zip64 directory offset 2^63-1"),
+             "zip64 directory offset 2^63-1", "zip.directory-outside"),
             ("zip64_huge_size.lvs", archive(good(), zip64={"cd_size": 1 << 62}),
-             "zip64 directory size 2^62")):
-        write(name, data, 512, "fallback", note)
+             "zip64 directory size 2^62", "zip.directory-too-large"),
+            ("spanned.lvs", archive(good(), eocd={"disk": 1, "cd_disk": 1}),
+             "the end record says the archive's last disk is its second", "zip.spanned")):
+        write(name, data, 512, "fallback", note, codes=codes)
     # The entries before a record that is not there are still found.
     write("eocd_count_over.lvs", archive(good(), eocd={"n_disk": 3, "n_total": 3}), 0, "preview",
-          "the end record counts 3 entries, 2 are there")
+          "the end record counts 3 entries, 2 are there", codes="")
     write("zip64_good.lvs", archive(good(), zip64={}), 0, "preview",
-          "found through a correct zip64 end record and locator")
+          "found through a correct zip64 end record and locator", codes="")
     z64 = good()
     for e in z64:
         e.local_fields = dict(csize=0xFFFFFFFF, usize=0xFFFFFFFF)
@@ -660,7 +681,7 @@ def main():
         e.version_needed = 45
         e.csize = e.usize = 0xFFFFFFFF
     write("zip64_extra_sizes.lvs", archive(z64, zip64={}), 0, "preview",
-          "every size only in zip64 extra fields")
+          "every size only in zip64 extra fields", codes="")
 
     # Damage to one entry. On meta the import fails and the preview still
     # shows; on prv the import succeeds and the frame is the fallback, or fails
@@ -753,11 +774,17 @@ def main():
         "zip64_extra_short": "sizes marked for zip64, extra field holds only one",
         "zip64_extra_cut": "sizes marked for zip64, extra field cut short of its length",
     }
+    # What keeps the entry from being read, as its problem code says it.
+    kinds = {"size_over_ceiling": "too-large", "method_12": "method", "method_14": "method",
+             "method_99": "strong-encryption", "strong_encryption": "strong-encryption",
+             "other_password": "wrong-password", "other_password_descriptor": "wrong-password",
+             "zip64_extra_short": "missing", "zip64_extra_cut": "missing"}
     for fault, note in notes.items():
+        kind = kinds.get(fault, "damaged")
         write("meta_%s.lvs" % fault, damaged(fault, "meta"), 512, "fallback" if fault in in_directory else "preview",
-              "meta: " + note)
+              "meta: " + note, codes="meta." + kind + (" prv.missing" if fault in in_directory else ""))
         write("prv_%s.lvs" % fault, damaged(fault, "prv"), 0, "fallback" if fault in missing else "512",
-              "prv: " + note)
+              "prv: " + note, codes="prv." + kind)
     # A reader that shares none of this code tells another password from
     # damage by the same check byte.
     for fault, says in (("other_password", "password"), ("other_password_descriptor", "password"),
@@ -775,7 +802,7 @@ def main():
         plain = META_TEXT if target == "meta" else preview
         e = padded(target, plain, raw_bound(len(plain), True))
         write("%s_padded_at_bound.lvs" % target, archive(good(**{target: e})), 0, "preview",
-              "%s: behind blocks that deliver nothing, exactly as many raw bytes as deflate can need" % target)
+              "%s: behind blocks that deliver nothing, exactly as many raw bytes as deflate can need" % target, codes="")
 
     # The preview ceiling: the sample picture behind comment segments. The
     # largest preview a frame reads, padded as far as its bound allows too.
@@ -792,26 +819,26 @@ def main():
 
     at_ceiling = commented(preview, ENTRY_CEILING)
     write("prv_at_ceiling.lvs", archive(good(prv=prv_entry(at_ceiling))), 0, "preview",
-          "prv: the preview behind comments, %d MiB in all, deflated and encrypted" % (ENTRY_CEILING >> 20))
+          "prv: the preview behind comments, %d MiB in all, deflated and encrypted" % (ENTRY_CEILING >> 20), codes="")
     write("prv_at_ceiling_stored.lvs", archive(good(prv=prv_entry(at_ceiling, method=0, password=b""))), 0,
-          "preview", "prv: the preview behind comments, %d MiB in all, stored" % (ENTRY_CEILING >> 20))
+          "preview", "prv: the preview behind comments, %d MiB in all, stored" % (ENTRY_CEILING >> 20), codes="")
     write("prv_at_ceiling_padded.lvs",
           archive(good(prv=padded("prv", at_ceiling, raw_bound(ENTRY_CEILING, False), password=b""))), 0, "preview",
           "prv: the preview behind comments, %d MiB in all, behind as many blocks that deliver nothing as its "
-          "bound allows (not encrypted)" % (ENTRY_CEILING >> 20))
+          "bound allows (not encrypted)" % (ENTRY_CEILING >> 20), codes="")
     write("prv_over_ceiling.lvs", archive(good(prv=prv_entry(commented(preview, ENTRY_CEILING + 1)))), 0,
-          "fallback", "prv: the preview behind comments, %d MiB + 1 in all" % (ENTRY_CEILING >> 20))
+          "fallback", "prv: the preview behind comments, %d MiB + 1 in all" % (ENTRY_CEILING >> 20), codes="prv.too-large")
 
     # Pictures beside the one preview that is usable.
     colour = block_jpeg(1280, 720, 3)
     write("jpeg_blocks_colour.lvs", archive(good(prv=prv_entry(colour))), 0, picture("blocks_colour.jpg", colour),
-          "a second 1280x720 colour picture")
+          "a second 1280x720 colour picture", codes="")
     grey = block_jpeg(1280, 720, 1)
     write("jpeg_grey.lvs", archive(good(prv=prv_entry(grey))), 0, picture("blocks_grey.jpg", grey),
-          "grey 1280x720")
+          "grey 1280x720", codes="")
     restarts = block_jpeg(1280, 720, 3, restart=1)
     write("jpeg_restart_1.lvs", archive(good(prv=prv_entry(restarts))), 0, picture("blocks_restart.jpg", restarts),
-          "restart interval 1 with every marker")
+          "restart interval 1 with every marker", codes="")
     at = colour.index(b"\xFF\xDA")
     no_markers = colour[:at] + segment(0xDD, struct.pack(">H", 1)) + colour[at:]
     ac_full = sum(n << (16 - length) for length, n in enumerate(AC_BITS, 1))
@@ -819,21 +846,105 @@ def main():
     overfull = block_jpeg(1280, 720, 3, ac_bits=AC_BITS[:15] + [AC_BITS[15] + extra_codes],
                           ac_vals=AC_VALS + bytes([0x0B, 0x0C, 0x0D, 0x0E])[:extra_codes])
     cut = preview[:sos_start + (len(preview) - sos_start) // 2]
-    for name, jpeg, note in (
-            ("jpeg_progressive.lvs", block_jpeg(1280, 720, 3, progressive=True), "progressive 1280x720"),
-            ("jpeg_1281x720.lvs", block_jpeg(1281, 720, 3), "baseline 1281x720"),
-            ("jpeg_1280x721.lvs", block_jpeg(1280, 721, 3), "baseline 1280x721"),
-            ("jpeg_1279x720.lvs", block_jpeg(1279, 720, 3), "baseline 1279x720"),
-            ("jpeg_65535x65535.lvs", header_only_jpeg(65535, 65535), "a 65535x65535 header without data"),
-            ("jpeg_dht_overfull.lvs", overfull, "an AC table with one code more than its lengths allow"),
-            ("jpeg_restart_missing.lvs", no_markers, "restart interval 1, no restart markers"),
-            ("jpeg_truncated.lvs", cut, "the preview cut in the middle of its scan"),
-            ("jpeg_truncated_eoi.lvs", cut + b"\xFF\xD9", "the preview cut in its scan, then EOI")):
-        write(name, archive(good(prv=prv_entry(jpeg))), 0, "fallback", "prv: " + note)
+    # DNL: the frame header's height is 0, given after the scan instead.
+    sof_at = colour.index(b"\xFF\xC0")
+    dnl = colour[:sof_at + 5] + struct.pack(">H", 0) + colour[sof_at + 7:-2] + segment(0xDC, struct.pack(">H", 720))
+    dnl += b"\xFF\xD9"
+    scan_first = colour[:sof_at] + colour[sof_at + 2 + struct.unpack(">H", colour[sof_at + 2:sof_at + 4])[0]:]
+    no_frame = b"\xFF\xD8" + segment(0xDA, bytes([0, 0, 63, 0])) + b"\xFF\xD9"
+    png = b"\x89PNG\r\n\x1a\n" + struct.pack(">I", 13) + b"IHDR" + struct.pack(">IIBBBBB", 1280, 720, 8, 2, 0, 0, 0)
+    for name, jpeg, note, codes in (
+            ("jpeg_progressive.lvs", block_jpeg(1280, 720, 3, progressive=True), "progressive 1280x720",
+             "prv.unsupported-jpeg"),
+            ("jpeg_1281x720.lvs", block_jpeg(1281, 720, 3), "baseline 1281x720", "prv.wrong-size"),
+            ("jpeg_1280x721.lvs", block_jpeg(1280, 721, 3), "baseline 1280x721", "prv.wrong-size"),
+            ("jpeg_1279x720.lvs", block_jpeg(1279, 720, 3), "baseline 1279x720", "prv.wrong-size"),
+            ("jpeg_65535x65535.lvs", header_only_jpeg(65535, 65535), "a 65535x65535 header without data",
+             "prv.wrong-size"),
+            ("jpeg_dht_overfull.lvs", overfull, "an AC table with one code more than its lengths allow",
+             "prv.damaged-jpeg"),
+            ("jpeg_restart_missing.lvs", no_markers, "restart interval 1, no restart markers", "prv.damaged-jpeg"),
+            ("jpeg_truncated.lvs", cut, "the preview cut in the middle of its scan", "prv.damaged-jpeg"),
+            ("jpeg_truncated_eoi.lvs", cut + b"\xFF\xD9", "the preview cut in its scan, then EOI", "prv.damaged-jpeg"),
+            ("jpeg_dnl.lvs", dnl, "1280 wide, its height 0 in the frame header and 720 in a DNL segment after the "
+             "scan", "prv.height-later"),
+            ("jpeg_scan_before_frame.lvs", scan_first, "a scan of three components before any frame header",
+             "prv.no-frame"),
+            ("jpeg_no_frame.lvs", no_frame, "a scan of no components and no frame header at all", "prv.no-frame"),
+            ("jpeg_png.lvs", png, "a PNG picture", "prv.png"),
+            ("jpeg_gif.lvs", b"GIF89a" + bytes(64), "the start of a GIF picture", "prv.not-jpeg"),
+            ("jpeg_empty.lvs", b"", "zero bytes", "prv.empty")):
+        write(name, archive(good(prv=prv_entry(jpeg))), 0, "fallback", "prv: " + note, codes=codes)
+
+    # Metadata the parser refuses, and texts and numbers the record keeps
+    # less of than the metadata holds.
+    def with_meta(**changes):
+        meta = dict(META, **changes)
+        return json.dumps({k: v for k, v in meta.items() if v is not ...}, separators=(",", ":")).encode()
+
+    for name, text, open_result, codes, note in (
+            ("meta_array.lvs", b'["Ink", "A. B."]', 512, "meta.not-object", "meta is a JSON array"),
+            ("meta_no_hash.lvs", with_meta(hash=...), 512, "meta.key-missing", "meta has no \"hash\""),
+            ("meta_name_number.lvs", with_meta(name=5), 512, "meta.key-type", "\"name\" is a number"),
+            ("meta_version_string.lvs", with_meta(version="3"), 512, "meta.version-string",
+             "\"version\" is the string \"3\""),
+            ("meta_version_null.lvs", with_meta(version=None), 512, "meta.version-type", "\"version\" is null"),
+            ("meta_name_300.lvs", with_meta(name="N" * 300), 0, "meta.name-cut",
+             "\"name\" of 300 bytes, the record keeps 254"),
+            ("meta_author_nul.lvs", with_meta(author="A.\u0000B."), 0, "meta.author-cut",
+             "\"author\" holds an escaped NUL, the record keeps what comes before it"),
+            ("meta_hash_255.lvs", with_meta(hash="h" * 255), 0, "meta.hash-cut",
+             "\"hash\" of 255 bytes, the record keeps 254"),
+            ("meta_version_fraction.lvs", with_meta(version=2.5), 0, "meta.version-cut",
+             "\"version\" 2.5, the record keeps 2")):
+        write(name, archive(good(meta=meta_entry(text))), open_result, "preview", note, codes=codes)
+    write("meta_empty_prv_empty.lvs", archive([meta_entry(b"{}"), prv_entry(b"")]), 512, "fallback",
+          "meta is an empty object, prv has no bytes",
+          codes="meta.key-missing meta.key-missing meta.key-missing meta.key-missing prv.empty")
+
+    # A preview that is, pixel for pixel, the fallback picture is still the
+    # package's own preview, shown as any other.
+    fallback = open(FALLBACK_JPG, "rb").read()
+    write("prv_is_the_fallback.lvs", archive(good(prv=prv_entry(fallback))), 0,
+          picture("update_preview.jpg", fallback), "prv is the plug-in's fallback picture", codes="")
+
+    # Files the host cannot import for their name or their path: not named
+    # .lvs; a path longer than the record keeps (the draw of footage that
+    # names it reads the path cut to what the record keeps, which names
+    # nothing); a name that is not UTF-8 (a record naming it by its bytes
+    # reads it).
+    write("good.zip", archive(good()), 0, "preview", "a good package not named .lvs", codes="file.extension")
+    base = outdir if os.path.isabs(outdir) else os.path.join(os.getcwd(), outdir)
+    for length, open_result, draw, codes in ((PATH_BOUND, 0, "preview", ""),
+                                             (PATH_BOUND + 1, 512, "fallback", "file.path-too-long")):
+        # A folder of its own whose name makes the path exactly that long.
+        name = "path_%d.lvs" % length
+        folder = "long_path_%d_" % length
+        pad = length - len(os.fsencode(os.path.join(base, folder, name)))
+        if pad < 0:
+            sys.exit("the corpus folder's path is too long for the path cases: %s" % base)
+        folder += "p" * pad
+        os.makedirs(os.path.join(outdir, folder), exist_ok=True)
+        write(os.path.join(folder, name), archive(good()), open_result, draw,
+              "a good package whose full path is %d bytes" % length, codes=codes)
+    write(os.fsdecode(b"name_\xff\xfe.lvs"), archive(good()), 512, "preview",
+          "a good package whose name is not UTF-8", codes="file.path-not-utf8")
+    manifest.append(("missing.lvs", 512, "fallback", "file.missing", "no file at all"))
+    clear("missing.lvs")
+
+    def unreadable(path):
+        with open(path, "wb") as f:
+            f.write(archive(good()))
+        os.chmod(path, 0)
+        if os.access(path, os.R_OK):
+            os.unlink(path)
+            raise PermissionError("readable all the same (run as root)")
+
+    odd_file("unreadable.lvs", unreadable, "a good package no one may read", "file.unreadable")
 
     # Paths that are not regular files.
-    odd_file("fifo.lvs", os.mkfifo, "a FIFO")
-    odd_file("folder.lvs", os.mkdir, "a directory")
+    odd_file("fifo.lvs", os.mkfifo, "a FIFO", "file.not-regular")
+    odd_file("folder.lvs", os.mkdir, "a directory", "file.folder")
 
     def make_socket(path):
         s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
@@ -842,15 +953,16 @@ def main():
         finally:
             s.close()
 
-    odd_file("socket.lvs", make_socket, "a UNIX socket")
-    odd_file("dev_zero.lvs", lambda p: os.symlink("/dev/zero", p), "a link to /dev/zero")
-    odd_file("dev_null.lvs", lambda p: os.symlink("/dev/null", p), "a link to /dev/null")
+    odd_file("socket.lvs", make_socket, "a UNIX socket", "file.not-regular")
+    odd_file("dev_zero.lvs", lambda p: os.symlink("/dev/zero", p), "a link to /dev/zero", "file.not-regular")
+    odd_file("dev_null.lvs", lambda p: os.symlink("/dev/null", p), "a link to /dev/null", "file.not-regular")
     os.symlink("good.lvs", clear("link_to_good.lvs"))
-    manifest.append(("link_to_good.lvs", 0, "preview", "a link to good.lvs"))
+    manifest.append(("link_to_good.lvs", 0, "preview", "", "a link to good.lvs"))
 
-    with open(os.path.join(outdir, "manifest.tsv"), "w") as f:
-        for name, open_result, draw, note in manifest:
-            f.write("%s\t%d\t%s\t%s\n" % (name, open_result, draw, note))
+    # Names that are not UTF-8 are written as the bytes they are.
+    with open(os.path.join(outdir, "manifest.tsv"), "wb") as f:
+        for name, open_result, draw, codes, note in manifest:
+            f.write(os.fsencode(name) + ("\t%d\t%s\t%s\t%s\n" % (open_result, draw, codes or "-", note)).encode())
 
 
 if __name__ == "__main__":

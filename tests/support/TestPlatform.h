@@ -26,6 +26,10 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options =
 
 long ProcessId();
 
+// Whether the process may read any file whatever its permissions (root):
+// then no file can be made unreadable to it.
+bool ReadsEveryFile();
+
 // Bytes the C runtime's heap holds for the process, taken from the heap
 // itself, so that growth from frame to frame shows.
 std::size_t HeapInUse();

@@ -12,17 +12,20 @@
 
 #include "CommandSupport.h"
 #include "PackageCheck.h"
+#include "VerdictReport.h"
 
 namespace lvs {
 namespace {
 
 int PrintProblemCodes(bool json) {
   std::string text;
-  for (const ProblemCode& c : ProblemCodes()) {
+  for (int i = 0; i < int(Code::Count); ++i) {
+    const Code code = Code(i);
     if (json)
-      text += JsonLine({{"code", c.code}, {"severity", SeverityName(c.severity)}, {"summary", c.summary}});
+      text += JsonLine(
+          {{"code", CodeName(code)}, {"severity", SeverityName(SeverityOf(code))}, {"summary", CodeSummary(code)}});
     else
-      text += Format("%-26s %-10s %s\n", c.code, SeverityName(c.severity), c.summary.c_str());
+      text += Format("%-26s %-10s %s\n", CodeName(code), SeverityName(SeverityOf(code)), CodeSummary(code));
   }
   Emit(text);
   return kExitOk;
@@ -31,14 +34,10 @@ int PrintProblemCodes(bool json) {
 // One package's report as check prints it; empty with --quiet.
 std::string Report(const CheckOptions& options, const std::string& package, const PackageVerdict& verdict) {
   if (options.quiet) return {};
-  const std::optional<Severity> worst = WorstSeverity(verdict.problems);
-  if (options.json)
-    return JsonLine({{"package", package},
-                     {"ok", !worst},
-                     {"severity", worst ? nlohmann::json(SeverityName(*worst)) : nlohmann::json()},
-                     {"problems", ProblemsJson(verdict.problems)}});
-  if (!worst) return Printable(package) + ": OK: the host would import it and show its own preview.\n";
-  return Printable(package) + ": NOT OK: " + SeverityOutcome(*worst) + "\n" + ProblemsText(verdict.problems);
+  if (!options.json) return VerdictText(package, verdict);
+  nlohmann::json line = {{"package", package}};
+  AddVerdictJson(verdict, &line);
+  return JsonLine(line);
 }
 
 // Checks packages[first], packages[first + step]... in a session of its

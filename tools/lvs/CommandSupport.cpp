@@ -70,13 +70,13 @@ std::string FieldText(const char* field, size_t size) {
 nlohmann::json ProblemsJson(const std::vector<Problem>& problems) {
   nlohmann::json list = nlohmann::json::array();
   for (const Problem& p : problems)
-    list.push_back({{"code", p.code}, {"severity", SeverityName(p.severity)}, {"message", p.message}});
+    list.push_back({{"code", p.Name()}, {"severity", SeverityName(p.GetSeverity())}, {"message", p.message}});
   return list;
 }
 
 std::string ProblemsText(const std::vector<Problem>& problems) {
   std::string text;
-  for (const Problem& p : problems) text += "  - [" + p.code + "] " + Printable(p.message) + "\n";
+  for (const Problem& p : problems) text += "  - [" + std::string(p.Name()) + "] " + Printable(p.message) + "\n";
   return text;
 }
 

@@ -8,6 +8,7 @@
 #include "Files.h"
 #include "OutputFile.h"
 #include "PngFile.h"
+#include "PreviewDiagnosis.h"
 #include "ResultNames.h"
 #include "jpeg_decoder.h"
 
@@ -69,18 +70,22 @@ int RunDecode(const DecodeOptions& options) {
 
   if (options.quiet) return exitCode;
   const Stream report = options.output == "-" ? Stream::Err : Stream::Out;
+  // What stopped the decoder, in the words check uses for a preview.
+  const std::string cause = result == Jpeg::Decoder::Success ? std::string() : CausePhrase(decoder);
   if (options.json) {
     PrintJsonLine({{"file", options.file},
                    {"result", result},
                    {"result_name", DecoderResultName(result)},
+                   {"cause", cause.empty() ? nlohmann::json() : nlohmann::json("it " + cause)},
                    {"width", decoder.GetWidth()},
                    {"height", decoder.GetHeight()},
                    {"components", components}},
                   report);
   } else {
-    Emit(report, Format("%s\n  result:     %s (%d)\n  width:      %d\n  height:     %d\n  components: %d\n",
+    Emit(report, Format("%s\n  result:     %s (%d)%s\n  width:      %d\n  height:     %d\n  components: %d\n",
                         Printable(options.file).c_str(), DecoderResultName(result), int(result),
-                        int(decoder.GetWidth()), int(decoder.GetHeight()), components));
+                        cause.empty() ? "" : (": it " + cause).c_str(), int(decoder.GetWidth()),
+                        int(decoder.GetHeight()), components));
   }
   return exitCode;
 }

@@ -16,6 +16,7 @@
 #include "PackageBuilder.h"
 #include "PackageCheck.h"
 #include "PackageDiagnosis.h"
+#include "PreviewDiagnosis.h"
 #include "StyleFormat.h"
 #include "StyleMeta.h"
 #include "StylePackage.h"
@@ -24,28 +25,9 @@
 namespace lvs {
 namespace {
 
-// The preview as the draw paints it into an 8-bit world: opaque A, R, G, B,
-// grey spread over the three colours. Empty when it does not decode.
-ArgbFrame Painted(const std::vector<uint8_t>& jpeg) {
-  const Jpeg::Decoder decoder(
-      jpeg.data(), jpeg.size(), [](uint64_t n) { return std::malloc(size_t(n)); }, std::free, kStyleWidth,
-      kStyleHeight);
-  ArgbFrame frame;
-  if (decoder.GetResult() != Jpeg::Decoder::Success || !decoder.GetImage()) return frame;
-  const size_t pixels = size_t(decoder.GetWidth()) * size_t(decoder.GetHeight());
-  const int components = decoder.GetComponentCount();
-  const uint8_t* image = decoder.GetImage();
-  frame.resize(pixels * 4);
-  for (size_t i = 0; i < pixels; ++i) {
-    frame[4 * i] = 255;
-    for (int c = 0; c < 3; ++c) frame[4 * i + 1 + c] = image[i * components + (components == 3 ? c : 0)];
-  }
-  return frame;
-}
-
 void Refuse(const std::string& what, const std::vector<Problem>& problems) {
   std::fprintf(stderr, "lvs: %s:\n", what.c_str());
-  for (const Problem& p : problems) std::fprintf(stderr, "  - [%s] %s\n", p.code.c_str(), Printable(p.message).c_str());
+  for (const Problem& p : problems) std::fprintf(stderr, "  - [%s] %s\n", p.Name(), Printable(p.message).c_str());
 }
 
 // The metadata text from the four fields; false when a field is not UTF-8.
@@ -93,7 +75,7 @@ int RunPack(const PackOptions& options) {
 
   // Refused before anything is written, with the plug-in's own reasons.
   const std::vector<Problem> metaProblems = DiagnoseMetaText(ParseStyleMeta(metaText.data(), metaText.size()));
-  const std::vector<Problem> previewProblems = DiagnosePreviewBytes(preview);
+  const std::vector<Problem> previewProblems = LookAtPreviewBytes(preview).problems;
   if (!metaProblems.empty()) Refuse("the plug-in would not import a package with this metadata", metaProblems);
   if (!previewProblems.empty()) Refuse("the plug-in would not show this preview", previewProblems);
   if (!metaProblems.empty() || !previewProblems.empty()) return kExitFailed;
@@ -130,11 +112,12 @@ int RunPack(const PackOptions& options) {
   ArgbFrame frame;
   const PackageVerdict verdict = checker.Check(out.Staged() ? out.StagedPath() : copy.Path(), &frame);
   std::vector<Problem> refusing, lossy;
-  for (const Problem& p : verdict.problems) (p.severity == Severity::Lossy ? lossy : refusing).push_back(p);
-  if (refusing.empty() && !verdict.record)
-    refusing.push_back(MakeProblem("module.open-refused", "The plug-in attached no options record to the footage."));
-  if (refusing.empty() && frame != Painted(preview))
-    refusing.push_back(MakeProblem("module.fallback", "The module drew a frame other than the preview."));
+  for (const Problem& p : verdict.problems) (p.GetSeverity() == Severity::Lossy ? lossy : refusing).push_back(p);
+  // The verdict held the frame against the package's preview entry; this
+  // holds it against the preview given, as the draw decodes that.
+  const DrawnFrame drawn = {frame.data(), std::ptrdiff_t(kStyleWidth) * 4};
+  if (refusing.empty() && !LookAtPreviewBytes(preview, &drawn).matchesDrawn)
+    refusing.push_back({Code::ModuleFallback, "The module drew a frame other than the preview given."});
   if (!refusing.empty()) {
     Refuse("the package as written does not import and show its preview; nothing was written", refusing);
     return FinishSession(session, kExitFailed);
@@ -153,7 +136,7 @@ int RunPack(const PackOptions& options) {
                               Printable(toStdout ? "standard output" : options.output).c_str(),
                               Printable(FieldText(r.name, sizeof r.name)).c_str(),
                               Printable(FieldText(r.author, sizeof r.author)).c_str(), int(r.version));
-    for (const Problem& p : lossy) text += "  - [" + p.code + "] " + Printable(p.message) + "\n";
+    text += ProblemsText(lossy);
     Emit(toStdout ? Stream::Err : Stream::Out, text);
   }
   return kExitOk;

@@ -1,10 +1,10 @@
-// Why a style package would not import, or would show the fallback picture,
-// each reason with its code and severity and told in a sentence a package
-// author understands. Built on the same pure libraries the plug-in uses
-// (the package reader, the metadata parser, the decoder), whose findings are
-// only worded here: one reader object per package (StylePackage) lists,
-// locates and reads its entries, and names why one cannot be read. The
-// verdict itself comes from the module (PackageCheck.h).
+// Why a style package would not import, or what its record loses, each
+// reason with its code and told in a sentence a package author understands.
+// Built on the same pure libraries the plug-in uses (the package reader, the
+// metadata parser, the text codec), whose findings are only worded here: one
+// reader object per package (StylePackage) lists, locates and reads its
+// entries, and names why one cannot be read. The preview's decoding is
+// PreviewDiagnosis.h's; the verdict itself is PackageCheck.h's.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 
 #include "Problems.h"
 #include "StyleMeta.h"
+#include "StyleOptions.h"
 #include "StylePackage.h"
 
 namespace lvs {
@@ -39,6 +40,11 @@ PackageListing ListEntries(const StylePackage& package);
 // Fills *listing when the archive opened.
 std::vector<Problem> DiagnoseFile(const std::string& path, const StylePackage& package, PackageListing* listing);
 
+// Problems with the path the host hands the plug-in (HostPath): text the
+// host cannot hold, or longer than the record keeps. Found by the same
+// conversions as the path takes to the plug-in and into its record.
+std::vector<Problem> DiagnosePath(const std::string& hostPath);
+
 // Problems with the "meta" entry: absent or misnamed, unreadable (another
 // password, damaged), not JSON, not an object, keys missing or of the wrong
 // type. *meta (when given) receives what the parser made of the entry, when
@@ -46,19 +52,19 @@ std::vector<Problem> DiagnoseFile(const std::string& path, const StylePackage& p
 std::vector<Problem> DiagnoseMeta(const StylePackage& package, const PackageListing& listing,
                                   StyleMeta* meta = nullptr);
 
-// Problems with the "prv" entry: absent or misnamed, unreadable (another
-// password, damaged), not a JPEG, a JPEG feature the decoder refuses, the
-// wrong size.
-std::vector<Problem> DiagnosePreview(const StylePackage& package, const PackageListing& listing);
+// The problems the metadata parser found in a text.
+std::vector<Problem> DiagnoseMetaText(const StyleMeta& meta);
 
-// The problems the decoder finds in a preview's bytes, decoded as the draw
-// decodes them.
-std::vector<Problem> DiagnosePreviewBytes(const std::vector<uint8_t>& bytes);
+// What the record keeps of the metadata less than the metadata holds.
+std::vector<Problem> DiagnoseRecord(const StylePackage& package, const PackageListing& listing,
+                                    const LVS_Options& record);
+
+// The "prv" entry's plain bytes, or the problems that keep the plug-in from
+// reading them (absent or misnamed, another password, damaged...).
+bool ReadPreviewEntry(const StylePackage& package, const PackageListing& listing, std::vector<uint8_t>* bytes,
+                      std::vector<Problem>* problems);
 
 // Whether the host offers the file as a style package, by its name.
 bool HasPackageExtension(const std::string& path);
-
-// The problems the metadata parser found in a text.
-std::vector<Problem> DiagnoseMetaText(const StyleMeta& meta);
 
 }  // namespace lvs

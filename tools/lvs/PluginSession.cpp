@@ -58,28 +58,20 @@ std::optional<LVS_Options> RecordOf(lvshost::SubstituteHost& host, AEIO_InSpecH 
 
 }  // namespace
 
+std::string HostPath(const std::string& packagePath) {
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(packagePath, ec);
+  return ec ? packagePath : absolute.string();
+}
+
 OpenedFootage PluginSession::Open(const std::string& packagePath) {
   OpenedFootage footage;
-  std::error_code ec;
-  fs::path absolute = fs::absolute(packagePath, ec);
-  if (ec) absolute = packagePath;
   std::u16string path16;
   // A path that is not UTF-8 cannot come from the host; the plug-in is
   // handed an empty path instead, which no package can have.
-  if (!Utf8ToUtf16(absolute.string(), &path16)) path16.clear();
+  if (!Utf8ToUtf16(HostPath(packagePath), &path16)) path16.clear();
   footage.inSpec = host_.NewInSpec();
   footage.result = host_.Calls().InitInSpecFromFile(path16, footage.inSpec);
-  footage.record = RecordOf(host_, footage.inSpec);
-  return footage;
-}
-
-OpenedFootage PluginSession::RestoreMissingPackage() {
-  OpenedFootage footage;
-  footage.inSpec = host_.NewInSpec();
-  // A saved record whose path names nothing: zero bytes throughout.
-  AEGP_MemHandle flat = host_.Memory().Create(std::vector<uint8_t>(sizeof(LVS_Options), 0), "saved options");
-  footage.result = host_.Calls().InflateOptions(footage.inSpec, flat);
-  host_.Memory().Release(flat);
   footage.record = RecordOf(host_, footage.inSpec);
   return footage;
 }

@@ -17,6 +17,10 @@ namespace lvs {
 // in its build tree, else in the installed layout around it.
 std::string DefaultPluginPath();
 
+// The package's absolute path, as the host hands it to the plug-in (in
+// UTF-16 when it is UTF-8 text, else as an empty path).
+std::string HostPath(const std::string& packagePath);
+
 struct OpenedFootage {
   A_Err result = 0;
   AEIO_InSpecH inSpec = nullptr;
@@ -31,9 +35,6 @@ class PluginSession {
   // InitInSpecFromFile with the package's absolute path, as the host passes
   // it. The footage must be given back with Close().
   OpenedFootage Open(const std::string& packagePath);
-  // Footage restored from a project whose saved record names a package that
-  // is no longer there: what the plug-in draws then is its fallback picture.
-  OpenedFootage RestoreMissingPackage();
   A_Err Close(AEIO_InSpecH inSpec);
 
   // A destination world as the host allocates one (cleared), and a draw

@@ -1,7 +1,9 @@
 // What can be wrong with a style package, each with a code that scripts may
-// rely on and a severity that says what the host would make of it. The codes
-// are listed once, in Problems.cpp, with their severities; `lvs check
-// --codes` prints that list and the README copies it.
+// rely on and a severity that says what the host would make of it. Every
+// code is an enumerator of Code, so a code the tool reports is known when it
+// builds: a misspelt one does not build, and each has its name, severity and
+// summary in the one table of Problems.cpp (`lvs check --codes` prints that
+// table and the README copies it).
 #pragma once
 
 #include <optional>
@@ -17,29 +19,83 @@ enum class Severity {
   Lossy,     // it imports and shows its preview, but the record keeps less than the package says
 };
 
+// In the order --codes lists them. Names are never renamed or reused
+// (scripts compare them); a new code goes at the end of its group.
+enum class Code {
+  FileMissing,
+  FileFolder,
+  FileNotRegular,
+  FileUnreadable,
+  FileExtension,
+  FilePathTooLong,
+  FilePathNotUtf8,
+  ZipNotAnArchive,
+  ZipTruncated,
+  ZipSpanned,
+  ZipTooManyEntries,
+  ZipDirectoryTooLarge,
+  ZipDirectoryOutside,
+  MetaMissing,
+  MetaMisnamed,
+  MetaStrongEncryption,
+  MetaMethod,
+  MetaEmpty,
+  MetaTooLarge,
+  MetaUnreadable,
+  MetaWrongPassword,
+  MetaDamaged,
+  MetaNotJson,
+  MetaTooDeep,
+  MetaNotObject,
+  MetaOutOfMemory,
+  MetaKeyMissing,
+  MetaKeyType,
+  MetaVersionString,
+  MetaVersionType,
+  MetaNameCut,
+  MetaAuthorCut,
+  MetaHashCut,
+  MetaVersionCut,
+  PrvMissing,
+  PrvMisnamed,
+  PrvStrongEncryption,
+  PrvMethod,
+  PrvEmpty,
+  PrvTooLarge,
+  PrvUnreadable,
+  PrvWrongPassword,
+  PrvDamaged,
+  PrvNotJpeg,
+  PrvPng,
+  PrvNoFrame,
+  PrvWrongSize,
+  PrvUnsupportedJpeg,
+  PrvDamagedJpeg,
+  PrvOutOfMemory,
+  PrvHeightLater,
+  // What the module did for a reason the tool cannot name: no package of a
+  // known fault gets these.
+  ModuleOpenRefused,
+  ModuleDrawFailed,
+  ModuleFallback,
+  Count
+};
+
+// "prv.wrong-size" and so on.
+const char* CodeName(Code code);
+Severity SeverityOf(Code code);
+// A line for --codes: what the code means.
+const char* CodeSummary(Code code);
+
 struct Problem {
-  std::string code;  // e.g. "prv.wrong-size"
-  Severity severity = Severity::NoImport;
+  Code code;
   std::string message;  // a sentence for the package's author
+  const char* Name() const { return CodeName(code); }
+  Severity GetSeverity() const { return SeverityOf(code); }
 };
-
-struct ProblemCode {
-  const char* code;
-  Severity severity;
-  std::string summary;
-};
-
-// Every code the tool reports, in a fixed order.
-const std::vector<ProblemCode>& ProblemCodes();
-
-// A problem of a listed code. A code missing from the list is a fault of the
-// tool; it is reported as a refusal so that it is noticed.
-Problem MakeProblem(const std::string& code, std::string message);
 
 // "no-import", "fallback", "lossy".
 const char* SeverityName(Severity severity);
-// What the host makes of such a package: "the host would not import it"...
-const char* SeverityOutcome(Severity severity);
 
 // The worst severity among the problems; none for an empty list.
 std::optional<Severity> WorstSeverity(const std::vector<Problem>& problems);

@@ -1,11 +1,15 @@
 // lvs render: open a package and draw one frame into a host world of the
-// requested depth and size, then save that world as a PNG.
+// requested depth and size, then save that world as a PNG, under the verdict
+// check gives (the same code judges it): what the host shows, and why not
+// the preview.
 #include <cmath>
 #include <cstdlib>
 
 #include "CommandSupport.h"
+#include "PackageCheck.h"
 #include "PngFile.h"
 #include "ResultNames.h"
+#include "VerdictReport.h"
 
 namespace lvs {
 namespace {
@@ -57,6 +61,22 @@ PngPicture PictureOf(const PF_EffectWorld& world, int depth) {
   return picture;
 }
 
+// What the picture written holds, by what the host shows.
+const char* Holding(Shown shown) {
+  switch (shown) {
+    case Shown::Preview:
+      return "the package's preview";
+    case Shown::Fallback:
+      return "the plug-in's fallback picture";
+    case Shown::OtherFrame:
+      return "the frame the plug-in drew";
+    case Shown::NoFrame:
+    case Shown::NotImported:
+      break;
+  }
+  return "what the world holds after the failed draw";
+}
+
 }  // namespace
 
 bool ParseSize(const std::string& text, int* width, int* height) {
@@ -77,55 +97,74 @@ int RunRender(const RenderOptions& options) {
   int exitCode = kExitOk;
   PackageInput input;
   if (!PreparePackage(&input, options.package, &exitCode)) return FinishSession(session, exitCode);
+  PackageLook look(input.Path());
   const OpenedFootage footage = session.Open(input.Path());
-  nlohmann::json drawResult = nullptr;
-  nlohmann::json output = nullptr;
-  if (footage.result != A_Err_NONE) {
-    exitCode = kExitFailed;
-  } else {
-    PF_EffectWorld* world = session.NewWorld(FormatForDepth(options.depth), options.width, options.height);
-    if (!world) {
+  PF_EffectWorld* world = nullptr;
+  std::optional<A_Err> drawResult;
+  if (footage.result == A_Err_NONE) {
+    world = session.NewWorld(FormatForDepth(options.depth), options.width, options.height);
+    if (world)
+      drawResult = session.Draw(footage.inSpec, world);
+    else
       std::fprintf(stderr, "lvs: the host cannot allocate a %dx%d world of depth %d\n", options.width, options.height,
                    options.depth);
-      exitCode = kExitUsage;
-    } else {
-      const A_Err err = session.Draw(footage.inSpec, world);
-      drawResult = err;
-      if (err != A_Err_NONE) exitCode = kExitFailed;
-      // Written even after a failed draw: it shows what the host would get.
-      std::string error;
-      if (WritePng(options.output, PictureOf(*world, options.depth), &error)) {
-        output = options.output;
-      } else {
-        std::fprintf(stderr, "lvs: %s\n", error.c_str());
-        exitCode = kExitUsage;
-      }
-      session.ReleaseWorld(world);
+  }
+  // The verdict check gives, with the frame check holds against the
+  // preview: the 8-bit frame of the footage size, which is the world drawn
+  // or else one more draw.
+  const bool asChecked = options.depth == 8 && options.width == kStyleWidth && options.height == kStyleHeight;
+  PF_EffectWorld* checked = asChecked ? world : nullptr;
+  if (!asChecked && drawResult == A_Err_NONE) {
+    checked = session.NewWorld(PF_PixelFormat_ARGB32, kStyleWidth, kStyleHeight);
+    if (checked && session.Draw(footage.inSpec, checked) != A_Err_NONE) {
+      session.ReleaseWorld(checked);
+      checked = nullptr;
     }
   }
   session.Close(footage.inSpec);
+  const DrawnFrame drawn = {checked ? reinterpret_cast<const uint8_t*>(checked->data) : nullptr,
+                            checked ? std::ptrdiff_t(checked->rowbytes) : 0};
+  const PackageVerdict verdict = Judge(look, footage, drawResult, checked ? &drawn : nullptr);
+  if (checked != world) session.ReleaseWorld(checked);
+  if (!verdict.ShowsItsPreview()) exitCode = kExitFailed;
+  if (footage.result == A_Err_NONE && !world) exitCode = kExitUsage;
+
+  // Written whatever the verdict: it shows what the host would get.
+  nlohmann::json output = nullptr;
+  if (world) {
+    std::string error;
+    if (WritePng(options.output, PictureOf(*world, options.depth), &error)) {
+      output = options.output;
+    } else {
+      std::fprintf(stderr, "lvs: %s\n", error.c_str());
+      exitCode = kExitUsage;
+    }
+    session.ReleaseWorld(world);
+  }
 
   if (options.quiet) return FinishSession(session, exitCode);
   // The picture may be what goes to standard output; the report then goes aside.
   const Stream report = options.output == "-" ? Stream::Err : Stream::Out;
   if (options.json) {
-    PrintJsonLine({{"package", options.package},
-                   {"open_result", footage.result},
-                   {"draw_result", drawResult},
-                   {"width", options.width},
-                   {"height", options.height},
-                   {"depth", options.depth},
-                   {"output", output}},
-                  report);
+    nlohmann::json line = {{"package", options.package},
+                           {"open_result", footage.result},
+                           {"draw_result", drawResult ? nlohmann::json(*drawResult) : nlohmann::json()},
+                           {"width", options.width},
+                           {"height", options.height},
+                           {"depth", options.depth},
+                           {"output", output}};
+    AddVerdictJson(verdict, &line);
+    PrintJsonLine(line, report);
   } else {
-    std::string text = Printable(options.package) + "\n  open:   " + HostErrorText(footage.result) + "\n";
-    if (drawResult.is_null())
-      text += "  draw:   not attempted (the package did not open)\n";
-    else
-      text += "  draw:   " + HostErrorText(drawResult.get<A_Err>()) + "\n";
+    std::string text = VerdictText(options.package, verdict);
     if (!output.is_null())
-      text += Format("  output: %s (%dx%d, %d-bit world, %s PNG)\n", Printable(options.output).c_str(), options.width,
-                     options.height, options.depth, options.depth == 8 ? "8-bit RGBA" : "16-bit RGBA");
+      text += Format("  output:  %s (%dx%d, %d-bit world, %s PNG): %s\n", Printable(options.output).c_str(),
+                     options.width, options.height, options.depth, options.depth == 8 ? "8-bit RGBA" : "16-bit RGBA",
+                     Holding(verdict.shown));
+    else if (footage.result != A_Err_NONE)
+      text += "  output:  none (nothing is drawn for a package that does not import)\n";
+    text += "  open:    " + HostErrorText(footage.result) + "\n";
+    if (drawResult) text += "  draw:    " + HostErrorText(*drawResult) + "\n";
     Emit(report, text);
   }
   return FinishSession(session, exitCode);

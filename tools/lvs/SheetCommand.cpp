@@ -51,26 +51,27 @@ Layout MakeLayout(const SheetOptions& options, size_t count) {
 void DrawCell(Canvas& strip, int x, const Layout& l, const std::string& package, const PackageVerdict& verdict,
               const ArgbFrame& frame) {
   const int px = x + kPad, py = kPad;
-  if (frame.empty()) {
+  if (verdict.shown == Shown::NotImported || verdict.shown == Shown::NoFrame || frame.empty()) {
+    const bool opened = verdict.shown != Shown::NotImported;
     strip.Fill(px, py, l.previewWidth, l.previewHeight, kEmpty);
-    strip.Text(px + kPad, py + l.previewHeight / 2 - Canvas::TextHeight() / 2, "not imported",
-               SeverityColour(Severity::NoImport), l.previewWidth - 2 * kPad);
+    strip.Text(px + kPad, py + l.previewHeight / 2 - Canvas::TextHeight() / 2, opened ? "no frame" : "not imported",
+               SeverityColour(opened ? Severity::Fallback : Severity::NoImport), l.previewWidth - 2 * kPad);
   } else {
     strip.Scaled(frame, kStyleWidth, kStyleHeight, px, py, l.previewWidth, l.previewHeight);
   }
   // One mark per problem along the preview's top edge, worst first.
   std::vector<Problem> problems = verdict.problems;
   std::stable_sort(problems.begin(), problems.end(),
-                   [](const Problem& a, const Problem& b) { return a.severity < b.severity; });
+                   [](const Problem& a, const Problem& b) { return a.GetSeverity() < b.GetSeverity(); });
   for (size_t i = 0; i < problems.size() && int(i + 1) * (kMark + 3) <= l.previewWidth; ++i) {
     const int mx = px + 3 + int(i) * (kMark + 3);
     strip.Fill(mx - 1, py + 2, kMark + 2, kMark + 2, kBackground);
-    strip.Fill(mx, py + 3, kMark, kMark, SeverityColour(problems[i].severity));
+    strip.Fill(mx, py + 3, kMark, kMark, SeverityColour(problems[i].GetSeverity()));
   }
 
   int ty = py + l.previewHeight + 4;
   const int textWidth = l.previewWidth;
-  const bool imported = verdict.openResult == A_Err_NONE && verdict.record;
+  const bool imported = verdict.record.has_value();
   if (imported) {
     const LVS_Options& r = *verdict.record;
     strip.Text(px, ty, FieldText(r.name, sizeof r.name), kInk, textWidth);
@@ -86,9 +87,9 @@ void DrawCell(Canvas& strip, int x, const Layout& l, const std::string& package,
     codesX += int(CodePoints(last).size() + 1) * Canvas::CharWidth();
   }
   if (!problems.empty()) {
-    std::string codes = problems.front().code;
+    std::string codes = problems.front().Name();
     if (problems.size() > 1) codes += " +" + std::to_string(problems.size() - 1);
-    strip.Text(codesX, ty, codes, SeverityColour(problems.front().severity), px + textWidth - codesX);
+    strip.Text(codesX, ty, codes, SeverityColour(problems.front().GetSeverity()), px + textWidth - codesX);
   }
 }
 
