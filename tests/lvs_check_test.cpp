@@ -46,7 +46,7 @@ TEST_F(LvsCheck, EachFaultHasItsCodeAndSeverity) {
       {NoPreview(), "prv.missing", "fallback"},
       {scratch.Package("long.lvs", R"({"name":")" + longName + R"(","author":"b","hash":"c","version":2})", Preview()),
        "meta.name-cut", "lossy"},
-      {scratch.Package("nul.lvs", R"({"name":"a","author":"b\u0000c","hash":"c","version":2})", Preview()),
+      {scratch.Package("zero.lvs", R"({"name":"a","author":"b\u0000c","hash":"c","version":2})", Preview()),
        "meta.author-cut", "lossy"},
       {scratch.Package("half.lvs", R"({"name":"a","author":"b","hash":"c","version":2.5})", Preview()),
        "meta.version-cut", "lossy"},
@@ -172,21 +172,23 @@ TEST_F(LvsCheck, RecursiveWalkIsOrderedAndSurvivesLinkLoops) {
   File("lib/a/notes.txt", "ignored");
   File("lib/a/prv.jpg", Preview());
   File("lib/B.lvs", "not a package");
-  fs::create_directory_symlink("..", scratch.Path("lib/a/up"));
-  fs::create_directory_symlink(scratch.Path("lib"), scratch.Path("lib/b/loop"));
+  std::error_code noLinks;
+  fs::create_directory_symlink("..", scratch.Path("lib/a/up"), noLinks);
+  if (!noLinks) fs::create_directory_symlink(scratch.Path("lib"), scratch.Path("lib/b/loop"), noLinks);
   fs::create_directory(scratch.Path("lib/empty"));
 
   const ToolRun run = Lvs({"check", "-r", "--json", "lib"});
   EXPECT_EQ(run.exitCode, 1) << run.err;
   std::vector<std::string> order;
-  for (const json& line : run.Lines()) order.push_back(line["package"]);
+  for (const json& line : run.Lines()) order.push_back(Slashed(line["package"]));
   EXPECT_EQ(order, (std::vector<std::string>{"lib/B.lvs", "lib/a/m.lvs", "lib/b/a.LVS", "lib/b/z.lvs"}));
-  // Into lib again through lib/b/loop, whose own links then lead nowhere new.
-  order.clear();
-  for (const json& line : Lvs({"check", "-r", "--json", "lib/b"}).Lines()) order.push_back(line["package"]);
-  EXPECT_EQ(order, (std::vector<std::string>{"lib/b/a.LVS", "lib/b/loop/B.lvs", "lib/b/loop/a/m.lvs", "lib/b/z.lvs"}));
   EXPECT_EQ(Lvs({"check", "-r", "-q", "lib/empty"}).exitCode, 0);
   EXPECT_EQ(Codes(Lvs({"check", "--json", "lib"}).Lines().at(0)), std::set<std::string>{"file.folder"});
+  if (noLinks) GTEST_SKIP() << "no symbolic links can be made here (" << noLinks.message() << "), so no loops";
+  // Into lib again through lib/b/loop, whose own links then lead nowhere new.
+  order.clear();
+  for (const json& line : Lvs({"check", "-r", "--json", "lib/b"}).Lines()) order.push_back(Slashed(line["package"]));
+  EXPECT_EQ(order, (std::vector<std::string>{"lib/b/a.LVS", "lib/b/loop/B.lvs", "lib/b/loop/a/m.lvs", "lib/b/z.lvs"}));
 }
 
 // Several processes check a folder as one would: the same lines in the same

@@ -15,7 +15,7 @@
 #include <random>
 #include <thread>
 
-#include "lvs_tool_support.h"
+#include "lvs_tool_posix.h"
 
 using namespace lvstest;
 

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "lvs_tool_support.h"
+#include "lvs_tool_posix.h"
 
 using namespace lvstest;
 

@@ -22,7 +22,8 @@ class LvsPack : public LvsTool {
   std::vector<std::string> Listing() {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(scratch.Dir()))
-      if (e.path().filename() != ".stdout" && e.path().filename() != ".stderr") names.push_back(e.path().filename());
+      if (e.path().filename() != ".stdout" && e.path().filename() != ".stderr")
+        names.push_back(e.path().filename().u8string());
     std::sort(names.begin(), names.end());
     return names;
   }

@@ -2,12 +2,7 @@
 // that test its commands.
 #pragma once
 
-#include <fcntl.h>
-#include <signal.h>
 #include <stb/stb_image.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -34,7 +29,7 @@ struct ToolRun {
 };
 
 inline std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(fs::u8path(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -56,27 +51,6 @@ inline Bytes Rgba(const Bytes& jpeg) {
   return out;
 }
 
-// What a path is, without following it: what a run must leave as it was
-// when it is a device, a FIFO or a link.
-struct Node {
-  mode_t type = 0;
-  ino_t inode = 0;
-  dev_t device = 0;
-  std::string link;
-  bool operator==(const Node& o) const {
-    return type == o.type && inode == o.inode && device == o.device && link == o.link;
-  }
-};
-
-inline Node NodeAt(const std::string& path) {
-  struct stat status {};
-  if (::lstat(path.c_str(), &status) != 0) return {};
-  Node node{mode_t(status.st_mode & S_IFMT), status.st_ino, status.st_rdev, {}};
-  std::error_code ec;
-  if (S_ISLNK(status.st_mode)) node.link = fs::read_symlink(path, ec).string();
-  return node;
-}
-
 // Whether a package (made by pack from Preview()) holds that preview whole.
 inline bool HoldsThePreview(const std::string& package) {
   Bytes prv(Preview().size());
@@ -87,85 +61,43 @@ class LvsTool : public ::testing::Test {
  protected:
   std::string File(const std::string& name, const std::string& bytes) {
     fs::create_directories(fs::path(scratch.Path(name)).parent_path());
-    std::ofstream(scratch.Path(name), std::ios::binary) << bytes;
+    std::ofstream(fs::u8path(scratch.Path(name)), std::ios::binary) << bytes;
     return scratch.Path(name);
   }
   std::string File(const std::string& name, const Bytes& b) { return File(name, std::string(b.begin(), b.end())); }
   std::string Good() { return scratch.Package("good.lvs", kMeta, Preview()); }
   std::string NoPreview() { return scratch.Package("nopreview.lvs", {Sealed("meta", ToBytes(kMeta))}); }
 
-  // Runs in the scratch folder; `input` names a file for standard input,
-  // `output` one for standard output (out is then empty), and `prefix` a
-  // command that runs the tool (setpriv, say).
-  ToolRun Lvs(const std::vector<std::string>& args, const std::string& input = "/dev/null",
+  // Runs in the scratch folder; `input` names a file for standard input
+  // (none when empty), `output` one for standard output (out is then empty),
+  // and `prefix` shell words that come before the tool (an assignment, say),
+  // which makes the run go through /bin/sh and so is for POSIX alone.
+  ToolRun Lvs(const std::vector<std::string>& args, const std::string& input = {},
               const std::string& output = ".stdout", const std::string& prefix = "") {
-    std::string command = "cd '" + scratch.Dir().string() + "' && " + prefix + " '" LVS_TOOL_PATH "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    fs::remove(scratch.Path(".stdout"));
-    const int status = std::system((command + " <'" + input + "' >'" + output + "' 2>.stderr").c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(scratch.Path(".stdout")),
-            Slurp(scratch.Path(".stderr"))};
+    std::vector<std::string> argv = {LVS_TOOL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    if (!prefix.empty()) {
+      std::string command = prefix + " '" LVS_TOOL_PATH "'";
+      for (const std::string& a : args) command += " '" + a + "'";
+      argv = {"/bin/sh", "-c", command};
+    }
+    lvs_test::RunOptions options;
+    options.directory = scratch.Dir().u8string();
+    options.input = input;
+    // Named from the test's folder: Windows opens them before the tool runs.
+    options.output = fs::u8path(output).is_absolute() ? output : scratch.Path(output);
+    options.error = scratch.Path(".stderr");
+    const int code = lvs_test::RunProgram(argv, options);
+    // (Not removed between runs but rewritten: Wine may still hold the last
+    // run's file for a moment after it ended.)
+    return {code, output == ".stdout" ? Slurp(scratch.Path(".stdout")) : std::string(), Slurp(scratch.Path(".stderr"))};
   }
+
+  // A path as the tool prints a path it joined (with the system's separator),
+  // in forward slashes, to compare with the names a test expects.
+  static std::string Slashed(const std::string& path) { return fs::u8path(path).generic_u8string(); }
 
   Scratch scratch;
 };
-
-// The tool started as a child of the test, with the signals it handles at
-// their defaults (as a shell starts a command in the foreground), for tests
-// that signal it or measure it. Files are opened as a shell's redirections
-// open them; `tmpdir`, when given, is its TMPDIR.
-struct Launch {
-  Launch(std::string directory, std::vector<std::string> arguments, std::string input = "/dev/null",
-         std::string output = "/dev/null", std::string errors = "/dev/null", std::string temporary = {})
-      : dir(std::move(directory)),
-        args(std::move(arguments)),
-        in(std::move(input)),
-        out(std::move(output)),
-        err(std::move(errors)),
-        tmpdir(std::move(temporary)) {}
-  std::string dir;
-  std::vector<std::string> args;
-  std::string in, out, err;
-  std::string tmpdir;
-};
-
-inline pid_t Start(const Launch& launch) {
-  std::vector<std::string> argv = {LVS_TOOL_PATH};
-  argv.insert(argv.end(), launch.args.begin(), launch.args.end());
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e)
-    if (std::strncmp(*e, "TMPDIR=", 7) != 0) env.push_back(*e);
-  if (!launch.tmpdir.empty()) env.push_back("TMPDIR=" + launch.tmpdir);
-  auto pointers = [](std::vector<std::string>& strings) {
-    std::vector<char*> p;
-    for (std::string& s : strings) p.push_back(&s[0]);
-    p.push_back(nullptr);
-    return p;
-  };
-  std::vector<char*> cargv = pointers(argv), cenv = pointers(env);
-  const pid_t pid = ::fork();
-  if (pid != 0) return pid;
-  // Only async-signal-safe calls from here to exec.
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) ::signal(s, SIG_DFL);
-  sigset_t none;
-  sigemptyset(&none);
-  ::sigprocmask(SIG_SETMASK, &none, nullptr);
-  const int in = ::open(launch.in.c_str(), O_RDONLY);
-  const int out = ::open(launch.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int err = ::open(launch.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
-      ::chdir(launch.dir.c_str()) != 0)
-    ::_exit(127);
-  ::execve(cargv[0], cargv.data(), cenv.data());
-  ::_exit(127);
-}
-
-// Waits for it: its exit code, or minus the signal that ended it.
-inline int Reap(pid_t pid, struct rusage* usage = nullptr) {
-  int status = 0;
-  struct rusage ignored {};
-  if (::wait4(pid, &status, 0, usage ? usage : &ignored) != pid) return -1000;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? -WTERMSIG(status) : -1000;
-}
 
 }  // namespace lvstest

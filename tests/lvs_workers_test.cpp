@@ -2,16 +2,16 @@
 // reports in job order, the workers as many as the processors this process
 // may use, and a worker that dies taken for the failure it is.
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Commands.h"
 #include "Workers.h"
+#include "support/TestPlatform.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ class TracingRunner final : public lvs::JobRunner {
   TracingRunner(int worker, long dies) : worker_(worker), dies_(dies) {}
   int Start() override { return lvs::kExitOk; }
   std::string Run(size_t job) override {
-    if (long(job) == dies_) ::_exit(lvs::kExitOk);
+    if (long(job) == dies_) std::_Exit(lvs::kExitOk);
     if (job == 0) std::this_thread::sleep_for(std::chrono::milliseconds(400));
     return std::to_string(job) + ":" + std::to_string(worker_) + "\n";
   }
@@ -38,6 +38,8 @@ struct Outcome {
   std::vector<std::string> reports;
 };
 
+// Where a worker is this program started again (Windows), it runs the test
+// it was started from up to here, so each case must run alone.
 Outcome RunTraced(size_t jobs, int workers, long dies = -1) {
   Outcome run;
   run.exitCode = lvs::RunJobs(
@@ -76,18 +78,12 @@ TEST(LvsWorkers, OneWorkerOrOneJobRunsInThisProcess) {
 }
 
 TEST(LvsWorkers, TheDefaultCountIsTheProcessorsThisProcessMayUse) {
-  cpu_set_t all, one;
-  ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
-  CPU_ZERO(&one);
-  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-    if (CPU_ISSET(cpu, &all)) {
-      CPU_SET(cpu, &one);
-      break;
-    }
-  ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+  const std::vector<int> all = lvs_test::AllowedProcessors();
+  ASSERT_FALSE(all.empty());
+  ASSERT_TRUE(lvs_test::AllowProcessors({all.front()}));
   EXPECT_EQ(lvs::UsableProcessors(), 1);
-  ASSERT_EQ(::sched_setaffinity(0, sizeof all, &all), 0);
-  EXPECT_EQ(lvs::UsableProcessors(), CPU_COUNT(&all));
+  ASSERT_TRUE(lvs_test::AllowProcessors(all));
+  EXPECT_EQ(lvs::UsableProcessors(), int(all.size()));
 }
 
 }  // namespace

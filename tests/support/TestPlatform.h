@@ -26,6 +26,11 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options =
 
 long ProcessId();
 
+// The processors this process may run on (its affinity), by number, and
+// limiting it to some of them; false when the system refuses.
+std::vector<int> AllowedProcessors();
+bool AllowProcessors(const std::vector<int>& processors);
+
 // Whether a file name is any string of bytes (POSIX) rather than UTF-16
 // text (Windows, where a name that is not UTF-8 cannot be written at all).
 bool FileNamesAreBytes();

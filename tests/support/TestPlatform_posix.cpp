@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <malloc.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -57,6 +58,22 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options) 
 }
 
 long ProcessId() { return long(::getpid()); }
+
+std::vector<int> AllowedProcessors() {
+  cpu_set_t set;
+  std::vector<int> allowed;
+  if (::sched_getaffinity(0, sizeof set, &set) != 0) return allowed;
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+    if (CPU_ISSET(cpu, &set)) allowed.push_back(cpu);
+  return allowed;
+}
+
+bool AllowProcessors(const std::vector<int>& processors) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  for (int cpu : processors) CPU_SET(cpu, &set);
+  return ::sched_setaffinity(0, sizeof set, &set) == 0;
+}
 
 bool FileNamesAreBytes() { return true; }
 

@@ -94,6 +94,21 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options) 
 
 long ProcessId() { return long(GetCurrentProcessId()); }
 
+std::vector<int> AllowedProcessors() {
+  DWORD_PTR process = 0, system = 0;
+  std::vector<int> allowed;
+  if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) return allowed;
+  for (int cpu = 0; cpu < int(8 * sizeof process); ++cpu)
+    if (process & (DWORD_PTR(1) << cpu)) allowed.push_back(cpu);
+  return allowed;
+}
+
+bool AllowProcessors(const std::vector<int>& processors) {
+  DWORD_PTR mask = 0;
+  for (int cpu : processors) mask |= DWORD_PTR(1) << cpu;
+  return SetProcessAffinityMask(GetCurrentProcess(), mask) != 0;
+}
+
 bool FileNamesAreBytes() { return false; }
 
 // The tests take files out of reach by their permissions, which Windows

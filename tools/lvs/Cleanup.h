@@ -1,10 +1,10 @@
 // Temporary files and folders that no signal may leave behind. SIGINT,
 // SIGTERM, SIGHUP and SIGPIPE remove what is registered and then end the
 // process by the same signal, so that whoever started lvs sees what ended
-// it (a shell's 130 for ^C, say).
+// it (a shell's 130 for ^C, say); on Windows Ctrl-C, Ctrl-Break and the
+// console's closing do, and end it as Ctrl-C does (STATUS_CONTROL_C_EXIT).
+// One file per system (Cleanup_posix.cpp, Cleanup_windows.cpp).
 #pragma once
-
-#include <signal.h>
 
 #include <string>
 
@@ -36,7 +36,7 @@ class CleanupRegistration {
 };
 
 // Defers the handled signals over a step that must not be cut in two (a
-// file made and then registered); they arrive when this ends.
+// file made and then registered); they arrive when this ends. Nests.
 class SignalsHeld {
  public:
   SignalsHeld();
@@ -45,7 +45,9 @@ class SignalsHeld {
   SignalsHeld& operator=(const SignalsHeld&) = delete;
 
  private:
-  sigset_t previous_;
+  // What the system needs to undo the hold (the signal mask before it on
+  // POSIX), kept here so that holding allocates nothing.
+  alignas(8) unsigned char saved_[128];
 };
 
 }  // namespace lvs

@@ -1,5 +1,8 @@
 // Files as the commands read them: "-" for standard input, temporary files
-// that nothing leaves behind, and folders walked for packages.
+// that nothing leaves behind, and folders walked for packages. Paths are
+// UTF-8 on every system. What each system does its own way (temporary files,
+// opening a file to read, telling folders apart) is in Files_posix.cpp and
+// Files_windows.cpp; the rest in Files.cpp.
 #pragma once
 
 #include <sys/types.h>
@@ -7,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Cleanup.h"
@@ -77,5 +81,19 @@ class PackageInput {
 // passed on as it is (and reported as a folder).
 std::vector<std::string> ExpandPackages(const std::vector<std::string>& arguments, bool recursive,
                                         std::vector<std::string>* unreadable);
+
+// What a path names, following links, without opening it (opening a FIFO
+// waits for a writer, and a pipe's instance would be taken): a FIFO, a
+// device, a socket or a named pipe is Other; what cannot be looked at is
+// Missing.
+enum class PathKind { Missing, Folder, Ordinary, Other };
+PathKind KindOfPath(const std::string& path);
+
+// The system's part of the above. An ordinary file opened for reading,
+// never waiting on a FIFO, a pipe or a device: its descriptor, or -1 and
+// *why. The identity of a folder (device and inode, or volume and file
+// index): false when it cannot be read.
+int OpenOrdinaryFile(const std::string& path, std::string* why);
+bool FolderIdentity(const std::string& path, std::pair<uint64_t, uint64_t>* identity);
 
 }  // namespace lvs

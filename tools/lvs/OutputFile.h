@@ -4,7 +4,8 @@
 // appears in part, and an older file stays as it was after any failure or
 // signal. Anything else (standard output as "-", a device, a FIFO) is
 // written directly and never removed or replaced. A symbolic link is
-// written through: its target is replaced and the link stays.
+// written through: its target is replaced and the link stays. Opening is
+// each system's own (OutputFile_posix.cpp, OutputFile_windows.cpp).
 #pragma once
 
 #include <cstddef>

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "CommandSupport.h"
+#include "Files.h"
 #include "StyleFormat.h"
 #include "StyleMeta.h"
 #include "TextCodec.h"
@@ -49,7 +50,7 @@ const char* MethodName(uint32_t method) {
 }
 
 bool ReadPrefix(const std::string& path, char* bytes, size_t count) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(fs::u8path(path), std::ios::binary);
   return in.read(bytes, std::streamsize(count)) && size_t(in.gcount()) == count;
 }
 
@@ -191,7 +192,7 @@ std::string ParseErrorText(const std::string& what) {
 
 }  // namespace
 
-bool HasPackageExtension(const std::string& path) { return Lower(fs::path(path).extension().string()) == ".lvs"; }
+bool HasPackageExtension(const std::string& path) { return Lower(fs::u8path(path).extension().u8string()) == ".lvs"; }
 
 PackageListing ListEntries(const StylePackage& package) {
   PackageListing listing;
@@ -208,18 +209,17 @@ PackageListing ListEntries(const StylePackage& package) {
 std::vector<Problem> DiagnoseFile(const std::string& path, const StylePackage& package, PackageListing* listing) {
   std::vector<Problem> problems;
   auto add = [&](Code code, std::string message) { problems.push_back({code, std::move(message)}); };
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (!fs::exists(status)) {
+  const PathKind kind = KindOfPath(path);
+  if (kind == PathKind::Missing) {
     add(Code::FileMissing, "There is no file at this path.");
     return problems;
   }
-  if (fs::is_directory(status)) {
+  if (kind == PathKind::Folder) {
     add(Code::FileFolder, "This is a folder, not a style package file.");
     return problems;
   }
   // Never opened: reading a FIFO waits for a writer, and a device may never end.
-  if (!fs::is_regular_file(status)) {
+  if (kind != PathKind::Ordinary) {
     add(Code::FileNotRegular,
         "This is not an ordinary file (it is a named pipe, a device or a socket), so it is not a "
         "style package.");

@@ -1,10 +1,10 @@
 #include "PluginSession.h"
 
-#include <unistd.h>
-
 #include <cstring>
 #include <filesystem>
 #include <vector>
+
+#include "Process.h"
 
 namespace fs = std::filesystem;
 
@@ -13,20 +13,22 @@ namespace lvs {
 // Looked for from the tool's own place, so that a build tree and an
 // installed prefix, even one moved elsewhere, each load their own module and
 // never the other's. When neither is there, the installed place is the one
-// the error names. The build's path serves only where /proc is missing.
+// the error names. The build's path serves only where the system does not
+// say where the tool is.
 std::string DefaultPluginPath() {
+  const std::string tool = ExecutablePath();
+  if (tool.empty()) return LVS_BUILT_PLUGIN_PATH;
+  const fs::path self = fs::u8path(tool);
+  const fs::path installed = (self.parent_path() / fs::u8path(LVS_PLUGIN_FROM_INSTALLED_TOOL)).lexically_normal();
+  const fs::path beside = (self.parent_path() / fs::u8path(LVS_PLUGIN_FROM_TOOL)).lexically_normal();
   std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return LVS_BUILT_PLUGIN_PATH;
-  const fs::path installed = (self.parent_path() / LVS_PLUGIN_FROM_INSTALLED_TOOL).lexically_normal();
-  const fs::path beside = (self.parent_path() / LVS_PLUGIN_FROM_TOOL).lexically_normal();
-  if (fs::exists(beside, ec)) return beside.string();
-  return installed.string();
+  if (fs::exists(beside, ec)) return beside.u8string();
+  return installed.u8string();
 }
 
 bool PluginSession::Load(const std::string& modulePath, std::string* error) {
   std::error_code ec;
-  if (!fs::exists(modulePath, ec)) {
+  if (!fs::exists(fs::u8path(modulePath), ec)) {
     *error = "the plug-in module " + modulePath + " does not exist (build it, or name another with --plugin)";
     return false;
   }
@@ -60,8 +62,8 @@ std::optional<LVS_Options> RecordOf(lvshost::SubstituteHost& host, AEIO_InSpecH 
 
 std::string HostPath(const std::string& packagePath) {
   std::error_code ec;
-  const fs::path absolute = fs::absolute(packagePath, ec);
-  return ec ? packagePath : absolute.string();
+  const fs::path absolute = fs::absolute(fs::u8path(packagePath), ec);
+  return ec ? packagePath : absolute.u8string();
 }
 
 OpenedFootage PluginSession::Open(const std::string& packagePath) {

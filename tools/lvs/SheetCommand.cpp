@@ -77,7 +77,7 @@ void DrawCell(Canvas& strip, int x, const Layout& l, const std::string& package,
     strip.Text(px, ty, FieldText(r.name, sizeof r.name), kInk, textWidth);
     strip.Text(px, ty + Canvas::TextHeight(), FieldText(r.author, sizeof r.author), kDim, textWidth);
   } else {
-    strip.Text(px, ty, fs::path(package).filename().string(), kInk, textWidth);
+    strip.Text(px, ty, fs::u8path(package).filename().u8string(), kInk, textWidth);
   }
   ty += 2 * Canvas::TextHeight();
   std::string last = imported ? "v" + std::to_string(verdict.record->version) : std::string();

@@ -1,7 +1,5 @@
 #include "TextOutput.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -20,12 +18,12 @@ int gStdoutError = 0;  // the first failed write's errno
 void Emit(Stream stream, const std::string& text) {
   if (stream == Stream::Err) {
     // Nothing is left to tell of a failure here.
-    WriteAll(STDERR_FILENO, text.data(), text.size());
+    WriteAll(kStandardError, text.data(), text.size());
     return;
   }
   if (gStdoutError != 0 || text.empty()) return;
   errno = 0;
-  if (!WriteAll(STDOUT_FILENO, text.data(), text.size())) gStdoutError = errno != 0 ? errno : EIO;
+  if (!WriteAll(kStandardOutput, text.data(), text.size())) gStdoutError = errno != 0 ? errno : EIO;
 }
 
 std::string Format(const char* format, ...) {
@@ -45,7 +43,7 @@ int FinishStandardOutput(int exitCode) {
   // Whatever a library may have left in stdio's buffer goes out first.
   if (std::fflush(stdout) != 0 && gStdoutError == 0) gStdoutError = errno != 0 ? errno : EIO;
   // A standard output that was never open is a failure only if written to.
-  if (::close(STDOUT_FILENO) != 0 && errno != EBADF && gStdoutError == 0) gStdoutError = errno;
+  if (!CloseDescriptor(kStandardOutput) && errno != EBADF && gStdoutError == 0) gStdoutError = errno;
   if (gStdoutError == 0) return exitCode;
   std::fprintf(stderr, "lvs: cannot write to standard output: %s\n", std::strerror(gStdoutError));
   return exitCode > kExitUsage ? exitCode : kExitUsage;

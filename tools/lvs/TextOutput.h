@@ -17,7 +17,7 @@ void Emit(Stream stream, const std::string& text);
 inline void Emit(const std::string& text) { Emit(Stream::Out, text); }
 
 // printf's formatting into a string.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) __attribute__((format(LVS_PRINTF_FORMAT, 1, 2)));
 
 // The end of every run: standard output is closed, and when a write to it or
 // the close failed, stderr says so and the exit code is at least 2.

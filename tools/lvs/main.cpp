@@ -3,7 +3,6 @@
 // plug-in loads the real module into the substitute host and drives it
 // through its callbacks.
 #include <CLI/CLI.hpp>
-#include <malloc.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +11,7 @@
 
 #include "Cleanup.h"
 #include "Commands.h"
+#include "Process.h"
 #include "TextOutput.h"
 
 namespace {
@@ -49,13 +49,11 @@ CLI::Validator SizeValidator() {
 }
 
 int Run(int argc, char** argv) {
-  // Every package checked or drawn takes a world of a few MiB. Served from
-  // the heap and kept there, it is the same pages each time instead of a
-  // fresh mapping that faults in page by page for every package.
-  mallopt(M_MMAP_THRESHOLD, 64 << 20);
-  mallopt(M_TRIM_THRESHOLD, 128 << 20);
   CLI::App app{"lvs: see what the host sees of Lumivastrin style packages (.lvs), without the host, and make them"};
   app.require_subcommand(1, 1);
+  // CLI11 would take "/x" for an option on Windows; lvs's options are the
+  // same everywhere, and a path may start with a slash.
+  app.allow_windows_style_options(false);
   app.set_version_flag("--version", "lvs " LVS_VERSION);
   app.footer(kFooter);
 
@@ -204,7 +202,12 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  lvs::PrepareProcess();
   // Before the first temporary file, so that no signal can leave one behind.
   lvs::InstallCleanupHandlers();
-  return lvs::FinishStandardOutput(Run(argc, argv));
+  std::vector<std::string> arguments = lvs::Utf8Arguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(&argument[0]);
+  pointers.push_back(nullptr);
+  return lvs::FinishStandardOutput(Run(int(arguments.size()), pointers.data()));
 }

@@ -1,11 +1,12 @@
-#include "Cleanup.h"
-
 #include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstring>
 #include <iterator>
+
+#include "Cleanup.h"
 
 namespace lvs {
 namespace {
@@ -104,13 +105,15 @@ void CleanupRegistration::Forget() {
   slot_ = -1;
 }
 
+static_assert(sizeof(sigset_t) <= sizeof(SignalsHeld) && alignof(sigset_t) <= 8, "the saved mask fits the hold");
+
 SignalsHeld::SignalsHeld() {
   sigset_t held;
   sigemptyset(&held);
   for (int signal : kEndingSignals) sigaddset(&held, signal);
-  ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+  ::pthread_sigmask(SIG_BLOCK, &held, reinterpret_cast<sigset_t*>(saved_));
 }
 
-SignalsHeld::~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+SignalsHeld::~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, reinterpret_cast<sigset_t*>(saved_), nullptr); }
 
 }  // namespace lvs
