@@ -1,11 +1,13 @@
 // Worker processes on POSIX systems: a fork of lvs serves its jobs over two
 // pipes and ends with the run.
+#include <pthread.h>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <vector>
 
@@ -43,7 +45,23 @@ class ForkedWorker final : public WorkerProcess {
     if (pid_ > 0) Wait();
   }
 
-  bool Send(uint64_t job) override { return jobs_ >= 0 && WriteAll(jobs_, &job, sizeof job); }
+  bool Send(uint64_t job) override {
+    if (jobs_ < 0) return false;
+    // A worker that has ended (one that could not load the module, say)
+    // makes this write fail with EPIPE; the SIGPIPE that comes with it is
+    // not the end of lvs's run, so it is held and taken back here.
+    sigset_t pipe, previous;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipe, &previous);
+    const bool sent = WriteAll(jobs_, &job, sizeof job);
+    if (!sent && errno == EPIPE) {
+      const struct timespec now {};
+      ::sigtimedwait(&pipe, nullptr, &now);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return sent;
+  }
   void EndJobs() override {
     if (jobs_ < 0) return;
     Forget(jobs_);
