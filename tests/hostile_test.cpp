@@ -138,6 +138,16 @@ std::vector<std::string> ToolFaults(const Case& c, const std::string& path, Scra
   return faults;
 }
 
+// Whether lvs sees the case as the generator made it. A Windows build's
+// corpus is made by the build machine, whose full paths have no drive
+// letter (so the path length cases count two bytes short there) and may be
+// bytes that are not UTF-8 (which no Windows program can name).
+bool ToolSeesAsMade(const Case& c) {
+  if (lvs_test::FileNamesAreBytes()) return true;
+  std::u16string wide;
+  return Utf8ToUtf16(c.file, &wide) && c.file.rfind("long_path_", 0) != 0;
+}
+
 // The corpus, made once for the suites below.
 class HostileCorpus : public ::testing::Test {
  protected:
@@ -229,7 +239,7 @@ TEST_F(HostileCorpus, EveryCaseOpensDrawsAndChecksAsListed) {
       if (!m.Host().Clean()) faults.push_back("left behind in the host: " + m.Host().Report());
     }
 
-    if (HaveTool()) {
+    if (HaveTool() && ToolSeesAsMade(c)) {
       const std::vector<std::string> said = ToolFaults(c, path, scratch);
       faults.insert(faults.end(), said.begin(), said.end());
     }
@@ -257,6 +267,9 @@ TEST_F(HostileCorpus, EveryProblemCodeIsMadeByACase) {
   std::set<std::string> unmade = {"meta.out-of-memory",  "prv.out-of-memory",  "meta.unreadable", "prv.unreadable",
                                   "module.open-refused", "module.draw-failed", "module.fallback"};
   if (lvs_test::ReadsEveryFile()) unmade.insert("file.unreadable");
+  // The build machine makes a Windows build's corpus, with an unreadable
+  // file only when its user is not root, which cannot be told from here.
+  const bool unreadableUnknown = !std::string(LVS_HOSTILE_CORPUS).empty();
   const std::string listing = scratch_->Path("codes.json");
   ASSERT_EQ(Lvs({"check", "--codes", "--json"}, listing), 0);
   const Bytes text = Slurp(listing);
@@ -264,6 +277,7 @@ TEST_F(HostileCorpus, EveryProblemCodeIsMadeByACase) {
   ASSERT_GT(codes.size(), 50u);
   for (const json& line : codes) {
     const std::string code = line["code"];
+    if (code == "file.unreadable" && unreadableUnknown) continue;
     if (unmade.count(code))
       EXPECT_EQ(made.count(code), 0u) << code << " is made after all: take it off the list";
     else
@@ -296,6 +310,7 @@ TEST_F(HostileCorpus, CheckInfoAndRenderAgreeOnEveryCase) {
   };
   for (size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
+    if (!ToolSeesAsMade(c)) continue;
     const std::string path = dir + "/" + c.file;
     std::vector<std::string> faults;
     const json& check = checks[i];

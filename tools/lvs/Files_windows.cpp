@@ -37,8 +37,8 @@ std::string RandomPart() {
 // A new file, open for writing as a C runtime descriptor in binary mode; -1
 // with errno when it exists or cannot be made.
 int CreateNew(const std::string& path) {
-  const HANDLE handle = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return FailWithLastError(), -1;
   const int fd = ::_open_osfhandle(intptr_t(handle), _O_WRONLY | _O_BINARY);
   if (fd < 0) CloseHandle(handle);
@@ -172,8 +172,23 @@ PathKind KindOfPath(const std::string& path) {
     return PathKind::Other;
   }
   const DWORD attributes = GetFileAttributesW(wide.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::Ordinary;
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::Ordinary;
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_NOT_READY:
+      return PathKind::Missing;
+    default:
+      // Something is there that Windows will not describe: Wine's answer
+      // for a FIFO, a socket or a device node of the machine under it.
+      return PathKind::Other;
+  }
 }
 
 bool FolderIdentity(const std::string& path, std::pair<uint64_t, uint64_t>* identity) {

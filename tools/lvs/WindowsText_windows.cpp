@@ -70,7 +70,6 @@ bool FailWithLastError() {
   return false;
 }
 
-
 std::wstring WidePath(const std::string& utf8) {
   std::wstring path = Wide(utf8);
   // Well short of MAX_PATH: a file made inside a folder adds its name.
@@ -84,11 +83,10 @@ std::wstring WidePath(const std::string& utf8) {
   return full.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
 }
 
-
 bool IsDeviceName(const std::wstring& path) {
   if (path.rfind(L"\\\\.\\", 0) == 0 || path.rfind(L"//./", 0) == 0) return true;
-  std::wstring name = path.substr(path.find_last_of(L"\\/:") == std::wstring::npos ? 0
-                                                                                    : path.find_last_of(L"\\/:") + 1);
+  std::wstring name =
+      path.substr(path.find_last_of(L"\\/:") == std::wstring::npos ? 0 : path.find_last_of(L"\\/:") + 1);
   name = name.substr(0, name.find(L'.'));
   while (!name.empty() && name.back() == L' ') name.pop_back();
   std::transform(name.begin(), name.end(), name.begin(), [](wchar_t c) { return wchar_t(std::towupper(c)); });
