@@ -5,7 +5,10 @@
 // its jobs and reports. Each worker inherits only its own two ends (they are
 // made inheritable just for its start), so that each pipe has one reader and
 // one writer and its end is seen; all workers sit in a job object that kills
-// them when lvs ends, however it ends.
+// them when lvs ends, however it ends. A worker says again what lvs said
+// before starting it (a folder it cannot read, say), so it starts with its
+// standard streams on NUL and takes lvs's stderr back, also inherited, only
+// when it begins to serve.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -115,12 +118,19 @@ std::unique_ptr<WorkerProcess> StartWorker(int k, const RunnerFactory&) {
   const HANDLE childJobs = Inheritable(jobsRead), childReports = Inheritable(reportsWrite);
   CloseHandle(jobsRead);
   CloseHandle(reportsWrite);
+  const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
+  const HANDLE childErrors = errors && errors != INVALID_HANDLE_VALUE ? Inheritable(errors) : nullptr;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const HANDLE nowhere = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                     OPEN_EXISTING, 0, nullptr);
   const std::wstring tag = std::to_wstring(k) + L":" + std::to_wstring(uintptr_t(childJobs)) + L":" +
-                           std::to_wstring(uintptr_t(childReports));
+                           std::to_wstring(uintptr_t(childReports)) + L":" + std::to_wstring(uintptr_t(childErrors));
   const std::wstring program = Wide(ExecutablePath());
   std::wstring command = GetCommandLineW();
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = startup.hStdOutput = startup.hStdError = nowhere;
   PROCESS_INFORMATION process{};
   // The variable is set only around the start: the child takes a copy of the
   // environment, and nothing else lvs starts should see it.
@@ -129,8 +139,8 @@ std::unique_ptr<WorkerProcess> StartWorker(int k, const RunnerFactory&) {
                        CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                                       nullptr, &startup, &process);
   SetEnvironmentVariableW(kWorkerVariable, nullptr);
-  if (childJobs) CloseHandle(childJobs);
-  if (childReports) CloseHandle(childReports);
+  for (HANDLE handle : {childJobs, childReports, childErrors, nowhere})
+    if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   if (!started) {
     CloseHandle(jobsWrite);
     CloseHandle(reportsRead);
@@ -150,8 +160,14 @@ void ServeIfStartedAsWorker(const RunnerFactory& makeRunner) {
   if (length == 0 || length >= std::size(tag)) return;
   SetEnvironmentVariableW(kWorkerVariable, nullptr);
   int k = 0;
-  unsigned long long jobsHandle = 0, reportsHandle = 0;
-  if (std::swscanf(tag, L"%d:%llu:%llu", &k, &jobsHandle, &reportsHandle) != 3) return;
+  unsigned long long jobsHandle = 0, reportsHandle = 0, errorsHandle = 0;
+  if (std::swscanf(tag, L"%d:%llu:%llu:%llu", &k, &jobsHandle, &reportsHandle, &errorsHandle) != 4) return;
+  if (errorsHandle != 0) {
+    std::fflush(stderr);
+    const int errors = ::_open_osfhandle(intptr_t(errorsHandle), _O_WRONLY | _O_BINARY);
+    if (errors >= 0) ::_dup2(errors, kStandardError);
+    SetStdHandle(STD_ERROR_HANDLE, HANDLE(intptr_t(errorsHandle)));
+  }
   const int jobs = ::_open_osfhandle(intptr_t(jobsHandle), _O_RDONLY | _O_BINARY);
   const int reports = ::_open_osfhandle(intptr_t(reportsHandle), _O_WRONLY | _O_BINARY);
   int code = kExitUsage;
