@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "support/TestPlatform.h"
+#include "TestPlatform.h"
 
 namespace lvs_test {
 

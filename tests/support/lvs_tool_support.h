@@ -13,7 +13,7 @@
 
 #include "fixture.h"
 
-namespace lvstest {
+namespace lvs_test {
 
 using nlohmann::json;
 
@@ -100,4 +100,4 @@ class LvsTool : public ::testing::Test {
   Scratch scratch;
 };
 
-}  // namespace lvstest
+}  // namespace lvs_test

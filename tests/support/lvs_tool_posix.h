@@ -12,7 +12,7 @@
 
 #include "lvs_tool_support.h"
 
-namespace lvstest {
+namespace lvs_test {
 
 // What a path is, without following it: what a run must leave as it was
 // when it is a device, a FIFO or a link.
@@ -93,4 +93,4 @@ inline int Reap(pid_t pid, struct rusage* usage = nullptr) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? -WTERMSIG(status) : -1000;
 }
 
-}  // namespace lvstest
+}  // namespace lvs_test
