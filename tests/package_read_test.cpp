@@ -534,23 +534,19 @@ TEST_F(PackageTest, ACallerDecryptingAheadGetsTheEntryAndIsNeverOvertaken) {
   EXPECT_EQ(Name(bad.Finish()), Name(EntryStatus::Damaged));
 }
 
-size_t OpenDescriptors() {
-  return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
-}
-
 // Memory for the directory runs out after the file was opened: the package
 // does not open, and the file does not stay open behind it.
 TEST_F(PackageTest, AnArchiveThatRunsOutOfMemoryLeavesNoFileOpen) {
   const std::string path = scratch.Package("p.lvs", {Sealed("meta", TextBytes(100)), Sealed("prv", RandomBytes(500))});
   const Bytes bytes = Slurp(path);
   const size_t directorySize = Le16At(bytes, bytes.size() - 10) | (size_t(Le16At(bytes, bytes.size() - 8)) << 16);
-  const size_t before = OpenDescriptors();
+  const size_t before = lvs_test::OpenHandles();
   gFailAllocationOf = directorySize;
   const StylePackage package(path.c_str());
   gFailAllocationOf = 0;
   EXPECT_FALSE(package.IsOpen());
   EXPECT_EQ(Name(package.Locate("prv").status), Name(EntryStatus::Unreadable));
-  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_EQ(lvs_test::OpenHandles(), before);
 }
 
 TEST(EntryStatusNames, AreTheNamesLvsMapsToItsCodes) {

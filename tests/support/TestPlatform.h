@@ -26,6 +26,11 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options =
 
 long ProcessId();
 
+// How many files and other objects the process holds open: its descriptors
+// on POSIX, its handles on Windows (where /proc, under Wine, would list
+// Wine's own descriptors, which come and go).
+std::size_t OpenHandles();
+
 // The processors this process may run on (its affinity), by number, and
 // limiting it to some of them; false when the system refuses.
 std::vector<int> AllowedProcessors();

@@ -59,6 +59,14 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options) 
 
 long ProcessId() { return long(::getpid()); }
 
+std::size_t OpenHandles() {
+  std::error_code error;
+  std::size_t count = 0;
+  for (std::filesystem::directory_iterator it("/proc/self/fd", error), end; !error && it != end; it.increment(error))
+    ++count;
+  return count;
+}
+
 std::vector<int> AllowedProcessors() {
   cpu_set_t set;
   std::vector<int> allowed;

@@ -94,6 +94,11 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options) 
 
 long ProcessId() { return long(GetCurrentProcessId()); }
 
+std::size_t OpenHandles() {
+  DWORD count = 0;
+  return GetProcessHandleCount(GetCurrentProcess(), &count) ? std::size_t(count) : 0;
+}
+
 std::vector<int> AllowedProcessors() {
   DWORD_PTR process = 0, system = 0;
   std::vector<int> allowed;
