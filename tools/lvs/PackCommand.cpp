@@ -112,7 +112,7 @@ int RunPack(const PackOptions& options) {
   ArgbFrame frame;
   const PackageVerdict verdict = checker.Check(out.Staged() ? out.StagedPath() : copy.Path(), &frame);
   std::vector<Problem> refusing, lossy;
-  for (const Problem& p : verdict.problems) (p.GetSeverity() == Severity::Lossy ? lossy : refusing).push_back(p);
+  for (const Problem& p : verdict.problems) (p.GetSeverity() >= Severity::Lossy ? lossy : refusing).push_back(p);
   // The verdict held the frame against the package's preview entry; this
   // holds it against the preview given, as the draw decodes that.
   const DrawnFrame drawn = {frame.data(), std::ptrdiff_t(kStyleWidth) * 4};

@@ -29,6 +29,8 @@ Rgb SeverityColour(Severity severity) {
       return {245, 150, 25};
     case Severity::Lossy:
       return {235, 215, 40};
+    case Severity::Warning:
+      return {80, 160, 235};
   }
   return kInk;
 }
