@@ -26,6 +26,10 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options =
 
 long ProcessId();
 
+// Whether a file name is any string of bytes (POSIX) rather than UTF-16
+// text (Windows, where a name that is not UTF-8 cannot be written at all).
+bool FileNamesAreBytes();
+
 // Whether the process may read any file whatever its permissions (root):
 // then no file can be made unreadable to it.
 bool ReadsEveryFile();

@@ -58,6 +58,8 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options) 
 
 long ProcessId() { return long(::getpid()); }
 
+bool FileNamesAreBytes() { return true; }
+
 bool ReadsEveryFile() { return ::geteuid() == 0; }
 
 // glibc's account of its arenas and of the blocks it maps on their own.

@@ -94,6 +94,8 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options) 
 
 long ProcessId() { return long(GetCurrentProcessId()); }
 
+bool FileNamesAreBytes() { return false; }
+
 // The tests take files out of reach by their permissions, which Windows
 // honours for every account they run under.
 bool ReadsEveryFile() { return false; }

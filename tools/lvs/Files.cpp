@@ -52,28 +52,6 @@ bool Pump(int from, int to, uint64_t limit, const std::string& what, std::string
 
 }  // namespace
 
-// The whole of size bytes through read or write, which may move fewer at a
-// time or be interrupted; false on an error or an early end.
-template <class Byte, class Move>
-bool MoveAll(Byte* bytes, size_t size, Move move) {
-  while (size > 0) {
-    const ssize_t n = move(bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= size_t(n);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const void* data, size_t size) {
-  return MoveAll(static_cast<const char*>(data), size, [fd](const char* p, size_t n) { return ::write(fd, p, n); });
-}
-
-bool ReadAll(int fd, void* data, size_t size) {
-  return MoveAll(static_cast<char*>(data), size, [fd](char* p, size_t n) { return ::read(fd, p, n); });
-}
-
 mode_t NewFileMode() {
   const mode_t mask = ::umask(0);
   ::umask(mask);

@@ -10,13 +10,9 @@
 #include <vector>
 
 #include "Cleanup.h"
+#include "Descriptors.h"
 
 namespace lvs {
-
-// All `size` bytes to or from a descriptor, through short counts and
-// interruptions; false on an error or (reading) an early end.
-bool WriteAll(int fd, const void* data, size_t size);
-bool ReadAll(int fd, void* data, size_t size);
 
 // The mode a new file gets: what the umask leaves of rw-rw-rw-.
 mode_t NewFileMode();

@@ -89,7 +89,9 @@ int Run(int argc, char** argv) {
   checkCmd->add_flag("--json", check.json,
                      "one JSON object per package, one per line: package, ok, severity, problems (code, severity, "
                      "message)");
-  checkCmd->add_option("-j,--jobs", check.jobs, "processes checking at once (default: one per processor)")
+  checkCmd
+      ->add_option("-j,--jobs", check.jobs,
+                   "processes checking at once (default: one per processor this process may use)")
       ->check(CLI::Range(1, 64));
   checkCmd->add_flag("--codes", check.listCodes, "list every problem code with its severity, and nothing else");
   checkCmd->add_flag("-q,--quiet", check.quiet, kQuietHelp);
