@@ -11,7 +11,7 @@ namespace {
 class LvsPack : public LvsTool {
  protected:
   std::vector<std::string> Fields() {
-    return {"--name", "Dune", "--author", "Ö. Ink", "--hash", "77aa", "--version", "12"};
+    return {"--name", "Dune", "--author", "Ö. Ink", "--hash", "77aa", "--style-version", "12"};
   }
   std::vector<std::string> PackArgs(const std::string& output, const std::string& preview) {
     std::vector<std::string> args = {"pack", "-o", output, "--preview", preview};
@@ -116,11 +116,11 @@ TEST_F(LvsPack, RefusesWhatThePluginWouldNotShowAndLeavesNothingBehind) {
            {"pack", "-o", "x.lvs", "--preview", "good.jpg"},
            {"pack", "-o", "x.lvs", "--preview", "good.jpg", "--name", "n"},
            {"pack", "-o", "x.lvs", "--preview", "good.jpg", "--meta", "m.json", "--name", "n", "--author", "a",
-            "--hash", "h", "--version", "1"},
+            "--hash", "h", "--style-version", "1"},
            {"pack", "-o", "x.lvs", "--preview", "-", "--meta", "-"},
            {"pack", "-o", "no/such/folder/x.lvs", "--preview", "good.jpg", "--meta", File("ok.json", kMeta)},
-           {"pack", "-o", "x.lvs", "--preview", "good.jpg", "--name", "n", "--author", "a", "--hash", "h", "--version",
-            "99999999999"},
+           {"pack", "-o", "x.lvs", "--preview", "good.jpg", "--name", "n", "--author", "a", "--hash", "h",
+            "--style-version", "99999999999"},
        })
     EXPECT_EQ(Lvs(args).exitCode, 2) << ::testing::PrintToString(args);
   EXPECT_FALSE(fs::exists(scratch.Path("x.lvs")));

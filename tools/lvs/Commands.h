@@ -20,13 +20,6 @@ namespace lvs {
 
 enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitNoPlugin = 3, kExitLeftovers = 4 };
 
-struct InfoOptions {
-  std::vector<std::string> packages;
-  std::string plugin;
-  bool json = false;
-  bool quiet = false;
-};
-
 struct RenderOptions {
   std::string package;
   std::string output;
@@ -36,16 +29,6 @@ struct RenderOptions {
   std::string plugin;
   bool json = false;
   bool quiet = false;
-};
-
-struct CheckOptions {
-  std::vector<std::string> packages;
-  std::string plugin;
-  bool json = false;
-  bool quiet = false;
-  bool recursive = false;
-  bool listCodes = false;  // print the problem codes instead
-  int jobs = 0;            // processes checking at once; 0: one per processor
 };
 
 struct DecodeOptions {
@@ -74,9 +57,7 @@ struct SheetOptions {
   bool quiet = false;
 };
 
-int RunInfo(const InfoOptions& options);
 int RunRender(const RenderOptions& options);
-int RunCheck(const CheckOptions& options);
 int RunDecode(const DecodeOptions& options);
 int RunPack(const PackOptions& options);
 int RunSheet(const SheetOptions& options);

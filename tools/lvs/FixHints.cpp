@@ -55,8 +55,9 @@ std::string OrientationAdvice(int orientation) {
   else
     text += "Viewers show it " + std::to_string(kStyleHeight) + " by " + std::to_string(kStyleWidth) +
             " (-auto-orient below turns it as they do). " + RemakePreviewHint();
-  text += ". If the pixels as stored are what you mean, drop the tag: jpegtran -copy none -outfile plain.jpg "
-          "preview.jpg.";
+  text +=
+      ". If the pixels as stored are what you mean, drop the tag: jpegtran -copy none -outfile plain.jpg "
+      "preview.jpg.";
   return text;
 }
 

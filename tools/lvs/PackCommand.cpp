@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "CommandLine.h"
 #include "CommandSupport.h"
 #include "Files.h"
 #include "OutputFile.h"
@@ -48,7 +49,7 @@ int RunPack(const PackOptions& options) {
   const bool fromFields = options.version.has_value();
   if (options.meta.empty() == !fromFields || (options.preview == "-" && options.meta == "-")) {
     std::fprintf(stderr,
-                 "lvs pack: give either --meta FILE or --name, --author, --hash and --version, and read at "
+                 "lvs pack: give either --meta FILE or --name, --author, --hash and --style-version, and read at "
                  "most one of --preview and --meta from standard input\n");
     return kExitUsage;
   }
@@ -140,6 +141,40 @@ int RunPack(const PackOptions& options) {
     Emit(toStdout ? Stream::Err : Stream::Out, text);
   }
   return kExitOk;
+}
+
+Command AddPackCommand(CLI::App& lvs) {
+  struct State {
+    PackOptions options;
+    int32_t styleVersion = 0;
+    CLI::Option* versionOption = nullptr;
+  };
+  auto state = std::make_shared<State>();
+  PackOptions& options = state->options;
+  CLI::App* app = lvs.add_subcommand(
+      "pack", "make a style package from a preview JPEG and metadata, proven to import and show its preview");
+  app->add_option("-o,--output", options.output, "style package to write (replaced only once proven)")->required();
+  app->add_option(
+         "--preview", options.preview,
+         "the preview: a baseline JPEG of " + std::to_string(kStyleWidth) + " by " + std::to_string(kStyleHeight))
+      ->required();
+  app->add_option("--meta", options.meta, "a metadata JSON file (instead of the four fields)");
+  CLI::Option* name = app->add_option("--name", options.name, "the style's name");
+  CLI::Option* author = app->add_option("--author", options.author, "the style's author");
+  CLI::Option* hash = app->add_option("--hash", options.hash, "the style's hash string");
+  state->versionOption = app->add_option("--style-version", state->styleVersion, "the style's version, an integer");
+  for (CLI::Option* field : {name, author, hash, state->versionOption}) {
+    field->excludes("--meta");
+    for (CLI::Option* other : {name, author, hash, state->versionOption})
+      if (other != field) field->needs(other);
+  }
+  AddQuietFlag(app, &options.quiet);
+  AddPluginOption(app, &options.plugin);
+  AddVersionFlag(app);
+  return {app, [state] {
+            if (*state->versionOption) state->options.version = state->styleVersion;
+            return RunPack(state->options);
+          }};
 }
 
 }  // namespace lvs

@@ -7,6 +7,7 @@
 // many packages there are.
 #include <algorithm>
 
+#include "CommandLine.h"
 #include "CommandSupport.h"
 #include "PackageCheck.h"
 #include "PngFile.h"
@@ -156,6 +157,27 @@ int RunSheet(const SheetOptions& options) {
                 Printable(options.output == "-" ? "standard output" : options.output).c_str(), packages.size(),
                 withProblems, strip.Width(), rows * layout.cellHeight));
   return FinishSession(session, exitCode);
+}
+
+Command AddSheetCommand(CLI::App& lvs) {
+  auto options = std::make_shared<SheetOptions>();
+  CLI::App* app = lvs.add_subcommand(
+      "sheet",
+      "draw a contact sheet (PNG) of packages and folders: each preview as the host would draw it, with "
+      "name, author, version and a mark per problem");
+  app->add_option("PACKAGE", options->packages, "style packages, and folders to search for *.lvs files")->required();
+  app->add_option("-o,--output", options->output, "PNG file to write")->required();
+  app->add_option("--columns", options->columns, "cells per row")->check(CLI::Range(1, 64))->capture_default_str();
+  app->add_option("--cell-width", options->cellWidth, "width of each preview in pixels (height 9/16 of it)")
+      ->check(CLI::Range(64, int(kStyleWidth)))
+      ->capture_default_str();
+  AddQuietFlag(app, &options->quiet);
+  AddPluginOption(app, &options->plugin);
+  AddVersionFlag(app);
+  app->footer(
+      "Marks: red, the host will not import it; orange, it shows the fallback picture (or no frame); "
+      "yellow, its record loses part of the metadata. The first problem's code is written under it.");
+  return {app, [options] { return RunSheet(*options); }};
 }
 
 }  // namespace lvs
