@@ -92,4 +92,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 # The Depends line comes from the libraries the binaries link (dpkg-shlibdeps;
 # the module's zlib and lvs's libpng among them), not from a list kept here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# lvs sheet draws its text with these when they are there, else with a face
+# of its own that has Latin-1 only.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-droid-fallback")
 include(CPack)

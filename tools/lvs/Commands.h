@@ -48,19 +48,9 @@ struct PackOptions {
   bool quiet = false;
 };
 
-struct SheetOptions {
-  std::vector<std::string> packages;  // packages and folders (always walked)
-  std::string output;
-  int columns = 6;
-  int cellWidth = 320;  // the preview's cell; its height keeps 16:9
-  std::string plugin;
-  bool quiet = false;
-};
-
 int RunRender(const RenderOptions& options);
 int RunDecode(const DecodeOptions& options);
 int RunPack(const PackOptions& options);
-int RunSheet(const SheetOptions& options);
 
 // Parses "WIDTHxHEIGHT" with both sides from 1 to kLargestSide.
 constexpr int kLargestSide = 8192;
