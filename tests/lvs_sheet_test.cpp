@@ -41,7 +41,8 @@ class LvsSheetIndex : public LvsTool {
 // page's PNG is exactly as large as its cells and title say.
 TEST_F(LvsSheetIndex, IndexNamesEveryFileAndPagesSplitByRows) {
   std::vector<std::string> files;
-  for (int i = 0; i < 5; ++i) files.push_back(scratch.Package("lib/good-" + std::to_string(i) + ".lvs", kMeta, Preview()));
+  for (int i = 0; i < 5; ++i)
+    files.push_back(scratch.Package("lib/good-" + std::to_string(i) + ".lvs", kMeta, Preview()));
   File("lib/junk.lvs", "not a package");
   scratch.Package("lib/zz-nopreview.lvs", {Sealed("meta", ToBytes(kMeta))});
   const ToolRun run =
@@ -49,7 +50,7 @@ TEST_F(LvsSheetIndex, IndexNamesEveryFileAndPagesSplitByRows) {
   EXPECT_EQ(run.exitCode, 1) << run.err;
   const std::vector<json> index = run.Lines();
   ASSERT_EQ(index.size(), 7u) << run.out;
-  const std::vector<std::string> expected = {"good-0.lvs", "good-1.lvs", "good-2.lvs", "good-3.lvs",
+  const std::vector<std::string> expected = {"good-0.lvs", "good-1.lvs", "good-2.lvs",      "good-3.lvs",
                                              "good-4.lvs", "junk.lvs",   "zz-nopreview.lvs"};
   for (size_t i = 0; i < index.size(); ++i) {
     EXPECT_EQ(fs::path(index[i]["file"].get<std::string>()).filename(), expected[i]);
@@ -82,6 +83,13 @@ TEST_F(LvsSheetIndex, IndexNamesEveryFileAndPagesSplitByRows) {
     }
     EXPECT_EQ(bottom, h) << page;
   }
+
+  // The same index to a file, standard output left empty.
+  const ToolRun toFile = Sheet(
+      {"lib", "-o", "sheet.png", "--index", "index.json", "--columns", "2", "--rows", "2", "--cell-width", "64"}, "");
+  EXPECT_EQ(toFile.exitCode, 1) << toFile.err;
+  EXPECT_EQ(Slurp(scratch.Path("index.json")), run.out);
+  EXPECT_EQ(toFile.out.find('{'), std::string::npos) << toFile.out;
 
   // A pattern names the pages; one page keeps the name as given; many
   // pages cannot all go to standard output.

@@ -101,7 +101,11 @@ void DrawCell(Canvas& cell, TextFace& face, const CellLayout& l, const CellFacts
   const int width = l.previewWidth;
   if (facts.imported) {
     face.Line(cell, px, y, facts.name, kSheetInk, width);
-    face.Line(cell, px, y + lines, facts.author + "  v" + std::to_string(facts.version), kSheetDim, width);
+    // The version at the right edge, where a long author cannot push it out.
+    const CodePointText version = CodePoints("v" + std::to_string(facts.version));
+    const int versionWidth = std::min(face.Width(version), width);
+    face.Draw(cell, px + width - versionWidth, y + lines, face.FitEnd(version, width), kSheetDim);
+    face.Line(cell, px, y + lines, facts.author, kSheetDim, width - versionWidth - lines / 2);
   } else {
     face.Line(cell, px, y, facts.unreadable ? "(unreadable)" : "(not imported)", kSheetDim, width);
   }

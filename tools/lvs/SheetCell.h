@@ -22,7 +22,7 @@ struct CellFacts {
   std::string name, author;  // as the plug-in recorded them
   int32_t version = 0;
   Shown shown = Shown::NotImported;
-  bool unreadable = false;    // could not be had at all (standard input that cannot be copied)
+  bool unreadable = false;     // could not be had at all (standard input that cannot be copied)
   std::vector<Code> problems;  // worst first
 
   std::optional<Severity> Worst() const;

@@ -12,6 +12,7 @@
 #include "CommandLine.h"
 #include "Batch.h"
 #include "CommandSupport.h"
+#include "OutputFile.h"
 #include "PackageCheck.h"
 #include "SheetFonts.h"
 #include "SheetPages.h"
@@ -26,6 +27,7 @@ struct SheetSettings {
   int cellWidth = 320;
   int rows = 20;
   std::vector<std::string> fonts;
+  std::string index;  // the --json lines to a file instead
 };
 
 // What a worker keeps from one package to the next: its own face (and so
@@ -81,6 +83,13 @@ int RunSheet(const SheetSettings& settings) {
     return kExitUsage;
   }
   SheetPages pages(settings.output, shape, here.face);
+  OutputFile indexFile;
+  std::string failure;
+  if (!settings.index.empty() && !indexFile.Open(settings.index, ".json", &failure)) {
+    Complain(failure);
+    return kExitUsage;
+  }
+  const bool indexed = batch.json || !settings.index.empty();
 
   auto drawer = std::make_shared<std::unique_ptr<CellDrawer>>();
   const PackageWork work = [&, drawer](PackageChecker& checker, const std::string& argument, const std::string& path) {
@@ -89,7 +98,6 @@ int RunSheet(const SheetSettings& settings) {
     const CellFacts facts = FactsOf(argument, checker.Check(path, &d.frame));
     return BatchItem{facts.Worst(), false, {}, d.Draw(facts)};
   };
-  std::string failure;
   const OnItem place = [&](size_t, const std::string& package, const BatchItem& item) {
     if (!failure.empty() || (batch.onlyProblems && !item.worst && !item.unreadable)) return;
     CellFacts facts;
@@ -103,14 +111,20 @@ int RunSheet(const SheetSettings& settings) {
     }
     facts.file = package;  // as named, bytes and all
     Placement at;
-    if (!pages.Add(facts, cell, &at, &failure) || !batch.json) return;
+    if (!pages.Add(facts, cell, &at, &failure) || !indexed) return;
     nlohmann::json line = {{"page", at.page}, {"image", at.image}, {"row", at.row},         {"column", at.column},
                            {"x", at.x},       {"y", at.y},         {"w", shape.cell.width}, {"h", shape.cell.height}};
     line.update(FactsJson(facts));
-    Emit(JsonLine(line));
+    if (settings.index.empty()) {
+      Emit(JsonLine(line));
+    } else {
+      const std::string text = JsonLine(line);
+      indexFile.Write(text.data(), text.size());
+    }
   };
   int exitCode = RunBatch(batch, work, place);
   if (failure.empty()) pages.Finish(&failure);
+  if (failure.empty() && !settings.index.empty()) indexFile.Commit(&failure);
   if (!failure.empty()) {
     Complain(failure);
     return std::max<int>(exitCode, kExitUsage);
@@ -148,6 +162,7 @@ Command AddSheetCommand(CLI::App& lvs) {
                   "width of each preview in pixels (height 9/16 of it); the text grows with it")
       ->check(CLI::Range(64, int(kStyleWidth)))
       ->capture_default_str();
+  app->add_option("--index", settings->index, "write the --json lines to this file instead of standard output");
   app->add_option("--font", settings->fonts,
                   "a TrueType or OpenType font file to draw the text with, before the usual ones (repeatable; "
                   "each character comes from the first font that has it)");

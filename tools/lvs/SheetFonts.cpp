@@ -14,6 +14,8 @@ const char* const kUsualPlaces[] = {
     "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf",
     "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc",
     "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc",
+    // Droid Sans Fallback has no Hangul.
+    "/usr/share/fonts/truetype/nanum/NanumGothic.ttf",
     "C:/Windows/Fonts/segoeui.ttf",
     "C:/Windows/Fonts/msyh.ttc",
     "C:/Windows/Fonts/msgothic.ttc",

@@ -42,9 +42,9 @@ void SheetPages::DrawTitle(Canvas& title) const {
   const int line = face.LineHeight(), room = title.Width() - 2 * kPad;
   const int pages = shape_.Pages();
   const size_t first = placed_ - size_t(onPage_) + 1;
-  const std::string where = pages > 1 ? Format("Page %d of %d: packages %zu to %zu of %zu", written_ + 1, pages, first,
-                                               placed_, shape_.cells)
-                                      : Format("%zu packages", placed_);
+  const std::string where =
+      pages > 1 ? Format("Page %d of %d: packages %zu to %zu of %zu", written_ + 1, pages, first, placed_, shape_.cells)
+                : Format("%zu packages", placed_);
   face.Line(title, kPad, kPad, where, kSheetInk, room);
   const size_t problems = size_t(onPage_) - ok_;
   face.Line(title, kPad, kPad + line, Format("%zu OK, %zu with problems; the marks, by the worst:", ok_, problems),

@@ -9,7 +9,6 @@
 #define STBTT_STATIC
 #include <stb/stb_truetype.h>
 
-
 namespace lvs {
 namespace {
 
@@ -37,7 +36,9 @@ std::vector<uint8_t> ReadWhole(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-uint32_t BigEndian32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+uint32_t BigEndian32(const uint8_t* p) {
+  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
 
 // stb_truetype trusts a font's table directory; one whose tables lie
 // outside the file (not a font at all, or a cut one) is not used.
@@ -68,7 +69,8 @@ TextFace::TextFace(const std::vector<std::string>& fontFiles, int pixelHeight) :
     if (font->bytes.size() < 16) continue;  // less than the headers looked at first
     // A collection (.ttc) is used through its first face.
     const int offset = stbtt_GetFontOffsetForIndex(font->bytes.data(), 0);
-    if (offset < 0 || !TablesInside(font->bytes, offset) || !stbtt_InitFont(&font->info, font->bytes.data(), offset)) continue;
+    if (offset < 0 || !TablesInside(font->bytes, offset) || !stbtt_InitFont(&font->info, font->bytes.data(), offset))
+      continue;
     font->scale = stbtt_ScaleForPixelHeight(&font->info, float(pixelHeight));
     fonts_.push_back(std::move(font));
     files_.push_back(path);
