@@ -139,9 +139,12 @@ TEST_F(LvsSheetIndex, NonLatinNamesRenderWithAFontAndAsMarksWithout) {
   const ToolRun marks = Sheet({"a", "b", "-o", "m.png", "--json", "--cell-width", "128"}, "");
   ASSERT_EQ(marks.exitCode, 0) << marks.err;
   EXPECT_EQ(Cell(marks.Lines().at(0)), Cell(marks.Lines().at(1)));
-  // Only Latin fonts: the CJK name still draws, as the font's stand-ins.
+  // Only the Latin font: the same line, but the CJK characters are its
+  // stand-ins, so the second font is what drew them.
   const ToolRun latin = Sheet({"a", "-o", "l.png", "--json", "--cell-width", "128"}, kDejaVu);
-  EXPECT_EQ(latin.exitCode, 0) << latin.err;
+  ASSERT_EQ(latin.exitCode, 0) << latin.err;
+  EXPECT_EQ(latin.Lines().at(0)["h"], drawn.Lines().at(0)["h"]);
+  EXPECT_NE(Cell(latin.Lines().at(0)), Cell(drawn.Lines().at(0)));
 }
 
 // The text grows with the cell when drawn from a font, and keeps the
