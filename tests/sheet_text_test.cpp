@@ -47,7 +47,8 @@ TEST(SheetText, FontLinesStayWithinTheirWidth) {
   TextFace face({kDejaVu}, 14);
   ASSERT_EQ(face.Files().size(), 1u);
   EXPECT_GE(face.LineHeight(), 14);
-  const CodePointText name = Text("Wide WWW and narrow iii, \u0141ukasz, \u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac.lvs");
+  const CodePointText name =
+      Text("Wide WWW and narrow iii, \u0141ukasz, \u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac.lvs");
   for (int width : {20, 41, 77, 130}) {
     const CodePointText end = face.FitEnd(name, width), middle = face.FitMiddle(name, width);
     EXPECT_LE(face.Width(end), width);

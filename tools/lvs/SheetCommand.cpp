@@ -61,7 +61,7 @@ int RunSheet(const SheetSettings& settings) {
   }
 
   const std::vector<std::string> fonts = SheetFontFiles(settings.fonts);
-  // The titles' face, and the cells' where a package cannot be read at all.
+  // The cells' face where a package cannot be read at all.
   CellDrawer here(fonts, settings.cellWidth);
   for (const std::string& named : settings.fonts)
     if (std::find(here.face.Files().begin(), here.face.Files().end(), named) == here.face.Files().end()) {
@@ -82,7 +82,9 @@ int RunSheet(const SheetSettings& settings) {
     Complain("--json and a sheet on standard output would mix; name a file");
     return kExitUsage;
   }
-  SheetPages pages(settings.output, shape, here.face);
+  // Titles a little larger than the cells' text, for narrow cells.
+  TextFace titleFace(fonts, std::max(16, CellTextSize(settings.cellWidth)));
+  SheetPages pages(settings.output, shape, titleFace);
   OutputFile indexFile;
   std::string failure;
   if (!settings.index.empty() && !indexFile.Open(settings.index, ".json", &failure)) {

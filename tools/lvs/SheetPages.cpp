@@ -31,7 +31,7 @@ SheetPages::SheetPages(std::string output, const SheetShape& shape, TextFace& fa
       page_(shape.columns * shape.cell.width, shape.rowsPerPage * shape.cell.height, kSheetBackground) {
   const int width = page_.Width();
   const int line = face_.LineHeight();
-  const int keyItem = line + face_.Width(CodePoints("no-import 0000000"));
+  const int keyItem = line + face_.Width(CodePoints("no-import 000000"));
   keyColumns_ = std::max(1, (width - 2 * kPad) / keyItem);
   const int keyRows = (4 + keyColumns_ - 1) / keyColumns_;
   titleHeight_ = kPad + (2 + keyRows) * line + kPad;
@@ -47,7 +47,8 @@ void SheetPages::DrawTitle(Canvas& title) const {
                 : Format("%zu packages", placed_);
   face.Line(title, kPad, kPad, where, kSheetInk, room);
   const size_t problems = size_t(onPage_) - ok_;
-  face.Line(title, kPad, kPad + line, Format("%zu OK, %zu with problems; the marks, by the worst:", ok_, problems),
+  face.Line(title, kPad, kPad + line,
+            Format("%zu OK, %zu with problems; by the worst problem, in the colours of the marks:", ok_, problems),
             kSheetDim, room);
   const int itemWidth = room / keyColumns_;
   for (int i = 0; i < 4; ++i) {
