@@ -91,6 +91,16 @@ TEST_F(LvsSheetIndex, IndexNamesEveryFileAndPagesSplitByRows) {
   EXPECT_EQ(Slurp(scratch.Path("index.json")), run.out);
   EXPECT_EQ(toFile.out.find('{'), std::string::npos) << toFile.out;
 
+  // Only the packages with problems, laid from the first cell on; a library
+  // without any makes no sheet.
+  const ToolRun bad = Sheet({"lib", "-o", "bad.png", "--json", "--only-problems", "--rows", "1"}, "");
+  EXPECT_EQ(bad.exitCode, 1) << bad.err;
+  ASSERT_EQ(bad.Lines().size(), 2u) << bad.out;
+  EXPECT_EQ(fs::path(bad.Lines()[0]["file"].get<std::string>()).filename(), "junk.lvs");
+  EXPECT_EQ(bad.Lines()[1]["column"], 1);
+  EXPECT_EQ(Sheet({files[0], files[1], "-o", "none.png", "--only-problems"}, "").exitCode, 0);
+  EXPECT_FALSE(fs::exists(scratch.Path("none.png")));
+
   // A pattern names the pages; one page keeps the name as given; many
   // pages cannot all go to standard output.
   EXPECT_EQ(Sheet({"lib", "-q", "-o", "p%d.png", "--rows", "1", "--columns", "4", "--cell-width", "64"}, "").exitCode,

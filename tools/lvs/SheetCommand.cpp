@@ -73,6 +73,7 @@ int RunSheet(const SheetSettings& settings) {
   shape.columns = int(std::min<size_t>(size_t(settings.columns), count));
   shape.rowsPerPage = settings.rows;
   shape.cells = count;
+  shape.someOnly = batch.onlyProblems;
   shape.cell = here.layout;
   if (settings.output == "-" && shape.Pages() > 1) {
     Complain(Format("%d pages cannot all go to standard output; name a file, or give more --rows", shape.Pages()));
@@ -131,6 +132,7 @@ int RunSheet(const SheetSettings& settings) {
     Complain(failure);
     return std::max<int>(exitCode, kExitUsage);
   }
+  if (!batch.quiet && pages.PagesWritten() == 0) Complain("no package has a problem: no sheet written");
   if (!batch.quiet && pages.PagesWritten() > 0) {
     const int written = pages.PagesWritten();
     const std::string first = PageFile(settings.output, 1, shape.Pages());

@@ -42,9 +42,14 @@ void SheetPages::DrawTitle(Canvas& title) const {
   const int line = face.LineHeight(), room = title.Width() - 2 * kPad;
   const int pages = shape_.Pages();
   const size_t first = placed_ - size_t(onPage_) + 1;
-  const std::string where =
-      pages > 1 ? Format("Page %d of %d: packages %zu to %zu of %zu", written_ + 1, pages, first, placed_, shape_.cells)
-                : Format("%zu packages", placed_);
+  // Page numbers are known up front; "of" how many only when every package
+  // gets a cell.
+  const std::string what = shape_.someOnly ? "packages with problems" : "packages";
+  std::string where = Format("%zu %s", placed_, what.c_str());
+  if (pages > 1 && shape_.someOnly)
+    where = Format("Page %d: %s %zu to %zu", written_ + 1, what.c_str(), first, placed_);
+  else if (pages > 1)
+    where = Format("Page %d of %d: packages %zu to %zu of %zu", written_ + 1, pages, first, placed_, shape_.cells);
   face.Line(title, kPad, kPad, where, kSheetInk, room);
   const size_t problems = size_t(onPage_) - ok_;
   face.Line(title, kPad, kPad + line,

@@ -15,9 +15,10 @@
 namespace lvs {
 
 struct SheetShape {
-  int columns = 0;      // cells per row (no more than there are cells)
-  int rowsPerPage = 0;  // on every page but perhaps the last
-  size_t cells = 0;     // how many there will be at most
+  int columns = 0;        // cells per row (no more than there are cells)
+  int rowsPerPage = 0;    // on every page but perhaps the last
+  size_t cells = 0;       // how many there will be at most
+  bool someOnly = false;  // only some of them will be (those with problems)
   CellLayout cell;
   int PerPage() const { return columns * rowsPerPage; }
   int Pages() const { return int((cells + size_t(PerPage()) - 1) / size_t(PerPage())); }
