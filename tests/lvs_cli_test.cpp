@@ -29,6 +29,7 @@ TEST_F(LvsCli, VersionAndHelpAreTheSameOnEveryCommand) {
                                                                                     {"render", "-V"},
                                                                                     {"sheet", "-V"},
                                                                                     {"pack", "--version"},
+                                                                                    {"unpack", "-V"},
                                                                                     {"decode", "-V"}}) {
     const ToolRun run = Lvs(args);
     EXPECT_EQ(run.exitCode, 0) << args[0];

@@ -9,7 +9,8 @@ namespace {
 class LvsUnpack : public LvsTool {
  protected:
   // Pretty-printed, so that any re-encoding of it shows.
-  const std::string meta_ = "{\n  \"name\": \"Tide\",\n  \"author\": \"Q\",\n  \"hash\": \"e1\",\n  \"version\": 4\n}\n";
+  const std::string meta_ =
+      "{\n  \"name\": \"Tide\",\n  \"author\": \"Q\",\n  \"hash\": \"e1\",\n  \"version\": 4\n}\n";
 };
 
 // What pack put in (deflated and encrypted) and what another tool stored
@@ -19,9 +20,9 @@ TEST_F(LvsUnpack, EntriesComeOutAsTheyWentIn) {
   ASSERT_EQ(Lvs({"pack", "-q", "-o", "sealed.lvs", "--preview", File("p.jpg", jpeg), "--meta", File("m.json", meta_)})
                 .exitCode,
             0);
-  const std::string plain = scratch.Package(
-      "plain.lvs", {lvs_maker::Entry("meta", ToBytes(meta_), lvs_maker::Method::Store),
-                    lvs_maker::Entry("prv", jpeg, lvs_maker::Method::Store)});
+  const std::string plain =
+      scratch.Package("plain.lvs", {lvs_maker::Entry("meta", ToBytes(meta_), lvs_maker::Method::Store),
+                                    lvs_maker::Entry("prv", jpeg, lvs_maker::Method::Store)});
   for (const std::string& package : {scratch.Path("sealed.lvs"), plain}) {
     const std::string folder = fs::path(package).stem().string() + "-out";
     const ToolRun run = Lvs({"unpack", package, folder});
@@ -45,13 +46,13 @@ TEST_F(LvsUnpack, RefusesWhatItWasNotAskedToReplace) {
   EXPECT_EQ(taken.err, "lvs unpack: out/prv exists; --force replaces it\n");
   EXPECT_FALSE(fs::exists(scratch.Path("out/meta")));  // not even the entry that was free
   EXPECT_EQ(Slurp(scratch.Path("out/prv")), "mine");
-  EXPECT_EQ(Lvs({"unpack", good, "out2"}).exitCode, 2);  // a dangling link is a name taken too
+  EXPECT_EQ(Lvs({"unpack", good, "out2"}).exitCode, 2);     // a dangling link is a name taken too
   EXPECT_EQ(Lvs({"unpack", good, "out/prv"}).exitCode, 2);  // no folder
   ASSERT_EQ(Lvs({"unpack", "--force", good, "out"}).exitCode, 0);
   EXPECT_EQ(ToBytes(Slurp(scratch.Path("out/prv"))), Preview());
 
-  const std::string locked = scratch.ForeignPackage(
-      "locked.lvs", {Sealed("meta", ToBytes(kMeta)), Sealed("prv", Preview(), "other")}, "prv");
+  const std::string locked =
+      scratch.ForeignPackage("locked.lvs", {Sealed("meta", ToBytes(kMeta)), Sealed("prv", Preview(), "other")}, "prv");
   const ToolRun half = Lvs({"unpack", locked, "half"});
   EXPECT_EQ(half.exitCode, 1);
   EXPECT_NE(half.out.find("[prv.wrong-password]"), std::string::npos) << half.out;
@@ -67,17 +68,17 @@ TEST_F(LvsUnpack, RefusesWhatItWasNotAskedToReplace) {
 // only that field).
 TEST_F(LvsUnpack, PackFromChangesOnlyWhatIsGiven) {
   const Bytes jpeg = PhotoJpeg(1280, 720, Subsampling::S420);
-  ASSERT_EQ(Lvs({"pack", "-q", "-o", "old.lvs", "--preview", File("p.jpg", jpeg), "--meta", File("m.json", meta_)})
-                .exitCode,
-            0);
+  ASSERT_EQ(
+      Lvs({"pack", "-q", "-o", "old.lvs", "--preview", File("p.jpg", jpeg), "--meta", File("m.json", meta_)}).exitCode,
+      0);
   const auto unpacked = [&](const std::string& package) {
     fs::remove_all(scratch.Path("u"));
     EXPECT_EQ(Lvs({"unpack", "-q", package, "u"}).exitCode, 0) << package;
     return std::make_pair(Slurp(scratch.Path("u/meta")), ToBytes(Slurp(scratch.Path("u/prv"))));
   };
-  ASSERT_EQ(Lvs({"pack", "-q", "-o", "renamed.lvs", "--from", "old.lvs", "--name", "Ebb", "--style-version", "5"})
-                .exitCode,
-            0);
+  ASSERT_EQ(
+      Lvs({"pack", "-q", "-o", "renamed.lvs", "--from", "old.lvs", "--name", "Ebb", "--style-version", "5"}).exitCode,
+      0);
   auto [meta, prv] = unpacked("renamed.lvs");
   EXPECT_EQ(json::parse(meta), json::parse(R"({"name":"Ebb","author":"Q","hash":"e1","version":5})"));
   EXPECT_EQ(prv, jpeg);
@@ -96,9 +97,8 @@ TEST_F(LvsUnpack, PackFromChangesOnlyWhatIsGiven) {
   const ToolRun noPreview = Lvs({"pack", "-o", "x.lvs", "--from", NoPreview(), "--name", "n"});
   EXPECT_EQ(noPreview.exitCode, 1);
   EXPECT_NE(noPreview.err.find("[prv.missing]"), std::string::npos) << noPreview.err;
-  EXPECT_EQ(Lvs({"pack", "-o", "x.lvs", "--from", "old.lvs", "--preview", File("w.jpg", PhotoJpeg(1281, 720))})
-                .exitCode,
-            1);
+  EXPECT_EQ(
+      Lvs({"pack", "-o", "x.lvs", "--from", "old.lvs", "--preview", File("w.jpg", PhotoJpeg(1281, 720))}).exitCode, 1);
   EXPECT_EQ(Lvs({"pack", "-o", "x.lvs", "--from", "old.lvs", "--meta", File("a.json", "[1]")}).exitCode, 1);
   EXPECT_FALSE(fs::exists(scratch.Path("x.lvs")));
 }

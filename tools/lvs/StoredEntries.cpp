@@ -6,8 +6,7 @@
 namespace lvs {
 namespace {
 
-using EntryReader = bool (*)(const StylePackage&, const PackageListing&, std::vector<uint8_t>*,
-                             std::vector<Problem>*);
+using EntryReader = bool (*)(const StylePackage&, const PackageListing&, std::vector<uint8_t>*, std::vector<Problem>*);
 
 bool ReadMeta(const StylePackage& package, const PackageListing& listing, std::vector<uint8_t>* bytes,
               std::vector<Problem>* problems) {

@@ -49,7 +49,8 @@ int RunUnpack(const UnpackOptions& options) {
   const StoredEntries stored = ReadStoredEntries(input.Path());
 
   std::vector<Written> entries;
-  for (const auto& [name, bytes] : {std::pair{kMetaEntryName, &stored.meta}, std::pair{kPreviewEntryName, &stored.preview}})
+  for (const auto& [name, bytes] :
+       {std::pair{kMetaEntryName, &stored.meta}, std::pair{kPreviewEntryName, &stored.preview}})
     if (*bytes) entries.push_back({name, &**bytes, (fs::path(options.folder) / name).string()});
 
   // Every refusal before the first byte is written, so that a run either
