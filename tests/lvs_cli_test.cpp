@@ -66,6 +66,7 @@ TEST_F(LvsCli, MistakesNameTheCommandAndTheNameMeant) {
       {{"pack", "-o", "x.lvs", "--preview", "p.jpg", "--meta", "m", "--name", "n"}, "lvs pack: "},
       {{"decode", "x.jpg", "--plugin", "m.so"}, "lvs decode: unknown option --plugin (see lvs help decode)"},
       {{"check", "--frobnicate", "x.lvs"}, "lvs check: unknown option --frobnicate (see lvs help check)"},
+      {{"check", "-x", "x.lvs"}, "lvs check: unknown option -x (see lvs help check)"},  // no guess from one letter
   };
   for (const Case& c : cases) {
     const ToolRun run = Lvs(c.args);

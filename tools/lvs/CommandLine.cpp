@@ -79,7 +79,8 @@ std::optional<std::string> NearestOf(const std::string& word, const std::vector<
     const size_t distance = EditDistance(bare, WithoutDashes(candidate));
     if (!best || distance < bestDistance) best = candidate, bestDistance = distance;
   }
-  const size_t allowed = std::min<size_t>(2, std::max<size_t>(1, bare.size() / 3));
+  // A letter or two of a short word could be anything: no guess for those.
+  const size_t allowed = std::min<size_t>(2, bare.size() / 3);
   if (!best || bestDistance == 0 || bestDistance > allowed) return std::nullopt;
   return best;
 }
