@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "jpeg_decoder.h"
-#include "support/JpegFixtures.h"
+#include "JpegFixtures.h"
 
 using namespace lvs_test;
 

@@ -32,7 +32,7 @@
 #include "StylePackage.h"
 #include "SubstituteHost.h"
 #include "jpeg_decoder.h"
-#include "support/JpegFixtures.h"
+#include "JpegFixtures.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ void* Allocate(uint64_t n) { return std::malloc(n); }
 struct Fixture {
   Bytes jpeg;
   std::string path;
-  lvshost::SubstituteHost host;
+  lvs_host::SubstituteHost host;
   AEIO_InSpecH inSpec = nullptr;
   AEGP_MemHandle options = nullptr;
 
@@ -128,7 +128,7 @@ void HostResample(benchmark::State& state) {
   PF_EffectWorld* from = gFixture->host.Worlds().Create(PF_PixelFormat_ARGB64, 1280, 720, 0, true);
   PF_EffectWorld* to = gFixture->host.Worlds().Create(PF_PixelFormat_ARGB64, 640, 360);
   for (auto _ : state) {
-    lvshost::ResampleWorld(*from, *to, PF_PixelFormat_ARGB64);
+    lvs_host::ResampleWorld(*from, *to, PF_PixelFormat_ARGB64);
     benchmark::ClobberMemory();
   }
   gFixture->host.Worlds().Release(from);

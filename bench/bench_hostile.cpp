@@ -76,7 +76,7 @@ Figure InChild(const std::string& file, bool draw) {
   if (pid == 0) {
     close(pipeEnds[0]);
     alarm(kTimeoutSeconds);
-    lvshost::SubstituteHost host;
+    lvs_host::SubstituteHost host;
     if (host.Load(LVS_PLUGIN_PATH) != A_Err_NONE) _exit(2);
     AEIO_InSpecH inSpec = host.NewInSpec();
     std::vector<uint8_t> record(1408, 0);

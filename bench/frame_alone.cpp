@@ -122,7 +122,7 @@ void FrameAlone(const Setup& setup) {
       formDrawCpu(std::size(kForms)), formTurboCpu(std::size(kForms));
 
   {
-    lvshost::SubstituteHost host;
+    lvs_host::SubstituteHost host;
     LoadModule(host, setup.module);
     host.Worlds().SetMarkFreshWorlds(false);
     PF_EffectWorld* world = host.Worlds().Create(PF_PixelFormat_ARGB32, kWidth, kHeight);

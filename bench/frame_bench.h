@@ -89,19 +89,19 @@ const char* Verdict(bool met);
 bool AllMet();
 
 // ---- The plug-in side: footage on the substitute host ----
-void LoadModule(lvshost::SubstituteHost& host, const std::string& module);
-void CheckClean(lvshost::SubstituteHost& host);
+void LoadModule(lvs_host::SubstituteHost& host, const std::string& module);
+void CheckClean(lvs_host::SubstituteHost& host);
 
 class Footage {
  public:
-  Footage(lvshost::SubstituteHost& host, const std::string& package);
+  Footage(lvs_host::SubstituteHost& host, const std::string& package);
   ~Footage();
   Footage(const Footage&) = delete;
   Footage& operator=(const Footage&) = delete;
   A_Err Draw(PF_EffectWorld* destination) { return host_.Calls().DrawSparseFrame(inSpec_, destination); }
 
  private:
-  lvshost::SubstituteHost& host_;
+  lvs_host::SubstituteHost& host_;
   AEGP_MemHandle options_ = nullptr;
   AEIO_InSpecH inSpec_ = nullptr;
 };

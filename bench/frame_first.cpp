@@ -25,7 +25,7 @@ int ChildFirstFrame(const Args& args, const std::string& module) {
   const std::string package = args.count("package") ? args.at("package") : "";
   const DepthKind* depth = DepthByBits(args.count("depth") ? std::atoi(args.at("depth").c_str()) : 0);
   if (package.empty() || !depth) Fail("a child needs --package and --depth");
-  lvshost::SubstituteHost host;
+  lvs_host::SubstituteHost host;
   LoadModule(host, module);
   host.Worlds().SetMarkFreshWorlds(false);
   double ms = 0, cpu = 0;

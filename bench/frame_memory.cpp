@@ -167,7 +167,7 @@ constexpr size_t kSmallStack = size_t(64) << 10;
 // below its entry frame and the deepest worker's below its callbacks' entry.
 int ChildStack(const std::string& module, const std::string& package, const DepthKind& depth) {
   lvs_thread_stacks(LVS_STACKS_PATTERN, kMeasuredStack);
-  lvshost::SubstituteHost host;
+  lvs_host::SubstituteHost host;
   LoadModule(host, module);
   lvs_thread_stacks(LVS_STACKS_DEFAULT, 0);
   long callerDepth = 0, workerDepth = 0;
@@ -220,7 +220,7 @@ int ChildStack(const std::string& module, const std::string& package, const Dept
 // overflow kills the child.
 int ChildSmallStack(const std::string& module, const std::string& package, const DepthKind& depth) {
   lvs_thread_stacks(LVS_STACKS_SMALL, kSmallStack);
-  lvshost::SubstituteHost host;
+  lvs_host::SubstituteHost host;
   LoadModule(host, module);
   lvs_thread_stacks(LVS_STACKS_DEFAULT, 0);
   A_Err result = A_Err_NONE;
@@ -280,7 +280,7 @@ void FrameMemory(const Setup& setup) {
   }
 
   {
-    lvshost::SubstituteHost host;
+    lvs_host::SubstituteHost host;
     LoadModule(host, setup.module);
     host.Worlds().SetMarkFreshWorlds(false);
     PF_EffectWorld* worlds[kDepthCount];

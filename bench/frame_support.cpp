@@ -86,11 +86,11 @@ const char* Judge(bool met) {
 const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
 bool AllMet() { return allMet; }
 
-void LoadModule(lvshost::SubstituteHost& host, const std::string& module) {
+void LoadModule(lvs_host::SubstituteHost& host, const std::string& module) {
   if (host.Load(module.c_str()) != A_Err_NONE) Fail(host.LoadError());
 }
 
-void CheckClean(lvshost::SubstituteHost& host) {
+void CheckClean(lvs_host::SubstituteHost& host) {
   if (!host.Clean())
     std::fprintf(stderr, "bench_frame: the module left something behind:\n%s\n", host.Report().c_str());
 }
@@ -99,7 +99,7 @@ void CheckClean(lvshost::SubstituteHost& host) {
 // zero): made by hand, so that the draw is measured without an import.
 constexpr size_t kOptionsRecordBytes = 1408;
 
-Footage::Footage(lvshost::SubstituteHost& host, const std::string& package) : host_(host) {
+Footage::Footage(lvs_host::SubstituteHost& host, const std::string& package) : host_(host) {
   Bytes record(kOptionsRecordBytes, 0);
   std::copy(package.begin(), package.end(), record.begin());
   options_ = host.Memory().Create(record, "LVS Options");

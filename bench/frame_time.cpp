@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
   }
   const std::string path = argv[1];
   const int rounds = std::atoi(argv[2]), frames = std::atoi(argv[3]);
-  lvshost::SubstituteHost host;
+  lvs_host::SubstituteHost host;
   if (host.Load(LVS_PLUGIN_PATH) != A_Err_NONE) {
     std::fprintf(stderr, "frame_time: %s\n", host.LoadError().c_str());
     return 1;

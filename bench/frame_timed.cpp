@@ -73,7 +73,7 @@ void TimedFrames(const Setup& setup) {
   std::vector<Timed> cells;
   for (const Cell& c : AllCells()) cells.push_back(Timed{c, {}, {}, {}, {}, {}});
   {
-    lvshost::SubstituteHost host;
+    lvs_host::SubstituteHost host;
     LoadModule(host, setup.module);
     host.Worlds().SetMarkFreshWorlds(false);
     std::vector<std::unique_ptr<Footage>> footage;
@@ -99,7 +99,7 @@ void TimedFrames(const Setup& setup) {
       PF_EffectWorld& w = *worlds[t.cell.depth];
       for (A_long y = 0; y < w.height; ++y)
         std::memset(reinterpret_cast<uint8_t*>(w.data) + std::ptrdiff_t(y) * w.rowbytes, 0,
-                    size_t(w.width) * size_t(lvshost::BytesPerPixel(kDepths[t.cell.depth].format)));
+                    size_t(w.width) * size_t(lvs_host::BytesPerPixel(kDepths[t.cell.depth].format)));
       draw(t.cell);
       const Bytes drawn = Snapshot(w);
       turboFrame(t.cell);

@@ -12,7 +12,7 @@
 #include "FuzzSupport.h"
 #include "SubstituteHost.h"
 
-namespace lvsfuzz {
+namespace lvs_fuzz {
 
 // The host keeps a record of every handle it ever made, so that a stale one
 // is recognised. Its leftover check walks them all, so one host for the
@@ -32,12 +32,12 @@ inline void RequireNoLeak() {
     Fail("memory leaked within the last " + std::to_string(kInputsPerHost) + " inputs (report above)");
 }
 
-inline lvshost::SubstituteHost* NewHost() {
+inline lvs_host::SubstituteHost* NewHost() {
   // A reference of our own keeps the module mapped when a host closes it:
   // libFuzzer goes on reading the coverage counters it registered at load.
   static void* const pinned = dlopen(LVS_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
   if (!pinned) Fail(std::string("module did not load: ") + dlerror());
-  auto* h = new lvshost::SubstituteHost(2);
+  auto* h = new lvs_host::SubstituteHost(2);
   const A_Err err = h->Load(LVS_PLUGIN_PATH);
   if (err != A_Err_NONE) Fail("module did not load: " + h->LoadError());
   if (!h->IORegistered()) Fail("module did not register its callbacks");
@@ -45,15 +45,15 @@ inline lvshost::SubstituteHost* NewHost() {
 }
 
 // After every input: nothing left allocated, locked, acquired or misused.
-inline void RequireClean(lvshost::SubstituteHost& host) {
-  const lvshost::LeftoverReport left = host.Leftovers();
+inline void RequireClean(lvs_host::SubstituteHost& host) {
+  const lvs_host::LeftoverReport left = host.Leftovers();
   if (!left.Clean()) Fail("host not clean after the input:\n" + left.Text());
 }
 
 // Before every input: the host to use, with its call log and suite events
 // cleared, as they would otherwise grow with every input.
-inline lvshost::SubstituteHost& StartInput() {
-  static lvshost::SubstituteHost* host = nullptr;
+inline lvs_host::SubstituteHost& StartInput() {
+  static lvs_host::SubstituteHost* host = nullptr;
   static uint64_t inputs = 0;
   if (host && inputs % kInputsPerHost == 0) {
     host->Shutdown();
@@ -74,14 +74,14 @@ inline lvshost::SubstituteHost& StartInput() {
 inline std::u16string Utf16Ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
 // Opens the file as footage; the inSpec is returned even when the open fails.
-inline A_Err OpenFootage(lvshost::SubstituteHost& host, const std::string& path, AEIO_InSpecH* inSpec) {
+inline A_Err OpenFootage(lvs_host::SubstituteHost& host, const std::string& path, AEIO_InSpecH* inSpec) {
   *inSpec = host.NewInSpec();
   return host.Calls().InitInSpecFromFile(Utf16Ascii(path), *inSpec);
 }
 
 // The plug-in's dispose when it attached a record, then the host forgets
 // the inSpec.
-inline void CloseFootage(lvshost::SubstituteHost& host, AEIO_InSpecH inSpec) {
+inline void CloseFootage(lvs_host::SubstituteHost& host, AEIO_InSpecH inSpec) {
   const auto attrs = host.InSpec(inSpec);
   if (attrs && attrs->options) {
     const A_Err err = host.Calls().DisposeInSpec(inSpec);
@@ -126,7 +126,7 @@ inline bool Opaque(const PF_EffectWorld& w, PF_PixelFormat format, A_long* badX,
 
 // Draws into a fresh destination and checks what a draw reporting success
 // must give: a whole opaque picture, with the world's guard bytes intact.
-inline A_Err DrawAndCheck(lvshost::SubstituteHost& host, AEIO_InSpecH inSpec, PF_PixelFormat format, A_long width,
+inline A_Err DrawAndCheck(lvs_host::SubstituteHost& host, AEIO_InSpecH inSpec, PF_PixelFormat format, A_long width,
                           A_long height) {
   PF_EffectWorld* dst = host.Worlds().Create(format, width, height);
   Require(dst != nullptr, "destination world not made");
@@ -150,4 +150,4 @@ inline PF_PixelFormat FormatFromByte(uint8_t b) {
   }
 }
 
-}  // namespace lvsfuzz
+}  // namespace lvs_fuzz

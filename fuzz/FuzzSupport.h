@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace lvsfuzz {
+namespace lvs_fuzz {
 
 // Stops the run so that libFuzzer saves the input: something the plug-in
 // must never do happened.
@@ -53,4 +53,4 @@ class ScratchFile {
   std::string path_;
 };
 
-}  // namespace lvsfuzz
+}  // namespace lvs_fuzz

@@ -48,8 +48,8 @@ Outcome Decode(const uint8_t* data, size_t size, bool vector) {
     Jpeg::Decoder d(data, size, Allocate, Release,
                     vector ? Jpeg::Decoder::KernelChoice::Best : Jpeg::Decoder::KernelChoice::Portable);
     out.result = d.GetResult();
-    lvsfuzz::Require(!refused || out.result == Jpeg::Decoder::AllocationFailed,
-                     "a refused block did not end the decode with AllocationFailed");
+    lvs_fuzz::Require(!refused || out.result == Jpeg::Decoder::AllocationFailed,
+                      "a refused block did not end the decode with AllocationFailed");
     // A scan with no frame header before it decodes to nothing at all, and
     // says so with a size of 0 by 0: there is no picture to check.
     const bool nothing = d.GetWidth() == 0 && d.GetHeight() == 0 && d.GetComponentCount() == 0;
@@ -57,17 +57,17 @@ Outcome Decode(const uint8_t* data, size_t size, bool vector) {
       out.width = d.GetWidth();
       out.height = d.GetHeight();
       out.components = d.GetComponentCount();
-      lvsfuzz::Require(out.width > 0 && out.height > 0, "Success with an empty picture");
-      lvsfuzz::Require(out.components == 1 || out.components == 3, "Success with a component count not 1 or 3");
-      lvsfuzz::Require(uint64_t(out.width) * uint64_t(out.height) <= Jpeg::Decoder::MaxPixels,
-                       "Success above the pixel limit");
+      lvs_fuzz::Require(out.width > 0 && out.height > 0, "Success with an empty picture");
+      lvs_fuzz::Require(out.components == 1 || out.components == 3, "Success with a component count not 1 or 3");
+      lvs_fuzz::Require(uint64_t(out.width) * uint64_t(out.height) <= Jpeg::Decoder::MaxPixels,
+                        "Success above the pixel limit");
       const uint8_t* image = d.GetImage();
-      lvsfuzz::Require(image != nullptr, "Success without an image");
+      lvs_fuzz::Require(image != nullptr, "Success without an image");
       // Copying every byte lets AddressSanitizer check the image's size.
       out.image.assign(reinterpret_cast<const char*>(image), size_t(out.width) * out.height * out.components);
     }
   }
-  lvsfuzz::Require(liveBlocks == 0, "decoder left memory behind");
+  lvs_fuzz::Require(liveBlocks == 0, "decoder left memory behind");
   return out;
 }
 
@@ -81,10 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Outcome vector = Decode(copy, size, true);
   const Outcome portable = Decode(copy, size, false);
   std::free(copy);
-  lvsfuzz::Require(vector.result == portable.result, "vector and portable code disagree on the result");
-  lvsfuzz::Require(
+  lvs_fuzz::Require(vector.result == portable.result, "vector and portable code disagree on the result");
+  lvs_fuzz::Require(
       vector.width == portable.width && vector.height == portable.height && vector.components == portable.components,
       "vector and portable code disagree on the size");
-  lvsfuzz::Require(vector.image == portable.image, "vector and portable code give different pixels");
+  lvs_fuzz::Require(vector.image == portable.image, "vector and portable code give different pixels");
   return 0;
 }

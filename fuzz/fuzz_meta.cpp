@@ -13,19 +13,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size) std::memcpy(copy, data, size);
   const StyleMeta meta = ParseStyleMeta(copy, size);
   if (!meta.ok) {
-    lvsfuzz::Require(meta.name.empty() && meta.author.empty() && meta.hash.empty() && meta.version == 0,
-                     "a refused text left fields filled");
+    lvs_fuzz::Require(meta.name.empty() && meta.author.empty() && meta.hash.empty() && meta.version == 0,
+                      "a refused text left fields filled");
   } else {
     for (const std::string* s : {&meta.name, &meta.author, &meta.hash})
-      lvsfuzz::Require(s->find('\0') == std::string::npos, "a field holds a NUL");
+      lvs_fuzz::Require(s->find('\0') == std::string::npos, "a field holds a NUL");
     // The text ends at the first NUL: whatever follows it cannot matter.
     const void* nul = size ? std::memchr(copy, 0, size) : nullptr;
     if (nul) {
       const size_t cut = static_cast<const uint8_t*>(nul) - copy;
       const StyleMeta again = ParseStyleMeta(copy, cut);
-      lvsfuzz::Require(again.ok && again.name == meta.name && again.author == meta.author && again.hash == meta.hash &&
-                           again.version == meta.version,
-                       "bytes after the first NUL changed the result");
+      lvs_fuzz::Require(again.ok && again.name == meta.name && again.author == meta.author && again.hash == meta.hash &&
+                            again.version == meta.version,
+                        "bytes after the first NUL changed the result");
     }
   }
   std::free(copy);

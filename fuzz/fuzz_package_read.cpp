@@ -33,30 +33,30 @@ struct Buffer {
 
 void CheckEntry(const std::string& path, const char* name) {
   const int32_t size = LVS_GetFileSize(path.c_str(), name);
-  lvsfuzz::Require(size >= 0 && size <= kEntrySizeCeiling, "entry size out of range");
+  lvs_fuzz::Require(size >= 0 && size <= kEntrySizeCeiling, "entry size out of range");
   const size_t n = static_cast<size_t>(size);
 
   Buffer exact(n);
   const int32_t exactResult = LVS_ReadFile(path.c_str(), name, exact.bytes.get(), exact.size);
-  lvsfuzz::Require(exactResult == 0 || exactResult == kReadFileFailed, "read result neither 0 nor -3000");
+  lvs_fuzz::Require(exactResult == 0 || exactResult == kReadFileFailed, "read result neither 0 nor -3000");
 
   Buffer larger(n + kSlack, n);
   const int32_t largerResult = LVS_ReadFile(path.c_str(), name, larger.bytes.get(), larger.size);
-  lvsfuzz::Require(largerResult == 0 || largerResult == kReadFileFailed, "read result neither 0 nor -3000");
+  lvs_fuzz::Require(largerResult == 0 || largerResult == kReadFileFailed, "read result neither 0 nor -3000");
   for (size_t i = n; i < larger.size; ++i)
-    lvsfuzz::Require(larger.bytes[i] == kCanary, "read wrote past the entry's recorded size");
+    lvs_fuzz::Require(larger.bytes[i] == kCanary, "read wrote past the entry's recorded size");
   // A size of 0 also stands for "cannot be determined", so only a real size
   // ties the two reads together.
   if (n > 0) {
-    lvsfuzz::Require(exactResult == largerResult, "reads with room to spare and without disagree");
+    lvs_fuzz::Require(exactResult == largerResult, "reads with room to spare and without disagree");
     if (exactResult == 0)
-      lvsfuzz::Require(std::memcmp(exact.bytes.get(), larger.bytes.get(), n) == 0, "two reads gave different bytes");
+      lvs_fuzz::Require(std::memcmp(exact.bytes.get(), larger.bytes.get(), n) == 0, "two reads gave different bytes");
   }
 
   if (n > 0) {
     Buffer smaller(n - 1);
     const int32_t smallerResult = LVS_ReadFile(path.c_str(), name, smaller.bytes.get(), smaller.size);
-    lvsfuzz::Require(smallerResult == kReadFileFailed, "a read into too small a buffer succeeded");
+    lvs_fuzz::Require(smallerResult == kReadFileFailed, "a read into too small a buffer succeeded");
   }
 }
 
@@ -64,32 +64,32 @@ void CheckEntry(const std::string& path, const char* name) {
 void CheckPieces(const std::string& path, const char* name, size_t piece) {
   const StylePackage package(path.c_str());
   const PackageEntry entry = package.Locate(name);
-  lvsfuzz::Require(entry.Length() == LVS_GetFileSize(path.c_str(), name), "the reader and LVS_GetFileSize disagree");
+  lvs_fuzz::Require(entry.Length() == LVS_GetFileSize(path.c_str(), name), "the reader and LVS_GetFileSize disagree");
   if (entry.Length() <= 0) return;
   const size_t n = static_cast<size_t>(entry.Length());
   Buffer whole(n);
   const EntryStatus wholeStatus = package.Read(entry, whole.bytes.get(), whole.size);
-  lvsfuzz::Require((wholeStatus == EntryStatus::Ok) == (LVS_ReadFile(path.c_str(), name, whole.bytes.get(), n) == 0),
-                   "the reader and LVS_ReadFile disagree");
+  lvs_fuzz::Require((wholeStatus == EntryStatus::Ok) == (LVS_ReadFile(path.c_str(), name, whole.bytes.get(), n) == 0),
+                    "the reader and LVS_ReadFile disagree");
 
   Buffer pieces(n);
   EntryStream stream(package, entry);
   size_t got = 0;
   for (size_t k; (k = stream.Read(pieces.bytes.get() + got, std::min(piece, n - got))) > 0;) {
     got += k;
-    lvsfuzz::Require(got <= n, "pieces went past the recorded size");
+    lvs_fuzz::Require(got <= n, "pieces went past the recorded size");
   }
   const EntryStatus piecesStatus = stream.Finish();
-  lvsfuzz::Require(piecesStatus == wholeStatus, "pieces and the whole end differently");
+  lvs_fuzz::Require(piecesStatus == wholeStatus, "pieces and the whole end differently");
   if (piecesStatus == EntryStatus::Ok)
-    lvsfuzz::Require(got == n && std::memcmp(pieces.bytes.get(), whole.bytes.get(), n) == 0,
-                     "pieces and the whole gave different bytes");
+    lvs_fuzz::Require(got == n && std::memcmp(pieces.bytes.get(), whole.bytes.get(), n) == 0,
+                      "pieces and the whole gave different bytes");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static lvsfuzz::ScratchFile file("lvs_fuzz_package");
+  static lvs_fuzz::ScratchFile file("lvs_fuzz_package");
   file.Write(data, size);
   CheckEntry(file.Path(), kMetaEntryName);
   CheckEntry(file.Path(), kPreviewEntryName);

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::atexit([] { std::remove(PackagePath().c_str()); });
     return p;
   }();
-  lvshost::SubstituteHost& host = lvsfuzz::StartInput();
+  lvs_host::SubstituteHost& host = lvs_fuzz::StartInput();
 
   uint8_t header[kHeader] = {};
   for (size_t i = 0; i < kHeader && i < size; ++i) header[i] = data[i];
@@ -73,16 +73,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::string error;
   if (!lvs_maker::WritePackage(path, lvs_maker::StyleEntries(kMeta, preview), &error))
-    lvsfuzz::Fail("package not written: " + error);
+    lvs_fuzz::Fail("package not written: " + error);
 
   AEIO_InSpecH inSpec = nullptr;
-  const A_Err opened = lvsfuzz::OpenFootage(host, path, &inSpec);
-  lvsfuzz::Require(opened == A_Err_NONE, "a well-formed package did not open: " + std::to_string(opened));
+  const A_Err opened = lvs_fuzz::OpenFootage(host, path, &inSpec);
+  lvs_fuzz::Require(opened == A_Err_NONE, "a well-formed package did not open: " + std::to_string(opened));
   A_long width = 0, height = 0;
   Size(header, &width, &height);
-  const A_Err drawn = lvsfuzz::DrawAndCheck(host, inSpec, lvsfuzz::FormatFromByte(header[0]), width, height);
-  lvsfuzz::Require(drawn == A_Err_NONE, "draw of a readable package failed: " + std::to_string(drawn));
-  lvsfuzz::CloseFootage(host, inSpec);
-  lvsfuzz::RequireClean(host);
+  const A_Err drawn = lvs_fuzz::DrawAndCheck(host, inSpec, lvs_fuzz::FormatFromByte(header[0]), width, height);
+  lvs_fuzz::Require(drawn == A_Err_NONE, "draw of a readable package failed: " + std::to_string(drawn));
+  lvs_fuzz::CloseFootage(host, inSpec);
+  lvs_fuzz::RequireClean(host);
   return 0;
 }

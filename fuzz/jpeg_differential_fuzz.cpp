@@ -8,7 +8,7 @@
 
 #include "FuzzSupport.h"
 #include "jpeg_decoder.h"
-#include "reference/ReferenceJpeg.h"
+#include "ReferenceJpeg.h"
 
 namespace {
 
@@ -27,11 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto d = std::make_unique<Jpeg::Decoder>(
         copy.get(), size, Allocate, Release,
         vector ? Jpeg::Decoder::KernelChoice::Best : Jpeg::Decoder::KernelChoice::Portable);
-    lvsfuzz::Require(int(d->GetResult()) == ref.result, "result differs from the reference");
-    lvsfuzz::Require(d->GetWidth() == ref.width && d->GetHeight() == ref.height, "size differs from the reference");
+    lvs_fuzz::Require(int(d->GetResult()) == ref.result, "result differs from the reference");
+    lvs_fuzz::Require(d->GetWidth() == ref.width && d->GetHeight() == ref.height, "size differs from the reference");
     if (!ref.image.empty())
-      lvsfuzz::Require(std::memcmp(d->GetImage(), ref.image.data(), ref.image.size()) == 0,
-                       "pixels differ from the reference");
+      lvs_fuzz::Require(std::memcmp(d->GetImage(), ref.image.data(), ref.image.size()) == 0,
+                        "pixels differ from the reference");
   }
   return 0;
 }

@@ -1,6 +1,6 @@
 #include "Faults.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 A_Err FaultInjector::OnCall(const char* op) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -101,4 +101,4 @@ uint64_t FaultInjector::Injected() const {
   return injected_;
 }
 
-}  // namespace lvshost
+}  // namespace lvs_host

@@ -34,7 +34,7 @@
 
 #include "LVS_HostSDK.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 // Matches every operation in FailNth/FailAlways; counts are per operation
 // plus this total.
@@ -89,4 +89,4 @@ class FaultInjector {
   uint64_t injected_ = 0;
 };
 
-}  // namespace lvshost
+}  // namespace lvs_host

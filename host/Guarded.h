@@ -12,7 +12,7 @@
 
 #include "Misuse.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 inline constexpr size_t kRecordGuard = 64;
 inline constexpr uint8_t kRecordGuardByte = 0x5B;
@@ -53,4 +53,4 @@ class Guarded {
   alignas(16) uint8_t bytes_[kRecordGuard + sizeof(T) + kRecordGuard];
 };
 
-}  // namespace lvshost
+}  // namespace lvs_host

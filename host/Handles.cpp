@@ -4,7 +4,7 @@
 #include <new>
 #include <sstream>
 
-namespace lvshost {
+namespace lvs_host {
 namespace {
 
 // Bytes after every AEGP memory handle's contents, checked when it is freed.
@@ -307,4 +307,4 @@ std::vector<std::string> PFHandleTable::Leftovers() const {
   return out;
 }
 
-}  // namespace lvshost
+}  // namespace lvs_host

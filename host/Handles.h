@@ -16,7 +16,7 @@
 #include "LVS_HostSDK.h"
 #include "Misuse.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 // Bytes a new handle without the clear flag is filled with, so that reading
 // unwritten memory shows.
@@ -123,4 +123,4 @@ class PFHandleTable {
   std::map<PF_Handle, Record> records_;
 };
 
-}  // namespace lvshost
+}  // namespace lvs_host

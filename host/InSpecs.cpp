@@ -8,7 +8,7 @@ struct AEIO_SeqSpec {
   int unused;
 };
 
-namespace lvshost {
+namespace lvs_host {
 
 InSpecTable::InSpecEntry::InSpecEntry() : master(new AEIO_SeqSpec{0}) {}
 InSpecTable::InSpecEntry::~InSpecEntry() { delete master; }
@@ -53,4 +53,4 @@ std::vector<std::string> InSpecTable::Leftovers() const {
   return out;
 }
 
-}  // namespace lvshost
+}  // namespace lvs_host

@@ -12,7 +12,7 @@
 #include "LVS_HostSDK.h"
 #include "Misuse.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 // What the plug-in declared about a footage item. Each attribute is empty
 // until the plug-in set it; setCalls counts every successful setter call.
@@ -66,4 +66,4 @@ class InSpecTable {
   std::map<AEIO_InSpecH, std::unique_ptr<InSpecEntry>> inSpecs_;
 };
 
-}  // namespace lvshost
+}  // namespace lvs_host

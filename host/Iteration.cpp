@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace lvshost {
+namespace lvs_host {
 namespace {
 thread_local bool tl_inPool = false;
 }
@@ -106,4 +106,4 @@ void WorkerPool::ResetStatistics() {
   for (uint8_t& u : used_) u = 0;
 }
 
-}  // namespace lvshost
+}  // namespace lvs_host

@@ -11,7 +11,7 @@
 
 #include "LVS_HostSDK.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 inline constexpr int kDefaultWorkerThreads = 4;
 
@@ -65,4 +65,4 @@ class WorkerPool {
   std::vector<uint8_t> used_;
 };
 
-}  // namespace lvshost
+}  // namespace lvs_host

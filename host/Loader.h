@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace lvshost {
+namespace lvs_host {
 
 class ModuleLoader {
  public:
@@ -26,4 +26,4 @@ class ModuleLoader {
   std::string error_;
 };
 
-}  // namespace lvshost
+}  // namespace lvs_host

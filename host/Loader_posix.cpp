@@ -5,7 +5,7 @@
 // RTLD_NOW | RTLD_LOCAL: unresolved symbols fail the open, and the
 // module's symbols cannot satisfy anyone else's.
 
-namespace lvshost {
+namespace lvs_host {
 
 ModuleLoader::~ModuleLoader() { Close(); }
 
@@ -31,4 +31,4 @@ void ModuleLoader::Close() {
   handle_ = nullptr;
 }
 
-}  // namespace lvshost
+}  // namespace lvs_host

@@ -4,7 +4,7 @@
 
 #include "Loader.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 namespace {
 
@@ -67,4 +67,4 @@ void ModuleLoader::Close() {
   handle_ = nullptr;
 }
 
-}  // namespace lvshost
+}  // namespace lvs_host

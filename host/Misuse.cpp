@@ -1,6 +1,6 @@
 #include "Misuse.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 void MisuseLog::Record(std::string what) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -40,4 +40,4 @@ std::string LeftoverReport::Text() const {
   return out;
 }
 
-}  // namespace lvshost
+}  // namespace lvs_host

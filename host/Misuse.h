@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace lvshost {
+namespace lvs_host {
 
 // Thread-safe list of misuse entries, in the order they happened.
 class MisuseLog {
@@ -36,4 +36,4 @@ struct LeftoverReport {
   std::string Text() const;
 };
 
-}  // namespace lvshost
+}  // namespace lvs_host

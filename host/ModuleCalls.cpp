@@ -5,7 +5,7 @@
 #include "Guarded.h"
 #include "SubstituteHost.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 bool FenceIntact(const uint8_t* fence, size_t size) {
   for (size_t i = 0; i < size; ++i)
@@ -159,4 +159,4 @@ A_Err ModuleCalls::CloseSourceFiles(AEIO_InSpecH inSpec) {
   return slot(call.get(), inSpec);
 }
 
-}  // namespace lvshost
+}  // namespace lvs_host

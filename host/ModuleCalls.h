@@ -11,7 +11,7 @@
 
 #include "LVS_HostSDK.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 class SubstituteHost;
 
@@ -44,4 +44,4 @@ class ModuleCalls {
   SubstituteHost& host_;
 };
 
-}  // namespace lvshost
+}  // namespace lvs_host

@@ -11,7 +11,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace lvshost {
+namespace lvs_host {
 namespace {
 
 struct Tap {
@@ -277,4 +277,4 @@ void ResampleWorldGeneral(const PF_EffectWorld& src, PF_EffectWorld& dst, PF_Pix
   ResampleByFormat(src, dst, format, false);
 }
 
-}  // namespace lvshost
+}  // namespace lvs_host

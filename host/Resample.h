@@ -9,7 +9,7 @@
 
 #include "LVS_HostSDK.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 // Both worlds must be of format, which must be one of the three known ones.
 // Reductions by whole ratios take a shorter road to the same values.
@@ -18,4 +18,4 @@ void ResampleWorld(const PF_EffectWorld& src, PF_EffectWorld& dst, PF_PixelForma
 // shorter road.
 void ResampleWorldGeneral(const PF_EffectWorld& src, PF_EffectWorld& dst, PF_PixelFormat format);
 
-}  // namespace lvshost
+}  // namespace lvs_host

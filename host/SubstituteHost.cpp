@@ -4,7 +4,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace lvshost {
+namespace lvs_host {
 namespace {
 std::atomic<SubstituteHost*> gCurrentHost{nullptr};
 }
@@ -120,4 +120,4 @@ LeftoverReport SubstituteHost::Leftovers() const {
   return r;
 }
 
-}  // namespace lvshost
+}  // namespace lvs_host

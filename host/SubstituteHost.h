@@ -4,7 +4,7 @@
 //
 // Typical use:
 //
-//   lvshost::SubstituteHost host;
+//   lvs_host::SubstituteHost host;
 //   ASSERT_EQ(host.Load(LVS_PLUGIN_PATH), A_Err_NONE) << host.LoadError();
 //   const AEIO_FunctionBlock4& cb = host.Callbacks();
 //   AEIO_InSpecH inSpec = host.NewInSpec();
@@ -15,7 +15,7 @@
 //   auto bytes = host.Memory().Bytes(attrs->options); // the options record
 //   PF_EffectWorld* dst = host.Worlds().Create(PF_PixelFormat_ARGB64, 1280, 720);
 //   cb.AEIO_DrawSparseFrame(host.InData(), inSpec, &pb, dst, &flags);
-//   PF_Pixel16 p = lvshost::GetPixel16(*dst, 0, 0);
+//   PF_Pixel16 p = lvs_host::GetPixel16(*dst, 0, 0);
 //   host.Worlds().Release(dst);
 //   cb.AEIO_DisposeInSpec(host.InData(), inSpec);
 //   host.DeleteInSpec(inSpec);
@@ -42,7 +42,7 @@
 #include "Suites.h"
 #include "Worlds.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 // The plug-in id the host passes to EntryPointFunc, and the different id it
 // hands out through AEGP_RegisterWithAEGP; keeping them apart shows which
@@ -165,4 +165,4 @@ class SubstituteHost {
   AEGP_GlobalRefcon entryGlobalRefcon_ = nullptr;
 };
 
-}  // namespace lvshost
+}  // namespace lvs_host

@@ -6,7 +6,7 @@
 
 #include "SubstituteHost.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 // ---- Ledger -------------------------------------------------------------------
 
@@ -350,4 +350,4 @@ const SPBasicSuite kBasicSuite = [] {
 
 const SPBasicSuite* HostBasicSuite() { return &kBasicSuite; }
 
-}  // namespace lvshost
+}  // namespace lvs_host

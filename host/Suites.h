@@ -15,7 +15,7 @@
 
 #include "LVS_HostSDK.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 struct SuiteEvent {
   bool acquire = false;  // false: release
@@ -47,4 +47,4 @@ class SuiteLedger {
 // The basic suite of the one live SubstituteHost (valid while it lives).
 const SPBasicSuite* HostBasicSuite();
 
-}  // namespace lvshost
+}  // namespace lvs_host

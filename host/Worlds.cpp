@@ -7,7 +7,7 @@
 
 #include "Resample.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 int BytesPerPixel(PF_PixelFormat format) {
   switch (format) {
@@ -294,4 +294,4 @@ std::vector<std::string> WorldTable::Leftovers() const {
   return out;
 }
 
-}  // namespace lvshost
+}  // namespace lvs_host

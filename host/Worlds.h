@@ -28,7 +28,7 @@
 #include "LVS_HostSDK.h"
 #include "Misuse.h"
 
-namespace lvshost {
+namespace lvs_host {
 
 inline constexpr uint8_t kGuardByte = 0xA5;
 inline constexpr uint8_t kFreshWorldByte = 0x5A;
@@ -136,4 +136,4 @@ class WorldTable {
   size_t pooledBytes_ = 0;
 };
 
-}  // namespace lvshost
+}  // namespace lvs_host

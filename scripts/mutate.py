@@ -34,17 +34,17 @@ PLUGIN = "Plugin/LumivastrinImporter/"
 # The test programs that can see a change to a file, the quickest (and the
 # likeliest to fail) first. A mutation may name its own with "tests:".
 DEFAULT_TESTS = [
-    (PLUGIN + "LumivastrinImporter.cpp", ["entry_test", "footage_test"]),
-    (PLUGIN + "ext/AEGP_SuiteHandler", ["suite_handler_test", "entry_test", "footage_test"]),
-    (PLUGIN + "ext/jpeg_", ["jpeg_decoder_test", "jpeg_differential_test", "draw_test"]),
-    (PLUGIN + "Footage.cpp", ["footage_test", "sweep_test"]),
-    (PLUGIN + "StyleOptions.cpp", ["footage_test", "sweep_test"]),
-    (PLUGIN + "PreviewDraw.cpp", ["draw_direct_test", "draw_test", "sweep_test"]),
-    (PLUGIN + "PreviewSource", ["draw_test"]),
-    (PLUGIN + "WorldCopy.cpp", ["worldcopy_test", "draw_test"]),
-    (PLUGIN + "PixelRows.cpp", ["worldcopy_test", "draw_test"]),
-    (PLUGIN + "SampleConvert.h", ["worldcopy_test", "draw_test"]),
-    ("sdk/", ["suite_handler_test"]),
+    (PLUGIN + "LumivastrinImporter.cpp", ["entry_registration_test", "footage_open_test", "options_roundtrip_test"]),
+    (PLUGIN + "ext/AEGP_SuiteHandler", ["host_suite_handler_test", "entry_registration_test", "footage_open_test"]),
+    (PLUGIN + "ext/jpeg_", ["jpeg_decoder_test", "jpeg_causes_test", "jpeg_differential_test", "draw_module_test"]),
+    (PLUGIN + "Footage.cpp", ["footage_open_test", "options_roundtrip_test", "sweep_test"]),
+    (PLUGIN + "StyleOptions.cpp", ["footage_open_test", "options_roundtrip_test", "sweep_test"]),
+    (PLUGIN + "PreviewDraw.cpp", ["draw_direct_test", "draw_module_test", "sweep_test"]),
+    (PLUGIN + "PreviewSource", ["draw_module_test"]),
+    (PLUGIN + "WorldCopy.cpp", ["worldcopy_convert_test", "worldcopy_host_test", "draw_module_test"]),
+    (PLUGIN + "PixelRows.cpp", ["worldcopy_convert_test", "worldcopy_host_test", "draw_module_test"]),
+    (PLUGIN + "SampleConvert.h", ["worldcopy_convert_test", "worldcopy_host_test", "draw_module_test"]),
+    ("sdk/", ["host_suite_handler_test"]),
 ]
 
 

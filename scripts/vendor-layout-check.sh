@@ -12,8 +12,8 @@ mkdir -p "$work/sdk/Headers"
 cp sdk/*.h "$work/sdk/Headers/"
 cp -r sdk/SP "$work/sdk/Headers/SP"
 cmake -S . -B "$work/build" -G Ninja -DLVS_VENDOR_SDK="$work/sdk" -DLVS_BENCH=OFF >/dev/null
-cmake --build "$work/build" -j "$(nproc)" --target LumivastrinImporter entry_test footage_test host_test
-for t in entry_test footage_test host_test; do "$work/build/tests/$t" --gtest_brief=1; done
+cmake --build "$work/build" -j "$(nproc)" --target LumivastrinImporter entry_registration_test footage_open_test options_roundtrip_test host_record_guard_test
+for t in entry_registration_test footage_open_test options_roundtrip_test host_record_guard_test; do "$work/build/tests/$t" --gtest_brief=1; done
 # The project's own headers must not have been on the path.
 if grep -q -- "-I$PWD/sdk " "$work/build/build.ninja"; then
   echo "vendor-layout-check: sdk/ was on the include path" >&2

@@ -70,7 +70,7 @@ class BundleFiles : public ::testing::Test {
   // The file types come first among the kinds, then the extensions.
   std::string Extension() const { return Field(&host_.ModuleInfo().read_kinds[1].ext.pad, 4); }
 
-  lvshost::SubstituteHost host_;
+  lvs_host::SubstituteHost host_;
 };
 
 TEST_F(BundleFiles, InfoPlistNamesTheModuleItsFileTypeAndExtensionAsTheModuleRegistersThem) {
@@ -81,7 +81,8 @@ TEST_F(BundleFiles, InfoPlistNamesTheModuleItsFileTypeAndExtensionAsTheModuleReg
   EXPECT_EQ(plist.value("CFBundlePackageType", ""), "AEgx");
   EXPECT_EQ(plist.value("CFBundleExecutable", ""), fs::path(LVS_PLUGIN_PATH).stem().string());
 
-  ASSERT_TRUE(plist.contains("CFBundleDocumentTypes") && plist["CFBundleDocumentTypes"].size() == 1);
+  ASSERT_TRUE(plist.contains("CFBundleDocumentTypes"));
+  ASSERT_EQ(plist["CFBundleDocumentTypes"].size(), 1u);
   const nlohmann::json& kind = plist["CFBundleDocumentTypes"][0];
   EXPECT_EQ(kind["CFBundleTypeOSTypes"], nlohmann::json::array({FileType()}));
   EXPECT_EQ(FileType(), KindType());
@@ -103,7 +104,7 @@ TEST_F(BundleFiles, PropertyResourceNamesTheRegisteredNameAndAnEntryTheModuleExp
   EXPECT_EQ(arm, intel);
   EXPECT_LT(pipl.find("CodeMacIntel64"), pipl.find("CodeMacARM64"));
   EXPECT_EQ(pipl.find("CodeWin"), std::string::npos);
-  lvshost::ModuleLoader module;
+  lvs_host::ModuleLoader module;
   ASSERT_TRUE(module.Open(LVS_PLUGIN_PATH)) << module.Error();
   EXPECT_NE(module.Symbol(intel.c_str()), nullptr) << intel;
 }

@@ -3,8 +3,9 @@
 
 #include "PreviewDraw.h"
 #include "fixture.h"
+#include "SameSamples.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 
 namespace {
 
@@ -22,7 +23,8 @@ TEST(SetPixelSafe, PullsOutsideCoordinatesOntoTheNearestEdge) {
   } cases[] = {{3, 0, 9}, {-100000, 100000, 21}};
   for (const auto& c : cases) {
     setPixelSafe(&w, c.x, c.y, PF_Pixel{255, 10, 0, 0});
-    EXPECT_TRUE(memory[c.redAt] == 10 && memory[c.redAt - 1] == 255) << c.x << "," << c.y;
+    EXPECT_EQ(memory[c.redAt], 10) << c.x << "," << c.y;
+    EXPECT_EQ(memory[c.redAt - 1], 255) << c.x << "," << c.y;
   }
   for (size_t k = 0; k < 40; ++k) EXPECT_TRUE(k % 20 < 12 || memory[k] == 0) << "padding byte " << k;
 }
@@ -53,7 +55,7 @@ class DirectDrawTest : public ::testing::Test {
 
   Scratch scratch_;
   Module m_{false};
-  lvshost::SubstituteHost& host_ = m_.Host();
+  lvs_host::SubstituteHost& host_ = m_.Host();
   PF_EffectWorld* dst_ = m_.Destination(PF_PixelFormat_ARGB32, 1280, 720, 0);
 };
 
@@ -62,7 +64,7 @@ TEST_F(DirectDrawTest, FallbackThatCannotBeDecodedIsOutOfMemoryAndDrawsNothing) 
   FailRequests(1, 1 << 30);
   host_.Faults().ResetCounts();
   EXPECT_EQ(Draw(inSpec), PF_Err_OUT_OF_MEMORY);
-  EXPECT_TRUE(Samples<uint8_t>(*dst_) == Bytes(size_t(1280) * 720 * 4, lvshost::kFreshWorldByte));
+  EXPECT_TRUE(SameSamples(Samples<uint8_t>(*dst_), Bytes(size_t(1280) * 720 * 4, lvs_host::kFreshWorldByte)));
   EXPECT_EQ(host_.Faults().Calls("PF_NewWorld"), host_.Faults().Calls("PF_DisposeWorld"));
   EXPECT_EQ(host_.Faults().Calls("copy") + host_.Faults().Calls("AEGP_IterateGeneric"), 0u);
 }
@@ -73,7 +75,7 @@ TEST_F(DirectDrawTest, PreviewDecoderOutOfMemoryDrawsTheFallback) {
   FailRequests(1, 1);
   EXPECT_EQ(Draw(inSpec), A_Err_NONE);
   EXPECT_GT(gRequests.load(), 1);
-  EXPECT_TRUE(Samples<uint8_t>(*dst_) == Painted(FallbackJpeg()));
+  EXPECT_TRUE(SameSamples(Samples<uint8_t>(*dst_), Painted(FallbackJpeg())));
 }
 
 }  // namespace

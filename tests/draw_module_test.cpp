@@ -5,10 +5,11 @@
 #include <random>
 
 #include "Resample.h"
-#include "reference/ReferenceJpeg.h"
+#include "ReferenceJpeg.h"
 #include "fixture.h"
+#include "SameSamples.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 
 namespace {
 
@@ -29,7 +30,7 @@ TEST_F(DrawTest, EightBitDestinationsReceiveTheDecodedBytesOpaque) {
   for (Subsampling sampling : {Subsampling::S420, Subsampling::Grey}) {
     const Bytes jpeg = PhotoJpeg(1280, 720, sampling);
     AEIO_InSpecH inSpec = WithPreview(jpeg);
-    EXPECT_TRUE(Draw8(inSpec) == Painted(jpeg));
+    EXPECT_TRUE(SameSamples(Draw8(inSpec), Painted(jpeg)));
     EXPECT_EQ(m.Host().Memory().Info(m.Options(inSpec))->lockCount, 0) << "record left unlocked";
   }
 }
@@ -70,8 +71,8 @@ TEST_F(DrawTest, SmallerDestinationGetsTheHostsReducedCopy) {
   PF_EffectWorld* expected = m.Destination(PF_PixelFormat_ARGB32, 640, 360);
   ASSERT_EQ(m.Draw(inSpec, full), A_Err_NONE);
   ASSERT_EQ(m.Draw(inSpec, small), A_Err_NONE);
-  lvshost::ResampleWorld(*full, *expected, PF_PixelFormat_ARGB32);
-  EXPECT_TRUE(Samples<uint8_t>(*small) == Samples<uint8_t>(*expected));
+  lvs_host::ResampleWorld(*full, *expected, PF_PixelFormat_ARGB32);
+  EXPECT_TRUE(SameSamples(Samples<uint8_t>(*small), Samples<uint8_t>(*expected)));
 }
 
 // Only one side of the destination the package's size: the host resamples
@@ -85,15 +86,18 @@ TEST_F(DrawTest, DestinationsOfOneOtherSideGetTheHostsCopyAtEveryDepth) {
     PF_EffectWorld* full = m.Destination(format);
     ASSERT_EQ(m.Draw(inSpec, full), A_Err_NONE);
     for (const auto& size : sizes) {
-      SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) + " " + lvshost::FormatName(format));
+      SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) + " " + lvs_host::FormatName(format));
       PF_EffectWorld* drawn = m.Destination(format, size.width, size.height, 20);
       PF_EffectWorld* expected = m.Destination(format, size.width, size.height, 20);
       ASSERT_EQ(m.Draw(inSpec, drawn), A_Err_NONE);
-      lvshost::ResampleWorld(*full, *expected, format);
+      lvs_host::ResampleWorld(*full, *expected, format);
       EXPECT_TRUE(m.Host().Worlds().GuardsIntact(drawn));
-      EXPECT_TRUE(format == PF_PixelFormat_ARGB32   ? Samples<uint8_t>(*drawn) == Samples<uint8_t>(*expected)
-                  : format == PF_PixelFormat_ARGB64 ? Samples<uint16_t>(*drawn) == Samples<uint16_t>(*expected)
-                                                    : Samples<float>(*drawn) == Samples<float>(*expected));
+      if (format == PF_PixelFormat_ARGB32)
+        EXPECT_TRUE(SameSamples(Samples<uint8_t>(*drawn), Samples<uint8_t>(*expected)));
+      else if (format == PF_PixelFormat_ARGB64)
+        EXPECT_TRUE(SameSamples(Samples<uint16_t>(*drawn), Samples<uint16_t>(*expected)));
+      else
+        EXPECT_TRUE(SameSamples(Samples<float>(*drawn), Samples<float>(*expected)));
     }
   }
 }
@@ -114,19 +118,20 @@ TEST_F(DrawTest, UnusablePreviewsDrawTheFallbackOrFail) {
       {"not a JPEG", lvs_maker::StyleEntries(kMeta, Bytes(5000, 0x42))},
   };
   for (const auto& c : cases)
-    EXPECT_TRUE(Draw8(m.Footage(scratch.Package("case" + std::to_string(n_++) + ".lvs", c.entries))) == fallback)
+    EXPECT_TRUE(
+        SameSamples(Draw8(m.Footage(scratch.Package("case" + std::to_string(n_++) + ".lvs", c.entries))), fallback))
         << c.what;
   // The package deleted after import, and footage without a record.
   const std::string gone = scratch.Package("gone.lvs", kMeta, Preview());
   AEIO_InSpecH inSpec = m.Footage(gone);
   fs::remove(gone);
-  EXPECT_TRUE(Draw8(inSpec) == fallback);
-  EXPECT_TRUE(Draw8(m.Footage("", false)) == fallback);
+  EXPECT_TRUE(SameSamples(Draw8(inSpec), fallback));
+  EXPECT_TRUE(SameSamples(Draw8(m.Footage("", false)), fallback));
   // A preview that cannot be decrypted is 512, and nothing is drawn.
   const std::string foreign =
       scratch.Package("foreign.lvs", {Sealed("meta", meta), Sealed("prv", Preview(), "not the password")});
   const Bytes drawn = Draw8(m.Footage(foreign), PF_Err_INTERNAL_STRUCT_DAMAGED);
-  EXPECT_TRUE(drawn == Bytes(drawn.size(), lvshost::kFreshWorldByte));
+  EXPECT_TRUE(SameSamples(drawn, Bytes(drawn.size(), lvs_host::kFreshWorldByte)));
 }
 
 // The preview in every form an entry takes, behind segments longer than the
@@ -147,7 +152,7 @@ TEST_F(DrawTest, EveryFormOfEntryDrawsThePreviewWhateverItsSegments) {
     for (const std::string password : {"", kPackagePassword}) {
       const std::string path = scratch.Package("form" + std::to_string(n_++) + ".lvs",
                                                {Sealed("meta", ToBytes(kMeta)), {"prv", jpeg, method, password}});
-      EXPECT_TRUE(Draw8(m.Footage(path)) == expected)
+      EXPECT_TRUE(SameSamples(Draw8(m.Footage(path)), expected))
           << (method == lvs_maker::Method::Store ? "stored" : "deflated") << (password.empty() ? ", plain" : "");
     }
 }
@@ -208,7 +213,8 @@ TEST_F(DrawTest, DrawsOnAThreadWithA256KiBStack) {
   ASSERT_EQ(pthread_create(&thread, &attr, body, &job), 0);
   pthread_join(thread, nullptr);
   pthread_attr_destroy(&attr);
-  EXPECT_TRUE(job.results[0] == A_Err_NONE && job.results[1] == A_Err_NONE);
+  EXPECT_EQ(job.results[0], A_Err_NONE);
+  EXPECT_EQ(job.results[1], A_Err_NONE);
 }
 
 // The heap once grew by a decoder's half megabyte on every frame.

@@ -10,7 +10,7 @@
 #include "Guarded.h"
 #include "host_test_support.h"
 
-using namespace lvshost;
+using namespace lvs_host;
 
 // The table compiled in here only needs the callbacks' addresses.
 A_Err InitInSpecFromFile(AEIO_InData*, const A_UTF16Char*, AEIO_InSpecH) { return 1; }
@@ -82,7 +82,8 @@ TEST(Entry, RegistersEverythingDescribesTheModuleAndLeavesNothingAcquired) {
     EXPECT_EQ(slots[i] != nullptr, std::find(used.begin(), used.end(), i) != used.end()) << "slot " << i;
 
   host.Shutdown();
-  EXPECT_TRUE(host.DeathHookCalled() && host.DeathHookResult() == A_Err_NONE);
+  EXPECT_TRUE(host.DeathHookCalled());
+  EXPECT_EQ(host.DeathHookResult(), A_Err_NONE);
   EXPECT_TRUE(host.Clean()) << host.Report();  // includes: the global refcon was left alone
 }
 
@@ -98,7 +99,8 @@ TEST(Entry, FirstFailingStepEndsTheSequence) {
     SubstituteHost host;
     host.Faults().FailNth(step.op, 1, 4321);
     EXPECT_EQ(host.RunEntry(EntryPointFunc), 4321) << step.op;
-    EXPECT_TRUE(host.DeathHookRegistered() == step.deathHook && host.IORegistered() == step.io) << step.op;
+    EXPECT_EQ(host.DeathHookRegistered(), step.deathHook) << step.op;
+    EXPECT_EQ(host.IORegistered(), step.io) << step.op;
     EXPECT_EQ(LVS_PluginID(), 0) << step.op;
     EXPECT_TRUE(host.Clean()) << host.Report();
   }

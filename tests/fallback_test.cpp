@@ -27,7 +27,10 @@ TEST(FallbackPicture, IndependentDecoderReadsIt) {
   ASSERT_EQ(tjDecompressHeader3(tj, bin2c_update_preview, bin2c_update_preview_size, &width, &height, &subsampling,
                                 &colourspace),
             0);
-  EXPECT_TRUE(width == 1280 && height == 720 && subsampling == TJSAMP_444 && colourspace == TJCS_YCbCr);
+  EXPECT_EQ(width, 1280);
+  EXPECT_EQ(height, 720);
+  EXPECT_EQ(subsampling, TJSAMP_444);
+  EXPECT_EQ(colourspace, TJCS_YCbCr);
   Bytes rgb(size_t(1280) * 720 * 3);
   ASSERT_EQ(tjDecompress2(tj, bin2c_update_preview, bin2c_update_preview_size, rgb.data(), 1280, 0, 720, TJPF_RGB, 0),
             0);

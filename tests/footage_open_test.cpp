@@ -1,7 +1,7 @@
 // Opening packages through the loaded module.
 #include "fixture.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 
 namespace {
 
@@ -14,8 +14,11 @@ TEST_F(FootageTest, WorkedExampleFillsTheRecordAtItsOffsets) {
 
   const auto attrs = m.Host().InSpec(inSpec);
   ASSERT_TRUE(attrs && attrs->duration && attrs->alpha && attrs->interlace);
-  EXPECT_TRUE(attrs->depth == 32 && attrs->width == 1280 && attrs->height == 720);
-  EXPECT_TRUE(attrs->duration->value == 0 && attrs->duration->scale == 100u);
+  EXPECT_EQ(attrs->depth, 32);
+  EXPECT_EQ(attrs->width, 1280);
+  EXPECT_EQ(attrs->height, 720);
+  EXPECT_EQ(attrs->duration->value, 0);
+  EXPECT_EQ(attrs->duration->scale, 100u);
   const uint8_t alpha[10] = {0x01, 0x01, 1, 0, 0, 0, 1, 2, 3, 1};
   EXPECT_EQ(std::memcmp(&*attrs->alpha, alpha, sizeof(alpha)), 0);
   const uint8_t fiel[18] = {0x4C, 0x45, 0x49, 0x46, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
@@ -24,8 +27,11 @@ TEST_F(FootageTest, WorkedExampleFillsTheRecordAtItsOffsets) {
 
   const auto info = m.Host().Memory().Info(attrs->options);
   ASSERT_TRUE(info);
-  EXPECT_TRUE(info->description == "LVS Options" && info->size == kRecordSize && info->cleared);
-  EXPECT_TRUE(info->owner == lvshost::kRegisteredPluginID && info->lockCount == 0);
+  EXPECT_EQ(info->description, "LVS Options");
+  EXPECT_EQ(info->size, kRecordSize);
+  EXPECT_TRUE(info->cleared);
+  EXPECT_EQ(info->owner, lvs_host::kRegisteredPluginID);
+  EXPECT_EQ(info->lockCount, 0);
 
   const Bytes r = m.Record(inSpec);
   ASSERT_EQ(r.size(), kRecordSize);
@@ -133,11 +139,16 @@ TEST_F(FootageTest, InfoTextsAndDefaultAnswersNeedNoHostCall) {
     const A_Time time = {5, 100};
     A_LRect extent = {-7, -7, -7, -7};
     EXPECT_EQ(m.Host().Calls().GetActiveExtent(inSpec, time, &extent), 9992);
-    EXPECT_TRUE(extent.left == -7 && extent.top == -7 && extent.right == -7 && extent.bottom == -7);
+    EXPECT_EQ(extent.left, -7);
+    EXPECT_EQ(extent.top, -7);
+    EXPECT_EQ(extent.right, -7);
+    EXPECT_EQ(extent.bottom, -7);
     A_Boolean found = 0x5A;
     A_Time next = {-7, 7};
     EXPECT_EQ(m.Host().Calls().InqNextFrameTime(inSpec, time, 1, &found, &next), 9992);
-    EXPECT_TRUE(found == 0x5A && next.value == -7 && next.scale == 7u);
+    EXPECT_EQ(found, 0x5A);
+    EXPECT_EQ(next.value, -7);
+    EXPECT_EQ(next.scale, 7u);
     EXPECT_EQ(m.Host().Calls().CloseSourceFiles(inSpec), A_Err_NONE);
   }
   EXPECT_EQ(m.Host().Faults().TotalCalls(), 0u);

@@ -5,7 +5,7 @@
 
 #include "host_test_support.h"
 
-using namespace lvshost;
+using namespace lvs_host;
 
 namespace {
 
@@ -171,8 +171,12 @@ TEST_F(HostBookkeeping, FootageAttributesAreKeptCountedAndCheckedAsTheHostDoes) 
   const std::optional<InSpecAttributes> a = host.InSpec(inSpec);
   ASSERT_TRUE(a.has_value());
   EXPECT_EQ(a->setCalls, 4);
-  EXPECT_TRUE(a->depth == A_short(32) && a->duration && a->duration->scale == 100);
-  EXPECT_TRUE(a->alpha && a->alpha->alpha == 7 && a->interlace && a->interlace->order == 3);
+  EXPECT_EQ(a->depth, A_short(32));
+  ASSERT_TRUE(a->duration);
+  EXPECT_EQ(a->duration->scale, 100u);
+  ASSERT_TRUE(a->alpha && a->interlace);
+  EXPECT_EQ(a->alpha->alpha, 7);
+  EXPECT_EQ(a->interlace->order, 3);
   EXPECT_FALSE(a->width.has_value());
   EXPECT_TRUE(host.DeleteInSpec(inSpec));
   host.BasicSuite()->ReleaseSuite(kAEGPIOInSuite, kAEGPIOInSuiteVersion4);

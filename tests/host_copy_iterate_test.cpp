@@ -7,7 +7,7 @@
 #include "Resample.h"
 #include "host_test_support.h"
 
-using namespace lvshost;
+using namespace lvs_host;
 
 namespace {
 

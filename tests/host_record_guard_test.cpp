@@ -8,7 +8,7 @@
 #include "Guarded.h"
 #include "SubstituteHost.h"
 
-using namespace lvshost;
+using namespace lvs_host;
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "TextCodec.h"
 #include "fixture.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 using nlohmann::json;
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "jpeg_test_util.h"
-#include "reference/ReferenceJpeg.h"
-#include "support/JpegFixtures.h"
+#include "ReferenceJpeg.h"
+#include "JpegFixtures.h"
 
 using namespace lvs_test;
 using Jpeg::Decoder;

@@ -6,7 +6,7 @@
 
 #include "lvs_tool_support.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 
 namespace {
 

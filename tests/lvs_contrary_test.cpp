@@ -4,7 +4,7 @@
 // name one, with the module.* codes, and every command gives that verdict.
 #include "lvs_tool_support.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 
 namespace {
 

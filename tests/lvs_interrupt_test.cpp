@@ -17,7 +17,7 @@
 
 #include "lvs_tool_support.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "lvs_tool_support.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 
 namespace {
 
@@ -76,8 +76,8 @@ TEST_F(LvsOutput, AFullDeviceFailsTheRunAndIsLeftAsItWas) {
       const ToolRun run = Lvs(args);
       EXPECT_EQ(run.exitCode, 2) << args[0] << " " << output << ": " << run.err;
       EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
-      EXPECT_TRUE(NodeAt(full) == device) << args[0] << " changed " << full;
-      EXPECT_TRUE(NodeAt(scratch.Path("to-full")) == link) << args[0];
+      EXPECT_EQ(NodeAt(full), device) << args[0] << " changed " << full;
+      EXPECT_EQ(NodeAt(scratch.Path("to-full")), link) << args[0];
       EXPECT_EQ(Listing(), before) << args[0];
     }
   }
@@ -110,7 +110,7 @@ TEST_F(LvsOutput, AFifoIsWrittenWholeAndStaysAFifo) {
     drain.join();
     ::close(fd);
     EXPECT_EQ(run.exitCode, 0) << args[0] << ": " << run.err;
-    EXPECT_TRUE(NodeAt(fifo) == before) << args[0];
+    EXPECT_EQ(NodeAt(fifo), before) << args[0];
     if (args[0] == "pack") {
       EXPECT_TRUE(HoldsThePreview(File("received.lvs", received)));
       fs::remove(scratch.Path("received.lvs"));
@@ -146,9 +146,9 @@ TEST_F(LvsOutput, ASymbolicLinkIsWrittenThroughAndStays) {
       EXPECT_EQ(ModeOf(target), link == "dangling" ? 0644u : 0640u) << args[0] << " " << link;
     }
   }
-  EXPECT_TRUE(NodeAt(scratch.Path("relative")) == relative);
-  EXPECT_TRUE(NodeAt(scratch.Path("chain")) == chain);
-  EXPECT_TRUE(NodeAt(scratch.Path("dangling")) == dangling);
+  EXPECT_EQ(NodeAt(scratch.Path("relative")), relative);
+  EXPECT_EQ(NodeAt(scratch.Path("chain")), chain);
+  EXPECT_EQ(NodeAt(scratch.Path("dangling")), dangling);
   EXPECT_EQ(Listing(), (std::vector<std::string>{"chain", "dangling", "far", "far/new.out", "good.lvs", "meta.json",
                                                  "prv.jpg", "relative", "sub", "sub/old.out"}));
 }

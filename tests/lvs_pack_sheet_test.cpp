@@ -3,8 +3,9 @@
 #include <cmath>
 
 #include "lvs_tool_support.h"
+#include "SameSamples.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 
 namespace {
 
@@ -42,7 +43,7 @@ TEST_F(LvsPack, PackedPackagesImportAndDrawTheirPreview) {
     EXPECT_EQ(info.Lines().at(0)["hash"], "77aa");
     EXPECT_EQ(info.Lines().at(0)["version"], 12);
     ASSERT_EQ(Lvs({"render", "made.lvs", "-o", "made.png"}).exitCode, 0);
-    EXPECT_TRUE(ReadPng(scratch.Path("made.png")) == Rgba(jpeg));
+    EXPECT_TRUE(SameSamples(ReadPng(scratch.Path("made.png")), Rgba(jpeg)));
     // Both entries are deflated and sealed with the package password.
     std::vector<uint8_t> plain(jpeg.size());
     EXPECT_EQ(LVS_ReadFile(scratch.Path("made.lvs").c_str(), "prv", plain.data(), plain.size()), 0);
@@ -74,7 +75,7 @@ TEST_F(LvsPack, APreviewThatIsTheFallbackPictureIsPackedAndShown) {
   EXPECT_EQ(check.exitCode, 0) << check.out;
   EXPECT_EQ(check.Lines().at(0)["shows"], "preview");
   EXPECT_EQ(Lvs({"render", "same.lvs", "-o", "same.png"}).exitCode, 0);
-  EXPECT_TRUE(ReadPng(scratch.Path("same.png")) == Rgba(FallbackJpeg()));
+  EXPECT_TRUE(SameSamples(ReadPng(scratch.Path("same.png")), Rgba(FallbackJpeg())));
 }
 
 // A preview or metadata the plug-in would not use is refused with the

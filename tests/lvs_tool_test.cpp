@@ -2,8 +2,9 @@
 #include <sys/stat.h>
 
 #include "lvs_tool_support.h"
+#include "SameSamples.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 using nlohmann::json;
 
 namespace {
@@ -61,7 +62,7 @@ TEST_F(LvsTool, RenderWritesTheDrawnFrameOrExitsOne) {
                                      {"severity", nullptr},
                                      {"shows", "preview"},
                                      {"problems", json::array()}}));
-  EXPECT_TRUE(ReadPng(scratch.Path("out.png")) == Rgba(Preview()));
+  EXPECT_TRUE(SameSamples(ReadPng(scratch.Path("out.png")), Rgba(Preview())));
   run = Lvs({"render", scratch.Package("nometa.lvs", {Sealed("prv", Preview())}), "-o", "none.png", "--json"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.Lines().at(0)["open_result"], 512);
@@ -75,7 +76,7 @@ TEST_F(LvsTool, RenderWritesTheDrawnFrameOrExitsOne) {
     EXPECT_NE(run.out.find("[prv.wrong-size] The preview is 1281 by 720"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("fallback picture"), std::string::npos) << run.out;
   }
-  EXPECT_TRUE(ReadPng(scratch.Path("wide.png")).size() == size_t(640) * 360 * 4);
+  EXPECT_EQ(ReadPng(scratch.Path("wide.png")).size(), size_t(640) * 360 * 4);
   run = Lvs({"render", scratch.Path("missing.lvs"), "-o", "missing.png"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.out.find("[file.missing]"), std::string::npos) << run.out;

@@ -20,7 +20,10 @@ std::string Object(const std::string& version) {
 TEST(MetaParse, ReadsTheFourKeysIgnoresOthersAndEndsAtTheFirstNul) {
   const StyleMeta m = Parse(R"( {"extra":[1,{"x":null}],"hash":"9f2c","version":3,"author":"A. B.","name":"Ink"} )");
   ASSERT_TRUE(m.ok);
-  EXPECT_TRUE(m.name == "Ink" && m.author == "A. B." && m.hash == "9f2c" && m.version == 3);
+  EXPECT_EQ(m.name, "Ink");
+  EXPECT_EQ(m.author, "A. B.");
+  EXPECT_EQ(m.hash, "9f2c");
+  EXPECT_EQ(m.version, 3);
   EXPECT_TRUE(Parse(Object("3") + std::string("\0 garbage that is not JSON", 26)).ok);
   EXPECT_FALSE(Parse(Object("3").insert(5, 1, '\0')).ok) << "what is left is not JSON";
   EXPECT_FALSE(ParseStyleMeta(nullptr, 10).ok);
@@ -73,7 +76,10 @@ TEST(MetaParse, RefusesWrongTypesMissingKeysNonObjectsAndLooseJson) {
   for (const std::string& text : refused) {
     const StyleMeta m = Parse(text);
     EXPECT_FALSE(m.ok) << text;
-    EXPECT_TRUE(m.name.empty() && m.author.empty() && m.hash.empty() && m.version == 0) << text;
+    EXPECT_EQ(m.name, "") << text;
+    EXPECT_EQ(m.author, "") << text;
+    EXPECT_EQ(m.hash, "") << text;
+    EXPECT_EQ(m.version, 0) << text;
   }
 }
 

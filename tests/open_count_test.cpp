@@ -4,9 +4,9 @@
 // are opened, by an interposed open (support/open_counter.c): this program
 // exports its own, which the module binds to, and lvs gets it preloaded.
 #include "lvs_tool_support.h"
-#include "support/open_counter.h"
+#include "open_counter.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 
 namespace {
 

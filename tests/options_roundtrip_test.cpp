@@ -1,7 +1,7 @@
 // The options record in flat form: flatten, inflate, and what each leaves.
 #include "fixture.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 
 namespace {
 
@@ -28,7 +28,7 @@ TEST_F(OptionsTest, FlattenThenInflateIsByteIdentical) {
   ASSERT_NE(flat, nullptr);
   const auto madeByModule = [&](AEGP_MemHandle h, const char* description) {
     const auto info = m.Host().Memory().Info(h);
-    return info && info->description == description && info->cleared && info->owner == lvshost::kRegisteredPluginID;
+    return info && info->description == description && info->cleared && info->owner == lvs_host::kRegisteredPluginID;
   };
   EXPECT_TRUE(madeByModule(flat, "Flat Options"));
   EXPECT_EQ(m.Host().Memory().Bytes(flat), original);
@@ -39,7 +39,8 @@ TEST_F(OptionsTest, FlattenThenInflateIsByteIdentical) {
   AEIO_InSpecH loaded = m.Host().NewInSpec();
   EXPECT_EQ(Inflate(loaded, flat), A_Err_NONE);
   const AEGP_MemHandle round = m.Options(loaded);
-  ASSERT_TRUE(round && round != flat);
+  ASSERT_TRUE(round);
+  ASSERT_NE(round, flat);
   EXPECT_TRUE(madeByModule(round, "Round Options"));
   EXPECT_EQ(m.Record(loaded), original);
   EXPECT_EQ(m.Host().Memory().Bytes(flat), original);
@@ -65,9 +66,12 @@ TEST_F(OptionsTest, OddOrMissingRecords) {
 
     EXPECT_EQ(Inflate(inSpec, flat), A_Err_NONE);
     const auto info = m.Host().Memory().Info(m.Options(inSpec));
-    EXPECT_TRUE(info && info->cleared && info->description == "Round Options");
+    ASSERT_TRUE(info);
+    EXPECT_TRUE(info->cleared);
+    EXPECT_EQ(info->description, "Round Options");
     const Bytes r = m.Record(inSpec);
-    EXPECT_TRUE(r.size() == kRecordSize && AllZero(r)) << "inflated empty";
+    EXPECT_EQ(r.size(), kRecordSize) << "inflated empty";
+    EXPECT_TRUE(AllZero(r)) << "inflated empty";
     EXPECT_TRUE(m.Host().Memory().Release(flat));
     m.Close(inSpec);
   }

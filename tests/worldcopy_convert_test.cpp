@@ -27,9 +27,12 @@ TEST(SampleConvert, WorkedValues) {
   const std::tuple<float, uint8_t, uint16_t> fromFloat[] = {{1.5f, 255, 32768}, {-0.2f, 0, 0},       {0.5f, 128, 16384},
                                                             {1.0f, 255, 32768}, {nan, 0, 0},         {inf, 255, 32768},
                                                             {-inf, 0, 0},       {1.5f / 32768, 0, 2}};
-  for (const auto& [from, to8bit, to16bit] : fromFloat)
-    EXPECT_TRUE(FloatTo8(from) == to8bit && FloatTo16(from) == to16bit) << from;
-  EXPECT_TRUE((Convert<float, uint8_t>(255)) == 1.0f && (Convert<float, uint8_t>(128)) == 128 / 255.0f);
+  for (const auto& [from, to8bit, to16bit] : fromFloat) {
+    EXPECT_EQ(FloatTo8(from), to8bit) << from;
+    EXPECT_EQ(FloatTo16(from), to16bit) << from;
+  }
+  EXPECT_EQ((Convert<float, uint8_t>(255)), 1.0f);
+  EXPECT_EQ((Convert<float, uint8_t>(128)), 128 / 255.0f);
   for (const auto& [from, to] : {std::pair<uint16_t, float>{32768, 1.0f}, {16384, 0.5f}, {40000, 1.0f}})
     EXPECT_EQ((Convert<float, uint16_t>(from)), to) << from;
   const std::pair<uint16_t, uint16_t> demote[] = {{0, 0},         {1, 0},         {32767, 16383},
@@ -39,8 +42,10 @@ TEST(SampleConvert, WorkedValues) {
                                                    {32768, 65535}, {32769, 65535}, {65535, 65535}};
   for (const auto& [from, to] : promote) EXPECT_EQ(Promote(from), to) << from;
   // Round trips keep every value of the narrower range.
-  for (int v = 0; v <= 255; ++v)
-    ASSERT_TRUE(To8(To16(uint8_t(v))) == v && FloatTo8(Convert<float, uint8_t>(uint8_t(v))) == v) << v;
+  for (int v = 0; v <= 255; ++v) {
+    ASSERT_EQ(To8(To16(uint8_t(v))), v) << v;
+    ASSERT_EQ(FloatTo8(Convert<float, uint8_t>(uint8_t(v))), v) << v;
+  }
   for (uint32_t v = 0; v <= 32768; ++v) {
     ASSERT_EQ(FloatTo16(Convert<float, uint16_t>(uint16_t(v))), v) << v;
     ASSERT_EQ(Demote(Promote(uint16_t(v))), v) << v;

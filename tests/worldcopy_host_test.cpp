@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "Resample.h"
+#include "SameSamples.h"
 #include "SubstituteHost.h"
 #include "WorldCopy.h"
+
+using lvs_test::SameSamples;
 
 namespace {
 
@@ -93,7 +96,7 @@ class WorldCopyTest : public ::testing::Test {
   }
   uint64_t Calls(const char* op) { return host_.Faults().Calls(op); }
 
-  lvshost::SubstituteHost host_;
+  lvs_host::SubstituteHost host_;
   std::vector<PF_EffectWorld*> owned_;
 };
 
@@ -110,7 +113,9 @@ TEST_F(WorldCopyTest, EachDepthPairConvertsEverySampleByItsFormula) {
     PF_EffectWorld* out = World(format, kWidth, kHeight, 12);
     EXPECT_EQ(Copy(source, out), A_Err_NONE);
     EXPECT_EQ(Calls("AEGP_IterateGeneric"), 1u);
-    EXPECT_TRUE(Calls("PF_NewWorld") == 0 && Calls("copy") == 0 && host_.Worlds().GuardsIntact(out));
+    EXPECT_EQ(Calls("PF_NewWorld"), 0);
+    EXPECT_EQ(Calls("copy"), 0);
+    EXPECT_TRUE(host_.Worlds().GuardsIntact(out));
     return out;
   };
   std::vector<uint16_t> to16(kCount), float16(kCount);
@@ -152,10 +157,12 @@ TEST_F(WorldCopyTest, SameFormatAndRangeIsOneHostCopy) {
     SCOPED_TRACE(std::to_string(c.format) + (c.demote ? " demote" : "") + (c.promote ? " promote" : ""));
     PF_EffectWorld* from = World(c.format, kWidth, kHeight, 4);
     PF_EffectWorld* to = World(c.format, kWidth, kHeight, 20);
-    const size_t rowBytes = size_t(kWidth) * lvshost::BytesPerPixel(c.format);
+    const size_t rowBytes = size_t(kWidth) * lvs_host::BytesPerPixel(c.format);
     for (int y = 0; y < kHeight; ++y) std::memcpy(Row<uint8_t>(*from, y), &pattern[y * rowBytes], rowBytes);
     EXPECT_EQ(Copy(from, to, c.demote, c.promote), A_Err_NONE);
-    EXPECT_TRUE(Calls("copy") == 1 && Calls("copy_hq") == 0 && Calls("AEGP_IterateGeneric") == 0);
+    EXPECT_EQ(Calls("copy"), 1);
+    EXPECT_EQ(Calls("copy_hq"), 0);
+    EXPECT_EQ(Calls("AEGP_IterateGeneric"), 0);
     for (int y = 0; y < kHeight; ++y)
       EXPECT_EQ(std::memcmp(Row<uint8_t>(*to, y), Row<uint8_t>(*from, y), rowBytes), 0) << "row " << y;
     for (int y = 0; y < kHeight; ++y)
@@ -245,10 +252,12 @@ TEST_F(WorldCopyTest, OtherSizeConvertsAtTheSourceSizeThenTheHostResamples) {
     SCOPED_TRACE(std::to_string(size[0]) + "x" + std::to_string(size[1]));
     PF_EffectWorld* to = World(PF_PixelFormat_ARGB64, size[0], size[1], 8);
     PF_EffectWorld* expected = World(PF_PixelFormat_ARGB64, size[0], size[1]);
-    lvshost::ResampleWorld(*converted, *expected, PF_PixelFormat_ARGB64);
+    lvs_host::ResampleWorld(*converted, *expected, PF_PixelFormat_ARGB64);
     EXPECT_EQ(Copy(from, to), A_Err_NONE);
-    EXPECT_TRUE(Calls("PF_NewWorld") == 1 && Calls("PF_DisposeWorld") == 1 && Calls("copy") == 1);
-    EXPECT_TRUE(Samples<uint16_t>(*to) == Samples<uint16_t>(*expected));
+    EXPECT_EQ(Calls("PF_NewWorld"), 1);
+    EXPECT_EQ(Calls("PF_DisposeWorld"), 1);
+    EXPECT_EQ(Calls("copy"), 1);
+    EXPECT_TRUE(SameSamples(Samples<uint16_t>(*to), Samples<uint16_t>(*expected)));
     EXPECT_TRUE(host_.Worlds().GuardsIntact(to));
   }
 }
@@ -274,9 +283,9 @@ TEST_F(WorldCopyTest, FailedStepsAreReportedAndLeaveTheDestinationUntouched) {
     host_.Faults().Clear();
     EXPECT_EQ(Calls("PF_DisposeWorld"), c.disposed);
     EXPECT_EQ(Calls("PF_NewWorld"), c.disposed + (c.code == PF_Err_OUT_OF_MEMORY));
-    const size_t rowBytes = size_t(c.width) * lvshost::BytesPerPixel(c.to);
+    const size_t rowBytes = size_t(c.width) * lvs_host::BytesPerPixel(c.to);
     for (int y = 0; y < c.width / 2; ++y)
-      for (size_t k = 0; k < rowBytes; ++k) ASSERT_EQ(Row<uint8_t>(*to, y)[k], lvshost::kFreshWorldByte);
+      for (size_t k = 0; k < rowBytes; ++k) ASSERT_EQ(Row<uint8_t>(*to, y)[k], lvs_host::kFreshWorldByte);
   }
 }
 

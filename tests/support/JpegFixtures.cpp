@@ -1,4 +1,4 @@
-#include "support/JpegFixtures.h"
+#include "JpegFixtures.h"
 
 #include <turbojpeg.h>
 
@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "support/TestPlatform.h"
+#include "TestPlatform.h"
 
 namespace lvs_test {
 

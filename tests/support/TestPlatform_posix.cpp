@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "support/TestPlatform.h"
+#include "TestPlatform.h"
 
 namespace lvs_test {
 

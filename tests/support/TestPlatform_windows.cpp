@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "support/TestPlatform.h"
+#include "TestPlatform.h"
 
 namespace lvs_test {
 

@@ -31,7 +31,7 @@ bool PluginSession::Load(const std::string& modulePath, std::string* error) {
     return false;
   }
   const A_Err err = host_.Load(modulePath);
-  if (err == lvshost::kLoadFailed) {
+  if (err == lvs_host::kLoadFailed) {
     *error = "cannot load the plug-in module " + modulePath + ": " + host_.LoadError();
     return false;
   }
@@ -46,7 +46,7 @@ bool PluginSession::Load(const std::string& modulePath, std::string* error) {
 
 namespace {
 
-std::optional<LVS_Options> RecordOf(lvshost::SubstituteHost& host, AEIO_InSpecH inSpec) {
+std::optional<LVS_Options> RecordOf(lvs_host::SubstituteHost& host, AEIO_InSpecH inSpec) {
   const auto attributes = host.InSpec(inSpec);
   if (!attributes || !attributes->options) return std::nullopt;
   const std::vector<uint8_t> bytes = host.Memory().Bytes(attributes->options);
@@ -100,7 +100,7 @@ A_Err PluginSession::Draw(AEIO_InSpecH inSpec, PF_EffectWorld* destination) {
 
 bool PluginSession::Finish(std::string* report) {
   host_.Shutdown();
-  const lvshost::LeftoverReport leftovers = host_.Leftovers();
+  const lvs_host::LeftoverReport leftovers = host_.Leftovers();
   if (leftovers.Clean()) return true;
   *report = leftovers.Text();
   return false;

@@ -48,7 +48,7 @@ class PluginSession {
   bool Finish(std::string* report);
 
  private:
-  lvshost::SubstituteHost host_;
+  lvs_host::SubstituteHost host_;
 };
 
 }  // namespace lvs

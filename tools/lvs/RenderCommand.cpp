@@ -46,14 +46,14 @@ PngPicture PictureOf(const PF_EffectWorld& world, int depth) {
   for (int y = 0; y < world.height; ++y) {
     for (int x = 0; x < world.width; ++x) {
       if (depth == 8) {
-        const PF_Pixel p = lvshost::GetPixel8(world, x, y);
+        const PF_Pixel p = lvs_host::GetPixel8(world, x, y);
         picture.samples8.insert(picture.samples8.end(), {p.red, p.green, p.blue, p.alpha});
       } else if (depth == 16) {
-        const PF_Pixel16 p = lvshost::GetPixel16(world, x, y);
+        const PF_Pixel16 p = lvs_host::GetPixel16(world, x, y);
         picture.samples16.insert(picture.samples16.end(),
                                  {From16(p.red), From16(p.green), From16(p.blue), From16(p.alpha)});
       } else {
-        const PF_PixelFloat p = lvshost::GetPixelFloat(world, x, y);
+        const PF_PixelFloat p = lvs_host::GetPixelFloat(world, x, y);
         picture.samples16.insert(picture.samples16.end(),
                                  {FromFloat(p.red), FromFloat(p.green), FromFloat(p.blue), FromFloat(p.alpha)});
       }

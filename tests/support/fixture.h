@@ -16,12 +16,12 @@
 #include "StylePackage.h"
 #include "SubstituteHost.h"
 #include "jpeg_decoder.h"
-#include "reference/ReferenceJpeg.h"
-#include "support/JpegFixtures.h"
-#include "support/TestPlatform.h"
+#include "ReferenceJpeg.h"
+#include "JpegFixtures.h"
+#include "TestPlatform.h"
 #include "update_preview.h"
 
-namespace lvstest {
+namespace lvs_test {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
@@ -225,7 +225,7 @@ class Module {
     EXPECT_EQ(loaded_, A_Err_NONE) << host_.LoadError();
   }
   ~Module() { Release(); }
-  lvshost::SubstituteHost& Host() { return host_; }
+  lvs_host::SubstituteHost& Host() { return host_; }
   const AEIO_FunctionBlock4& Cb() { return host_.Callbacks(); }
   A_Err Loaded() const { return loaded_; }
 
@@ -296,7 +296,7 @@ class Module {
     AEIO_InSpecH inSpec;
     AEGP_MemHandle options;
   };
-  lvshost::SubstituteHost host_;
+  lvs_host::SubstituteHost host_;
   A_Err loaded_ = 0;
   std::vector<Made> footage_;
   std::vector<PF_EffectWorld*> worlds_;
@@ -318,4 +318,4 @@ class ModuleTest : public ::testing::Test {
   Module m;
 };
 
-}  // namespace lvstest
+}  // namespace lvs_test

@@ -1,4 +1,4 @@
-#include "reference/ReferenceJpeg.h"
+#include "ReferenceJpeg.h"
 
 #include <algorithm>
 #include <cstring>

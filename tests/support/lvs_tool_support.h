@@ -18,7 +18,7 @@
 
 #include "fixture.h"
 
-namespace lvstest {
+namespace lvs_test {
 
 using nlohmann::json;
 
@@ -168,4 +168,4 @@ inline int Reap(pid_t pid, struct rusage* usage = nullptr) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? -WTERMSIG(status) : -1000;
 }
 
-}  // namespace lvstest
+}  // namespace lvs_test
