@@ -4,7 +4,7 @@
 // what is listed, the counts and the progress on stderr).
 #include "lvs_tool_support.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 
 namespace {
 

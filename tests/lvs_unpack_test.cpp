@@ -2,7 +2,7 @@
 // went in, and a package changed without the files it was made from.
 #include "lvs_tool_support.h"
 
-using namespace lvstest;
+using namespace lvs_test;
 
 namespace {
 
