@@ -28,6 +28,7 @@ TEST_PACKAGES=(
   python3                        # the hostile corpus
   clang libclang-rt-dev          # the fuzzers: libFuzzer and the sanitizer runtimes
   clang-format                   # scripts/format.sh --check
+  lintian                        # CI: the .deb must pass it without errors or warnings
   # Debian's PIL and fonts draw bench_frame's previews from the photographs,
   # and remake the sample and the fallback picture.
   python3-pil fonts-dejavu-core

@@ -13,7 +13,8 @@ class LvsCli : public LvsTool {
   // One package of each outcome: fine, lossy, fallback, no-import.
   std::vector<std::string> Mixed() {
     return {Good(),
-            scratch.Package("long.lvs", R"({"name":")" + std::string(300, 'n') + R"(","author":"b","hash":"c","version":2})",
+            scratch.Package("long.lvs",
+                            R"({"name":")" + std::string(300, 'n') + R"(","author":"b","hash":"c","version":2})",
                             Preview()),
             NoPreview(), File("text.lvs", "not a zip")};
   }
@@ -21,16 +22,22 @@ class LvsCli : public LvsTool {
 
 TEST_F(LvsCli, VersionAndHelpAreTheSameOnEveryCommand) {
   const std::string version = "lvs " LVS_VERSION "\n";
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"-V"}, {"--version"}, {"info", "-V"}, {"check", "--version"}, {"render", "-V"}, {"sheet", "-V"},
-           {"pack", "--version"}, {"decode", "-V"}}) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"-V"},
+                                                                                    {"--version"},
+                                                                                    {"info", "-V"},
+                                                                                    {"check", "--version"},
+                                                                                    {"render", "-V"},
+                                                                                    {"sheet", "-V"},
+                                                                                    {"pack", "--version"},
+                                                                                    {"unpack", "-V"},
+                                                                                    {"decode", "-V"}}) {
     const ToolRun run = Lvs(args);
     EXPECT_EQ(run.exitCode, 0) << args[0];
     EXPECT_EQ(run.out, version) << args[0];
   }
   const ToolRun all = Lvs({"help"});
   EXPECT_EQ(all.exitCode, 0);
-  for (const char* command : {"info", "render", "check", "sheet", "pack", "decode"})
+  for (const char* command : {"info", "render", "check", "sheet", "pack", "unpack", "decode"})
     EXPECT_NE(all.out.find(command), std::string::npos) << command;
   const ToolRun check = Lvs({"help", "check"});
   EXPECT_EQ(check.exitCode, 0);
@@ -59,6 +66,7 @@ TEST_F(LvsCli, MistakesNameTheCommandAndTheNameMeant) {
       {{"pack", "-o", "x.lvs", "--preview", "p.jpg", "--meta", "m", "--name", "n"}, "lvs pack: "},
       {{"decode", "x.jpg", "--plugin", "m.so"}, "lvs decode: unknown option --plugin (see lvs help decode)"},
       {{"check", "--frobnicate", "x.lvs"}, "lvs check: unknown option --frobnicate (see lvs help check)"},
+      {{"check", "-x", "x.lvs"}, "lvs check: unknown option -x (see lvs help check)"},  // no guess from one letter
   };
   for (const Case& c : cases) {
     const ToolRun run = Lvs(c.args);
@@ -79,10 +87,14 @@ TEST_F(LvsCli, FailOnDecidesWhichSeverityFailsTheRun) {
     int exitCode;
   };
   const std::vector<Case> cases = {
-      {"check", "", lossy, 1},          {"info", "", lossy, 0},
-      {"info", "", fallback, 1},        {"check", "never", broken, 0},
-      {"check", "no-import", fallback, 0}, {"check", "no-import", broken, 1},
-      {"info", "fallback", fallback, 1}, {"info", "lossy", lossy, 1},
+      {"check", "", lossy, 1},
+      {"info", "", lossy, 0},
+      {"info", "", fallback, 1},
+      {"check", "never", broken, 0},
+      {"check", "no-import", fallback, 0},
+      {"check", "no-import", broken, 1},
+      {"info", "fallback", fallback, 1},
+      {"info", "lossy", lossy, 1},
       {"check", "warning", fine[0], 0},
   };
   for (const Case& c : cases) {

@@ -13,7 +13,8 @@ size_t EditDistance(const std::string& a, const std::string& b) {
   for (size_t i = 1; i <= a.size(); ++i)
     for (size_t j = 1; j <= b.size(); ++j) {
       d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
     }
   return d[a.size()][b.size()];
 }
@@ -41,8 +42,9 @@ void AddBatchOptions(CLI::App* command, BatchOptions* options, FailOn failOn, bo
   command->add_flag("-r,--recursive", options->recursive,
                     walksAlways ? "search folders for *.lvs files (a sheet always does)"
                                 : "every *.lvs file in the folders named, and below");
-  command->add_option("-j,--jobs", options->jobs,
-                      "processes at work at once (default: one per processor this process may use)")
+  command
+      ->add_option("-j,--jobs", options->jobs,
+                   "processes at work at once (default: one per processor this process may use)")
       ->check(CLI::Range(1, 64));
   command->add_flag("--json", options->json, "one JSON object per package, one per line");
   AddQuietFlag(command, &options->quiet);
@@ -77,7 +79,8 @@ std::optional<std::string> NearestOf(const std::string& word, const std::vector<
     const size_t distance = EditDistance(bare, WithoutDashes(candidate));
     if (!best || distance < bestDistance) best = candidate, bestDistance = distance;
   }
-  const size_t allowed = std::min<size_t>(2, std::max<size_t>(1, bare.size() / 3));
+  // A letter or two of a short word could be anything: no guess for those.
+  const size_t allowed = std::min<size_t>(2, bare.size() / 3);
   if (!best || bestDistance == 0 || bestDistance > allowed) return std::nullopt;
   return best;
 }

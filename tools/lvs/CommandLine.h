@@ -25,6 +25,7 @@ Command AddRenderCommand(CLI::App& lvs);
 Command AddCheckCommand(CLI::App& lvs);
 Command AddSheetCommand(CLI::App& lvs);
 Command AddPackCommand(CLI::App& lvs);
+Command AddUnpackCommand(CLI::App& lvs);
 Command AddDecodeCommand(CLI::App& lvs);
 
 // -V, --version: the tool's version, on the tool and on every command.

@@ -40,9 +40,10 @@ struct DecodeOptions {
 
 struct PackOptions {
   std::string output;
-  std::string preview;
-  std::string meta;  // a metadata file, or else the four fields
-  std::string name, author, hash;
+  std::string from;     // a package whose entries stand in for what is not given
+  std::string preview;  // else the preview of `from`
+  std::string meta;     // a metadata file; else that of `from`, or the four fields
+  std::optional<std::string> name, author, hash;
   std::optional<int32_t> version;
   std::string plugin;
   bool quiet = false;

@@ -33,7 +33,7 @@ int RunDecode(const DecodeOptions& options) {
   std::vector<uint8_t> bytes;
   std::string readError;
   if (!ReadInput(options.file, kLargestInput, &bytes, &readError)) {
-    std::fprintf(stderr, "lvs: %s\n", readError.c_str());
+    Complain(readError);
     return kExitUsage;
   }
 
@@ -64,7 +64,7 @@ int RunDecode(const DecodeOptions& options) {
       }
     }
     if (!written) {
-      std::fprintf(stderr, "lvs: %s\n", error.c_str());
+      Complain(error);
       exitCode = kExitUsage;
     }
   }

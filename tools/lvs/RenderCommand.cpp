@@ -107,8 +107,8 @@ int RunRender(const RenderOptions& options) {
     if (world)
       drawResult = session.Draw(footage.inSpec, world);
     else
-      std::fprintf(stderr, "lvs: the host cannot allocate a %dx%d world of depth %d\n", options.width, options.height,
-                   options.depth);
+      Complain(
+          Format("the host cannot allocate a %dx%d world of depth %d", options.width, options.height, options.depth));
   }
   // The verdict check gives, with the frame check holds against the
   // preview: the 8-bit frame of the footage size, which is the world drawn
@@ -137,7 +137,7 @@ int RunRender(const RenderOptions& options) {
     if (WritePng(options.output, PictureOf(*world, options.depth), &error)) {
       output = options.output;
     } else {
-      std::fprintf(stderr, "lvs: %s\n", error.c_str());
+      Complain(error);
       exitCode = kExitUsage;
     }
     session.ReleaseWorld(world);

@@ -40,8 +40,8 @@ struct Commands {
     app.require_subcommand(1, 1);
     lvs::AddVersionFlag(&app);
     app.footer(kFooter);
-    list = {lvs::AddInfoCommand(app),  lvs::AddRenderCommand(app), lvs::AddCheckCommand(app),
-            lvs::AddSheetCommand(app), lvs::AddPackCommand(app),   lvs::AddDecodeCommand(app)};
+    list = {lvs::AddInfoCommand(app), lvs::AddRenderCommand(app), lvs::AddCheckCommand(app), lvs::AddSheetCommand(app),
+            lvs::AddPackCommand(app), lvs::AddUnpackCommand(app), lvs::AddDecodeCommand(app)};
   }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
