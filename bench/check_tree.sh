@@ -27,7 +27,7 @@ for i in range(10):
     im.save(f"{sys.argv[1]}/p{i}.jpg", quality=88, progressive=False)
 PY
 for i in $(seq 0 9); do
-  "$lvs" pack -q -o "$tree/s$i.lvs" --preview "$tree/p$i.jpg" --name "Style $i" --author "Bench" --hash "h$i" --version "$i"
+  "$lvs" pack -q -o "$tree/s$i.lvs" --preview "$tree/p$i.jpg" --name "Style $i" --author "Bench" --hash "h$i" --style-version "$i"
   rm "$tree/p$i.jpg"
 done
 mkdir -p "$tree/lib"

@@ -36,6 +36,21 @@ if(TARGET lvs)
   target_compile_definitions(lvs PRIVATE
     LVS_PLUGIN_FROM_INSTALLED_TOOL="${plugin_from_bindir}$<TARGET_FILE_NAME:LumivastrinImporter>")
   install(TARGETS lvs RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(NOT WIN32)
+    # The manual page compressed as Debian's tools compress it (no name or
+    # time in the header, so that two builds give the same bytes), and the
+    # completion where bash-completion loads it from by the command's name.
+    set(LVS_MANPAGE_GZ ${CMAKE_BINARY_DIR}/lvs.1.gz)
+    add_custom_command(
+      OUTPUT ${LVS_MANPAGE_GZ}
+      COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/tools/lvs/lvs.1 > ${LVS_MANPAGE_GZ}
+      DEPENDS ${PROJECT_SOURCE_DIR}/tools/lvs/lvs.1
+      VERBATIM)
+    add_custom_target(lvs_manpage ALL DEPENDS ${LVS_MANPAGE_GZ})
+    install(FILES ${LVS_MANPAGE_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${PROJECT_SOURCE_DIR}/tools/lvs/lvs.bash-completion
+      DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions RENAME lvs)
+  endif()
 endif()
 
 # (A module is a LIBRARY on ELF and Mach-O, a RUNTIME on Windows.)
@@ -92,4 +107,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 # The Depends line comes from the libraries the binaries link (dpkg-shlibdeps;
 # the module's zlib and lvs's libpng among them), not from a list kept here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# lvs sheet draws its text with these when they are there, else with a face
+# of its own that has Latin-1 only.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-droid-fallback")
 include(CPack)

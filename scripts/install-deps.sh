@@ -13,6 +13,10 @@ BUILD_PACKAGES=(
   zlib1g-dev nlohmann-json3-dev  # the plug-in module
   libpng-dev libcli11-dev        # lvs
   libzip-dev                     # lvs pack and make_lvs write packages
+  libstb-dev                     # stb_truetype: lvs sheet's text
+  # The fonts lvs sheet finds at run time (the .deb recommends them): Latin,
+  # Greek and Cyrillic, and CJK; without them it draws with its own face.
+  fonts-dejavu-core fonts-droid-fallback
   file                           # cpack: how its .deb's Depends are found
 )
 
@@ -20,10 +24,11 @@ TEST_PACKAGES=(
   libgtest-dev libbenchmark-dev
   libturbojpeg0-dev              # fixtures and the benchmarks' reference decoder
   libjpeg-turbo-progs            # cjpeg: test and benchmark previews, fuzz seeds
-  libstb-dev                     # reading lvs's PNGs apart from libpng
+  # libstb-dev (with --build): stb_image reads lvs's PNGs apart from libpng
   python3                        # the hostile corpus
   clang libclang-rt-dev          # the fuzzers: libFuzzer and the sanitizer runtimes
   clang-format                   # scripts/format.sh --check
+  lintian                        # CI: the .deb must pass it without errors or warnings
   # Debian's PIL and fonts draw bench_frame's previews from the photographs,
   # and remake the sample and the fallback picture.
   python3-pil fonts-dejavu-core

@@ -876,6 +876,15 @@ def main():
             ("jpeg_empty.lvs", b"", "zero bytes", "prv.empty")):
         write(name, archive(good(prv=prv_entry(jpeg))), 0, "fallback", "prv: " + note, codes=codes)
 
+    # A preview the plug-in shows as stored, which its author will see turned
+    # elsewhere: an EXIF orientation the draw does not follow (6, a quarter
+    # turn clockwise), in a little-endian TIFF of one entry.
+    tiff = b"II*\x00" + struct.pack("<IH", 8, 1) + struct.pack("<HHIHH", 0x0112, 3, 1, 6, 0) + struct.pack("<I", 0)
+    app1 = b"Exif\x00\x00" + tiff
+    rotated = preview[:2] + b"\xFF\xE1" + struct.pack(">H", len(app1) + 2) + app1 + preview[2:]
+    write("jpeg_exif_rotated.lvs", archive(good(prv=prv_entry(rotated))), 0, "preview",
+          "prv: an EXIF orientation of 6 (a quarter turn) before the picture", codes="prv.exif-orientation")
+
     # Metadata the parser refuses, and texts and numbers the record keeps
     # less of than the metadata holds.
     def with_meta(**changes):

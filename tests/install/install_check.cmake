@@ -44,6 +44,10 @@ else()
   set(prefix ${WORK}/prefix)
 endif()
 check("EXISTS ${prefix}/${PLUGINDIR}/${MODULE}" "no module at ${prefix}/${PLUGINDIR}/${MODULE}")
+# Where man and bash-completion look for them by the command's name.
+foreach(file share/man/man1/lvs.1.gz share/bash-completion/completions/lvs)
+  check("EXISTS ${prefix}/${file}" "no ${file} under ${prefix}")
+endforeach()
 
 function(run_info prefix)
   execute_process(COMMAND ${prefix}/${BINDIR}/lvs info --json ${SAMPLE}

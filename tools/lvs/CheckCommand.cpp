@@ -1,13 +1,9 @@
 // lvs check: would the host import each package and show its own preview?
 // The verdict and its reasons come from PackageChecker; many packages are
-// checked by several processes at once (Workers.h).
-#include <algorithm>
-#include <optional>
-
+// checked by several processes at once (Batch.h).
+#include "Batch.h"
 #include "CommandSupport.h"
-#include "PackageCheck.h"
 #include "VerdictReport.h"
-#include "Workers.h"
 
 namespace lvs {
 namespace {
@@ -26,60 +22,43 @@ int PrintProblemCodes(bool json) {
   return kExitOk;
 }
 
-// One package's report as check prints it; empty with --quiet.
-std::string Report(const CheckOptions& options, const std::string& package, const PackageVerdict& verdict) {
-  if (options.quiet) return {};
-  if (!options.json) return VerdictText(package, verdict);
-  nlohmann::json line = {{"package", package}};
-  AddVerdictJson(verdict, &line);
-  return JsonLine(line);
-}
-
-// One worker's checks: a session of its own, one package per job.
-class CheckRunner final : public JobRunner {
- public:
-  CheckRunner(const CheckOptions& options, const std::vector<std::string>& packages, bool speaks)
-      : options_(options), packages_(packages), speaks_(speaks) {}
-
-  int Start() override {
-    // When several workers fail to load it, one of them says why.
-    if (!LoadPlugin(session_, options_.plugin, speaks_)) return kExitNoPlugin;
-    checker_.emplace(session_);
-    return kExitOk;
-  }
-  std::string Run(size_t job) override {
-    PackageInput input;
-    if (!PreparePackage(&input, packages_[job], &exitCode_)) return {};
-    const PackageVerdict verdict = checker_->Check(input.Path());
-    if (!verdict.problems.empty()) exitCode_ = std::max<int>(exitCode_, kExitFailed);
-    return Report(options_, packages_[job], verdict);
-  }
-  int Finish() override { return FinishSession(session_, exitCode_); }
-
- private:
-  const CheckOptions& options_;
-  const std::vector<std::string>& packages_;
-  const bool speaks_;
-  PluginSession session_;
-  std::optional<PackageChecker> checker_;
-  int exitCode_ = kExitOk;
-};
-
 }  // namespace
 
-int RunCheck(const CheckOptions& options) {
-  if (options.listCodes) return PrintProblemCodes(options.json);
-  std::vector<std::string> unreadable;
-  const std::vector<std::string> packages = ExpandPackages(options.packages, options.recursive, &unreadable);
-  const int walked = ReportUnreadableFolders(unreadable);
-
-  // Standard input can be read only once, by one process.
-  const bool readsStdin = std::find(packages.begin(), packages.end(), "-") != packages.end();
-  const int jobs = readsStdin ? 1 : options.jobs > 0 ? options.jobs : UsableProcessors();
-  const RunnerFactory makeRunner = [&](int worker) {
-    return std::make_unique<CheckRunner>(options, packages, worker == 0);
+Command AddCheckCommand(CLI::App& lvs) {
+  struct State {
+    BatchOptions batch;
+    bool listCodes = false;
   };
-  return std::max(walked, RunJobs(packages.size(), jobs, makeRunner, [](const std::string& report) { Emit(report); }));
+  auto state = std::make_shared<State>();
+  CLI::App* app = lvs.add_subcommand(
+      "check", "say whether the host would import each package and show its own preview, and if not, why");
+  // Any problem fails a check, a warning too.
+  AddBatchOptions(app, &state->batch, Severity::Warning);
+  app->add_flag("--codes", state->listCodes, "list every problem code with its severity, and nothing else");
+  AddVersionFlag(app);
+  app->footer(
+      "Severities: no-import (the host will not import it), fallback (it imports but the host shows the "
+      "fallback picture or no frame), lossy (it imports and shows its preview, but the record keeps less than "
+      "the metadata says), warning (it shows its preview as stored, but not as its author will expect). "
+      "See --codes. --json lines hold package, ok, severity and problems (code, severity, message).");
+  return {app, [state] {
+            const BatchOptions& options = state->batch;
+            if (state->listCodes) return PrintProblemCodes(options.json);
+            return RunBatch(options,
+                            [&options](PackageChecker& checker, const std::string& package, const std::string& path) {
+                              const PackageVerdict verdict = checker.Check(path);
+                              BatchItem item{WorstSeverity(verdict.problems), false, {}, {}};
+                              if (options.quiet) return item;
+                              if (!options.json) {
+                                item.report = VerdictText(package, verdict);
+                              } else {
+                                nlohmann::json line = {{"package", package}};
+                                AddVerdictJson(verdict, &line);
+                                item.report = JsonLine(line);
+                              }
+                              return item;
+                            });
+          }};
 }
 
 }  // namespace lvs

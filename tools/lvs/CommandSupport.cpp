@@ -4,19 +4,31 @@
 #include <cstring>
 
 namespace lvs {
+namespace {
+
+std::string gCommand;
+
+}  // namespace
+
+void SetCommandName(const std::string& name) { gCommand = name; }
+const std::string& CommandName() { return gCommand; }
+
+void Complain(const std::string& text) {
+  Emit(Stream::Err, (gCommand.empty() ? std::string("lvs: ") : "lvs " + gCommand + ": ") + text + "\n");
+}
 
 bool LoadPlugin(PluginSession& session, const std::string& requested, bool sayWhyNot) {
   const std::string path = requested.empty() ? DefaultPluginPath() : requested;
   std::string error;
   if (session.Load(path, &error)) return true;
-  if (sayWhyNot) std::fprintf(stderr, "lvs: %s\n", error.c_str());
+  if (sayWhyNot) Complain(error);
   return false;
 }
 
 int FinishSession(PluginSession& session, int exitCode) {
   std::string report;
   if (session.Finish(&report)) return exitCode;
-  std::fprintf(stderr, "lvs: the plug-in left things behind in the host:\n%s\n", report.c_str());
+  Complain("the plug-in left things behind in the host:\n" + report);
   return kExitLeftovers;
 }
 
@@ -83,14 +95,13 @@ std::string ProblemsText(const std::vector<Problem>& problems) {
 bool PreparePackage(PackageInput* input, const std::string& argument, int* exitCode) {
   std::string error;
   if (input->Prepare(argument, &error)) return true;
-  std::fprintf(stderr, "lvs: %s\n", error.c_str());
+  Complain(error);
   if (*exitCode < kExitUsage) *exitCode = kExitUsage;
   return false;
 }
 
 int ReportUnreadableFolders(const std::vector<std::string>& folders) {
-  for (const std::string& folder : folders)
-    std::fprintf(stderr, "lvs: cannot read the folder %s\n", Printable(folder).c_str());
+  for (const std::string& folder : folders) Complain("cannot read the folder " + Printable(folder));
   return folders.empty() ? kExitOk : kExitUsage;
 }
 

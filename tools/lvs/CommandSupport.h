@@ -13,6 +13,14 @@
 
 namespace lvs {
 
+// The command being run ("check"), for the messages; empty before one is.
+void SetCommandName(const std::string& name);
+const std::string& CommandName();
+
+// "lvs COMMAND: text" on standard error: every error and note the tool
+// gives names the command it comes from.
+void Complain(const std::string& text);
+
 // Loads the module named by --plugin, or the default one; prints why not
 // unless told to keep quiet.
 bool LoadPlugin(PluginSession& session, const std::string& requested, bool sayWhyNot = true);

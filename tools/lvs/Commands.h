@@ -20,13 +20,6 @@ namespace lvs {
 
 enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitNoPlugin = 3, kExitLeftovers = 4 };
 
-struct InfoOptions {
-  std::vector<std::string> packages;
-  std::string plugin;
-  bool json = false;
-  bool quiet = false;
-};
-
 struct RenderOptions {
   std::string package;
   std::string output;
@@ -38,16 +31,6 @@ struct RenderOptions {
   bool quiet = false;
 };
 
-struct CheckOptions {
-  std::vector<std::string> packages;
-  std::string plugin;
-  bool json = false;
-  bool quiet = false;
-  bool recursive = false;
-  bool listCodes = false;  // print the problem codes instead
-  int jobs = 0;            // processes checking at once; 0: one per processor
-};
-
 struct DecodeOptions {
   std::string file;
   std::string output;
@@ -57,29 +40,18 @@ struct DecodeOptions {
 
 struct PackOptions {
   std::string output;
-  std::string preview;
-  std::string meta;  // a metadata file, or else the four fields
-  std::string name, author, hash;
+  std::string from;     // a package whose entries stand in for what is not given
+  std::string preview;  // else the preview of `from`
+  std::string meta;     // a metadata file; else that of `from`, or the four fields
+  std::optional<std::string> name, author, hash;
   std::optional<int32_t> version;
   std::string plugin;
   bool quiet = false;
 };
 
-struct SheetOptions {
-  std::vector<std::string> packages;  // packages and folders (always walked)
-  std::string output;
-  int columns = 6;
-  int cellWidth = 320;  // the preview's cell; its height keeps 16:9
-  std::string plugin;
-  bool quiet = false;
-};
-
-int RunInfo(const InfoOptions& options);
 int RunRender(const RenderOptions& options);
-int RunCheck(const CheckOptions& options);
 int RunDecode(const DecodeOptions& options);
 int RunPack(const PackOptions& options);
-int RunSheet(const SheetOptions& options);
 
 // Parses "WIDTHxHEIGHT" with both sides from 1 to kLargestSide.
 constexpr int kLargestSide = 8192;

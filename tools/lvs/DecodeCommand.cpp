@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "CommandLine.h"
 #include "CommandSupport.h"
 #include "Files.h"
 #include "OutputFile.h"
@@ -32,7 +33,7 @@ int RunDecode(const DecodeOptions& options) {
   std::vector<uint8_t> bytes;
   std::string readError;
   if (!ReadInput(options.file, kLargestInput, &bytes, &readError)) {
-    std::fprintf(stderr, "lvs: %s\n", readError.c_str());
+    Complain(readError);
     return kExitUsage;
   }
 
@@ -63,7 +64,7 @@ int RunDecode(const DecodeOptions& options) {
       }
     }
     if (!written) {
-      std::fprintf(stderr, "lvs: %s\n", error.c_str());
+      Complain(error);
       exitCode = kExitUsage;
     }
   }
@@ -88,6 +89,19 @@ int RunDecode(const DecodeOptions& options) {
                         int(decoder.GetHeight()), components));
   }
   return exitCode;
+}
+
+Command AddDecodeCommand(CLI::App& lvs) {
+  auto options = std::make_shared<DecodeOptions>();
+  CLI::App* app = lvs.add_subcommand("decode", "decode a JPEG file with the plug-in's own decoder");
+  app->add_option("IMAGE", options->file, "JPEG file")->required();
+  app->add_option("-o,--output", options->output,
+                  "write the pixels: a PNG when the name ends in .png or is -, else the decoder's raw bytes");
+  app->add_flag("--json", options->json, "print the results as one JSON object");
+  AddQuietFlag(app, &options->quiet);
+  AddVersionFlag(app);
+  app->footer("decode loads no plug-in module: its decoder is built into lvs, from the same source as the module's.");
+  return {app, [options] { return RunDecode(*options); }};
 }
 
 }  // namespace lvs

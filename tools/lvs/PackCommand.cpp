@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "CommandLine.h"
 #include "CommandSupport.h"
 #include "Files.h"
 #include "OutputFile.h"
@@ -19,6 +20,7 @@
 #include "PreviewDiagnosis.h"
 #include "StyleFormat.h"
 #include "StyleMeta.h"
+#include "StoredEntries.h"
 #include "StylePackage.h"
 #include "jpeg_decoder.h"
 
@@ -26,15 +28,24 @@ namespace lvs {
 namespace {
 
 void Refuse(const std::string& what, const std::vector<Problem>& problems) {
-  std::fprintf(stderr, "lvs: %s:\n", what.c_str());
-  for (const Problem& p : problems) std::fprintf(stderr, "  - [%s] %s\n", p.Name(), Printable(p.message).c_str());
+  std::string text = "lvs pack: " + what + ":\n";
+  for (const Problem& p : problems) text += Format("  - [%s] %s\n", p.Name(), Printable(p.message).c_str());
+  Emit(Stream::Err, text);
 }
 
-// The metadata text from the four fields; false when a field is not UTF-8.
-bool MetaFromFields(const PackOptions& options, std::string* text) {
+bool AnyField(const PackOptions& options) { return options.name || options.author || options.hash || options.version; }
+
+// The metadata with the fields given set, the others as `base` has them
+// (and in its order); false when it is no JSON object or a field is not
+// UTF-8.
+bool WithFields(const PackOptions& options, const std::string& base, std::string* text) {
   try {
-    const nlohmann::json meta = {
-        {"name", options.name}, {"author", options.author}, {"hash", options.hash}, {"version", *options.version}};
+    nlohmann::ordered_json meta = base.empty() ? nlohmann::ordered_json::object() : nlohmann::ordered_json::parse(base);
+    if (!meta.is_object()) return false;
+    if (options.name) meta["name"] = *options.name;
+    if (options.author) meta["author"] = *options.author;
+    if (options.hash) meta["hash"] = *options.hash;
+    if (options.version) meta["version"] = *options.version;
     *text = meta.dump();
     return true;
   } catch (const nlohmann::json::exception&) {
@@ -42,36 +53,67 @@ bool MetaFromFields(const PackOptions& options, std::string* text) {
   }
 }
 
+// What the command line names, read; false after saying why not.
+bool ReadSources(const PackOptions& options, std::vector<uint8_t>* preview, std::string* metaText, int* exitCode) {
+  const bool allFields = options.name && options.author && options.hash && options.version;
+  const int fromStdin = (options.from == "-") + (options.preview == "-") + (options.meta == "-");
+  *exitCode = kExitUsage;
+  if (options.from.empty() &&
+      (options.preview.empty() || options.meta.empty() == !allFields || (AnyField(options) && !allFields))) {
+    Complain(
+        "give --preview FILE and either --meta FILE or all of --name, --author, --hash and --style-version "
+        "(or --from OLD.lvs and what to change)");
+    return false;
+  }
+  if (fromStdin > 1) {
+    Complain("read at most one of --from, --preview and --meta from standard input");
+    return false;
+  }
+  std::string error;
+  if (!options.preview.empty() && !ReadInput(options.preview, uint64_t(kEntrySizeCeiling), preview, &error)) {
+    Complain(error);
+    return false;
+  }
+  if (!options.meta.empty()) {
+    std::vector<uint8_t> bytes;
+    if (!ReadInput(options.meta, uint64_t(kEntrySizeCeiling), &bytes, &error)) {
+      Complain(error);
+      return false;
+    }
+    metaText->assign(bytes.begin(), bytes.end());
+  }
+  if (!options.from.empty()) {
+    PackageInput input;
+    if (!PreparePackage(&input, options.from, exitCode)) return false;
+    StoredEntries stored = ReadStoredEntries(input.Path());
+    // Only what is taken from it must be readable.
+    const bool needsMeta = options.meta.empty(), needsPreview = options.preview.empty();
+    if ((needsMeta && !stored.meta) || (needsPreview && !stored.preview)) {
+      Refuse("cannot take what is not given from " + Printable(options.from), stored.problems);
+      *exitCode = kExitFailed;
+      return false;
+    }
+    if (needsMeta) metaText->assign(stored.meta->begin(), stored.meta->end());
+    if (needsPreview) *preview = std::move(*stored.preview);
+  }
+  // Metadata kept byte for byte unless a field changes.
+  if (AnyField(options) && !WithFields(options, *metaText, metaText)) {
+    Complain(options.from.empty() || options.meta.empty() ? "--name, --author and --hash must be UTF-8 text"
+                                                          : "the metadata to change is no JSON object");
+    *exitCode = options.from.empty() ? kExitUsage : kExitFailed;
+    return false;
+  }
+  *exitCode = kExitOk;
+  return true;
+}
+
 }  // namespace
 
 int RunPack(const PackOptions& options) {
-  const bool fromFields = options.version.has_value();
-  if (options.meta.empty() == !fromFields || (options.preview == "-" && options.meta == "-")) {
-    std::fprintf(stderr,
-                 "lvs pack: give either --meta FILE or --name, --author, --hash and --version, and read at "
-                 "most one of --preview and --meta from standard input\n");
-    return kExitUsage;
-  }
-  std::string error;
+  std::string error, metaText;
   std::vector<uint8_t> preview;
-  if (!ReadInput(options.preview, uint64_t(kEntrySizeCeiling), &preview, &error)) {
-    std::fprintf(stderr, "lvs: %s\n", error.c_str());
-    return kExitUsage;
-  }
-  std::string metaText;
-  if (fromFields) {
-    if (!MetaFromFields(options, &metaText)) {
-      std::fprintf(stderr, "lvs: --name, --author and --hash must be UTF-8 text\n");
-      return kExitUsage;
-    }
-  } else {
-    std::vector<uint8_t> bytes;
-    if (!ReadInput(options.meta, uint64_t(kEntrySizeCeiling), &bytes, &error)) {
-      std::fprintf(stderr, "lvs: %s\n", error.c_str());
-      return kExitUsage;
-    }
-    metaText.assign(bytes.begin(), bytes.end());
-  }
+  int exitCode = kExitOk;
+  if (!ReadSources(options, &preview, &metaText, &exitCode)) return exitCode;
 
   // Refused before anything is written, with the plug-in's own reasons.
   const std::vector<Problem> metaProblems = DiagnoseMetaText(ParseStyleMeta(metaText.data(), metaText.size()));
@@ -104,7 +146,7 @@ int RunPack(const PackOptions& options) {
     ready = ready && copy.Close(&error);
   }
   if (!ready) {
-    std::fprintf(stderr, "lvs: %s\n", error.c_str());
+    Complain(error);
     return FinishSession(session, kExitUsage);
   }
 
@@ -112,7 +154,7 @@ int RunPack(const PackOptions& options) {
   ArgbFrame frame;
   const PackageVerdict verdict = checker.Check(out.Staged() ? out.StagedPath() : copy.Path(), &frame);
   std::vector<Problem> refusing, lossy;
-  for (const Problem& p : verdict.problems) (p.GetSeverity() == Severity::Lossy ? lossy : refusing).push_back(p);
+  for (const Problem& p : verdict.problems) (p.GetSeverity() >= Severity::Lossy ? lossy : refusing).push_back(p);
   // The verdict held the frame against the package's preview entry; this
   // holds it against the preview given, as the draw decodes that.
   const DrawnFrame drawn = {frame.data(), std::ptrdiff_t(kStyleWidth) * 4};
@@ -127,7 +169,7 @@ int RunPack(const PackOptions& options) {
 
   if (!out.Staged()) out.Write(package.data(), package.size());
   if (!out.Commit(&error)) {
-    std::fprintf(stderr, "lvs: %s\n", error.c_str());
+    Complain(error);
     return kExitUsage;
   }
   if (!options.quiet) {
@@ -140,6 +182,33 @@ int RunPack(const PackOptions& options) {
     Emit(toStdout ? Stream::Err : Stream::Out, text);
   }
   return kExitOk;
+}
+
+Command AddPackCommand(CLI::App& lvs) {
+  auto options = std::make_shared<PackOptions>();
+  CLI::App* app = lvs.add_subcommand(
+      "pack", "make a style package from a preview JPEG and metadata, proven to import and show its preview");
+  app->add_option("-o,--output", options->output, "style package to write (replaced only once proven)")->required();
+  app->add_option("--from", options->from,
+                  "a package to start from: its preview and metadata stand in for what is not given, and the "
+                  "fields given change its metadata");
+  app->add_option(
+      "--preview", options->preview,
+      "the preview: a baseline JPEG of " + std::to_string(kStyleWidth) + " by " + std::to_string(kStyleHeight));
+  app->add_option("--meta", options->meta, "a metadata JSON file (instead of the four fields)");
+  const std::vector<CLI::Option*> fields = {
+      app->add_option("--name", options->name, "the style's name"),
+      app->add_option("--author", options->author, "the style's author"),
+      app->add_option("--hash", options->hash, "the style's hash string"),
+      app->add_option("--style-version", options->version, "the style's version, an integer")};
+  for (CLI::Option* field : fields) field->excludes("--meta");
+  AddQuietFlag(app, &options->quiet);
+  AddPluginOption(app, &options->plugin);
+  AddVersionFlag(app);
+  app->footer(
+      "Without --from: --preview, and --meta or all four fields. With --from, any of them: the rest comes from "
+      "the package named, its metadata kept byte for byte unless a field changes it.");
+  return {app, [options] { return RunPack(*options); }};
 }
 
 }  // namespace lvs

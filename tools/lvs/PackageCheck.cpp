@@ -34,7 +34,7 @@ const char* ShownName(Shown shown) {
 
 bool PackageVerdict::ShowsItsPreview() const {
   const std::optional<Severity> worst = WorstSeverity(problems);
-  return shown == Shown::Preview && (!worst || *worst == Severity::Lossy);
+  return shown == Shown::Preview && (!worst || *worst >= Severity::Lossy);
 }
 
 std::string Outcome(const PackageVerdict& verdict) {
@@ -53,6 +53,7 @@ std::string Outcome(const PackageVerdict& verdict) {
     case Shown::NotImported:
       return "the host would not import it";
   }
+  if (*worst == Severity::Warning) return "the host would import it and show its own preview, as stored";
   return "the host would import it and show its preview, but its record loses part of the metadata";
 }
 
@@ -93,7 +94,7 @@ PackageVerdict Judge(PackageLook& look, const OpenedFootage& footage, std::optio
   verdict.problems = look.FileProblems();
   // The preview as the draw decodes it, held against the frame it drew.
   const auto preview = [&](const DrawnFrame* frame) {
-    if (!look.PreviewRead()) return PreviewLook{look.PreviewProblems(), false};
+    if (!look.PreviewRead()) return PreviewLook{look.PreviewProblems(), false, {}};
     return LookAtPreviewBytes(look.PreviewBytes(), frame);
   };
 
@@ -136,6 +137,7 @@ PackageVerdict Judge(PackageLook& look, const OpenedFootage& footage, std::optio
   } else {
     verdict.shown = Shown::Preview;
   }
+  if (decoded.problems.empty()) Append(&verdict.problems, decoded.warnings);
   if (footage.record) Append(&verdict.problems, DiagnoseRecord(reader, listing, *footage.record));
   return verdict;
 }

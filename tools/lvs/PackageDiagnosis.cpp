@@ -380,4 +380,9 @@ bool ReadPreviewEntry(const StylePackage& package, const PackageListing& listing
                    problems);
 }
 
+bool ReadMetaEntry(const StylePackage& package, const PackageListing& listing, uint64_t limit,
+                   std::vector<uint8_t>* bytes, std::vector<Problem>* problems) {
+  return ReadEntry(package, listing, kMetaCodes, "the style's name, author, hash and version", limit, bytes, problems);
+}
+
 }  // namespace lvs

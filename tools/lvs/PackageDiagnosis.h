@@ -64,6 +64,11 @@ std::vector<Problem> DiagnoseRecord(const StylePackage& package, const PackageLi
 bool ReadPreviewEntry(const StylePackage& package, const PackageListing& listing, std::vector<uint8_t>* bytes,
                       std::vector<Problem>* problems);
 
+// The "meta" entry's plain bytes, up to `limit`, or the problems that keep
+// them from being read (the codes of a "meta" the plug-in cannot read).
+bool ReadMetaEntry(const StylePackage& package, const PackageListing& listing, uint64_t limit,
+                   std::vector<uint8_t>* bytes, std::vector<Problem>* problems);
+
 // Whether the host offers the file as a style package, by its name.
 bool HasPackageExtension(const std::string& path);
 

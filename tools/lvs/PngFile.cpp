@@ -39,6 +39,11 @@ void OnPngFlush(png_structp) {}
 bool WriteHeader(PngWriter::State* state, int width, int height, int channels, int bitDepth) {
   if (setjmp(png_jmpbuf(state->png))) return false;
   png_set_write_fn(state->png, state, OnPngWrite, OnPngFlush);
+  // At zlib's default level the PNG cost more than opening, decoding and
+  // drawing the package together (render of the sample: 75 ms of processor
+  // time, 41 ms at level 2, for 23% more bytes); levels 1 to 3 took the
+  // same time within our noise, and 2 packs a little tighter than 1.
+  png_set_compression_level(state->png, 2);
   const int colour = channels == 1   ? PNG_COLOR_TYPE_GRAY
                      : channels == 3 ? PNG_COLOR_TYPE_RGB
                                      : PNG_COLOR_TYPE_RGB_ALPHA;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "ExifOrientation.h"
+#include "FixHints.h"
 #include "StyleFormat.h"
 #include "jpeg_decoder.h"
 
@@ -207,10 +209,29 @@ std::string SizeOf(const Jpeg::Decoder& decoder) {
 
 const std::string kStyleSize = std::to_string(kStyleWidth) + " by " + std::to_string(kStyleHeight);
 
+// Whether jpegtran, which rewrites the coefficients as they are into one
+// interleaved baseline scan, mends what stopped the decoder: progressive or
+// arithmetic coding, or components in scans of their own.
+bool LosslesslyBaseline(const Jpeg::Decoder& decoder) {
+  using C = Jpeg::Decoder::Cause;
+  switch (decoder.GetCause()) {
+    case C::Marker: {
+      const int marker = decoder.GetCauseValue();
+      return marker == 0xC2 || marker == 0xC9 || marker == 0xCA;
+    }
+    case C::NotSequential:
+    case C::ScanComponents:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The decoder's answer as a problem, none for a picture of the footage size.
 std::vector<Problem> Refusal(const Jpeg::Decoder& decoder, const std::vector<uint8_t>& bytes) {
   using C = Jpeg::Decoder::Cause;
   const auto one = [](Code code, std::string message) { return std::vector<Problem>{{code, std::move(message)}}; };
+  const std::string remake = RemakePreviewHint() + ".";
   const std::string heightLater = "The preview " + CausePhrase(decoder) +
                                   "; the plug-in shows only previews whose frame header gives their size, " +
                                   kStyleSize + ".";
@@ -222,15 +243,16 @@ std::vector<Problem> Refusal(const Jpeg::Decoder& decoder, const std::vector<uin
       return one(Code::PrvNoFrame, "The preview holds no picture: its scan comes before any frame header.");
     case Jpeg::Decoder::NoStartOfImage:
       if (bytes.size() >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G')
-        return one(Code::PrvPng, "The preview is a PNG picture; it must be a baseline JPEG.");
-      return one(Code::PrvNotJpeg,
-                 "The preview is not a JPEG file (it " + CausePhrase(decoder) + "); it must be a baseline JPEG.");
+        return one(Code::PrvPng, "The preview is a PNG picture; it must be a baseline JPEG. " + remake);
+      return one(Code::PrvNotJpeg, "The preview is not a JPEG file (it " + CausePhrase(decoder) +
+                                       "); it must be a baseline JPEG. " + remake);
     case Jpeg::Decoder::UnsupportedFeature:
       switch (decoder.GetCause()) {
         case C::OtherFrameSize:
-          return one(Code::PrvWrongSize, "The preview is " + SizeOf(decoder) + ", not " + kStyleSize + ".");
+          return one(Code::PrvWrongSize, "The preview is " + SizeOf(decoder) + ", not " + kStyleSize + ". " + remake);
         case C::TooManyPixels:
-          return one(Code::PrvWrongSize, "The preview " + CausePhrase(decoder) + "; it must be " + kStyleSize + ".");
+          return one(Code::PrvWrongSize,
+                     "The preview " + CausePhrase(decoder) + "; it must be " + kStyleSize + ". " + remake);
         case C::HeightLater:
           return one(Code::PrvHeightLater, heightLater);
         case C::ScanBeforeFrame:
@@ -244,7 +266,8 @@ std::vector<Problem> Refusal(const Jpeg::Decoder& decoder, const std::vector<uin
       }
       return one(Code::PrvUnsupportedJpeg, "The preview " + CausePhrase(decoder) +
                                                "; the plug-in shows only baseline JPEG previews with 8-bit samples, "
-                                               "in grey or colour.");
+                                               "in grey or colour. " +
+                                               (LosslesslyBaseline(decoder) ? LosslessBaselineHint() + "." : remake));
     case Jpeg::Decoder::AllocationFailed:
       return one(Code::PrvOutOfMemory, "The preview could not be decoded: it " + CausePhrase(decoder) + ".");
     case Jpeg::Decoder::MalformedData:
@@ -266,6 +289,9 @@ PreviewLook LookAtPreviewBytes(const std::vector<uint8_t>& bytes, const DrawnFra
   PreviewLook look;
   look.problems = Refusal(decoder, bytes);
   look.matchesDrawn = look.problems.empty() && rows.Same();
+  const std::optional<int> orientation = ExifOrientation(bytes.data(), bytes.size());
+  if (look.problems.empty() && orientation && *orientation != 1)
+    look.warnings.push_back({Code::PrvExifOrientation, OrientationAdvice(*orientation)});
   return look;
 }
 

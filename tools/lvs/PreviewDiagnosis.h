@@ -28,6 +28,9 @@ struct PreviewLook {
   // A frame was given, the preview decoded, and its every row is the row
   // the draw left there.
   bool matchesDrawn = false;
+  // What does not stop the draw showing the preview but will surprise its
+  // author (an EXIF orientation the plug-in does not follow).
+  std::vector<Problem> warnings;
 };
 
 // A preview's bytes.

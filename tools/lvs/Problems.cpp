@@ -15,7 +15,7 @@ struct Listing {
   const char* summary;
 };
 
-constexpr Severity N = Severity::NoImport, F = Severity::Fallback, L = Severity::Lossy;
+constexpr Severity N = Severity::NoImport, F = Severity::Fallback, L = Severity::Lossy, W = Severity::Warning;
 
 // One row per code, in the order of Code.
 constexpr Listing kListings[] = {
@@ -76,6 +76,8 @@ constexpr Listing kListings[] = {
     {Code::PrvOutOfMemory, "prv.out-of-memory", F, "memory ran out reading or decoding the preview"},
     {Code::PrvHeightLater, "prv.height-later", F,
      "the preview leaves its height to a marker after the picture data (DNL)"},
+    {Code::PrvExifOrientation, "prv.exif-orientation", W,
+     "the preview's EXIF orientation is not 1: viewers turn it, the host shows it as stored"},
     {Code::ModuleOpenRefused, "module.open-refused", N,
      "the plug-in refused the package for a reason the tool cannot name"},
     {Code::ModuleDrawFailed, "module.draw-failed", F,
@@ -101,7 +103,7 @@ const char* CodeSummary(Code code) { return kListings[size_t(code)].summary; }
 namespace {
 
 // In the order of Severity.
-constexpr const char* kSeverityNames[] = {"no-import", "fallback", "lossy"};
+constexpr const char* kSeverityNames[] = {"no-import", "fallback", "lossy", "warning"};
 
 }  // namespace
 

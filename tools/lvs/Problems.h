@@ -17,6 +17,7 @@ enum class Severity {
   NoImport,  // the host will not import the package
   Fallback,  // it imports, but the host shows the fallback picture (or no frame)
   Lossy,     // it imports and shows its preview, but the record keeps less than the package says
+  Warning,   // it imports and shows its preview as stored, but its author will not see what they expect
 };
 
 // In the order --codes lists them. Names are never renamed or reused
@@ -73,6 +74,7 @@ enum class Code {
   PrvDamagedJpeg,
   PrvOutOfMemory,
   PrvHeightLater,
+  PrvExifOrientation,
   // What the module did for a reason the tool cannot name: no package of a
   // known fault gets these.
   ModuleOpenRefused,
@@ -94,7 +96,7 @@ struct Problem {
   Severity GetSeverity() const { return SeverityOf(code); }
 };
 
-// "no-import", "fallback", "lossy".
+// "no-import", "fallback", "lossy", "warning".
 const char* SeverityName(Severity severity);
 
 // The worst severity among the problems; none for an empty list.

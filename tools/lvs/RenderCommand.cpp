@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "CommandLine.h"
 #include "CommandSupport.h"
 #include "PackageCheck.h"
 #include "PngFile.h"
@@ -106,8 +107,8 @@ int RunRender(const RenderOptions& options) {
     if (world)
       drawResult = session.Draw(footage.inSpec, world);
     else
-      std::fprintf(stderr, "lvs: the host cannot allocate a %dx%d world of depth %d\n", options.width, options.height,
-                   options.depth);
+      Complain(
+          Format("the host cannot allocate a %dx%d world of depth %d", options.width, options.height, options.depth));
   }
   // The verdict check gives, with the frame check holds against the
   // preview: the 8-bit frame of the footage size, which is the world drawn
@@ -136,7 +137,7 @@ int RunRender(const RenderOptions& options) {
     if (WritePng(options.output, PictureOf(*world, options.depth), &error)) {
       output = options.output;
     } else {
-      std::fprintf(stderr, "lvs: %s\n", error.c_str());
+      Complain(error);
       exitCode = kExitUsage;
     }
     session.ReleaseWorld(world);
@@ -168,6 +169,39 @@ int RunRender(const RenderOptions& options) {
     Emit(report, text);
   }
   return FinishSession(session, exitCode);
+}
+
+Command AddRenderCommand(CLI::App& lvs) {
+  struct State {
+    RenderOptions options;
+    std::string size = std::to_string(kStyleWidth) + "x" + std::to_string(kStyleHeight);
+  };
+  auto state = std::make_shared<State>();
+  RenderOptions& options = state->options;
+  CLI::App* app = lvs.add_subcommand("render", "open a package and draw one frame into a PNG");
+  app->add_option("PACKAGE", options.package, "style package")->required();
+  app->add_option("-o,--output", options.output, "PNG file to write")->required();
+  app->add_option("--depth", options.depth, "bits per channel of the host world: 8, 16 or 32 (float)")
+      ->check(CLI::IsMember({8, 16, 32}))
+      ->capture_default_str();
+  app->add_option("--size", state->size, "size of the host world, WIDTHxHEIGHT")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            int w = 0, h = 0;
+            return ParseSize(text, &w, &h)
+                       ? std::string()
+                       : "must be WIDTHxHEIGHT with each side from 1 to " + std::to_string(kLargestSide);
+          },
+          "WIDTHxHEIGHT"))
+      ->capture_default_str();
+  app->add_flag("--json", options.json, "print the results as one JSON object");
+  AddQuietFlag(app, &options.quiet);
+  AddPluginOption(app, &options.plugin);
+  AddVersionFlag(app);
+  return {app, [state] {
+            ParseSize(state->size, &state->options.width, &state->options.height);
+            return RunRender(state->options);
+          }};
 }
 
 }  // namespace lvs

@@ -5,23 +5,6 @@
 #include "TextCodec.h"
 
 namespace lvs {
-namespace {
-
-#include "SheetFont.inc"
-
-constexpr size_t kGlyphCount = sizeof kGlyphCodes;
-static_assert(kGlyphCount == sizeof kGlyphRows / sizeof kGlyphRows[0], "a row string per character");
-
-const char* GlyphRows(unsigned code) {
-  const unsigned char* end = kGlyphCodes + kGlyphCount;
-  const unsigned char* found = code < 256 ? std::lower_bound(kGlyphCodes, end, code) : end;
-  if (found == end || *found != code) found = std::lower_bound(kGlyphCodes, end, static_cast<unsigned char>('?'));
-  return kGlyphRows[found - kGlyphCodes];
-}
-
-int HexDigit(char c) { return c <= '9' ? c - '0' : c - 'a' + 10; }
-
-}  // namespace
 
 std::vector<uint32_t> CodePoints(const std::string& text) {
   std::vector<uint32_t> out;
@@ -78,35 +61,29 @@ void Canvas::Scaled(const std::vector<uint8_t>& argb, int frameWidth, int frameH
   }
 }
 
-int Canvas::TextHeight() { return kGlyphHeight; }
-int Canvas::CharWidth() { return kGlyphWidth; }
-
-void Canvas::Glyph(int x, int y, unsigned code, Rgb colour) {
-  const char* rows = GlyphRows(code);
-  for (int gy = 0; gy < kGlyphHeight; ++gy) {
-    if (y + gy < 0 || y + gy >= height_) continue;
-    for (int gx = 0; gx < kGlyphWidth; ++gx) {
-      if (x + gx < 0 || x + gx >= width_) continue;
-      const int cover = HexDigit(rows[gy * kGlyphWidth + gx]);
+void Canvas::Cover(int x, int y, int w, int h, const uint8_t* coverage, Rgb colour) {
+  const uint8_t ink[3] = {colour.r, colour.g, colour.b};
+  for (int gy = std::max(0, -y); gy < h && y + gy < height_; ++gy)
+    for (int gx = std::max(0, -x); gx < w && x + gx < width_; ++gx) {
+      const unsigned cover = coverage[size_t(gy) * size_t(w) + size_t(gx)];
       if (!cover) continue;
       uint8_t* p = &pixels_[(size_t(y + gy) * size_t(width_) + size_t(x + gx)) * 3];
-      const uint8_t ink[3] = {colour.r, colour.g, colour.b};
-      for (int c = 0; c < 3; ++c) p[c] = uint8_t((ink[c] * cover + p[c] * (15 - cover) + 7) / 15);
+      for (int c = 0; c < 3; ++c) p[c] = uint8_t((ink[c] * cover + p[c] * (255 - cover) + 127) / 255);
     }
-  }
 }
 
-void Canvas::Text(int x, int y, const std::string& text, Rgb colour, int maxWidth) {
-  std::vector<uint32_t> chars = CodePoints(text);
-  const size_t fits = size_t(std::max(maxWidth, 0) / kGlyphWidth);
-  if (chars.size() > fits) {
-    chars.resize(fits >= 3 ? fits - 3 : 0);
-    chars.insert(chars.end(), std::min<size_t>(fits, 3), '.');
-  }
-  for (uint32_t cp : chars) {
-    Glyph(x, y, cp, colour);
-    x += kGlyphWidth;
-  }
+void Canvas::Paste(const Canvas& from, int x, int y) {
+  const int x0 = std::max(x, 0), x1 = std::min(x + from.width_, width_);
+  if (x1 <= x0) return;
+  for (int yy = std::max(y, 0); yy < std::min(y + from.height_, height_); ++yy)
+    std::copy_n(from.Row(yy - y) + size_t(x0 - x) * 3, size_t(x1 - x0) * 3,
+                &pixels_[(size_t(yy) * size_t(width_) + size_t(x0)) * 3]);
+}
+
+bool Canvas::Adopt(std::vector<uint8_t> pixels) {
+  if (pixels.size() != pixels_.size()) return false;
+  pixels_ = std::move(pixels);
+  return true;
 }
 
 }  // namespace lvs

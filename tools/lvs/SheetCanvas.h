@@ -1,7 +1,8 @@
-// The pixels of lvs sheet: a strip of RGB rows that previews are scaled
-// into and text is written on, in the face of SheetFont.inc.
+// The pixels of lvs sheet: RGB rows (a cell, a strip of cells, a page)
+// that previews are scaled into and text is laid on (SheetText.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,16 +26,16 @@ class Canvas {
   // An A, R, G, B frame of frameWidth x frameHeight, each target pixel the
   // mean of the source pixels it covers, into the w x h box at x, y.
   void Scaled(const std::vector<uint8_t>& argb, int frameWidth, int frameHeight, int x, int y, int w, int h);
-  // UTF-8 text from x, y (its top), cut with "..." to fit maxWidth pixels;
-  // characters the face lacks, and bytes that are not UTF-8, show as "?".
-  void Text(int x, int y, const std::string& text, Rgb colour, int maxWidth);
-
-  static int TextHeight();
-  static int CharWidth();
+  // Colour laid over the w x h box at x, y as much as `coverage` (0 to 255
+  // a pixel, rows without padding) says: a glyph.
+  void Cover(int x, int y, int w, int h, const uint8_t* coverage, Rgb colour);
+  // Another canvas's pixels, its top left corner at x, y.
+  void Paste(const Canvas& from, int x, int y);
+  const std::vector<uint8_t>& Pixels() const { return pixels_; }
+  // Pixels of a canvas of this size, as Pixels() gave them.
+  bool Adopt(std::vector<uint8_t> pixels);
 
  private:
-  void Glyph(int x, int y, unsigned code, Rgb colour);
-
   int width_, height_;
   std::vector<uint8_t> pixels_;
 };

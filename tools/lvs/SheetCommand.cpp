@@ -1,159 +1,186 @@
-// lvs sheet: a style library at a glance. Each package is judged and drawn
-// as check judges it (PackageChecker), so each cell shows what the host
-// would draw (its fallback picture where the host would show that), scaled
-// down, with the name, author and version the plug-in recorded and a mark
-// per problem in its severity's colour. The sheet is written one row of
-// cells at a time, so memory holds one frame and one row of cells however
-// many packages there are.
+// lvs sheet: a style library at a glance, made so that its authors can
+// tell every file on it. Each package is judged and drawn as check judges
+// it (PackageChecker), so each cell shows what the host would draw (its
+// fallback picture where the host would show that), scaled down, with the
+// package's file name, the name, author and version the plug-in recorded,
+// and a mark per problem in its severity's colour. Workers (Workers.h)
+// judge and draw the cells; lvs lays them on pages (SheetPages.h) in the
+// packages' order and, with --json, lists where each went.
 #include <algorithm>
+#include <memory>
 
+#include "CommandLine.h"
+#include "Batch.h"
 #include "CommandSupport.h"
+#include "OutputFile.h"
 #include "PackageCheck.h"
-#include "PngFile.h"
-#include "StyleFormat.h"
-#include "SheetCanvas.h"
-
-namespace fs = std::filesystem;
+#include "SheetFonts.h"
+#include "SheetPages.h"
 
 namespace lvs {
 namespace {
 
-constexpr Rgb kBackground{28, 28, 30}, kInk{226, 226, 226}, kDim{150, 150, 156}, kEmpty{58, 20, 22};
-constexpr int kPad = 8, kMark = 12;
-
-Rgb SeverityColour(Severity severity) {
-  switch (severity) {
-    case Severity::NoImport:
-      return {225, 45, 45};
-    case Severity::Fallback:
-      return {245, 150, 25};
-    case Severity::Lossy:
-      return {235, 215, 40};
-  }
-  return kInk;
-}
-
-struct Layout {
-  int columns, previewWidth, previewHeight, cellWidth, cellHeight;
+struct SheetSettings {
+  BatchOptions batch;
+  std::string output;
+  int columns = 6;
+  int cellWidth = 320;
+  int rows = 20;
+  std::vector<std::string> fonts;
+  std::string index;  // the --json lines to a file instead
 };
 
-Layout MakeLayout(const SheetOptions& options, size_t count) {
-  Layout l;
-  l.columns = int(std::min<size_t>(size_t(options.columns), std::max<size_t>(count, 1)));
-  l.previewWidth = options.cellWidth;
-  l.previewHeight = options.cellWidth * kStyleHeight / kStyleWidth;
-  l.cellWidth = l.previewWidth + 2 * kPad;
-  l.cellHeight = kPad + l.previewHeight + 4 + 3 * Canvas::TextHeight() + kPad;
-  return l;
-}
-
-// One package's cell, its top left corner at x in the strip.
-void DrawCell(Canvas& strip, int x, const Layout& l, const std::string& package, const PackageVerdict& verdict,
-              const ArgbFrame& frame) {
-  const int px = x + kPad, py = kPad;
-  if (verdict.shown == Shown::NotImported || verdict.shown == Shown::NoFrame || frame.empty()) {
-    const bool opened = verdict.shown != Shown::NotImported;
-    strip.Fill(px, py, l.previewWidth, l.previewHeight, kEmpty);
-    strip.Text(px + kPad, py + l.previewHeight / 2 - Canvas::TextHeight() / 2, opened ? "no frame" : "not imported",
-               SeverityColour(opened ? Severity::Fallback : Severity::NoImport), l.previewWidth - 2 * kPad);
-  } else {
-    strip.Scaled(frame, kStyleWidth, kStyleHeight, px, py, l.previewWidth, l.previewHeight);
+// What a worker keeps from one package to the next: its own face (and so
+// its glyphs) and the frame's memory. Made at its first package, in its own
+// process.
+struct CellDrawer {
+  CellDrawer(const std::vector<std::string>& fonts, int cellWidth)
+      : face(fonts, CellTextSize(cellWidth)), layout(MakeCellLayout(cellWidth, face.LineHeight())) {}
+  std::string Draw(const CellFacts& facts) {
+    Canvas cell(layout.width, layout.height, kSheetBackground);
+    DrawCell(cell, face, layout, facts, frame);
+    return EncodeCell(facts, cell);
   }
-  // One mark per problem along the preview's top edge, worst first.
-  std::vector<Problem> problems = verdict.problems;
-  std::stable_sort(problems.begin(), problems.end(),
-                   [](const Problem& a, const Problem& b) { return a.GetSeverity() < b.GetSeverity(); });
-  for (size_t i = 0; i < problems.size() && int(i + 1) * (kMark + 3) <= l.previewWidth; ++i) {
-    const int mx = px + 3 + int(i) * (kMark + 3);
-    strip.Fill(mx - 1, py + 2, kMark + 2, kMark + 2, kBackground);
-    strip.Fill(mx, py + 3, kMark, kMark, SeverityColour(problems[i].GetSeverity()));
+  TextFace face;
+  CellLayout layout;
+  ArgbFrame frame;
+};
+
+int RunSheet(const SheetSettings& settings) {
+  const BatchOptions& batch = settings.batch;
+  if (batch.packages.empty()) {
+    Complain("name at least one package or folder");
+    return kExitUsage;
+  }
+  // The batch walks the folders again and says which it could not.
+  std::vector<std::string> unreadable;
+  const size_t count = ExpandPackages(batch.packages, /*recursive=*/true, &unreadable).size();
+  if (count == 0) {
+    Complain("no packages to put on the sheet");
+    return kExitUsage;
   }
 
-  int ty = py + l.previewHeight + 4;
-  const int textWidth = l.previewWidth;
-  const bool imported = verdict.record.has_value();
-  if (imported) {
-    const LVS_Options& r = *verdict.record;
-    strip.Text(px, ty, FieldText(r.name, sizeof r.name), kInk, textWidth);
-    strip.Text(px, ty + Canvas::TextHeight(), FieldText(r.author, sizeof r.author), kDim, textWidth);
-  } else {
-    strip.Text(px, ty, fs::u8path(package).filename().u8string(), kInk, textWidth);
+  const std::vector<std::string> fonts = SheetFontFiles(settings.fonts);
+  // The cells' face where a package cannot be read at all.
+  CellDrawer here(fonts, settings.cellWidth);
+  for (const std::string& named : settings.fonts)
+    if (std::find(here.face.Files().begin(), here.face.Files().end(), named) == here.face.Files().end()) {
+      Complain("cannot use the font " + Printable(named));
+      return kExitUsage;
+    }
+
+  SheetShape shape;
+  shape.columns = int(std::min<size_t>(size_t(settings.columns), count));
+  shape.rowsPerPage = settings.rows;
+  shape.cells = count;
+  shape.someOnly = batch.onlyProblems;
+  shape.cell = here.layout;
+  if (settings.output == "-" && shape.Pages() > 1) {
+    Complain(Format("%d pages cannot all go to standard output; name a file, or give more --rows", shape.Pages()));
+    return kExitUsage;
   }
-  ty += 2 * Canvas::TextHeight();
-  std::string last = imported ? "v" + std::to_string(verdict.record->version) : std::string();
-  int codesX = px;
-  if (!last.empty()) {
-    strip.Text(px, ty, last, kDim, textWidth);
-    codesX += int(CodePoints(last).size() + 1) * Canvas::CharWidth();
+  if (settings.output == "-" && batch.json) {
+    Complain("--json and a sheet on standard output would mix; name a file");
+    return kExitUsage;
   }
-  if (!problems.empty()) {
-    std::string codes = problems.front().Name();
-    if (problems.size() > 1) codes += " +" + std::to_string(problems.size() - 1);
-    strip.Text(codesX, ty, codes, SeverityColour(problems.front().GetSeverity()), px + textWidth - codesX);
+  // Titles a little larger than the cells' text, for narrow cells.
+  TextFace titleFace(fonts, std::max(16, CellTextSize(settings.cellWidth)));
+  SheetPages pages(settings.output, shape, titleFace);
+  OutputFile indexFile;
+  std::string failure;
+  if (!settings.index.empty() && !indexFile.Open(settings.index, ".json", &failure)) {
+    Complain(failure);
+    return kExitUsage;
   }
+  const bool indexed = batch.json || !settings.index.empty();
+
+  auto drawer = std::make_shared<std::unique_ptr<CellDrawer>>();
+  const PackageWork work = [&, drawer](PackageChecker& checker, const std::string& argument, const std::string& path) {
+    if (!*drawer) *drawer = std::make_unique<CellDrawer>(fonts, settings.cellWidth);
+    CellDrawer& d = **drawer;
+    const CellFacts facts = FactsOf(argument, checker.Check(path, &d.frame));
+    return BatchItem{facts.Worst(), false, {}, d.Draw(facts)};
+  };
+  const OnItem place = [&](size_t, const std::string& package, const BatchItem& item) {
+    if (!failure.empty() || (batch.onlyProblems && !item.worst && !item.unreadable)) return;
+    CellFacts facts;
+    Canvas cell(shape.cell.width, shape.cell.height, kSheetBackground);
+    if (item.unreadable) {
+      facts.unreadable = true;
+      DecodeCell(here.Draw(facts), &facts, &cell);
+    } else if (!DecodeCell(item.data, &facts, &cell)) {
+      failure = "the cell of " + Printable(package) + " did not arrive whole";
+      return;
+    }
+    facts.file = package;  // as named, bytes and all
+    Placement at;
+    if (!pages.Add(facts, cell, &at, &failure) || !indexed) return;
+    nlohmann::json line = {{"page", at.page}, {"image", at.image}, {"row", at.row},         {"column", at.column},
+                           {"x", at.x},       {"y", at.y},         {"w", shape.cell.width}, {"h", shape.cell.height}};
+    line.update(FactsJson(facts));
+    if (settings.index.empty()) {
+      Emit(JsonLine(line));
+    } else {
+      const std::string text = JsonLine(line);
+      indexFile.Write(text.data(), text.size());
+    }
+  };
+  int exitCode = RunBatch(batch, work, place);
+  if (failure.empty()) pages.Finish(&failure);
+  if (failure.empty() && !settings.index.empty()) indexFile.Commit(&failure);
+  if (!failure.empty()) {
+    Complain(failure);
+    return std::max<int>(exitCode, kExitUsage);
+  }
+  if (!batch.quiet && pages.PagesWritten() == 0) Complain("no package has a problem: no sheet written");
+  if (!batch.quiet && pages.PagesWritten() > 0) {
+    const int written = pages.PagesWritten();
+    const std::string first = PageFile(settings.output, 1, shape.Pages());
+    const std::string where = settings.output == "-" ? "standard output"
+                              : written > 1 ? first + " to " + PageFile(settings.output, written, shape.Pages())
+                                            : first;
+    Emit(settings.output == "-" || batch.json ? Stream::Err : Stream::Out,
+         Format("%s: %d page%s of up to %d rows of %d, %d pixels wide\n", Printable(where).c_str(), written,
+                written == 1 ? "" : "s", shape.rowsPerPage, shape.columns, shape.columns * shape.cell.width));
+  }
+  return exitCode;
 }
 
 }  // namespace
 
-int RunSheet(const SheetOptions& options) {
-  PluginSession session;
-  if (!LoadPlugin(session, options.plugin)) return kExitNoPlugin;
-
-  std::vector<std::string> unreadable;
-  const std::vector<std::string> packages = ExpandPackages(options.packages, /*recursive=*/true, &unreadable);
-  int exitCode = ReportUnreadableFolders(unreadable);
-  if (packages.empty()) {
-    std::fprintf(stderr, "lvs: no packages to put on the sheet\n");
-    return FinishSession(session, kExitUsage);
-  }
-
-  const Layout layout = MakeLayout(options, packages.size());
-  const int rows = int((packages.size() + size_t(layout.columns) - 1) / size_t(layout.columns));
-  Canvas strip(layout.columns * layout.cellWidth, layout.cellHeight, kBackground);
-  PngWriter png;
-  std::string error;
-  if (!png.Start(options.output, strip.Width(), rows * layout.cellHeight, 3, 8, &error)) {
-    std::fprintf(stderr, "lvs: %s\n", error.c_str());
-    return FinishSession(session, kExitUsage);
-  }
-
-  PackageChecker checker(session);
-  ArgbFrame frame;
-  size_t withProblems = 0;
-  for (int row = 0; row < rows; ++row) {
-    strip.Clear(kBackground);
-    for (int column = 0; column < layout.columns; ++column) {
-      const size_t index = size_t(row) * size_t(layout.columns) + size_t(column);
-      if (index >= packages.size()) break;
-      PackageInput input;
-      PackageVerdict verdict;
-      if (PreparePackage(&input, packages[index], &exitCode))
-        verdict = checker.Check(input.Path(), &frame);
-      else
-        frame.clear();
-      if (!verdict.problems.empty()) {
-        ++withProblems;
-        exitCode = std::max<int>(exitCode, kExitFailed);
-      }
-      DrawCell(strip, column * layout.cellWidth, layout, packages[index], verdict, frame);
-    }
-    for (int y = 0; y < strip.Height(); ++y) {
-      if (!png.Row(strip.Row(y), &error)) {
-        std::fprintf(stderr, "lvs: %s\n", error.c_str());
-        return FinishSession(session, kExitUsage);
-      }
-    }
-  }
-  if (!png.Finish(&error)) {
-    std::fprintf(stderr, "lvs: %s\n", error.c_str());
-    return FinishSession(session, kExitUsage);
-  }
-  if (!options.quiet)
-    Emit(options.output == "-" ? Stream::Err : Stream::Out,
-         Format("%s: %zu packages, %zu with problems, %dx%d\n",
-                Printable(options.output == "-" ? "standard output" : options.output).c_str(), packages.size(),
-                withProblems, strip.Width(), rows * layout.cellHeight));
-  return FinishSession(session, exitCode);
+Command AddSheetCommand(CLI::App& lvs) {
+  auto settings = std::make_shared<SheetSettings>();
+  CLI::App* app = lvs.add_subcommand(
+      "sheet",
+      "draw a contact sheet (PNG pages) of packages and folders: each preview as the host would draw it, with "
+      "its file name, the style's name, author and version, and a mark per problem");
+  // Any problem fails a sheet, as it fails a check.
+  AddBatchOptions(app, &settings->batch, Severity::Warning, /*walksAlways=*/true);
+  app->add_option("-o,--output", settings->output,
+                  "PNG file to write; with more than one page OUT-1.png, OUT-2.png..., or %d in the name replaced "
+                  "by the page's number")
+      ->required();
+  app->add_option("--columns", settings->columns, "cells per row")->check(CLI::Range(1, 64))->capture_default_str();
+  app->add_option("--rows", settings->rows, "rows per page")->check(CLI::Range(1, 1000))->capture_default_str();
+  app->add_option("--cell-width", settings->cellWidth,
+                  "width of each preview in pixels (height 9/16 of it); the text grows with it")
+      ->check(CLI::Range(64, int(kStyleWidth)))
+      ->capture_default_str();
+  app->add_option("--index", settings->index, "write the --json lines to this file instead of standard output");
+  app->add_option("--font", settings->fonts,
+                  "a TrueType or OpenType font file to draw the text with, before the usual ones (repeatable; "
+                  "each character comes from the first font that has it)");
+  AddVersionFlag(app);
+  app->footer(
+      "Marks, one per problem, worst first: red, the host will not import it; orange, it shows the fallback "
+      "picture (or no frame); yellow, its record loses part of the metadata; blue, a warning. Each page's title "
+      "counts its packages and repeats this key. --json lists each cell: page, image, row, column, x, y, w, h, "
+      "file, name, author, version, verdict, severity and problems.\n"
+      "Fonts: those named with --font, then the files LVS_SHEET_FONTS lists (separated by '" +
+      std::string(1, kFontListSeparator) +
+      "'; empty for none), else DejaVu Sans and a CJK font where the system keeps them; with none, a face of "
+      "lvs's own with Latin-1 only.");
+  return {app, [settings] { return RunSheet(*settings); }};
 }
 
 }  // namespace lvs

@@ -14,6 +14,8 @@ void AddVerdictJson(const PackageVerdict& verdict, nlohmann::json* line) {
 
 std::string VerdictText(const std::string& package, const PackageVerdict& verdict) {
   if (verdict.problems.empty()) return Printable(package) + ": OK: " + Outcome(verdict) + ".\n";
+  if (WorstSeverity(verdict.problems) == Severity::Warning)
+    return Printable(package) + ": WARNING: " + Outcome(verdict) + "\n" + ProblemsText(verdict.problems);
   return Printable(package) + ": NOT OK: " + Outcome(verdict) + "\n" + ProblemsText(verdict.problems);
 }
 

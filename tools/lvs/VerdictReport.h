@@ -17,8 +17,8 @@ namespace lvs {
 void AddVerdictJson(const PackageVerdict& verdict, nlohmann::json* line);
 
 // "PACKAGE: OK: the host would import it and show its own preview.", or
-// "PACKAGE: NOT OK: " and the outcome, then one "  - [code] message" line
-// per problem.
+// "PACKAGE: NOT OK: " (or "WARNING: " when warnings are all there is) and
+// the outcome, then one "  - [code] message" line per problem.
 std::string VerdictText(const std::string& package, const PackageVerdict& verdict);
 
 }  // namespace lvs
