@@ -131,7 +131,8 @@ def main():
     for lines, where in funcs[:10]:
         print(f"  {lines:5}  {where}")
     print(f"functions over 60 lines: {sum(1 for n, _ in funcs if n > 60)}")
-    cmake = read("tests/CMakeLists.txt")
+    # Comments aside: the helper's own usage line reads like a call.
+    cmake = re.sub(r"(?m)^\s*#.*$", "", read("tests/CMakeLists.txt"))
     unlike = []
     for name, sources in re.findall(r"lvs_test\(\s*(\w+)\s+SOURCES\s+([^)]*?)(?:LIBS|\))", cmake, flags=re.S):
         stems = [os.path.splitext(os.path.basename(s))[0] for s in sources.split()]

@@ -130,8 +130,16 @@ def tree_files():
 
 def sync_copy(source_dir):
     """Copies the working tree into source_dir, writing only files that
-    differ, so that the copy's build stays incremental between runs."""
-    for rel in tree_files():
+    differ, so that the copy's build stays incremental between runs, and
+    removes the files the tree no longer has: a header moved elsewhere but
+    left in the copy would still be found first on an include path."""
+    wanted = set(tree_files())
+    for base, dirs, names in os.walk(source_dir):
+        for name in names:
+            path = os.path.join(base, name)
+            if os.path.relpath(path, source_dir) not in wanted:
+                os.remove(path)
+    for rel in sorted(wanted):
         src = os.path.join(ROOT, rel)
         dst = os.path.join(source_dir, rel)
         if not os.path.isfile(src):

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Writes tools/lvs/SheetFont.inc, the text face of `lvs sheet`.
+"""Writes tools/lvs/SheetFont.inc, the face `lvs sheet` falls back on when
+it finds no font file to draw its text with (SheetText.h).
 
 DejaVu Sans Mono (fonts-dejavu-core) rendered at a fixed size into a cell
 per character, for printable ASCII and Latin-1; each pixel's coverage kept
