@@ -3,6 +3,7 @@
 // text in any script the fonts cover, with the built-in face when none is
 // found.
 #include "SameSamples.h"
+#include "SheetFonts.h"
 #include "lvs_tool_support.h"
 
 using namespace lvs_test;
@@ -18,11 +19,14 @@ std::string Meta(const std::string& name) {
 
 class LvsSheetIndex : public LvsTool {
  protected:
-  // Runs with LVS_SHEET_FONTS set to `fonts` (":"-separated; empty: the
+  // Runs with LVS_SHEET_FONTS set to `fonts` (separated as the tool reads it; empty: the
   // built-in face only).
   ToolRun Sheet(std::vector<std::string> args, const std::string& fonts) {
     args.insert(args.begin(), "sheet");
-    return Lvs(args, "/dev/null", ".stdout", "LVS_SHEET_FONTS='" + fonts + "'");
+    lvs_test::SetEnvironment("LVS_SHEET_FONTS", fonts);
+    const ToolRun run = Lvs(args);
+    lvs_test::SetEnvironment("LVS_SHEET_FONTS", std::nullopt);
+    return run;
   }
   // The pixels of one cell of the index, from its page.
   Bytes Cell(const json& at) {
@@ -143,7 +147,7 @@ TEST_F(LvsSheetIndex, NonLatinNamesRenderWithAFontAndAsMarksWithout) {
   if (!fs::exists(kDejaVu) || !fs::exists(kDroid)) GTEST_SKIP() << "no DejaVu Sans and Droid Sans Fallback here";
   scratch.Package("a/x.lvs", Meta("\u6771\u4eac"), Preview());
   scratch.Package("b/x.lvs", Meta("??"), Preview());
-  const std::string fonts = std::string(kDejaVu) + ":" + kDroid;
+  const std::string fonts = std::string(kDejaVu) + lvs::kFontListSeparator + kDroid;
   const ToolRun drawn = Sheet({"a", "b", "-o", "f.png", "--json", "--cell-width", "128"}, fonts);
   ASSERT_EQ(drawn.exitCode, 0) << drawn.err;
   EXPECT_EQ(drawn.Lines().at(0)["name"], "\u6771\u4eac");

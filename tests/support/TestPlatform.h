@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options =
 
 long ProcessId();
 
+// Sets (or, with no value, removes) a variable of this process's
+// environment, which the programs it runs then inherit.
+void SetEnvironment(const std::string& name, const std::optional<std::string>& value);
+
 // How many files and other objects the process holds open: its descriptors
 // on POSIX, its handles on Windows (where /proc, under Wine, would list
 // Wine's own descriptors, which come and go).
@@ -39,6 +44,10 @@ bool AllowProcessors(const std::vector<int>& processors);
 // Whether a file name is any string of bytes (POSIX) rather than UTF-16
 // text (Windows, where a name that is not UTF-8 cannot be written at all).
 bool FileNamesAreBytes();
+
+// Whether a folder can be given to a program as its standard input (POSIX;
+// Windows opens no folder as a stream).
+bool FoldersCanBeStandardInput();
 
 // Whether the process may read any file whatever its permissions (root):
 // then no file can be made unreadable to it.

@@ -59,6 +59,13 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options) 
 
 long ProcessId() { return long(::getpid()); }
 
+void SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
+  if (value)
+    ::setenv(name.c_str(), value->c_str(), 1);
+  else
+    ::unsetenv(name.c_str());
+}
+
 std::size_t OpenHandles() {
   std::error_code error;
   std::size_t count = 0;
@@ -84,6 +91,8 @@ bool AllowProcessors(const std::vector<int>& processors) {
 }
 
 bool FileNamesAreBytes() { return true; }
+
+bool FoldersCanBeStandardInput() { return true; }
 
 bool ReadsEveryFile() { return ::geteuid() == 0; }
 

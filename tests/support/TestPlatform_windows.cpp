@@ -94,6 +94,11 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options) 
 
 long ProcessId() { return long(GetCurrentProcessId()); }
 
+// CreateProcessW given no environment block passes on this one.
+void SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
+  SetEnvironmentVariableW(Wide(name).c_str(), value ? Wide(*value).c_str() : nullptr);
+}
+
 std::size_t OpenHandles() {
   DWORD count = 0;
   return GetProcessHandleCount(GetCurrentProcess(), &count) ? std::size_t(count) : 0;
@@ -115,6 +120,8 @@ bool AllowProcessors(const std::vector<int>& processors) {
 }
 
 bool FileNamesAreBytes() { return false; }
+
+bool FoldersCanBeStandardInput() { return false; }
 
 // The tests take files out of reach by their permissions, which Windows
 // honours for every account they run under.
