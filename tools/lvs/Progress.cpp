@@ -26,7 +26,7 @@ void Progress::Done(size_t done, const std::string& package) {
   std::string line = Format("lvs %s: %zu/%zu (%zu%%) ", command_.c_str(), done, total_, done * 100 / total_);
   // The file's name, its end kept when it must be cut, counted in
   // characters as a terminal shows them.
-  std::string shown = Printable(std::filesystem::path(package).filename().string());
+  std::string shown = Printable(std::filesystem::u8path(package).filename().u8string());
   const size_t room = line.size() < kWidest ? kWidest - line.size() : 1;
   size_t characters = CodePoints(shown).size();
   if (characters > room) {

@@ -51,7 +51,7 @@ int RunUnpack(const UnpackOptions& options) {
   std::vector<Written> entries;
   for (const auto& [name, bytes] :
        {std::pair{kMetaEntryName, &stored.meta}, std::pair{kPreviewEntryName, &stored.preview}})
-    if (*bytes) entries.push_back({name, &**bytes, (fs::path(options.folder) / name).string()});
+    if (*bytes) entries.push_back({name, &**bytes, (fs::u8path(options.folder) / name).u8string()});
 
   // Every refusal before the first byte is written, so that a run either
   // writes all it can or nothing.
