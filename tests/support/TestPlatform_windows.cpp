@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -65,8 +66,11 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options) 
   for (const std::string& a : argv) command += (command.empty() ? L"" : L" ") + Quoted(Wide(a));
   Handle in(Inheritable(options.input, false)), out(Inheritable(options.output, true)),
       err(Inheritable(options.error, true));
-  if (in.get() == INVALID_HANDLE_VALUE || out.get() == INVALID_HANDLE_VALUE || err.get() == INVALID_HANDLE_VALUE)
+  if (in.get() == INVALID_HANDLE_VALUE || out.get() == INVALID_HANDLE_VALUE || err.get() == INVALID_HANDLE_VALUE) {
+    std::fprintf(stderr, "RunProgram: cannot open the standard files of %s (error %lu)\n", argv[0].c_str(),
+                 GetLastError());
     return -1;
+  }
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -75,12 +79,25 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options) 
   startup.hStdError = err.get();
   PROCESS_INFORMATION process{};
   const std::wstring directory = Wide(options.directory);
-  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                      directory.empty() ? nullptr : directory.c_str(), &startup, &process))
-    return -1;
+  // Wine now and then fails to start a process while others start and end
+  // beside it (ERROR_INTERNAL_ERROR); a program that is there is tried again.
+  for (int attempt = 1;; ++attempt) {
+    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                       directory.empty() ? nullptr : directory.c_str(), &startup, &process))
+      break;
+    const DWORD error = GetLastError();
+    const bool missing =
+        error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_BAD_EXE_FORMAT;
+    if (missing || attempt == 5) {
+      std::fprintf(stderr, "RunProgram: cannot start %s (error %lu)\n", argv[0].c_str(), error);
+      return -1;
+    }
+    Sleep(DWORD(100 * attempt));
+  }
   Handle processHandle(process.hProcess), threadHandle(process.hThread);
   const DWORD limit = options.timeoutSeconds > 0 ? DWORD(options.timeoutSeconds) * 1000 : INFINITE;
   if (WaitForSingleObject(process.hProcess, limit) != WAIT_OBJECT_0) {
+    std::fprintf(stderr, "RunProgram: %s ran past %d s\n", argv[0].c_str(), options.timeoutSeconds);
     TerminateProcess(process.hProcess, 1);
     WaitForSingleObject(process.hProcess, INFINITE);
     return -1;
@@ -89,7 +106,9 @@ int RunProgram(const std::vector<std::string>& argv, const RunOptions& options) 
   if (!GetExitCodeProcess(process.hProcess, &code)) return -1;
   // An unhandled exception ends a process with its NTSTATUS, as a signal
   // would end it on POSIX.
-  return code >= 0xC0000000u ? -1 : int(code);
+  if (code < 0xC0000000u) return int(code);
+  std::fprintf(stderr, "RunProgram: %s ended with 0x%08lX\n", argv[0].c_str(), code);
+  return -1;
 }
 
 long ProcessId() { return long(GetCurrentProcessId()); }
