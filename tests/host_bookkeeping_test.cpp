@@ -175,8 +175,10 @@ TEST_F(HostBookkeeping, FootageAttributesAreKeptCountedAndCheckedAsTheHostDoes) 
   ASSERT_TRUE(a->duration);
   EXPECT_EQ(a->duration->scale, 100u);
   ASSERT_TRUE(a->alpha && a->interlace);
-  EXPECT_EQ(a->alpha->alpha, 7);
-  EXPECT_EQ(a->interlace->order, 3);
+  // Copied out: the labels are packed to 2 bytes, so their enums may sit
+  // unaligned, and EXPECT_EQ binds references.
+  EXPECT_EQ(int(a->alpha->alpha), 7);
+  EXPECT_EQ(int(a->interlace->order), 3);
   EXPECT_FALSE(a->width.has_value());
   EXPECT_TRUE(host.DeleteInSpec(inSpec));
   host.BasicSuite()->ReleaseSuite(kAEGPIOInSuite, kAEGPIOInSuiteVersion4);
