@@ -47,6 +47,22 @@ class JobStreams {
   virtual bool WriteReport(uint64_t job, const std::string& report) = 0;
 };
 
+// The streams as every system's workers have them: two pipe descriptors,
+// a job number per job and a length-prefixed report back.
+class PipeStreams final : public JobStreams {
+ public:
+  PipeStreams(int jobs, int reports) : jobs_(jobs), reports_(reports) {}
+  bool ReadJob(uint64_t* job) override;
+  bool WriteReport(uint64_t job, const std::string& report) override;
+
+ private:
+  int jobs_, reports_;
+};
+
+// The lvs side of the reports PipeStreams writes: the next one from the
+// descriptor; false at the end or on a damaged one.
+bool ReadReport(int fd, uint64_t* job, std::string* report);
+
 // What every worker does: starts its runner, runs each job it is handed
 // and reports it, then finishes. Returns the worker's exit code.
 int ServeJobs(JobRunner& runner, JobStreams& streams);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Descriptors.h"
 #include "WorkerProcess.h"
 
 namespace lvs {
@@ -137,6 +138,21 @@ int RunOnWorkers(std::size_t count, int workerCount, const RunnerFactory& makeRu
 }
 
 }  // namespace
+
+bool PipeStreams::ReadJob(uint64_t* job) { return ReadAll(jobs_, job, sizeof *job); }
+
+bool PipeStreams::WriteReport(uint64_t job, const std::string& report) {
+  const uint64_t header[2] = {job, report.size()};
+  return WriteAll(reports_, header, sizeof header) && WriteAll(reports_, report.data(), report.size());
+}
+
+bool ReadReport(int fd, uint64_t* job, std::string* report) {
+  uint64_t header[2];
+  if (!ReadAll(fd, header, sizeof header) || header[1] > (uint64_t(1) << 30)) return false;
+  *job = header[0];
+  report->resize(std::size_t(header[1]));
+  return report->empty() || ReadAll(fd, &(*report)[0], report->size());
+}
 
 int ServeJobs(JobRunner& runner, JobStreams& streams) {
   const int started = runner.Start();

@@ -23,19 +23,6 @@ namespace {
 // writer and its end is seen.
 std::vector<int> gParentEnds;
 
-class PipeStreams final : public JobStreams {
- public:
-  PipeStreams(int jobs, int reports) : jobs_(jobs), reports_(reports) {}
-  bool ReadJob(uint64_t* job) override { return ReadAll(jobs_, job, sizeof *job); }
-  bool WriteReport(uint64_t job, const std::string& report) override {
-    const uint64_t header[2] = {job, report.size()};
-    return WriteAll(reports_, header, sizeof header) && WriteAll(reports_, report.data(), report.size());
-  }
-
- private:
-  int jobs_, reports_;
-};
-
 class ForkedWorker final : public WorkerProcess {
  public:
   ForkedWorker(pid_t pid, int jobs, int reports) : pid_(pid), jobs_(jobs), reports_(reports) {}
@@ -67,13 +54,7 @@ class ForkedWorker final : public WorkerProcess {
     Forget(jobs_);
     jobs_ = -1;
   }
-  bool NextReport(uint64_t* job, std::string* report) override {
-    uint64_t header[2];
-    if (!ReadAll(reports_, header, sizeof header) || header[1] > (uint64_t(1) << 30)) return false;
-    *job = header[0];
-    report->resize(std::size_t(header[1]));
-    return report->empty() || ReadAll(reports_, &(*report)[0], report->size());
-  }
+  bool NextReport(uint64_t* job, std::string* report) override { return ReadReport(reports_, job, report); }
   int Wait() override {
     if (pid_ <= 0) return exitCode_;
     int status = 0;

@@ -29,19 +29,6 @@ namespace {
 
 constexpr wchar_t kWorkerVariable[] = L"LVS_WORKER";
 
-class PipeStreams final : public JobStreams {
- public:
-  PipeStreams(int jobs, int reports) : jobs_(jobs), reports_(reports) {}
-  bool ReadJob(uint64_t* job) override { return ReadAll(jobs_, job, sizeof *job); }
-  bool WriteReport(uint64_t job, const std::string& report) override {
-    const uint64_t header[2] = {job, report.size()};
-    return WriteAll(reports_, header, sizeof header) && WriteAll(reports_, report.data(), report.size());
-  }
-
- private:
-  int jobs_, reports_;
-};
-
 class SpawnedWorker final : public WorkerProcess {
  public:
   SpawnedWorker(HANDLE process, int jobs, int reports) : process_(process), jobs_(jobs), reports_(reports) {}
@@ -58,13 +45,7 @@ class SpawnedWorker final : public WorkerProcess {
     ::_close(jobs_);
     jobs_ = -1;
   }
-  bool NextReport(uint64_t* job, std::string* report) override {
-    uint64_t header[2];
-    if (!ReadAll(reports_, header, sizeof header) || header[1] > (uint64_t(1) << 30)) return false;
-    *job = header[0];
-    report->resize(std::size_t(header[1]));
-    return report->empty() || ReadAll(reports_, &(*report)[0], report->size());
-  }
+  bool NextReport(uint64_t* job, std::string* report) override { return ReadReport(reports_, job, report); }
   int Wait() override {
     if (waited_) return exitCode_;
     waited_ = true;
