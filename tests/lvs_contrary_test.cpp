@@ -10,11 +10,15 @@ namespace {
 
 class LvsContrary : public LvsTool {
  protected:
+  // The module reads its mode from the environment lvs inherits from us.
+  void TearDown() override { SetEnvironment("LVS_CONTRARY", std::nullopt); }
+
   // The command on the package, through the contrary module in `mode`; the
   // JSON line it printed.
   json Judged(const std::string& mode, std::vector<std::string> args, int* exit) {
     args.insert(args.end(), {"--json", "--plugin", LVS_CONTRARY_MODULE});
-    const ToolRun run = Lvs(args, "/dev/null", ".stdout", "LVS_CONTRARY=" + mode);
+    SetEnvironment("LVS_CONTRARY", mode);
+    const ToolRun run = Lvs(args);
     *exit = run.exitCode;
     const auto lines = run.Lines();
     EXPECT_EQ(lines.size(), 1u) << run.out << run.err;
@@ -62,9 +66,9 @@ TEST_F(LvsContrary, ADrawThatFailsForNoReasonOfThePackage) {
 // against the preview as the draw decodes it; pack then writes nothing.
 TEST_F(LvsContrary, AFrameOtherThanThePreviewIsCaught) {
   ExpectOneVerdict("other-frame", Good(), {"module.fallback"}, "other-frame");
+  SetEnvironment("LVS_CONTRARY", "other-frame");
   const ToolRun pack = Lvs({"pack", "-o", "made.lvs", "--preview", File("prv.jpg", Preview()), "--meta",
-                            File("meta.json", kMeta), "--plugin", LVS_CONTRARY_MODULE},
-                           "/dev/null", ".stdout", "LVS_CONTRARY=other-frame");
+                            File("meta.json", kMeta), "--plugin", LVS_CONTRARY_MODULE});
   EXPECT_EQ(pack.exitCode, 1);
   EXPECT_NE(pack.err.find("[module.fallback]"), std::string::npos) << pack.err;
   EXPECT_FALSE(fs::exists(scratch.Path("made.lvs")));

@@ -8,13 +8,13 @@
 // No package makes the real module do any of these, so they are what lvs
 // must report as results it cannot name (the module.* codes). It loads the
 // real module and hands its entry a basic suite whose register suite
-// swaps the callbacks as they are registered.
-#include <dlfcn.h>
-
+// swaps the callbacks as they are registered. The real module is loaded as
+// the host loads a module on each system (the substitute host's loader).
 #include <cstdlib>
 #include <cstring>
 
 #include "LVS_HostSDK.h"
+#include "Loader.h"
 
 namespace {
 
@@ -71,13 +71,12 @@ Contrary ModeFromEnvironment() {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) A_Err EntryPointFunc(struct SPBasicSuite* pica_basicP,
-                                                                       A_long major_versionL, A_long minor_versionL,
-                                                                       AEGP_PluginID aegp_plugin_id,
-                                                                       AEGP_GlobalRefcon* global_refconP) {
+LVS_EXPORT A_Err EntryPointFunc(struct SPBasicSuite* pica_basicP, A_long major_versionL, A_long minor_versionL,
+                                AEGP_PluginID aegp_plugin_id, AEGP_GlobalRefcon* global_refconP) {
   // Left loaded for the life of the process, as the host keeps its modules.
-  void* real = dlopen(LVS_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-  const auto entry = real ? reinterpret_cast<AEGP_PluginInitFunc>(dlsym(real, "EntryPointFunc")) : nullptr;
+  auto* real = new lvs_host::ModuleLoader;
+  const auto entry =
+      real->Open(LVS_PLUGIN_PATH) ? reinterpret_cast<AEGP_PluginInitFunc>(real->Symbol("EntryPointFunc")) : nullptr;
   if (!entry || !pica_basicP) return A_Err_GENERIC;
   gMode = ModeFromEnvironment();
   gHostBasic = pica_basicP;
