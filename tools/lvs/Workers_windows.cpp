@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "Cleanup.h"
 #include "Commands.h"
 #include "Descriptors.h"
 #include "Process.h"
@@ -116,6 +117,10 @@ std::unique_ptr<WorkerProcess> StartWorker(int k, const RunnerFactory&) {
   // The variable is set only around the start: the child takes a copy of the
   // environment, and nothing else lvs starts should see it.
   SetEnvironmentVariableW(kWorkerVariable, tag.c_str());
+  // Started suspended, put in the job and then let run, as one step: a
+  // Ctrl-C that ended lvs between the start and the job would leave the
+  // worker suspended for ever, in no job that could end it.
+  const SignalsHeld held;
   const bool started = childJobs && childReports && !program.empty() &&
                        CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                                       nullptr, &startup, &process);
