@@ -9,8 +9,10 @@
 
 #include <atomic>
 #include <cstring>
+#include <cwchar>
 #include <iterator>
 #include <mutex>
+#include <string>
 
 #include "Cleanup.h"
 #include "WindowsText.h"
@@ -31,6 +33,37 @@ std::recursive_mutex& Held() {
   return held;
 }
 
+// The registered folder that holds `file`, if any.
+const wchar_t* FolderHolding(const wchar_t* file) {
+  const std::size_t length = std::wcslen(file);
+  for (Slot& slot : gSlots) {
+    const wchar_t* folder = slot.path.load();
+    if (!folder || !slot.folder.load()) continue;
+    const std::size_t n = std::wcslen(folder);
+    if (n < length && std::wcsncmp(file, folder, n) == 0 && (file[n] == L'\\' || file[n] == L'/')) return folder;
+  }
+  return nullptr;
+}
+
+// A file still open (by us, or by the module reading standard input's copy)
+// is only marked for deletion, and its name stays in its folder until the
+// last handle closes, which keeps the folder from being removed. So a file
+// in a registered folder is first moved out beside it, under a name made
+// from the folder's own, which no one else can hold; the process's end then
+// closes the handles and the file goes.
+void RemoveFile(const wchar_t* path) {
+  if (const wchar_t* folder = FolderHolding(path)) {
+    std::wstring beside = folder;
+    beside += L".";
+    beside += path + std::wcslen(folder) + 1;
+    if (MoveFileExW(path, beside.c_str(), 0)) {
+      DeleteFileW(beside.c_str());
+      return;
+    }
+  }
+  DeleteFileW(path);
+}
+
 void RemoveRegistered(bool folders) {
   for (Slot& slot : gSlots) {
     const wchar_t* path = slot.path.load();
@@ -38,7 +71,7 @@ void RemoveRegistered(bool folders) {
     if (folders)
       RemoveDirectoryW(path);
     else
-      DeleteFileW(path);
+      RemoveFile(path);
   }
 }
 
