@@ -103,8 +103,9 @@ TEST_F(LvsCli, FailOnDecidesWhichSeverityFailsTheRun) {
     EXPECT_EQ(Lvs(args).exitCode, c.exitCode) << c.command << " --fail-on " << c.failOn << " " << c.package;
   }
   // A package that cannot be read at all is a usage failure, whatever fails.
-  if (lvs_test::FoldersCanBeStandardInput())
+  if (lvs_test::FoldersCanBeStandardInput()) {
     EXPECT_EQ(Lvs({"check", "--fail-on", "never", "-"}, scratch.Dir().string()).exitCode, 2);
+  }
 }
 
 TEST_F(LvsCli, OnlyProblemsAndTheClosingCounts) {

@@ -47,8 +47,10 @@ TEST_F(LvsUnpack, RefusesWhatItWasNotAskedToReplace) {
   EXPECT_EQ(Slashed(taken.err), "lvs unpack: out/prv exists; --force replaces it\n");
   EXPECT_FALSE(fs::exists(scratch.Path("out/meta")));  // not even the entry that was free
   EXPECT_EQ(Slurp(scratch.Path("out/prv")), "mine");
-  if (!linked) EXPECT_EQ(Lvs({"unpack", good, "out2"}).exitCode, 2);  // a dangling link is a name taken too
-  EXPECT_EQ(Lvs({"unpack", good, "out/prv"}).exitCode, 2);            // no folder
+  if (!linked) {
+    EXPECT_EQ(Lvs({"unpack", good, "out2"}).exitCode, 2);  // a dangling link is a name taken too
+  }
+  EXPECT_EQ(Lvs({"unpack", good, "out/prv"}).exitCode, 2);  // no folder
   ASSERT_EQ(Lvs({"unpack", "--force", good, "out"}).exitCode, 0);
   EXPECT_EQ(ToBytes(Slurp(scratch.Path("out/prv"))), Preview());
 
