@@ -9,49 +9,31 @@
 #include <sys/sysmacros.h>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
-#include <map>
-#include <random>
 #include <thread>
 
+#include "interrupt_support.h"
 #include "lvs_tool_posix.h"
 
 using namespace lvs_test;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-using Snapshot = std::map<std::string, Node>;
+// What a run may not change of a path, without following it.
+struct PathNode : Node {
+  static PathNode At(const fs::directory_entry& e) { return {NodeAt(e.path().string())}; }
+  bool IsFile() const { return type == S_IFREG; }
+};
 
 const char kOlder[] = "an older file";
 
-// What a run did that it may not: paths it left, and paths it removed or
-// changed (its output's target may be new, or replaced by a file).
-struct Damage {
-  std::vector<std::string> left, changed;
-};
-
-class LvsInterrupt : public LvsTool {
+class LvsInterrupt : public InterruptSuite<PathNode> {
  protected:
   void SetUp() override {
+    InterruptSuite::SetUp();
     // Workers whose parent is gone come to us, so that we see them end.
     ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     ::signal(SIGPIPE, SIG_IGN);  // the feeder writes into a pipe whose reader may be gone
-    const char* runs = std::getenv("LVS_INTERRUPT_RUNS");
-    runs_ = runs ? std::max(1, std::atoi(runs)) : 10;
-    const char* seed = std::getenv("LVS_INTERRUPT_SEED");
-    seed_ = seed ? unsigned(std::strtoul(seed, nullptr, 10)) : std::random_device{}();
-    random_.seed(seed_);
-    Good();
-    File("prv.jpg", Preview());
-    File("meta.json", kMeta);
-    // Enough reports to pass stdio's 4 KiB buffer three times; the sheet
-    // takes a third of them.
-    const std::string package = Slurp(Good());
-    for (int i = 0; i < 120; ++i) File("lib/set" + std::to_string(i % 3) + "/s" + std::to_string(i) + ".lvs", package);
-    fs::create_directory(scratch.Path("tmp"));
     fs::create_directory(scratch.Path("sub"));
     ASSERT_EQ(::mkfifo(scratch.Path("pipe").c_str(), 0600), 0);
     ASSERT_EQ(::mkfifo(scratch.Path("feed").c_str(), 0600), 0);
@@ -83,30 +65,7 @@ class LvsInterrupt : public LvsTool {
     stop_ = true;
     if (drain_.joinable()) drain_.join();
     if (holder_ >= 0) ::close(holder_);
-    if (HasFailure()) std::printf("LVS_INTERRUPT_SEED=%u picks these runs' signals and points again\n", seed_);
-  }
-
-  Snapshot Take() {
-    Snapshot s;
-    for (const auto& e : fs::recursive_directory_iterator(scratch.Dir())) {
-      const std::string name = e.path().lexically_relative(scratch.Dir()).string();
-      if (name == ".stdout" || name == ".stderr") continue;
-      s[name] = NodeAt(e.path().string());
-    }
-    return s;
-  }
-
-  static Damage Compare(const Snapshot& before, const Snapshot& after, const std::string& output) {
-    Damage d;
-    for (const auto& [name, node] : after)
-      if (!before.count(name) && name != output) d.left.push_back(name);
-    for (const auto& [name, node] : before) {
-      const auto now = after.find(name);
-      const bool same = now != after.end() && now->second == node;
-      const bool replaced = name == output && node.type == S_IFREG && now != after.end() && now->second.type == S_IFREG;
-      if (!same && !replaced) d.changed.push_back(name);
-    }
-    return d;
+    InterruptSuite::TearDown();
   }
 
   // Starts `launch`, sends a random ending signal at a random point of
@@ -114,8 +73,7 @@ class LvsInterrupt : public LvsTool {
   int Interrupt(const Launch& launch, Clock::duration span, int* sent) {
     const int signals[] = {SIGINT, SIGTERM, SIGHUP};
     *sent = signals[random_() % 3];
-    const auto delay = std::chrono::microseconds(std::uniform_int_distribution<int64_t>(
-        0, std::chrono::duration_cast<std::chrono::microseconds>(span).count() * 11 / 10)(random_));
+    const auto delay = RandomPoint(span);
     const pid_t pid = Start(launch);
     std::this_thread::sleep_for(delay);
     ::kill(pid, *sent);
@@ -166,9 +124,7 @@ class LvsInterrupt : public LvsTool {
       const int status = Interrupt({scratch.Dir().string(), argsFor(output)}, span, &sent);
       SCOPED_TRACE(args[0] + " -o " + output + ", run " + std::to_string(run) + ", signal " + std::to_string(sent));
       EXPECT_TRUE(status == 0 || status == -sent) << status;
-      const Damage d = Compare(before, Take(), target);
-      EXPECT_EQ(d.left, std::vector<std::string>());
-      EXPECT_EQ(d.changed, std::vector<std::string>());
+      ExpectNoDamage(before, Take(), target);
       if (kind <= 2 && fs::exists(scratch.Path(target))) {
         const bool older = Slurp(scratch.Path(target)) == kOlder;
         EXPECT_TRUE(kind != 0 || !older);
@@ -177,16 +133,11 @@ class LvsInterrupt : public LvsTool {
     }
   }
 
-  unsigned seed_ = 0;
-  std::mt19937 random_;
-  int runs_ = 10;
   bool hasDevice_ = false;
   int holder_ = -1;
   std::atomic<bool> stop_{false};
   std::thread drain_;
 };
-
-bool WholePng(const std::string& path) { return !ReadPng(path).empty(); }
 
 TEST_F(LvsInterrupt, Pack) {
   InterruptWriter({"pack", "-o", "OUT", "--preview", "prv.jpg", "--meta", "meta.json"}, "lvs", HoldsThePreview);
@@ -213,14 +164,8 @@ TEST_F(LvsInterrupt, CheckRecursive) {
     const int status = Interrupt({scratch.Dir().string(), args, "/dev/null", scratch.Path(output)}, span, &sent);
     SCOPED_TRACE("check -r > " + output + ", run " + std::to_string(run) + ", signal " + std::to_string(sent));
     EXPECT_TRUE(status == 0 || status == -sent) << status;
-    const Damage d = Compare(before, Take(), "results");
-    EXPECT_EQ(d.left, std::vector<std::string>());
-    EXPECT_EQ(d.changed, std::vector<std::string>());
-    const std::string lines = Slurp(scratch.Path("results"));
-    EXPECT_TRUE(lines.empty() || lines.back() == '\n') << "a torn last line";
-    std::istringstream in(lines);
-    for (std::string line; std::getline(in, line);)
-      EXPECT_TRUE(json::accept(line)) << "a torn line: " << line.substr(0, 80);
+    ExpectNoDamage(before, Take(), "results");
+    ExpectWholeLines(Slurp(scratch.Path("results")));
   }
 }
 
@@ -264,9 +209,7 @@ TEST_F(LvsInterrupt, StandardInput) {
       pieces.join();
       SCOPED_TRACE(args[0] + " -, run " + std::to_string(run) + ", signal " + std::to_string(sent));
       EXPECT_TRUE(status == 0 || status == -sent) << status;
-      const Damage d = Compare(before, Take(), "out.png");
-      EXPECT_EQ(d.left, std::vector<std::string>());
-      EXPECT_EQ(d.changed, std::vector<std::string>());
+      ExpectNoDamage(before, Take(), "out.png");
       EXPECT_TRUE(fs::is_empty(tmp));
       if (fs::exists(scratch.Path("out.png"))) {
         EXPECT_TRUE(WholePng(scratch.Path("out.png")));
