@@ -214,7 +214,8 @@ class LvsInterruptWindows : public InterruptSuite<Node> {
       EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), WAIT_OBJECT_0) << "no Ctrl-C sent (error " << error << ")";
     }
     // A whole run takes `span`; the handler ends it at once.
-    const long code = Finish(process.hProcess, 10 + int(std::chrono::duration_cast<std::chrono::seconds>(span).count()));
+    const long code =
+        Finish(process.hProcess, 10 + int(std::chrono::duration_cast<std::chrono::seconds>(span).count()));
     if (attached) FreeConsole();
     // The workers are its children; they must end with it.
     const auto deadline = Clock::now() + std::chrono::seconds(5);
@@ -305,7 +306,6 @@ class LvsInterruptWindows : public InterruptSuite<Node> {
       }
     }
   }
-
 };
 
 TEST_F(LvsInterruptWindows, Pack) {
@@ -349,8 +349,7 @@ TEST_F(LvsInterruptWindows, StandardInput) {
   auto feed = [&](HANDLE pipe, const std::atomic<bool>* over) {
     for (size_t at = 0; at < package.size() && !*over; at += 4096) {
       DWORD written = 0;
-      if (!WriteFile(pipe, package.data() + at, DWORD(std::min<size_t>(4096, package.size() - at)), &written,
-                     nullptr))
+      if (!WriteFile(pipe, package.data() + at, DWORD(std::min<size_t>(4096, package.size() - at)), &written, nullptr))
         break;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

@@ -1,8 +1,12 @@
 // How often a package file is opened: once for an open of the footage, once
 // for a frame, and at most three times for `lvs check` of a good package
 // (the module's open and draw, and the tool's own look). Counted where files
-// are opened, by an interposed open (support/open_counter.c): this program
-// exports its own, which the module binds to, and lvs gets it preloaded.
+// are opened, in the test's process and in the tool's. On POSIX by an
+// interposed open (support/open_counter.c): this program exports its own,
+// which the module binds to, and lvs gets it preloaded. On Windows by
+// taking CreateFileW's place in the import tables of the program and the
+// module (support/open_counter_windows.cpp); lvs gets it as its plug-in, a
+// module that loads the real one and forwards to it.
 #include "lvs_tool_support.h"
 #include "open_counter.h"
 
@@ -21,17 +25,23 @@ class OpenCount : public ModuleTest {
     lvs_count_opens_of(nullptr);
     return opens;
   }
-  // `lvs check PACKAGE` with the counter preloaded; -1 when it reported nothing.
+  // `lvs check PACKAGE` with its opens counted; -1 when it reported none.
   int LvsCheckOpens(const std::string& package) {
     const std::string counted = scratch.Path("opens.txt");
-    // The sanitizers' runtime wants to come first; the counter comes first.
-    const std::string command =
-        "LD_PRELOAD='" LVS_OPEN_COUNTER "' LVS_COUNT_OPENS_OF='" + package + "' LVS_OPEN_COUNT_FILE='" + counted +
-        "' ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" '" LVS_TOOL_PATH "' check '" + package +
-        "' >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status)) << command;
-    std::ifstream in(counted);
+    fs::remove(counted);
+    std::vector<std::pair<std::string, std::string>> settings = {{"LVS_COUNT_OPENS_OF", package},
+                                                                 {"LVS_OPEN_COUNT_FILE", counted}};
+    if (*LVS_COUNTER_PRELOAD) {
+      // The sanitizers' runtime wants to come first; the counter comes first.
+      const char* asan = std::getenv("ASAN_OPTIONS");
+      settings.push_back({"LD_PRELOAD", LVS_COUNTER_PRELOAD});
+      settings.push_back({"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"});
+    }
+    for (const auto& [name, value] : settings) SetEnvironment(name, value);
+    const int exit = RunProgram({LVS_TOOL_PATH, "check", package, "--plugin", LVS_COUNTED_PLUGIN});
+    for (const auto& [name, value] : settings) SetEnvironment(name, std::nullopt);
+    EXPECT_NE(exit, -1);
+    std::ifstream in(fs::u8path(counted));
     int opens = -1;
     in >> opens;
     return opens;
@@ -40,14 +50,22 @@ class OpenCount : public ModuleTest {
 
 TEST_F(OpenCount, TheCounterSeesEveryOpenOfTheFileByAnyPath) {
   const std::string package = scratch.Package("counted.lvs", kMeta, Preview());
-  fs::create_symlink(package, scratch.Path("link.lvs"));
-  // The two entry functions each open the archive once, by either name.
-  EXPECT_EQ(OpensOf(package,
-                    [&] {
-                      Bytes out(size_t(std::max(LVS_GetFileSize(scratch.Path("link.lvs").c_str(), "prv"), 0)));
-                      EXPECT_EQ(LVS_ReadFile(package.c_str(), "prv", out.data(), out.size()), 0);
-                    }),
-            2);
+  fs::create_directory(scratch.Path("sub"));
+  // Another spelling of the same file, and a link to it where the system
+  // makes links.
+  std::vector<std::string> names = {scratch.Path("sub/../counted.lvs")};
+  std::error_code linked;
+  fs::create_symlink(package, scratch.Path("link.lvs"), linked);
+  if (!linked) names.push_back(scratch.Path("link.lvs"));
+  // The two entry functions each open the archive once, by any name.
+  for (const std::string& name : names)
+    EXPECT_EQ(OpensOf(package,
+                      [&] {
+                        Bytes out(size_t(std::max(LVS_GetFileSize(name.c_str(), "prv"), 0)));
+                        EXPECT_EQ(LVS_ReadFile(package.c_str(), "prv", out.data(), out.size()), 0);
+                      }),
+              2)
+        << name;
   EXPECT_EQ(OpensOf(package, [&] { LVS_GetFileSize(scratch.Path("other.lvs").c_str(), "prv"); }), 0);
 }
 

@@ -1,4 +1,5 @@
-// How often one file is opened (open_counter.c).
+// How often one file is opened, by whatever path: open_counter.c on POSIX,
+// open_counter_windows.cpp on Windows.
 #pragma once
 
 #ifdef __cplusplus
