@@ -24,8 +24,8 @@ namespace {
 using CreateFileWFunction = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
 
 // The system's own, whatever the import tables now hold.
-const CreateFileWFunction gReal =
-    reinterpret_cast<CreateFileWFunction>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreateFileW")));
+const CreateFileWFunction gReal = reinterpret_cast<CreateFileWFunction>(
+    reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreateFileW")));
 
 std::atomic<bool> gArmed{false};
 DWORD gVolume = 0, gIndexHigh = 0, gIndexLow = 0;
@@ -43,7 +43,8 @@ bool Identify(HANDLE file, DWORD* volume, DWORD* high, DWORD* low) {
 
 void WriteCount(int count) {
   if (gCountFile.empty()) return;
-  const HANDLE out = gReal(gCountFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE out =
+      gReal(gCountFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (out == INVALID_HANDLE_VALUE) return;
   const std::string text = std::to_string(count);
   DWORD written = 0;
@@ -65,7 +66,8 @@ HANDLE WINAPI CountingCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSEC
 void Divert(HMODULE module) {
   if (!module) return;
   auto* base = reinterpret_cast<BYTE*>(module);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const auto* nt =
+      reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
   const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   if (imports.VirtualAddress == 0) return;
   for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name; ++d) {
@@ -98,9 +100,9 @@ extern "C" void lvs_count_opens_of(const char* path) {
   gCounted = 0;
   if (!path) return;
   DivertProgramAndModule();
-  const HANDLE file = gReal(std::filesystem::u8path(path).wstring().c_str(), 0,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE file =
+      gReal(std::filesystem::u8path(path).wstring().c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   gArmed = Identify(file, &gVolume, &gIndexHigh, &gIndexLow);
   CloseHandle(file);
