@@ -40,7 +40,7 @@ class InterruptSuite : public LvsTool {
   }
 
   void TearDown() override {
-    if (HasFailure()) std::printf("LVS_INTERRUPT_SEED=%u picks these runs' points again\n", seed_);
+    if (HasFailure()) std::printf("LVS_INTERRUPT_SEED=%u makes these runs' random choices again\n", seed_);
   }
 
   // A random point of a run that takes `span`, up to a tenth past its end.
