@@ -12,10 +12,8 @@
 // the host loads a module on each system (the substitute host's loader).
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
-#include "LVS_HostSDK.h"
-#include "Loader.h"
+#include "real_module.h"
 
 namespace {
 
@@ -74,13 +72,7 @@ Contrary ModeFromEnvironment() {
 
 LVS_EXPORT A_Err EntryPointFunc(struct SPBasicSuite* pica_basicP, A_long major_versionL, A_long minor_versionL,
                                 AEGP_PluginID aegp_plugin_id, AEGP_GlobalRefcon* global_refconP) {
-  // Left loaded for the life of the process, as the host keeps its modules:
-  // the loader is never destroyed, and lives in this module's own storage,
-  // not on a heap where it would be reported as a leak once we are unloaded.
-  alignas(lvs_host::ModuleLoader) static unsigned char storage[sizeof(lvs_host::ModuleLoader)];
-  auto* real = new (storage) lvs_host::ModuleLoader;
-  const auto entry =
-      real->Open(LVS_PLUGIN_PATH) ? reinterpret_cast<AEGP_PluginInitFunc>(real->Symbol("EntryPointFunc")) : nullptr;
+  const AEGP_PluginInitFunc entry = lvs_test::RealEntry();
   if (!entry || !pica_basicP) return A_Err_GENERIC;
   gMode = ModeFromEnvironment();
   gHostBasic = pica_basicP;

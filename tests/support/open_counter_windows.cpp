@@ -13,7 +13,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <filesystem>
 #include <string>
 
@@ -111,18 +110,11 @@ extern "C" void lvs_count_opens_of(const char* path) {
 extern "C" int lvs_opens_counted(void) { return gCounted; }
 
 #ifdef LVS_OPEN_COUNTER_MODULE
-#include "LVS_HostSDK.h"
-#include "Loader.h"
+#include "real_module.h"
 
 LVS_EXPORT A_Err EntryPointFunc(struct SPBasicSuite* pica_basicP, A_long major_versionL, A_long minor_versionL,
                                 AEGP_PluginID aegp_plugin_id, AEGP_GlobalRefcon* global_refconP) {
-  // Left loaded for the life of the process, as the host keeps its modules:
-  // the loader is never destroyed, and lives in this module's own storage,
-  // not on a heap where it would be reported as a leak once we are unloaded.
-  alignas(lvs_host::ModuleLoader) static unsigned char storage[sizeof(lvs_host::ModuleLoader)];
-  auto* real = new (storage) lvs_host::ModuleLoader;
-  const auto entry =
-      real->Open(LVS_PLUGIN_PATH) ? reinterpret_cast<AEGP_PluginInitFunc>(real->Symbol("EntryPointFunc")) : nullptr;
+  const AEGP_PluginInitFunc entry = lvs_test::RealEntry();
   if (!entry) return A_Err_GENERIC;
   if (const wchar_t* file = _wgetenv(L"LVS_OPEN_COUNT_FILE")) gCountFile = file;
   if (const char* counted = std::getenv("LVS_COUNT_OPENS_OF")) lvs_count_opens_of(counted);
