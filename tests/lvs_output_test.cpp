@@ -19,22 +19,8 @@ mode_t ModeOf(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 ? mode_t(status.st_mode & 07777) : 0;
 }
 
-class LvsOutput : public LvsTool {
+class LvsOutput : public LvsOutputs {
  protected:
-  void SetUp() override {
-    Good();
-    File("prv.jpg", Preview());
-    File("meta.json", kMeta);
-  }
-
-  // Every command that writes an output, aimed at `output`.
-  std::vector<std::vector<std::string>> Writers(const std::string& output) {
-    return {{"render", "good.lvs", "-o", output},
-            {"sheet", "good.lvs", "-o", output, "--cell-width", "64"},
-            {"decode", "prv.jpg", "-o", output},
-            {"pack", "-o", output, "--preview", "prv.jpg", "--meta", "meta.json"}};
-  }
-
   // Names in the scratch folder and below, but the runs' own stdout and stderr.
   std::vector<std::string> Listing() {
     std::vector<std::string> names;

@@ -10,21 +10,8 @@ using namespace lvs_test;
 
 namespace {
 
-class LvsOutputWindows : public LvsTool {
+class LvsOutputWindows : public LvsOutputs {
  protected:
-  void SetUp() override {
-    Good();
-    File("prv.jpg", Preview());
-    File("meta.json", kMeta);
-  }
-
-  std::vector<std::vector<std::string>> Writers(const std::string& output) {
-    return {{"render", "good.lvs", "-o", output},
-            {"sheet", "good.lvs", "-o", output, "--cell-width", "64"},
-            {"decode", "prv.jpg", "-o", output},
-            {"pack", "-o", output, "--preview", "prv.jpg", "--meta", "meta.json"}};
-  }
-
   std::vector<std::string> Listing() {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(scratch.Dir())) {

@@ -100,4 +100,23 @@ class LvsTool : public ::testing::Test {
   Scratch scratch;
 };
 
+// The suites of where outputs go: a package, its preview and its metadata
+// in the scratch folder, and every command that writes an output.
+class LvsOutputs : public LvsTool {
+ protected:
+  void SetUp() override {
+    Good();
+    File("prv.jpg", Preview());
+    File("meta.json", kMeta);
+  }
+
+  // Every command that writes an output, aimed at `output`.
+  static std::vector<std::vector<std::string>> Writers(const std::string& output) {
+    return {{"render", "good.lvs", "-o", output},
+            {"sheet", "good.lvs", "-o", output, "--cell-width", "64"},
+            {"decode", "prv.jpg", "-o", output},
+            {"pack", "-o", output, "--preview", "prv.jpg", "--meta", "meta.json"}};
+  }
+};
+
 }  // namespace lvs_test
